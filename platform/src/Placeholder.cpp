@@ -1,0 +1,3 @@
+namespace vxplatform {
+int placeholderAnchor = 0;
+}

@@ -1,0 +1,3 @@
+namespace vxsim {
+int placeholderAnchor = 0;
+}
