@@ -1,5 +1,4 @@
-// The export layer's sources join this folder; this keeps the library
-// non-empty until they do.
+// Keeps the library non-empty until the export layer lands.
 namespace qmx {
 int placeholderAnchor = 0;
 }
