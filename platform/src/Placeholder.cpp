@@ -1,3 +1,0 @@
-namespace vxplatform {
-int placeholderAnchor = 0;
-}
