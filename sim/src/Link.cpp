@@ -1,0 +1,4 @@
+#include "sim/Link.h"
+
+// Anchors the simulator library until its protocol endpoints land.
+namespace vxsim {}

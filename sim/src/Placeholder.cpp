@@ -1,3 +1,0 @@
-namespace vxsim {
-int placeholderAnchor = 0;
-}
