@@ -97,8 +97,8 @@ public:
 };
 
 // Answers scripted requests and records everything the host sent.
-// Each step waits until the bytes received since the previous step begin
-// with its request, consumes them and sends its reply.
+// Each step waits until its request shows up in the bytes received since
+// the previous step, consumes them up to its end and sends its reply.
 class ScriptedHandler : public LinkHandler {
 public:
     void expect(std::vector<uint8_t> request, std::vector<uint8_t> reply);
