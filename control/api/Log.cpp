@@ -1,0 +1,239 @@
+#include "api/Log.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "api/LogSettings.h"
+#include "api/Status.h"
+#include "platform/Clock.h"
+#include "platform/ModulePath.h"
+
+namespace qmx {
+
+std::atomic<uint32_t> logLevel{0};
+std::atomic<bool> logArguments{true};
+
+namespace {
+
+// Guards the file and the start time; held for each message.
+std::mutex logMutex;
+std::FILE* logFile = nullptr;
+vxplatform::SteadyClock::time_point startTime;
+
+// Serialises starting, stopping and the INI search, so that two threads
+// cannot both start logging and open a file each. Taken before logMutex.
+std::mutex controlMutex;
+bool started = false;
+std::string iniFolderText;
+
+// Closes the log file when the library is unloaded.
+struct LogFileCloser {
+    ~LogFileCloser() {
+        std::lock_guard<std::mutex> lock(logMutex);
+        if (logFile) std::fclose(logFile);
+        logFile = nullptr;
+    }
+} logFileCloser;
+
+void replaceLogFile(std::FILE* file) {
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (logFile) std::fclose(logFile);
+    logFile = file;
+    startTime = vxplatform::SteadyClock::now();
+}
+
+// With the keep policy a start never overwrites an earlier log, even when
+// two starts fall within the same second.
+std::FILE* createKeptLog(const std::string& folder, const std::string& stem) {
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const std::string name = attempt == 1 ? stem : stem + "_" + std::to_string(attempt);
+        std::FILE* file = std::fopen(vxplatform::joinPath(folder, name + ".log").c_str(), "wxe");
+        if (file || errno != EEXIST) return file;
+    }
+    return nullptr;
+}
+
+std::FILE* openLogFile() {
+    const std::string folder = logFolder();
+    // No folder means no file: never fall back to the current directory.
+    if (folder.empty()) return nullptr;
+    switch (oldLogPolicy.load()) {
+    case OldLogsAppend: {
+        std::FILE* file = std::fopen(vxplatform::joinPath(folder, "QMXControl.log").c_str(), "a+e");
+        if (file) std::fputs("###############\n", file);
+        return file;
+    }
+    case OldLogsKeep:
+        return createKeptLog(folder, "QMXControl_" + vxplatform::formatLocalTime(vxplatform::localTimeNow(),
+                                                                                "-", "_", "-"));
+    default:
+        return std::fopen(vxplatform::joinPath(folder, "QMXControl.log").c_str(), "we");
+    }
+}
+
+void startLoggingLocked() {
+    std::FILE* file = nullptr;
+    if (fileLogging.load()) {
+        file = openLogFile();
+        if (!file) fileLogging = false;
+    }
+    replaceLogFile(file);
+    started = true;
+
+    logMessage(1, "Logging started.");
+    logMessage(1, iniFolderText.empty() ? std::string("no QMXControl.ini file")
+                                        : "QMXControl.ini loaded from " + iniFolderText);
+    logMessage(1, "Current time: " + vxplatform::formatLocalTime(vxplatform::localTimeNow(), "/", "-", ":"));
+    logMessage(1, "Log level: " + std::to_string(logLevel.load()));
+    logMessage(1, "QMXControl lib loaded from " + libraryDirectory());
+    logMessage(1, std::string("QMX lib version: ") + kLibraryVersionText);
+}
+
+void stopLoggingLocked() {
+    started = false;
+    if (logLevel.load() != 0) logMessage(1, "Logging stopped.");
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (logFile) std::fclose(logFile);
+    logFile = nullptr;
+}
+
+}  // namespace
+
+void logMessage(uint32_t level, const std::string& text) {
+    if (level > logLevel.load()) return;
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (level > logLevel.load()) return;
+    if (const LogHandler handler = logHandler.load()) handler(text.c_str(), 0);
+    if (logFile) {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+            vxplatform::SteadyClock::now() - startTime);
+        const std::string line =
+            formatElapsed(elapsed) + " [" + std::to_string(level) + "]: " + text + "\n";
+        std::fwrite(line.data(), 1, line.size(), logFile);
+        std::fflush(logFile);
+    }
+}
+
+std::string formatElapsed(std::chrono::microseconds elapsed) {
+    constexpr long long kHour = 3600LL * 1000000LL;
+    long long u = elapsed.count();
+    std::string text;
+    if (u < 0) {
+        text = "-";
+        u = -u;
+    }
+    if (const long long hours = u / kHour) {
+        text += std::to_string(hours) + ":";
+        u %= kHour;
+    }
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, "%06lld", u % 1000000);
+    return text + std::to_string(u / 1000000) + "." + fraction;
+}
+
+std::string hexDump(const uint8_t* bytes, size_t count) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+        if (i) text += ' ';
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+void logPacket(const char* direction, const uint8_t* packet) {
+    if (logLevel.load() < 5) return;
+    const size_t count = static_cast<size_t>(packet[2] & 0x0F) + 3;
+    logMessage(5, std::string(direction) + " packet: " + hexDump(packet, count));
+}
+
+std::string iniFolder() {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    return iniFolderText;
+}
+
+void startLogging() {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    startLoggingLocked();
+}
+
+void stopLogging() {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    stopLoggingLocked();
+}
+
+void changeLogLevel(uint32_t level) {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    const uint32_t old = logLevel.load();
+    if (old == 0 && level != 0) {
+        logLevel = level;
+        startLoggingLocked();
+    } else if (old != 0 && level == 0) {
+        stopLoggingLocked();
+        logLevel = 0;
+    } else {
+        logLevel = level;
+    }
+}
+
+void readIniOnce() { readIniOnceFrom(iniSearchFolders()); }
+
+void readIniOnceFrom(const std::vector<std::string>& folders) {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    if (started) return;
+
+    std::ifstream in;
+    std::string found;
+    for (const auto& folder : folders) {
+        if (folder.empty()) continue;
+        const std::string path = vxplatform::joinPath(folder, kIniFileName);
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) continue;
+        in.open(path);
+        if (in.is_open()) {
+            found = folder;
+            break;
+        }
+    }
+    if (found.empty()) return;
+
+    iniFolderText = found;
+    if (logLevel.load() != 0) {
+        logMessage(1, "logging already enabled. skipping INI file parameters");
+        return;
+    }
+    const IniValues values = parseIni(in, libraryDirectory(), applicationDirectory());
+    if (!values.headerOk) {
+        fileLogging = false;
+        return;
+    }
+    if (values.arguments) logArguments = *values.arguments;
+    if (values.folder) setLogFolder(*values.folder);
+    if (values.policy) oldLogPolicy = *values.policy;
+    if (values.level) logLevel = *values.level;
+    if (logLevel.load() != 0) startLoggingLocked();
+}
+
+void resetLogging() {
+    std::lock_guard<std::mutex> control(controlMutex);
+    {
+        std::lock_guard<std::mutex> lock(logMutex);
+        if (logFile) std::fclose(logFile);
+        logFile = nullptr;
+    }
+    started = false;
+    iniFolderText.clear();
+    logLevel = 0;
+    logArguments = true;
+    fileLogging = true;
+    oldLogPolicy = OldLogsDelete;
+    logHandler = nullptr;
+    setLogFolder({});
+}
+
+}  // namespace qmx
