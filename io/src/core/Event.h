@@ -22,4 +22,7 @@ std::mutex& apiMutex();
 // Calls the registered event callback, if any. The caller holds apiMutex().
 void invokeEventCallback(const VX_IO_Event& event);
 
+// Registers the event callback (null: no events). Takes apiMutex().
+void setEventCallback(VX_IO_EventCallback callback, void* userData);
+
 }  // namespace vxio

@@ -32,6 +32,10 @@ public:
     const std::string& locator() const { return locator_; }
     const std::string& options() const { return options_; }
 
+    // True on a thread that is inside this device's receive or error
+    // callback: a close from there must not wait for the receive thread.
+    bool inOwnCallback() const;
+
 protected:
     void deliver(const void* data, size_t length) const;
     void reportError(int code) const;

@@ -46,7 +46,7 @@ uint32_t rawUnsigned(const std::string& key, const std::string& optionText, uint
 bool rawHas(const std::string& key, const std::string& optionText);
 
 // Unsigned decimal by the C library's rule (blanks, optional sign, digits);
-// false when no digit starts the text.
+// false when no digit starts the text or the number needs more than 32 bits.
 bool parseUnsigned(const std::string& text, uint32_t* value);
 
 }  // namespace vxio
