@@ -1,0 +1,224 @@
+#include "network/IoNetwork.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <system_error>
+
+#include "core/Options.h"
+#include "network/NetworkLocator.h"
+
+namespace vxio {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kReceiveCycle{300};
+constexpr size_t kChunk = 1024;
+
+milliseconds leftUntil(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    return left.count() < 0 ? milliseconds(0) : left;
+}
+
+bool resolverSaysNotFound(int rc) {
+    switch (rc) {
+        case EAI_NONAME:
+        case EAI_AGAIN:
+#ifdef EAI_NODATA
+        case EAI_NODATA:
+#endif
+#ifdef EAI_ADDRFAMILY
+        case EAI_ADDRFAMILY:
+#endif
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+IoNetwork::IoNetwork(const DeviceParams& params)
+    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error) {}
+
+IoNetwork::~IoNetwork() {
+    if (!receiveThread_.joinable()) return;
+    // Only reached when no Close ran; never destroy under a running thread.
+    stop_.store(true, std::memory_order_release);
+    if (stopWaker_) stopWaker_->wake();
+    if (receiveThread_.get_id() == std::this_thread::get_id())
+        receiveThread_.detach();
+    else
+        receiveThread_.join();
+}
+
+VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
+    std::string host;
+    uint16_t port = 0;
+    VX_IO_Result result = parseNetworkLocator(options(), locator(), host, port);
+    if (result != VX_IO_OK) return result;
+
+    const milliseconds timeout(rawUnsigned("connect-timeout", options(), 5000));
+    try {
+        stopWaker_ = std::make_unique<vxplatform::Waker>();
+    } catch (const std::system_error&) {
+        return VX_IO_OPEN_FAILED;
+    }
+    result = connectTo(host, port, timeout);
+    if (result != VX_IO_OK) return result;
+    sendTimeout_ = timeout;
+
+    try {
+        receiveThread_ = std::thread(&IoNetwork::receiveLoop, this, std::move(self));
+    } catch (const std::system_error&) {
+        socket_.reset();
+        return VX_IO_OPEN_FAILED;
+    }
+    return VX_IO_OK;
+}
+
+VX_IO_Result IoNetwork::connectTo(const std::string& host, uint16_t port, milliseconds timeout) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (rc != 0) return resolverSaysNotFound(rc) ? VX_IO_DEVICE_NOT_FOUND : VX_IO_OPEN_FAILED;
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
+
+    for (addrinfo* ai = list.get(); ai; ai = ai->ai_next) {
+        if (ai->ai_family != AF_INET || ai->ai_socktype != SOCK_STREAM || ai->ai_protocol != IPPROTO_TCP)
+            continue;
+        vxplatform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
+        if (!fd.valid()) break;
+        bool connected = ::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) == 0;
+        if (!connected && errno == EINPROGRESS) {
+            short revents = 0;
+            if (vxplatform::waitFd(fd.get(), POLLOUT, nullptr, timeout, &revents) ==
+                vxplatform::WaitResult::Ready) {
+                // A refused connect also polls writable; only SO_ERROR tells.
+                int error = -1;
+                socklen_t size = sizeof error;
+                connected = ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+            }
+        }
+        if (!connected) continue;
+        int one = 1;
+        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        socket_ = std::move(fd);
+        return VX_IO_OK;
+    }
+    return VX_IO_DEVICE_NOT_FOUND;
+}
+
+void IoNetwork::waitCycleEnd(Clock::time_point cycleEnd) {
+    vxplatform::waitFd(stopWaker_->fd(), POLLIN, nullptr, leftUntil(cycleEnd));
+}
+
+void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
+    // Only this thread releases the socket, so its number is stable here.
+    const int fd = socket_.get();
+    uint8_t buffer[kChunk];
+    while (!stopping()) {
+        const auto cycleEnd = Clock::now() + kReceiveCycle;
+        const auto waited = vxplatform::waitFd(fd, POLLIN, stopWaker_.get(), kReceiveCycle);
+        const int waitError = errno;
+        if (waited == vxplatform::WaitResult::Woken) break;
+        if (waited == vxplatform::WaitResult::TimedOut) continue;
+
+        int report = 0;
+        if (waited == vxplatform::WaitResult::Error) {
+            report = waitError == ETIMEDOUT ? VX_IO_TIMEOUT : VX_IO_READ_ERROR;
+        } else {
+            int waiting = 0;
+            if (::ioctl(fd, FIONREAD, &waiting) != 0) {
+                report = VX_IO_READ_ERROR;
+            } else if (waiting <= 0) {
+                // Readable with nothing waiting: the peer has closed.
+                report = VX_IO_TIMEOUT;
+            } else {
+                size_t left = static_cast<size_t>(waiting);
+                while (left > 0 && !stopping()) {
+                    ssize_t n = ::recv(fd, buffer, std::min(left, kChunk), 0);
+                    if (n < 0 && errno == EINTR) continue;
+                    if (n <= 0) {
+                        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                            report = errno == ETIMEDOUT ? VX_IO_TIMEOUT : VX_IO_READ_ERROR;
+                        break;
+                    }
+                    deliver(buffer, static_cast<size_t>(n));
+                    left -= static_cast<size_t>(n);
+                }
+            }
+        }
+        if (report != 0) {
+            // Errors caused by Close's own teardown are not the caller's news.
+            if (!stopping()) reportError(report);
+            // A closed or failed socket stays ready: pace the reports to one a cycle.
+            waitCycleEnd(cycleEnd);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        ::shutdown(fd, SHUT_RDWR);
+        socket_.reset();
+    }
+    self.reset();
+}
+
+void IoNetwork::Close(bool wait) {
+    const bool onOwnThread = receiveThread_.get_id() == std::this_thread::get_id();
+    // A callback closing its own device cannot join itself.
+    if (receiveThread_.joinable() && (!wait || onOwnThread)) receiveThread_.detach();
+    stop_.store(true, std::memory_order_release);
+    if (stopWaker_) stopWaker_->wake();
+    if (receiveThread_.joinable()) receiveThread_.join();
+}
+
+VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    if (length == 0) return VX_IO_OK;
+    if (!socket_.valid() || stopping()) return VX_IO_TIMEOUT;
+    if (!data) return VX_IO_WRITE_ERROR;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const auto deadline = Clock::now() + sendTimeout_;
+    size_t sent = 0;
+    while (sent < length) {
+        const size_t piece = std::min(length - sent, static_cast<size_t>(INT_MAX));
+        ssize_t n = ::send(socket_.get(), bytes + sent, piece, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // No room: wait for it until the send time-out, or until Close.
+            auto waited = vxplatform::waitFd(socket_.get(), POLLOUT, stopWaker_.get(), leftUntil(deadline));
+            if (waited == vxplatform::WaitResult::Ready) continue;
+            if (waited == vxplatform::WaitResult::Error) return VX_IO_WRITE_ERROR;
+            return VX_IO_TIMEOUT;
+        }
+        return (n < 0 && errno == ETIMEDOUT) ? VX_IO_TIMEOUT : VX_IO_WRITE_ERROR;
+    }
+    return VX_IO_OK;
+}
+
+VX_IO_Result IoNetwork::GetProperty(const char*, char* buffer, size_t* length) {
+    if (buffer && length && *length > 0) buffer[0] = '\0';
+    if (length) *length = 0;
+    return VX_IO_UNKNOWN_PROPERTY;
+}
+
+}  // namespace vxio

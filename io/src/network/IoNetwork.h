@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/IoDevice.h"
+#include "core/Transports.h"
+#include "platform/UniqueFd.h"
+#include "platform/Waker.h"
+
+namespace vxio {
+
+// A networked controller's byte stream over one TCP connection.
+class IoNetwork : public IoDevice {
+public:
+    explicit IoNetwork(const DeviceParams& params);
+    ~IoNetwork() override;
+
+    VX_IO_Result Open(std::shared_ptr<IoDevice> self) override;
+    void Close(bool wait) override;
+    VX_IO_Result Send(const void* data, size_t length) override;
+    VX_IO_Result GetProperty(const char* key, char* buffer, size_t* length) override;
+
+private:
+    VX_IO_Result connectTo(const std::string& host, uint16_t port, std::chrono::milliseconds timeout);
+    void receiveLoop(std::shared_ptr<IoDevice> self);
+    // Waits out the rest of a receive cycle unless Close wakes us first.
+    void waitCycleEnd(std::chrono::steady_clock::time_point cycleEnd);
+    bool stopping() const { return stop_.load(std::memory_order_acquire); }
+
+    // Guards every use of the socket by senders and its release by the
+    // receive thread, so a send never writes to a reused descriptor.
+    std::mutex sendMutex_;
+    vxplatform::UniqueFd socket_;
+    std::chrono::milliseconds sendTimeout_{5000};
+    // Kept apart from sendMutex_ so Close never waits behind a blocked send.
+    std::atomic<bool> stop_{false};
+    // Set once by Close; wakes the receive wait and any sender waiting for room.
+    std::unique_ptr<vxplatform::Waker> stopWaker_;
+    std::thread receiveThread_;
+};
+
+}  // namespace vxio

@@ -1,0 +1,115 @@
+#include "network/NetworkLocator.h"
+
+#include <arpa/inet.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/Options.h"
+#include "core/Text.h"
+
+namespace vxio {
+
+namespace {
+
+constexpr uint32_t kMaxPort = 65535;
+
+// A written port: the C library's unsigned conversion, so "-1" or a huge
+// value lands above 65535. False when no digit starts the text.
+bool parsePortText(const std::string& text, uint64_t& value) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    errno = 0;
+    unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+    value = errno == ERANGE ? UINT64_MAX : v;
+    return true;
+}
+
+}  // namespace
+
+uint32_t parseIPv4(const std::string& text) {
+    std::vector<std::string> pieces;
+    size_t start = 0;
+    for (;;) {
+        size_t dot = text.find('.', start);
+        pieces.push_back(text.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    if (pieces.size() != 4) return 0;
+    uint8_t bytes[4];
+    for (size_t i = 0; i < 4; ++i) {
+        const std::string& piece = pieces[i];
+        if (piece.empty() || piece.size() > 3) return 0;
+        unsigned value = 0;
+        for (char c : piece) {
+            if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+            value = value * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (value > 255) return 0;
+        bytes[i] = static_cast<uint8_t>(value);
+    }
+    uint32_t address;
+    static_assert(sizeof address == sizeof bytes);
+    std::memcpy(&address, bytes, sizeof address);
+    return address;
+}
+
+std::string formatIPv4(uint32_t address) {
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = address;
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
+VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator,
+                                 const SerialResolver& resolve, std::string& host, uint16_t& port) {
+    const uint32_t portOption = rawUnsigned("port", optionText, 0);
+    if (portOption > kMaxPort) return VX_IO_INVALID_OPTION;
+
+    const std::vector<std::string> pieces = splitText(locator, ":");
+    if (pieces.size() < 2 || pieces[0] != "network") return VX_IO_INVALID_LOCATOR;
+
+    if (pieces[1] == "sn" && (pieces.size() == 3 || pieces.size() == 4)) {
+        ResolvedDevice device;
+        VX_IO_Result found = resolve ? resolve(pieces[2], optionText, device) : VX_IO_DEVICE_NOT_FOUND;
+        if (found != VX_IO_OK) return found;
+        uint64_t written = 0;
+        if (pieces.size() == 4 && (!parsePortText(pieces[3], written) || written > kMaxPort))
+            return VX_IO_INVALID_OPTION;
+        host = formatIPv4(device.address);
+        if (written != 0)
+            port = static_cast<uint16_t>(written);
+        else if (portOption != 0)
+            port = static_cast<uint16_t>(portOption);
+        else if (device.port != 0)
+            port = device.port;
+        else
+            return VX_IO_INVALID_OPTION;
+        return VX_IO_OK;
+    }
+
+    if (pieces.size() == 2) {
+        if (portOption == 0) return VX_IO_INVALID_OPTION;
+        host = pieces[1];
+        port = static_cast<uint16_t>(portOption);
+        return VX_IO_OK;
+    }
+    if (pieces.size() == 3) {
+        uint64_t written = 0;
+        if (!parsePortText(pieces[2], written) || written > kMaxPort) return VX_IO_INVALID_OPTION;
+        if (written == 0 && portOption == 0) return VX_IO_INVALID_OPTION;
+        host = pieces[1];
+        port = static_cast<uint16_t>(written != 0 ? written : portOption);
+        return VX_IO_OK;
+    }
+    return VX_IO_INVALID_LOCATOR;
+}
+
+}  // namespace vxio

@@ -1,0 +1,270 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VeltraxIO.h"
+#include "platform/UniqueFd.h"
+#include "sim/TcpServer.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// What the library hands to one device's callbacks.
+struct Peer {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string bytes;
+    size_t largestChunk = 0;
+    std::vector<std::pair<int, Clock::time_point>> errors;
+
+    static void onReceive(void* context, const void* data, size_t length) {
+        auto* self = static_cast<Peer*>(context);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->bytes.append(static_cast<const char*>(data), length);
+        self->largestChunk = std::max(self->largestChunk, length);
+        self->changed.notify_all();
+    }
+    static void onError(void* context, int code) {
+        auto* self = static_cast<Peer*>(context);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->errors.emplace_back(code, Clock::now());
+        self->changed.notify_all();
+    }
+
+    bool waitBytes(size_t count, std::chrono::milliseconds timeout = 3000ms) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, timeout, [&] { return bytes.size() >= count; });
+    }
+    bool waitErrors(size_t count, std::chrono::milliseconds timeout = 3000ms) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, timeout, [&] { return errors.size() >= count; });
+    }
+    size_t errorCount() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return errors.size();
+    }
+    std::string received() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return bytes;
+    }
+};
+
+VX_IO_Result open(const std::string& locator, const std::string& options, Peer& peer, VX_IO_Handle& handle) {
+    return VX_IO_Open(&handle, locator.c_str(), options.c_str(), &peer, &Peer::onReceive, &Peer::onError);
+}
+
+// A loopback port that nobody listens on: bound, then released.
+uint16_t closedPort() {
+    vxplatform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    socklen_t len = sizeof sa;
+    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&sa), &len);
+    return ntohs(sa.sin_port);
+}
+
+std::vector<uint8_t> pattern(size_t size) {
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    return data;
+}
+
+}  // namespace
+
+TEST(TcpTransport, CarriesBytesBothWaysInChunksOfAtMost1024) {
+    vxsim::EchoHandler echo;
+    vxsim::TcpServer server(echo);
+    Peer peer;
+    VX_IO_Handle handle = 99;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+
+    const auto data = pattern(20000);
+    EXPECT_EQ(VX_IO_Send(handle, data.data(), data.size()), VX_IO_OK);
+    ASSERT_TRUE(peer.waitBytes(data.size()));
+    EXPECT_EQ(peer.received(), std::string(data.begin(), data.end()));
+    EXPECT_LE(peer.largestChunk, 1024u);
+    EXPECT_EQ(VX_IO_Send(handle, data.data(), 0), VX_IO_OK);
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+    EXPECT_EQ(peer.errorCount(), 0u);
+}
+
+TEST(TcpTransport, TwoPieceLocatorTakesThePortOption) {
+    vxsim::EchoHandler echo;
+    vxsim::TcpServer server(echo);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    EXPECT_EQ(open("network:127.0.0.1", "", peer, handle), VX_IO_INVALID_OPTION);
+    ASSERT_EQ(open("network:127.0.0.1", "port " + std::to_string(server.port()), peer, handle), VX_IO_OK);
+    EXPECT_TRUE(server.waitAccepted(1, 2000ms));
+    VX_IO_Close(handle, 1);
+}
+
+TEST(TcpTransport, DeliversAGreetingSentOnAccept) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    server.setGreeting({'H', 'I', '\n'});
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+    ASSERT_TRUE(peer.waitBytes(3));
+    EXPECT_EQ(peer.received(), "HI\n");
+    VX_IO_Close(handle, 1);
+}
+
+TEST(TcpTransport, RefusedPortIsNotFound) {
+    Peer peer;
+    VX_IO_Handle handle = 7;
+    EXPECT_EQ(open("network:127.0.0.1:" + std::to_string(closedPort()), "connect-timeout 1000", peer, handle),
+              VX_IO_DEVICE_NOT_FOUND);
+    EXPECT_EQ(handle, 0u);
+}
+
+TEST(TcpTransport, PeerCloseIsReportedOncePerCycleUntilClose) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+    ASSERT_TRUE(server.waitOpenLinks(1, 2000ms));
+    server.closeAll();
+
+    ASSERT_TRUE(peer.waitErrors(4, 3000ms));
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+    const size_t atClose = peer.errorCount();
+    std::vector<std::pair<int, Clock::time_point>> errors;
+    {
+        std::lock_guard<std::mutex> lock(peer.mutex);
+        errors = peer.errors;
+    }
+    for (size_t i = 0; i < errors.size(); ++i) {
+        EXPECT_EQ(errors[i].first, VX_IO_TIMEOUT);
+        // Paced to the receive cycle, never a tight loop.
+        if (i > 0) {
+            EXPECT_GE(errors[i].second - errors[i - 1].second, 250ms);
+        }
+    }
+    // Nothing arrives once Close with wait has returned.
+    EXPECT_FALSE(peer.waitErrors(atClose + 1, 400ms));
+}
+
+TEST(TcpTransport, SendAfterPeerClosedFailsWithoutKillingTheProcess) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+    ASSERT_TRUE(server.waitOpenLinks(1, 2000ms));
+    server.closeAll();
+    ASSERT_TRUE(peer.waitErrors(1));
+
+    // The first write may still be taken by the kernel; the reset it draws
+    // makes a later one fail, and neither may raise SIGPIPE.
+    const auto data = pattern(4096);
+    VX_IO_Result result = VX_IO_OK;
+    const auto deadline = Clock::now() + 3s;
+    while (result == VX_IO_OK && Clock::now() < deadline) result = VX_IO_Send(handle, data.data(), data.size());
+    EXPECT_TRUE(result == VX_IO_TIMEOUT || result == VX_IO_WRITE_ERROR) << result;
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+}
+
+TEST(TcpTransport, HasNoProperties) {
+    vxsim::EchoHandler echo;
+    vxsim::TcpServer server(echo);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+    char buffer[16] = "stale";
+    size_t length = sizeof buffer;
+    EXPECT_EQ(VX_IO_GetProperty(handle, "ftdi-id", buffer, &length), VX_IO_UNKNOWN_PROPERTY);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(buffer[0], '\0');
+    VX_IO_Close(handle, 1);
+}
+
+TEST(TcpTransport, CloseWithoutWaitReturnsAndTheConnectionEnds) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+    ASSERT_TRUE(server.waitOpenLinks(1, 2000ms));
+    EXPECT_EQ(VX_IO_Close(handle, 0), VX_IO_OK);
+    EXPECT_EQ(VX_IO_Close(handle, 0), VX_IO_INVALID_HANDLE);
+    // The detached receive thread closes the socket on its way out.
+    EXPECT_TRUE(script.waitDisconnects(1, 2000ms));
+    EXPECT_EQ(peer.errorCount(), 0u);
+}
+
+TEST(TcpTransport, SendTimesOutWhenThePeerStopsReading) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    server.setReading(false);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "connect-timeout 300", peer, handle), VX_IO_OK);
+    const auto data = pattern(64u << 20);
+    const auto start = Clock::now();
+    EXPECT_EQ(VX_IO_Send(handle, data.data(), data.size()), VX_IO_TIMEOUT);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 3000ms);
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+}
+
+TEST(TcpTransport, CloseReleasesASenderBlockedByAPeerThatStoppedReading) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    server.setReading(false);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "connect-timeout 60000", peer, handle), VX_IO_OK);
+
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    VX_IO_Result sendResult = -1;
+    bool started = false;
+    std::thread sender([&] {
+        const auto data = pattern(64u << 20);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            started = true;
+            done.notify_all();
+        }
+        VX_IO_Result r = VX_IO_Send(handle, data.data(), data.size());
+        std::lock_guard<std::mutex> lock(mutex);
+        sendResult = r;
+        finished = true;
+        done.notify_all();
+    });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(done.wait_for(lock, 5s, [&] { return started; }));
+        // Still blocked after a while: the buffers are full.
+        EXPECT_FALSE(done.wait_for(lock, 300ms, [&] { return finished; }));
+    }
+    const auto start = Clock::now();
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+    EXPECT_LT(Clock::now() - start, 1000ms);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        EXPECT_TRUE(done.wait_for(lock, 2s, [&] { return finished; }));
+    }
+    sender.join();
+    EXPECT_EQ(sendResult, VX_IO_TIMEOUT);
+    // No late 7 or 8 from the teardown.
+    EXPECT_EQ(peer.errorCount(), 0u);
+}
