@@ -1,0 +1,101 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+
+#include "platform/UniqueFd.h"
+#include "platform/Waker.h"
+
+namespace vxplatform {
+
+// Line settings of a serial port; the framing is always raw 8N1.
+struct SerialSettings {
+    uint32_t baudRate = 9600;  // any rate the device accepts, standard or not
+    bool xonXoff = false;      // XON/XOFF flow control in both directions
+    bool dtr = true;           // DTR asserted
+    bool rts = true;           // RTS asserted (no hardware flow control)
+};
+
+enum class SerialStatus {
+    Ok,           // count bytes moved
+    TimedOut,     // nothing (read) or not everything (write) within the time-out
+    Interrupted,  // interrupt() or close() woke the call
+    HungUp,       // the device went away (unplugged, or the other side of a pseudo-terminal closed)
+    Closed,       // the port is not open
+    Failed        // any other error; see `error`
+};
+
+struct SerialResult {
+    SerialStatus status = SerialStatus::Ok;
+    size_t count = 0;  // bytes read, or bytes written before the call ended
+    int error = 0;     // errno where the system reported one
+};
+
+// One serial port opened for this process alone. A port is a byte stream:
+// one thread may read while another writes; interrupt() and close() may be
+// called from any thread and wake both. Concurrent writers are not
+// serialised here: callers that write from several threads hold their own
+// lock around write().
+class SerialPort {
+public:
+    SerialPort() noexcept;
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens the device at `path` exclusively (a lock that other processes
+    // honour, plus the terminal's own exclusive mode) and applies
+    // `settings`. Returns 0 or an errno value (EBUSY: held elsewhere,
+    // EINVAL: rate refused, ENOTTY: not a terminal).
+    int open(const std::string& path, const SerialSettings& settings);
+    // Wakes every read and write, waits until they have returned, and closes.
+    void close();
+    bool isOpen() const;
+    const std::string& path() const { return path_; }
+
+    // Changes the settings of an open port. Returns 0 or an errno value.
+    int configure(const SerialSettings& settings);
+    int setDtr(bool on);
+    int setRts(bool on);
+    // The rate the device is set to; empty when the port is closed or the
+    // device does not say.
+    std::optional<uint32_t> baudRate() const;
+
+    // Waits up to `timeout` (negative: without limit) for the first byte,
+    // then takes what is buffered, at most `size` bytes.
+    SerialResult read(void* buffer, size_t size, std::chrono::milliseconds timeout);
+    // Writes all `length` bytes, waiting up to `timeout` (negative: without
+    // limit) for the line to take them.
+    SerialResult write(const void* data, size_t length, std::chrono::milliseconds timeout);
+    // Framing, parity, overrun and break conditions counted since the last
+    // call (or the open); always 0 for devices that do not count them. For
+    // the reading thread.
+    unsigned takeLineErrors();
+
+    // Makes blocked and later reads and writes return Interrupted until the
+    // port is closed.
+    void interrupt();
+
+private:
+    // Reads and writes hold it shared; open and close exclusively, so a
+    // descriptor is never closed (and its number reused) under a call.
+    mutable std::shared_mutex useMutex_;
+    std::optional<Waker> waker_;
+    int wakerError_ = 0;
+    UniqueFd fd_;
+    std::string path_;
+    unsigned lineErrorBase_ = 0;
+};
+
+// True when `path` could be opened exclusively just now.
+bool isSerialPortAvailable(const std::string& path);
+
+// The rate a terminal device is set to, for any rate; empty when `fd` is
+// not a terminal.
+std::optional<uint32_t> readLineRate(int fd);
+
+}  // namespace vxplatform
