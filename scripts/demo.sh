@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libraries, starts a simulated three-channel controller system on
+# loopback and runs the example program against it.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/setup.sh"
+
+dir="$top/build/release"
+cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$dir" -j "$(nproc)" --target vxsim qmx_demo >/dev/null
+
+out=$(mktemp)
+"$dir/bin/vxsim" --channels 3 >"$out" &
+sim=$!
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$out"' EXIT
+
+# The simulator prints its locator once it listens.
+locator=""
+for _ in $(seq 1 100); do
+  locator=$(grep -m1 '^network:' "$out" || true)
+  [ -n "$locator" ] && break
+  kill -0 $sim 2>/dev/null || { echo "the simulator did not start" >&2; exit 1; }
+  sleep 0.05
+done
+[ -n "$locator" ] || { echo "the simulator did not report its address" >&2; exit 1; }
+
+echo "Simulated controller system listening at $locator"
+"$dir/bin/qmx_demo" "$locator"
