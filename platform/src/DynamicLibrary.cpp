@@ -1,5 +1,7 @@
 #include "platform/DynamicLibrary.h"
 
+#include "platform/ModulePath.h"
+
 #include <dlfcn.h>
 
 #include <utility>
@@ -11,16 +13,6 @@ namespace {
 std::string lastError() {
     const char* text = dlerror();
     return text ? text : "unknown error";
-}
-
-// The folder of the module that contains `address`; empty when unknown.
-std::string moduleDirectoryOf(const void* address) {
-    Dl_info info{};
-    if (!dladdr(address, &info) || !info.dli_fname) return std::string();
-    std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return std::string();
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 }  // namespace
@@ -50,9 +42,9 @@ DynamicLibrary DynamicLibrary::open(const std::string& fileName) {
 
 DynamicLibrary DynamicLibrary::openBesideModule(const void* addressInModule,
                                                 const std::string& fileName) {
-    const std::string folder = moduleDirectoryOf(addressInModule);
+    const std::string folder = moduleDirectory(addressInModule);
     if (!folder.empty() && fileName.find('/') == std::string::npos) {
-        DynamicLibrary beside = open(folder + "/" + fileName);
+        DynamicLibrary beside = open(joinPath(folder, fileName));
         if (beside.loaded()) return beside;
     }
     return open(fileName);
