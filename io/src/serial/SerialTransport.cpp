@@ -1,14 +1,47 @@
-// Placeholder until the serial transport lands: no ports, no opens.
+// The serial transport's part of the export layer: opening a "serial:"
+// locator and the three serial listings.
+#include <memory>
+
+#include "core/OptionKeys.h"
+#include "core/Text.h"
 #include "core/Transports.h"
+#include "serial/ComPortList.h"
+#include "serial/IoSerial.h"
 
 namespace vxio {
 
-std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams&) { return nullptr; }
-VX_IO_Result enumerateSerialShortList(const std::string&, std::string& list) {
-    list.clear();
+namespace {
+
+constexpr char kSerialPrefix[] = "serial:";
+
+}  // namespace
+
+std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams& params) {
+    return std::make_shared<IoSerial>(params);
+}
+
+VX_IO_Result enumerateSerialShortList(const std::string& optionText, std::string& list) {
+    refreshComPortCache(rawHas(key::kForceRescan, optionText));
+    std::vector<std::string> lines;
+    for (const ComPortEntry& port : cachedComPorts()) lines.push_back(kSerialPrefix + port.name);
+    list = joinText(lines, "\n");
     return VX_IO_OK;
 }
-VX_IO_Result searchSerialDevices(const Options&, DeviceList&) { return VX_IO_OK; }
-VX_IO_Result enumerateSerialInterfaces(const Options&, DeviceList&) { return VX_IO_OK; }
+
+VX_IO_Result searchSerialDevices(const Options& options, DeviceList& list) {
+    refreshComPortCache(options.hasKey(key::kForceRescan));
+    for (const ComPortEntry& port : cachedComPorts()) {
+        if (!port.available) continue;
+        list.push_back({{"iface-type", "serial"}, {"locator", kSerialPrefix + port.name}});
+    }
+    return VX_IO_OK;
+}
+
+VX_IO_Result enumerateSerialInterfaces(const Options&, DeviceList& list) {
+    for (const ComPortEntry& port : readComPorts()) {
+        list.push_back({{"iface-type", "serial"}, {"name", port.name}, {"serial-port", port.name}});
+    }
+    return VX_IO_OK;
+}
 
 }  // namespace vxio

@@ -1,0 +1,133 @@
+#include "serial/IoSerial.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstdint>
+#include <system_error>
+#include <vector>
+
+#include "core/OptionKeys.h"
+
+namespace vxio {
+
+namespace {
+
+constexpr size_t kChunk = 1024;
+
+// A line that is gone stays readable for every wait; between two reports of
+// it the thread rests this long (or until it is stopped).
+constexpr std::chrono::milliseconds kErrorPacing(250);
+
+std::vector<std::string> splitKeepingEmpty(const std::string& text, char separator) {
+    std::vector<std::string> pieces(1);
+    for (char c : text) {
+        if (c == separator) {
+            pieces.emplace_back();
+        } else {
+            pieces.back() += c;
+        }
+    }
+    return pieces;
+}
+
+}  // namespace
+
+std::string serialPortPath(const std::string& locator) {
+    const std::vector<std::string> pieces = splitKeepingEmpty(locator, ':');
+    if (pieces.size() != 2 || pieces[0] != "serial" || pieces[1].empty()) return {};
+    return pieces[1].front() == '/' ? pieces[1] : "/dev/" + pieces[1];
+}
+
+IoSerial::IoSerial(const DeviceParams& params)
+    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error) {}
+
+IoSerial::~IoSerial() {
+    // Close() detached or joined the thread; a thread still joinable here is
+    // the receive thread releasing the last owner.
+    if (thread_.joinable()) thread_.detach();
+}
+
+VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
+    const std::string path = serialPortPath(locator());
+    if (path.empty()) return VX_IO_INVALID_LOCATOR;
+    uint32_t baudRate = 0;
+    if (readRawUnsignedOption(options(), key::kBaudrate, &baudRate) != VX_IO_OK) {
+        return VX_IO_INVALID_OPTION;
+    }
+    uint32_t xonXoff = 0;
+    readRawUnsignedOption(options(), key::kXonXoff, &xonXoff);
+
+    try {
+        stop_.emplace();
+    } catch (const std::system_error&) {
+        return VX_IO_OPEN_FAILED;
+    }
+    vxplatform::SerialSettings settings;
+    settings.baudRate = baudRate;
+    settings.xonXoff = xonXoff != 0;
+    if (port_.open(path, settings) != 0) return VX_IO_OPEN_FAILED;
+    try {
+        thread_ = std::thread(&IoSerial::receiveLoop, this, std::move(self));
+    } catch (const std::system_error&) {
+        port_.close();
+        return VX_IO_OPEN_FAILED;
+    }
+    return VX_IO_OK;
+}
+
+void IoSerial::Close(bool wait) {
+    if (thread_.joinable() && (!wait || thread_.get_id() == std::this_thread::get_id())) {
+        thread_.detach();
+    }
+    if (stop_) stop_->wake();
+    // Wakes the receive thread's read and a send blocked on a full line.
+    port_.interrupt();
+    if (thread_.joinable()) thread_.join();
+}
+
+VX_IO_Result IoSerial::Send(const void* data, size_t length) {
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    const auto result = port_.write(data, length, std::chrono::milliseconds(-1));
+    return result.status == vxplatform::SerialStatus::Ok ? VX_IO_OK : VX_IO_WRITE_ERROR;
+}
+
+VX_IO_Result IoSerial::GetProperty(const char*, char* buffer, size_t* length) {
+    if (length == nullptr) return VX_IO_BUFFER_TOO_SMALL;
+    if (*length == 0 || buffer == nullptr) {
+        *length = 0;
+        return VX_IO_BUFFER_TOO_SMALL;
+    }
+    buffer[0] = '\0';
+    *length = 0;
+    return VX_IO_OK;
+}
+
+void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
+    uint8_t buffer[kChunk];
+    for (;;) {
+        const auto result = port_.read(buffer, sizeof buffer, std::chrono::milliseconds(-1));
+        if (result.status == vxplatform::SerialStatus::Interrupted ||
+            result.status == vxplatform::SerialStatus::Closed) {
+            break;
+        }
+        if (result.status == vxplatform::SerialStatus::Ok) {
+            deliver(buffer, result.count);
+            if (port_.takeLineErrors() != 0) reportError(VX_IO_READ_ERROR);
+            continue;
+        }
+        reportError(VX_IO_READ_ERROR);
+        if (vxplatform::waitFd(stop_->fd(), POLLIN, nullptr, kErrorPacing) !=
+            vxplatform::WaitResult::TimedOut) {
+            break;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        port_.close();
+    }
+    // May destroy this object; nothing of it is touched afterwards.
+    self.reset();
+}
+
+}  // namespace vxio

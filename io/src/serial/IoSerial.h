@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "core/IoDevice.h"
+#include "core/Transports.h"
+#include "platform/SerialPort.h"
+#include "platform/Waker.h"
+
+namespace vxio {
+
+// A device on a serial port, with its own receive thread.
+class IoSerial : public IoDevice {
+public:
+    explicit IoSerial(const DeviceParams& params);
+    ~IoSerial() override;
+
+    VX_IO_Result Open(std::shared_ptr<IoDevice> self) override;
+    void Close(bool wait) override;
+    VX_IO_Result Send(const void* data, size_t length) override;
+    VX_IO_Result GetProperty(const char* key, char* buffer, size_t* length) override;
+
+private:
+    void receiveLoop(std::shared_ptr<IoDevice> self);
+
+    vxplatform::SerialPort port_;
+    std::optional<vxplatform::Waker> stop_;
+    // Serialises sends, and the receive thread closes the port under it so
+    // that no send writes to a descriptor number already given to another file.
+    std::mutex sendMutex_;
+    std::thread thread_;
+};
+
+// The device path a "serial:" locator names: "serial:/dev/ttyUSB0" as it
+// stands, a bare "serial:ttyUSB0" below /dev. Empty unless the locator is
+// exactly "serial", a colon and a non-empty name.
+std::string serialPortPath(const std::string& locator);
+
+}  // namespace vxio

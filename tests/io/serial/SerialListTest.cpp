@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "VeltraxIO.h"
+#include "platform/SerialPort.h"
+#include "serial/ComPortList.h"
+#include "sim/Pty.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Pseudo-terminals as the machine's ports, and a clock the test moves on.
+class SerialListing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vxio::setComPortSource({[this] {
+                                    std::lock_guard<std::mutex> lock(mutex_);
+                                    return ports_;
+                                },
+                                [this] {
+                                    std::lock_guard<std::mutex> lock(mutex_);
+                                    return now_;
+                                }});
+    }
+    void TearDown() override { vxio::setComPortSource({}); }
+
+    void plug(std::vector<std::string> ports) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ports_ = std::move(ports);
+    }
+    void advance(std::chrono::milliseconds step) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        now_ += step;
+    }
+
+    static std::string shortList(const std::string& options) {
+        char buffer[1024];
+        size_t length = sizeof buffer;
+        const VX_IO_Result result = VX_IO_EnumerateDevices(VX_IO_IFACE_SERIAL, options.c_str(), buffer, &length);
+        EXPECT_EQ(result, VX_IO_OK);
+        return result == VX_IO_OK ? std::string(buffer, length) : std::string();
+    }
+    static std::string search(const std::string& options) {
+        char buffer[1024];
+        size_t length = sizeof buffer;
+        const VX_IO_Result result = VX_IO_EnumerateDevices(VX_IO_IFACE_ALL, options.c_str(), buffer, &length);
+        EXPECT_EQ(result, VX_IO_OK);
+        return result == VX_IO_OK ? std::string(buffer, length) : std::string();
+    }
+    static std::string interfaces(const std::string& options) {
+        char buffer[1024];
+        size_t length = sizeof buffer;
+        const VX_IO_Result result = VX_IO_EnumerateInterfaces(options.c_str(), buffer, &length);
+        EXPECT_EQ(result, VX_IO_OK);
+        return result == VX_IO_OK ? std::string(buffer, length) : std::string();
+    }
+
+    vxsim::Pty a_, b_;
+    std::mutex mutex_;
+    std::vector<std::string> ports_;
+    Clock::time_point now_ = Clock::now();
+};
+
+TEST_F(SerialListing, ShortListKeepsItsCacheForThreeSecondsUnlessForced) {
+    const std::string lineA = "serial:" + a_.devicePath();
+    const std::string both = lineA + "\nserial:" + b_.devicePath();
+    plug({a_.devicePath()});
+    EXPECT_EQ(shortList(""), lineA);
+    plug({a_.devicePath(), b_.devicePath()});
+    advance(std::chrono::milliseconds(3000));
+    EXPECT_EQ(shortList(""), lineA);
+    EXPECT_EQ(shortList("force-rescan 1"), both);
+    plug({});
+    advance(std::chrono::milliseconds(2999));
+    EXPECT_EQ(shortList(""), both);
+    advance(std::chrono::milliseconds(2));
+    EXPECT_EQ(shortList(""), "");
+}
+
+TEST_F(SerialListing, SearchSharesTheCache) {
+    plug({a_.devicePath()});
+    EXPECT_EQ(search("iface-type serial\nonly-locator"), "serial:" + a_.devicePath());
+    plug({b_.devicePath()});
+    EXPECT_EQ(search("iface-type serial\nonly-locator"), "serial:" + a_.devicePath());
+    EXPECT_EQ(search("iface-type serial\ninclude-all\nforce-rescan"),
+              "iface-type=serial|locator=serial:" + b_.devicePath());
+}
+
+TEST_F(SerialListing, PortHeldElsewhereIsListedButNotFound) {
+    plug({a_.devicePath(), b_.devicePath()});
+    vxplatform::SerialPort holder;
+    ASSERT_EQ(holder.open(b_.devicePath(), {}), 0);
+    EXPECT_EQ(shortList("force-rescan"), "serial:" + a_.devicePath() + "\nserial:" + b_.devicePath());
+    EXPECT_EQ(search("iface-type serial\nonly-locator\nforce-rescan"), "serial:" + a_.devicePath());
+    EXPECT_EQ(interfaces("iface-type serial\ninclude-name\ninclude-serial-port"),
+              "name=" + a_.devicePath() + "|serial-port=" + a_.devicePath() + "\nname=" + b_.devicePath() +
+                  "|serial-port=" + b_.devicePath());
+    holder.close();
+    EXPECT_EQ(search("iface-type serial\nonly-locator"), "serial:" + a_.devicePath());
+    EXPECT_EQ(search("iface-type serial\nonly-locator\nforce-rescan"),
+              "serial:" + a_.devicePath() + "\nserial:" + b_.devicePath());
+}
+
+TEST_F(SerialListing, InterfacesAreReadAfreshEveryTime) {
+    plug({a_.devicePath()});
+    EXPECT_EQ(interfaces("iface-type serial\ninclude-iface-type\ninclude-name"),
+              "iface-type=serial|name=" + a_.devicePath());
+    plug({});
+    EXPECT_EQ(interfaces("iface-type serial\ninclude-name"), "");
+}
+
+TEST_F(SerialListing, ShortListTooLargeForTheBufferTellsItsLength) {
+    plug({a_.devicePath()});
+    const std::string line = "serial:" + a_.devicePath();
+    char buffer[4] = "xyz";
+    size_t length = sizeof buffer;
+    EXPECT_EQ(VX_IO_EnumerateDevices(VX_IO_IFACE_SERIAL, "", buffer, &length), VX_IO_BUFFER_TOO_SMALL);
+    EXPECT_EQ(length, line.size());
+}
+
+}  // namespace
