@@ -1,0 +1,243 @@
+#include <chrono>
+#include <cstring>
+
+#include "api/Log.h"
+#include "systems/System.h"
+
+namespace qmx {
+
+namespace {
+
+constexpr uint32_t kWaitForever = 0xFFFFFFFF;
+constexpr uint32_t kStatusInputOverflow = 22;
+constexpr uint32_t kStatusReadError = 10;
+
+bool packetLogging() { return logLevel.load(std::memory_order_relaxed) >= 5; }
+
+VX_STATUS mapSendResult(VX_IO_Result result) {
+    if (result == VX_IO_OK) return 0;
+    return result == VX_IO_WRITE_ERROR ? 7 : 255;
+}
+
+}  // namespace
+
+size_t System::queuedPackets() const {
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    return ring_.size();
+}
+
+VX_STATUS System::receiveStatus() const {
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    return stickyStatus_;
+}
+
+void System::systemReceiveCallback(void* context, const void* data, size_t length) {
+    if (context == nullptr || data == nullptr || length == 0) return;
+    static_cast<System*>(context)->onBytes(static_cast<const uint8_t*>(data), length);
+}
+
+void System::systemErrorCallback(void* context, int code) {
+    if (context == nullptr || code == 0) return;
+    auto* self = static_cast<System*>(context);
+    std::lock_guard<std::mutex> lock(self->packetMutex_);
+    if (self->stickyStatus_ == 0) self->stickyStatus_ = kStatusReadError;
+    self->packetCondition_.notify_all();
+}
+
+void System::onBytes(const uint8_t* data, size_t length) {
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        if (skipFirstByte_) {
+            skipFirstByte_ = false;
+            ++data;
+            --length;
+        }
+    }
+    assembler_.feed(data, length, [this](const RawPacket& packet) {
+        {
+            std::lock_guard<std::mutex> lock(packetMutex_);
+            if (ring_.size() < kQueueCapacity)
+                ring_.push(packet);
+            else if (stickyStatus_ == 0)
+                stickyStatus_ = kStatusInputOverflow;
+            packetCondition_.notify_all();
+        }
+        if (packetLogging()) logPacket(" IN", packet.bytes.data());
+    });
+}
+
+VX_STATUS System::sendDirect(const uint8_t* data, size_t length) {
+    std::lock_guard<std::mutex> io(ioMutex_);
+    return mapSendResult(VX_IO_Send(ioHandle_, data, length));
+}
+
+VX_STATUS System::sendImmediate(const OutPacket& packet) {
+    if (!packet.complete()) return 12;
+    if (packetLogging()) logPacket("OUT", packet.data());
+    return sendDirect(packet.data(), packet.length());
+}
+
+VX_STATUS System::sendPacket(const OutPacket& packet) {
+    if (!packet.complete()) return 12;
+    if (!bufferedOutput_) return sendImmediate(packet);
+    if (packetLogging()) logPacket("OUT", packet.data());
+    if (outputFill_ + packet.length() > outputBuffer_.size()) return 149;
+    std::memcpy(outputBuffer_.data() + outputFill_, packet.data(), packet.length());
+    outputFill_ += static_cast<uint32_t>(packet.length());
+    return 0;
+}
+
+VX_STATUS System::waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
+    if (!ring_.empty()) return 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (cancelRequested_) {
+            cancelRequested_ = false;
+            return 20;
+        }
+        if (stickyStatus_ != 0) return stickyStatus_;
+        if (timeoutMs == kWaitForever) {
+            packetCondition_.wait(lock);
+        } else if (packetCondition_.wait_until(lock, deadline) == std::cv_status::timeout &&
+                   ring_.empty()) {
+            return 15;
+        }
+        if (!ring_.empty()) {
+            if (cancelRequested_) {
+                cancelRequested_ = false;
+                return 20;
+            }
+            return stickyStatus_;
+        }
+    }
+}
+
+VX_STATUS System::waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remove) {
+    std::unique_lock<std::mutex> lock(packetMutex_);
+    VX_STATUS status = waitForPacket(lock, timeoutMs);
+    if (status != 0) return status;
+    if (ring_.empty()) return 15;
+    *packet = ring_.front();
+    if (remove) ring_.pop();
+    return 0;
+}
+
+VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t timeoutMs) {
+    *code = 0;
+    RawPacket answer;
+    VX_STATUS status = waitForAnswer(&answer, timeoutMs, true);
+    if (status != 0) return status;
+    bool fromTarget;
+    if (target == kHandControlTarget)
+        fromTarget = answer.address() == address::kHandControl;
+    else if (target == kAnyAddress)
+        fromTarget = true;
+    else
+        fromTarget = target < kMaxChannels && answer.address() == channels_[target].moduleWord;
+    if (!fromTarget) return 14;
+    if (answer.opcode() == opcode::kAcknowledge) return 0;
+    // An error answer without a code would pass for success.
+    if (answer.opcode() == opcode::kError && answer.u8(0) != 0) {
+        *code = answer.u8(0);
+        return 0;
+    }
+    return 14;
+}
+
+void System::discardQueued() {
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    ring_.clear();
+}
+
+VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool remove) {
+    {
+        std::lock_guard<std::mutex> command(commandMutex_);
+        if (mode_ == 0) return 2;
+        if (mode_ == 1) return 13;
+    }
+    if (packet == nullptr) return 9;
+    RawPacket raw;
+    VX_STATUS status = waitForAnswer(&raw, timeoutMs, remove);
+    if (status == 15) {
+        *packet = VX_packet{};
+        return 0;
+    }
+    if (status != 0) return status;
+
+    std::lock_guard<std::mutex> command(commandMutex_);
+    uint32_t channel = 0;
+    while (channel < channelCount_ && channels_[channel].moduleWord != raw.address()) ++channel;
+    if (channel == channelCount_) return 12;
+    VX_packet record{};
+    status = decodeAnswer(raw, channel, &record);
+    if (status != 0) return status;
+    int32_t& pending = channels_[channel].pendingPositionerTypeQueries;
+    if (record.packetType == VX_PACKET_SENSOR_TYPE && pending > 0) {
+        record.packetType = VX_PACKET_POSITIONER_TYPE;
+        // A look leaves the packet queued: it is counted when it is taken.
+        if (remove) --pending;
+    }
+    *packet = record;
+    return 0;
+}
+
+VX_STATUS System::discardPacket() {
+    std::lock_guard<std::mutex> command(commandMutex_);
+    if (mode_ == 0) return 2;
+    if (mode_ == 1) return 13;
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    if (ring_.empty()) return 0;
+    const RawPacket& dropped = ring_.front();
+    // A dropped answer to a positioner-type query must not relabel the next
+    // sensor-type answer.
+    if (dropped.opcode() == opcode::kSensorType) {
+        for (uint32_t i = 0; i < channelCount_; ++i) {
+            if (channels_[i].moduleWord == dropped.address()) {
+                if (channels_[i].pendingPositionerTypeQueries > 0)
+                    --channels_[i].pendingPositionerTypeQueries;
+                break;
+            }
+        }
+    }
+    ring_.pop();
+    return 0;
+}
+
+VX_STATUS System::cancelWaitForPacket() {
+    if (mode_ == 0) return 2;
+    if (mode_ == 1) return 13;
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    cancelRequested_ = true;
+    packetCondition_.notify_all();
+    return 0;
+}
+
+VX_STATUS System::setBufferedOutput(uint32_t mode) {
+    std::lock_guard<std::mutex> command(commandMutex_);
+    if (mode_ == 0) return 2;
+    if (mode_ == 1) return 13;
+    if (mode > 1) return 9;
+    outputFill_ = 0;
+    bufferedOutput_ = mode == 1;
+    return 0;
+}
+
+VX_STATUS System::getBufferedOutput(uint32_t* mode) {
+    std::lock_guard<std::mutex> command(commandMutex_);
+    if (mode_ == 0) return 2;
+    if (mode_ == 1) return 13;
+    if (mode) *mode = bufferedOutput_ ? 1 : 0;
+    return 0;
+}
+
+VX_STATUS System::flushOutput() {
+    std::lock_guard<std::mutex> command(commandMutex_);
+    if (mode_ == 0) return 2;
+    if (mode_ == 1) return 13;
+    if (outputFill_ == 0) return 0;
+    VX_STATUS status = sendDirect(outputBuffer_.data(), outputFill_);
+    outputFill_ = 0;
+    return status;
+}
+
+}  // namespace qmx
