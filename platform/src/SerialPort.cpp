@@ -44,7 +44,9 @@ std::optional<speed_t> standardCode(uint32_t rate) {
 }
 
 // Errors by which a terminal says that its device is gone.
-bool isGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool isGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 // A device without modem lines (a pseudo-terminal) refuses these; that is
 // not a failure of the settings.
@@ -82,7 +84,8 @@ int applySettings(int fd, const SerialSettings& settings) {
     // tcsetattr succeeds when any one change took; check the ones we need.
     termios check{};
     if (::tcgetattr(fd, &check) != 0) return errno;
-    if ((check.c_cflag & CSIZE) != CS8 || (check.c_iflag & (IXON | IXOFF)) != (t.c_iflag & (IXON | IXOFF)) ||
+    if ((check.c_cflag & CSIZE) != CS8 ||
+        (check.c_iflag & (IXON | IXOFF)) != (t.c_iflag & (IXON | IXOFF)) ||
         (code && ::cfgetospeed(&check) != *code))
         return EINVAL;
     if (int error = setModemLine(fd, TIOCM_DTR, settings.dtr)) return error;
@@ -129,7 +132,9 @@ SerialPort::SerialPort() noexcept {
     }
 }
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
 int SerialPort::open(const std::string& path, const SerialSettings& settings) {
     std::unique_lock lock(useMutex_);

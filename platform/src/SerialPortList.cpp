@@ -13,7 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Serial-core ports carry a "type" attribute; 0 is a port whose UART was
 // never found (the 8250 driver registers such placeholders for legacy
@@ -48,14 +50,16 @@ bool naturalLess(const std::string& a, const std::string& b) {
             j = jEnd;
             continue;
         }
-        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
         ++i;
         ++j;
     }
     return a.size() - i < b.size() - j;
 }
 
-std::vector<std::string> listSerialPorts(const std::string& ttyClassDir, const std::string& deviceDir) {
+std::vector<std::string> listSerialPorts(const std::string& ttyClassDir,
+                                         const std::string& deviceDir) {
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(ttyClassDir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -75,6 +79,8 @@ std::vector<std::string> listSerialPorts(const std::string& ttyClassDir, const s
     return paths;
 }
 
-std::vector<std::string> listSerialPorts() { return listSerialPorts("/sys/class/tty", "/dev"); }
+std::vector<std::string> listSerialPorts() {
+    return listSerialPorts("/sys/class/tty", "/dev");
+}
 
 }  // namespace vxplatform

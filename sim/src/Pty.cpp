@@ -15,10 +15,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void fail(const char* what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
 
 milliseconds timeLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
     return left.count() < 0 ? milliseconds(0) : left;
 }
 
@@ -113,7 +115,8 @@ std::string Pty::read(size_t max, milliseconds timeout) {
         out.clear();
         if (n < 0 && errno == EINTR) continue;
         if (n == 0 || errno != EAGAIN) break;
-        if (vxplatform::waitFd(fd, POLLIN, &wake_, timeLeft(deadline)) != vxplatform::WaitResult::Ready)
+        if (vxplatform::waitFd(fd, POLLIN, &wake_, timeLeft(deadline)) !=
+            vxplatform::WaitResult::Ready)
             break;
     }
     release();
@@ -189,7 +192,8 @@ void Pty::serveLoop(LinkHandler& handler) {
             if (woke == vxplatform::WaitResult::Woken) {
                 // Whoever woke us sets its flag at once; wait for it rather than spin.
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stopRequested_ || closing_ || !controller_.valid(); });
+                changed_.wait(lock,
+                              [&] { return stopRequested_ || closing_ || !controller_.valid(); });
                 continue;
             }
             if (woke != vxplatform::WaitResult::Ready) break;

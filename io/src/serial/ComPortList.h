@@ -11,14 +11,14 @@
 namespace vxio {
 
 struct ComPortEntry {
-    std::string name;  // full device path, "/dev/ttyUSB0"
+    std::string name;        // full device path, "/dev/ttyUSB0"
     bool available = false;  // could be opened when the list was read
 };
 
 // Where the port names and the cache's time come from. Tests put
 // pseudo-terminals here (sysfs does not show them) and move time on.
 struct ComPortSource {
-    std::function<std::vector<std::string>()> listPorts;  // empty: the machine's ports
+    std::function<std::vector<std::string>()> listPorts;         // empty: the machine's ports
     std::function<std::chrono::steady_clock::time_point()> now;  // empty: the steady clock
 };
 

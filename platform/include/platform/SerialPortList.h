@@ -13,7 +13,8 @@ std::vector<std::string> listSerialPorts();
 
 // The same scan over another tree: `ttyClassDir` in place of
 // /sys/class/tty and `deviceDir` in place of /dev. For tests.
-std::vector<std::string> listSerialPorts(const std::string& ttyClassDir, const std::string& deviceDir);
+std::vector<std::string> listSerialPorts(const std::string& ttyClassDir,
+                                         const std::string& deviceDir);
 
 // Natural order: digit runs compare by their numeric value.
 bool naturalLess(const std::string& a, const std::string& b);

@@ -34,11 +34,13 @@ public:
         return VX_IO_Open(&handle, locator.c_str(), options.c_str(), this, onReceive, onError);
     }
 
-    bool waitForBytes(size_t count, std::chrono::milliseconds deadline = std::chrono::milliseconds(5000)) {
+    bool waitForBytes(size_t count,
+                      std::chrono::milliseconds deadline = std::chrono::milliseconds(5000)) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, deadline, [&] { return data_.size() >= count; });
     }
-    bool waitForErrors(size_t count, std::chrono::milliseconds deadline = std::chrono::milliseconds(5000)) {
+    bool waitForErrors(size_t count,
+                       std::chrono::milliseconds deadline = std::chrono::milliseconds(5000)) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, deadline, [&] { return errors_.size() >= count; });
     }

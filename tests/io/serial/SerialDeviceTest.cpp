@@ -13,8 +13,8 @@ TEST(SerialDevice, SendAfterTheReceiveThreadClosedThePortFails) {
     vxsim::Pty pty;
     serialtest::Host host;
     const std::string locator = "serial:" + pty.devicePath();
-    const vxio::DeviceParams params{locator.c_str(), "baudrate 9600", &host, serialtest::Host::onReceive,
-                                    serialtest::Host::onError};
+    const vxio::DeviceParams params{locator.c_str(), "baudrate 9600", &host,
+                                    serialtest::Host::onReceive, serialtest::Host::onError};
     std::shared_ptr<vxio::IoDevice> device = vxio::createSerialDevice(params);
     ASSERT_TRUE(device);
     EXPECT_EQ(device->interfaceType(), VX_IO_IFACE_SERIAL);

@@ -19,9 +19,9 @@ TEST(NaturalOrder, DigitRunsCompareByValue) {
         bool less;
     };
     const Case cases[] = {
-        {"ttyS2", "ttyS10", true},   {"ttyS10", "ttyS2", false}, {"ttyS1", "ttyS1", false},
-        {"ttyACM0", "ttyS0", true},  {"ttyS9", "ttyUSB0", true}, {"ttyUSB01", "ttyUSB1", false},
-        {"ttyUSB1", "ttyUSB01", true}, {"ttyS", "ttyS0", true},  {"ttyUSB0", "ttyUSB0a", true},
+        {"ttyS2", "ttyS10", true},     {"ttyS10", "ttyS2", false}, {"ttyS1", "ttyS1", false},
+        {"ttyACM0", "ttyS0", true},    {"ttyS9", "ttyUSB0", true}, {"ttyUSB01", "ttyUSB1", false},
+        {"ttyUSB1", "ttyUSB01", true}, {"ttyS", "ttyS0", true},    {"ttyUSB0", "ttyUSB0a", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(vxplatform::naturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
@@ -65,7 +65,8 @@ TEST_F(FakeTree, RealDevicesInNaturalOrderWithoutPhantomUarts) {
     addTty("ttyUSB0", true);
     addTty("ttyACM1", true);
     addTty("ttyUSB7", true, -1, false);  // no device node
-    EXPECT_EQ(list(), (std::vector<std::string>{dev("ttyACM1"), dev("ttyS2"), dev("ttyS10"), dev("ttyUSB0")}));
+    EXPECT_EQ(list(), (std::vector<std::string>{dev("ttyACM1"), dev("ttyS2"), dev("ttyS10"),
+                                                dev("ttyUSB0")}));
 }
 
 TEST_F(FakeTree, MissingTreeGivesNoPorts) {
