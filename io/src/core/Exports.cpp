@@ -44,11 +44,10 @@ VX_IO_API VX_IO_Result VX_IO_GetVersion(int* major, int* minor, int* update) {
 
 VX_IO_API VX_IO_Result VX_IO_GetLocatorInterfaceType(int* type, const char* locator) {
     int found = VX_IO_IFACE_UNKNOWN;
-    const VX_IO_Result result =
-        guarded(VX_IO_INVALID_LOCATOR, [&]() -> VX_IO_Result {
-            return locator != nullptr ? vxio::locatorInterfaceType(locator, &found)
-                                      : VX_IO_INVALID_LOCATOR;
-        });
+    const VX_IO_Result result = guarded(VX_IO_INVALID_LOCATOR, [&]() -> VX_IO_Result {
+        if (locator == nullptr) return VX_IO_INVALID_LOCATOR;
+        return vxio::locatorInterfaceType(locator, &found);
+    });
     if (type != nullptr) *type = found;
     return result;
 }
