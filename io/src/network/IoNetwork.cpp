@@ -12,7 +12,7 @@
 #include <climits>
 #include <system_error>
 
-#include "core/Options.h"
+#include "core/OptionKeys.h"
 #include "network/NetworkLocator.h"
 
 namespace vxio {
@@ -68,7 +68,9 @@ VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     VX_IO_Result result = parseNetworkLocator(options(), locator(), host, port);
     if (result != VX_IO_OK) return result;
 
-    const milliseconds timeout(rawUnsigned("connect-timeout", options(), 5000));
+    uint32_t timeoutMs = 0;
+    readRawUnsignedOption(options(), key::kConnectTimeout, &timeoutMs);
+    const milliseconds timeout(timeoutMs);
     try {
         stopWaker_ = std::make_unique<vxplatform::Waker>();
     } catch (const std::system_error&) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/OptionKeys.h"
 #include "core/Options.h"
 #include "core/Text.h"
 
@@ -70,8 +71,8 @@ std::string formatIPv4(uint32_t address) {
 
 VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator,
                                  const SerialResolver& resolve, std::string& host, uint16_t& port) {
-    const uint32_t portOption = rawUnsigned("port", optionText, 0);
-    if (portOption > kMaxPort) return VX_IO_INVALID_OPTION;
+    uint32_t portOption = 0;
+    if (readRawUnsignedOption(optionText, key::kPort, &portOption) != VX_IO_OK) return VX_IO_INVALID_OPTION;
 
     const std::vector<std::string> pieces = splitText(locator, ":");
     if (pieces.size() < 2 || pieces[0] != "network") return VX_IO_INVALID_LOCATOR;

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,8 @@ struct LocatorCase {
     const char* host;  // expected on success
     uint16_t port;
 };
+
+void PrintTo(const LocatorCase& c, std::ostream* os) { *os << '"' << c.locator << "\" / \"" << c.options << '"'; }
 
 class NetworkLocatorTable : public testing::TestWithParam<LocatorCase> {};
 
@@ -97,6 +100,8 @@ struct AddressCase {
     const char* text;
     const char* expect;  // dotted form, or null for invalid
 };
+
+void PrintTo(const AddressCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class IPv4Table : public testing::TestWithParam<AddressCase> {};
 
