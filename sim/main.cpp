@@ -1,2 +1,128 @@
-// vxsim: serves simulated controller systems; the protocols join as they land.
-int main() { return 0; }
+// vxsim: serves a simulated first-generation controller system on loopback.
+//
+//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm]
+//
+// Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
+// until a pipe or terminal on stdin closes (so a parent that goes away takes
+// the simulator along).
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "platform/UniqueFd.h"
+#include "sim/Gen1Simulator.h"
+
+namespace {
+
+struct Arguments {
+    size_t channels = 3;
+    size_t endEffectors = 0;
+    uint16_t port = 0;
+    bool handControl = false;
+};
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm]\n");
+}
+
+bool number(const char* text, unsigned long max, unsigned long* value) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long parsed = std::strtoul(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || parsed > max) return false;
+    *value = parsed;
+    return true;
+}
+
+bool parse(int argc, char** argv, Arguments* args) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        unsigned long value = 0;
+        if (option == "--hcm") {
+            args->handControl = true;
+        } else if (i + 1 < argc && option == "--channels" && number(argv[i + 1], 63, &value)) {
+            args->channels = value;
+            ++i;
+        } else if (i + 1 < argc && option == "--end-effectors" && number(argv[i + 1], 63, &value)) {
+            args->endEffectors = value;
+            ++i;
+        } else if (i + 1 < argc && option == "--port" && number(argv[i + 1], 65535, &value)) {
+            args->port = static_cast<uint16_t>(value);
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return args->endEffectors <= args->channels;
+}
+
+// Only a pipe, socket or terminal on stdin ties the simulator's life to its
+// parent; a background job's /dev/null is at its end from the start.
+bool watchStdin() {
+    struct stat info {};
+    if (::fstat(STDIN_FILENO, &info) != 0) return false;
+    return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || ::isatty(STDIN_FILENO);
+}
+
+// Waits for SIGINT, SIGTERM or the end of stdin.
+void waitForEnd(int signalFd) {
+    const nfds_t count = watchStdin() ? 2 : 1;
+    for (;;) {
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, count, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[0].revents & POLLIN) return;
+        if (count > 1 && fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+            char buffer[256];
+            ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Arguments args;
+    if (!parse(argc, argv, &args)) {
+        usage();
+        return 2;
+    }
+
+    // Blocked before any thread starts, so only the signal fd sees them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return 1;
+    vxplatform::UniqueFd signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
+    if (!signalFd.valid()) {
+        std::perror("signalfd");
+        return 1;
+    }
+
+    try {
+        vxsim::Gen1Simulator simulator(
+            vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors));
+        simulator.serveTcp("127.0.0.1", args.port);
+        std::printf("%s\n", simulator.tcpLocator().c_str());
+        std::fflush(stdout);
+        waitForEnd(signalFd.get());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vxsim: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -79,7 +79,9 @@ VX_STATUS System::open(const char* locator, const char* options) {
     locator_ = locator;
     uniqueLocator_ = locator;
 
+    abandoned_.clear();
     VX_STATUS status = startUp(reset, async);
+    abandoned_.clear();
     if (status != 0) {
         closeDevice();
         mode_ = 0;
@@ -171,6 +173,7 @@ VX_STATUS System::readFirmwareVersions() {
     VX_STATUS status = sendPacket(request(address::kInterface));
     if (status != 0) return status;
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
+    if (status == 15) abandoned_.push_back({address::kInterface, opcode::kFirmwareVersion});
     if (status == 0) {
         if (answer.address() != address::kInterface || answer.opcode() != opcode::kFirmwareVersion)
             return 1;
@@ -186,7 +189,10 @@ VX_STATUS System::readFirmwareVersions() {
         status = sendPacket(request(channel.moduleWord));
         if (status != 0) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
-        if (status == 15) continue;
+        if (status == 15) {
+            abandoned_.push_back({channel.moduleWord, opcode::kFirmwareVersion});
+            continue;
+        }
         if (status != 0) return status;
         if (answer.address() != channel.moduleWord) return 1;
         if (answer.opcode() == opcode::kFirmwareVersion) {
@@ -205,7 +211,11 @@ VX_STATUS System::readFirmwareVersions() {
     status = sendPacket(request(address::kHandControl));
     if (status != 0) return status;
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
-    if (status == 15) return 0;  // no hand control module
+    if (status == 15) {
+        // No hand control module, or a slow one.
+        abandoned_.push_back({address::kHandControl, opcode::kFirmwareVersion});
+        return 0;
+    }
     if (status != 0) return status;
     if (answer.address() != address::kHandControl || answer.opcode() != opcode::kFirmwareVersion)
         return 1;
@@ -225,7 +235,10 @@ VX_STATUS System::readFeaturePermissions() {
         VX_STATUS status = sendPacket(request(channel.moduleWord, 0xFF));
         if (status != 0) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
-        if (status == 15) continue;
+        if (status == 15) {
+            abandoned_.push_back({channel.moduleWord, opcode::kFeature});
+            continue;
+        }
         if (status != 0) return status;
         if (answer.address() != channel.moduleWord) return 1;
         if (isErrorWith(answer, opcode::kAcknowledge)) continue;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "VeltraxIO.h"
 #include "systems/Packet.h"
@@ -175,6 +176,13 @@ private:
     static constexpr uint32_t kAnyAddress = 254;
     static constexpr uint32_t kHandControlTarget = 255;
 
+    // A start-up request whose wait gave up: its answer may still come.
+    struct Abandoned {
+        uint16_t address;
+        uint8_t opcode;
+        bool operator==(const Abandoned&) const = default;
+    };
+
     // What a channel command needs of the channel's module class.
     enum class Need { AnyChannel, Positioner, EndEffector };
 
@@ -251,6 +259,8 @@ private:
     uint32_t handControlFirmware_ = 0;
     uint16_t channelCount_ = 0;
     std::array<ChannelRecord, kMaxChannels> channels_{};
+    // Filled only while open runs; stale start-up answers are dropped.
+    std::vector<Abandoned> abandoned_;
     // Guards the device handle against a close racing a send (the index-map
     // operations send without the command mutex).
     std::mutex ioMutex_;

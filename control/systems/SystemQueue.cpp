@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -113,13 +114,29 @@ VX_STATUS System::waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t tim
 }
 
 VX_STATUS System::waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remove) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_lock<std::mutex> lock(packetMutex_);
-    VX_STATUS status = waitForPacket(lock, timeoutMs);
-    if (status != 0) return status;
-    if (ring_.empty()) return 15;
-    *packet = ring_.front();
-    if (remove) ring_.pop();
-    return 0;
+    for (;;) {
+        uint32_t waitMs = timeoutMs;
+        if (timeoutMs != kWaitForever) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            waitMs = left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0;
+        }
+        VX_STATUS status = waitForPacket(lock, waitMs);
+        if (status != 0) return status;
+        if (ring_.empty()) return 15;
+        *packet = ring_.front();
+        auto late = std::find(abandoned_.begin(), abandoned_.end(),
+                              Abandoned{packet->address(), packet->opcode()});
+        if (late == abandoned_.end()) {
+            if (remove) ring_.pop();
+            return 0;
+        }
+        // The answer to a start-up request whose wait already gave up.
+        ring_.pop();
+        abandoned_.erase(late);
+    }
 }
 
 VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t timeoutMs) {

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "sim/Link.h"
+
+struct VxFtdiDoubleApi;
+
+namespace vxsim {
+
+struct FtdiAdapter {
+    std::string serial = "VX000001";
+    std::string description = "Veltrax QMX-I";
+    uint32_t chipId = 0x1234ABCD;
+};
+
+// A simulated USB adapter in the FTDI driver double whose far side is a
+// protocol endpoint: the host opening the adapter connects, its writes are
+// the endpoint's input, the endpoint's sends are what the host reads.
+// Unplugs the adapter when destroyed.
+class FtdiAttachment {
+public:
+    // Throws std::runtime_error when the double cannot be loaded or refuses
+    // the adapter.
+    FtdiAttachment(LinkHandler& handler, const FtdiAdapter& adapter = {});
+    ~FtdiAttachment();
+
+    FtdiAttachment(const FtdiAttachment&) = delete;
+    FtdiAttachment& operator=(const FtdiAttachment&) = delete;
+
+    int adapter() const { return adapter_; }
+    const VxFtdiDoubleApi& api() const { return *api_; }
+
+private:
+    class AdapterLink;
+
+    static int onOpen(void* context, int adapter);
+    static void onWrite(void* context, int adapter, const uint8_t* data, size_t length);
+    static void onClose(void* context, int adapter);
+
+    LinkHandler& handler_;
+    const VxFtdiDoubleApi* api_;
+    int adapter_ = 0;
+    std::unique_ptr<AdapterLink> link_;
+};
+
+}  // namespace vxsim
