@@ -38,7 +38,7 @@ extern "C" {
 #define VXFTDI_TYPE_UNKNOWN 3u
 #define VXFTDI_TYPE_SINGLE 5u     /* the default: a one-channel full-speed chip */
 #define VXFTDI_TYPE_DUAL_HS 6u    /* two-channel high-speed chip, channels "A" and "B" */
-#define VXFTDI_FLAG_OPENED 0x1u   /* in a spec: held open by another program */
+#define VXFTDI_FLAG_OPENED 0x1u   /* when adding: held open by another program */
 #define VXFTDI_FLAG_HIGH_SPEED 0x2u
 
 /* Driver statuses the double returns, and that fault switches may use. */

@@ -215,25 +215,27 @@ TEST_F(UsbRuntimeTest, CloseWithoutWaitClosesTheDriverHandleOnceSoon) {
 }
 
 // The callback contract: a receive callback may close its own device
-// without waiting.
+// without waiting; the receive thread then stops even with bytes queued.
 struct SelfClosing {
     VX_IO_Handle handle = 0;
+    std::atomic<int> deliveries{0};
     vxtest::Latch<int> closed;
     static void onReceive(void* context, const void*, size_t) {
         auto* self = static_cast<SelfClosing*>(context);
-        self->closed.set(VX_IO_Close(self->handle, 0));
+        if (self->deliveries++ == 0) self->closed.set(VX_IO_Close(self->handle, 0));
     }
 };
 
-TEST_F(UsbRuntimeTest, ReceiveCallbackMayCloseItsOwnDevice) {
+TEST_F(UsbRuntimeTest, ReceiveCallbackMayCloseItsOwnDeviceWithBytesStillQueued) {
     SelfClosing device;
     ASSERT_EQ(VX_IO_OK, VX_IO_Open(&device.handle, "usb:sn:VX01", "", &device,
                                    &SelfClosing::onReceive, nullptr));
-    ASSERT_EQ(0, push({9}));
+    ASSERT_EQ(0, push(pattern(20000)));
     int result = -1;
     ASSERT_TRUE(device.closed.wait(5000ms, &result));
     EXPECT_EQ(VX_IO_OK, result);
     EXPECT_TRUE(vxtest::waitUntil([] { return ftdi().openHandleCount() == 0; }));
+    EXPECT_EQ(1, device.deliveries.load());
 }
 
 TEST_F(UsbRuntimeTest, SendAfterTheReceiveThreadClosedTheHandleGives7) {
