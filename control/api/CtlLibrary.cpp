@@ -19,7 +19,13 @@ constexpr size_t kDeviceListCapacity = 4096;
 const char libraryAnchor = 0;
 
 std::mutex libraryMutex;
-std::string libraryFileName = kVeltraxCTLFileName;
+
+// Built on first use: a host's static initialisers may set it before this
+// file's own would have run.
+std::string& libraryFileName() {
+    static std::string name = kVeltraxCTLFileName;
+    return name;
+}
 // Never unloaded: systems and their threads may call into it until the
 // process ends. Reachable from here, so not a leak.
 vxplatform::DynamicLibrary* library = nullptr;
@@ -49,7 +55,7 @@ constexpr ResultRange resultMap[] = {
 bool loadVeltraxCTL() {
     std::lock_guard<std::mutex> lock(libraryMutex);
     if (library) return true;
-    auto loaded = vxplatform::DynamicLibrary::openBesideModule(&libraryAnchor, libraryFileName);
+    auto loaded = vxplatform::DynamicLibrary::openBesideModule(&libraryAnchor, libraryFileName());
     if (!loaded.loaded()) return false;
     library = new vxplatform::DynamicLibrary(std::move(loaded));
     return true;
@@ -62,7 +68,7 @@ void* veltraxCTLSymbol(const char* name) {
 
 void setVeltraxCTLFileName(const std::string& fileName) {
     std::lock_guard<std::mutex> lock(libraryMutex);
-    libraryFileName = fileName;
+    libraryFileName() = fileName;
 }
 
 VX_STATUS findVeltraxCTLDevices(std::vector<std::string>* locators) {
