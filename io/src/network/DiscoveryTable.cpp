@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
 #include "core/Event.h"
@@ -47,6 +46,11 @@ VX_IO_Result addAllInterfaces(std::vector<uint32_t>& addresses) {
     }
     return VX_IO_OK;
 }
+
+// Set on a thread while it runs the event callback, which holds the API
+// mutex: a discovery pass started from there would raise its own events on
+// threads that wait for that mutex, while this thread waits for them.
+thread_local bool insideEventCallback = false;
 
 // Filter callbacks run on discovery threads, which must never see an exception.
 void raiseFromFilter(int kind, const DiscoverInfo& info, uint32_t address) {
@@ -149,24 +153,21 @@ std::shared_ptr<DiscoveryInterfaceEntry> DiscoveryInterfaceTable::acquireInterfa
             // the interface would stay deaf for the life of the process.
             retired.hosts.push_back(entry->host);
             retired.filters.push_back(entry->filter);
-            auto replacement = std::make_shared<DiscoveryInterfaceEntry>(*entry);
-            startHost(*replacement);
-            entry->host = replacement->host;
-            entry->filter = replacement->filter;
+            startHost(address, entry->host, entry->filter);
         }
         entry->lastUsed = now;
         return entry;
     }
     auto entry = std::make_shared<DiscoveryInterfaceEntry>();
     entry->address = address;
-    startHost(*entry);
+    startHost(address, entry->host, entry->filter);
     entry->lastUsed = now;
     entries_.emplace(address, entry);
     return entry;
 }
 
-void DiscoveryInterfaceTable::startHost(DiscoveryInterfaceEntry& entry) {
-    const uint32_t address = entry.address;
+void DiscoveryInterfaceTable::startHost(uint32_t address, std::shared_ptr<veltraxnd::Host>& hostOut,
+                                        std::shared_ptr<veltraxnd::DeviceFilter>& filterOut) {
     auto host = veltraxnd::Host::Create();
     auto filter = std::make_shared<DeviceFilter>(
         host, [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_AVAILABLE, info, address); },
@@ -176,8 +177,8 @@ void DiscoveryInterfaceTable::startHost(DiscoveryInterfaceEntry& entry) {
         },
         [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_GONE, info, address); });
     host->Start(veltraxnd::createConnection({veltraxnd::fromNetworkOrder(address)}));
-    entry.host = std::move(host);
-    entry.filter = std::move(filter);
+    hostOut = std::move(host);
+    filterOut = std::move(filter);
 }
 
 void DiscoveryInterfaceTable::purgeLocked(int64_t maxAgeNs, Retired& retired) {
@@ -241,7 +242,10 @@ VX_IO_Result DiscoveryInterfaceTable::discoverOnInterfaces(const std::vector<uin
         purgeLocked(kMaxEntryAgeNs, retired);
 
         const int64_t stale = veltraxnd::steadyNanoseconds() - kRediscoverAgeNs;
+        passes.reserve(entries.size());
         for (const auto& entry : entries) {
+            // From inside the event callback only what is known already is used.
+            if (insideEventCallback) break;
             if (!force && entry->lastDiscovery >= stale) continue;
             auto filter = entry->filter;
             try {
@@ -252,7 +256,7 @@ VX_IO_Result DiscoveryInterfaceTable::discoverOnInterfaces(const std::vector<uin
                         ++failures;
                     }
                 });
-            } catch (const std::system_error&) {
+            } catch (const std::exception&) {
                 ++failures;
             }
         }
@@ -327,7 +331,9 @@ void DiscoveryInterfaceTable::raiseDiscoveryEvent(int kind, const DiscoverInfo& 
     event.kind = kind;
     event.device = makeNetworkDeviceRecord(info, format, ifaceAddress);
     std::lock_guard<std::mutex> api(apiMutex());
+    insideEventCallback = true;
     invokeEventCallback(event);
+    insideEventCallback = false;
 }
 
 VX_IO_Result resolveSerialThroughDiscovery(const std::string& serial, const std::string& optionText,

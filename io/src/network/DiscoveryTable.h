@@ -103,7 +103,8 @@ private:
 
     // Table mutex held. Throws veltraxnd::VeltraxNDException.
     std::shared_ptr<DiscoveryInterfaceEntry> acquireInterfaceEntry(uint32_t address, Retired& retired);
-    void startHost(DiscoveryInterfaceEntry& entry);
+    void startHost(uint32_t address, std::shared_ptr<veltraxnd::Host>& host,
+                   std::shared_ptr<veltraxnd::DeviceFilter>& filter);
     void purgeLocked(int64_t maxAgeNs, Retired& retired);
     // Table mutex released.
     static void release(Retired& retired);

@@ -209,3 +209,40 @@ TEST_F(DiscoveryEvents, TogglingTheInterfacesWhileEventsArriveDoesNotDeadlock) {
     announcer.join();
     EXPECT_GT(log_.total(), 0u);
 }
+
+TEST(DiscoveryEventCallback, MayEnumerateWhatIsKnown) {
+    // Enumerates from inside the callback, which holds the API mutex.
+    struct Probe {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool called = false;
+        VX_IO_Result result = -1;
+        std::string text;
+        static void callback(void* userData, int, const VX_IO_Event*) {
+            auto* self = static_cast<Probe*>(userData);
+            std::string text;
+            VX_IO_Result result = enumerate("only-locator\niface network:" + kIface0 + "\n", text);
+            std::lock_guard<std::mutex> lock(self->mutex);
+            if (self->called) return;
+            self->called = true;
+            self->result = result;
+            self->text = text;
+            self->done.notify_all();
+        }
+    } probe;
+    ASSERT_EQ(VX_IO_SetEventCallback(&Probe::callback, &probe), VX_IO_OK);
+    ASSERT_EQ(VX_IO_SetGlobalOptions(("discovery-iface network:" + kIface0).c_str()), VX_IO_OK);
+    auto device = farDevice("EV-NEST");
+    device->sendInform();
+    {
+        std::unique_lock<std::mutex> lock(probe.mutex);
+        if (!probe.done.wait_for(lock, 10s, [&] { return probe.called; })) {
+            ADD_FAILURE() << "deadlock: enumeration inside the event callback";
+            std::_Exit(1);
+        }
+    }
+    VX_IO_SetGlobalOptions("discovery-iface network:none");
+    VX_IO_SetEventCallback(nullptr, nullptr);
+    EXPECT_EQ(probe.result, VX_IO_OK);
+    EXPECT_NE(probe.text.find("network:sn:EV-NEST"), std::string::npos) << probe.text;
+}
