@@ -222,9 +222,6 @@ void Gen1Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
 
 void Gen1Endpoint::handleRequest(Link& link, const Bytes& request,
                                  std::unique_lock<std::mutex>& lock) {
-    requests_.push_back(request);
-    changed_.notify_all();
-
     const Fault* fault = nullptr;
     for (Fault& candidate : faults_) {
         if (candidate.times == 0 || !candidate.match.matches(request.data())) continue;
@@ -232,37 +229,41 @@ void Gen1Endpoint::handleRequest(Link& link, const Bytes& request,
         fault = &candidate;
         break;
     }
-    if (fault == nullptr) {
-        write(link, answer(request));
-        return;
-    }
-    switch (fault->kind) {
+    const Fault::Kind kind = fault ? fault->kind : Fault::Kind::Append;
+    Bytes extra;
+    std::vector<Bytes> answers;
+    switch (kind) {
     case Fault::Kind::Silent:
+    case Fault::Kind::Disconnect:
         break;
     case Fault::Kind::Late: {
         Bytes merged;
         for (const Bytes& packet : answer(request)) merged.insert(merged.end(), packet.begin(), packet.end());
         delayed_.push_back({SimClock::now() + fault->delay, &link, std::move(merged)});
-        changed_.notify_all();
         break;
     }
     case Fault::Kind::Error:
-        write(link, {gen1Packet(Request{request}.address(), kError, {fault->code})});
+        answers.push_back(gen1Packet(Request{request}.address(), kError, {fault->code}));
         break;
     case Fault::Kind::Replace:
-        writeBytes(link, fault->bytes);
+        extra = fault->bytes;
         break;
-    case Fault::Kind::Append: {
-        Bytes extra = fault->bytes;
-        write(link, answer(request));
-        writeBytes(link, extra);
+    case Fault::Kind::Append:
+        answers = answer(request);
+        if (fault) extra = fault->bytes;
         break;
     }
-    case Fault::Kind::Disconnect:
+    // Logged once the model has taken the request, so a test that waits
+    // for it sees its effect.
+    requests_.push_back(request);
+    changed_.notify_all();
+    if (kind == Fault::Kind::Disconnect) {
         lock.unlock();
         link.close();
-        break;
+        return;
     }
+    write(link, answers);
+    if (!extra.empty()) writeBytes(link, extra);
 }
 
 void Gen1Endpoint::write(Link& link, const std::vector<Bytes>& packets) {
