@@ -176,6 +176,21 @@ class Framed {
     template <std::size_t K>
     using ItemAt = std::tuple_element_t<K, std::tuple<Items...>>;
 
+    // Inputs are values and outputs pointers in the declaration as well.
+    template <typename Args, std::size_t K>
+    static constexpr bool roleMatches() {
+        using I = ItemAt<K>;
+        if constexpr (I::role == Role::Constant) {
+            return true;
+        } else {
+            return (I::role == Role::Output) == std::is_pointer_v<std::tuple_element_t<parameterOf(K), Args>>;
+        }
+    }
+    template <typename Args, std::size_t... K>
+    static constexpr bool rolesMatch(std::index_sequence<K...>) {
+        return (roleMatches<Args, K>() && ...);
+    }
+
     template <std::size_t K, typename Target, typename Args>
     static Target operand(const Args& args) {
         using I = ItemAt<K>;
@@ -322,6 +337,8 @@ public:
         static_assert(sizeof...(C) == parameterCount(), "row does not match the declaration");
         static_assert(std::is_same_v<std::tuple_element_t<Policy::systemIndexAt, std::tuple<C...>>,
                                      VX_SystemIndex>);
+        static_assert(rolesMatch<std::tuple<C...>>(std::make_index_sequence<kItems>{}),
+                      "an input or output of the row is not one in the declaration");
         try {
             return frame(name, std::tuple<C...>(parameters...));
         } catch (...) {
