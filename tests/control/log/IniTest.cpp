@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -195,6 +196,27 @@ TEST(IniBesideExecutable, ACopyOfTheProgramFindsTheIniBesideIt) {
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[1], "QMXControl.ini loaded from " + dir.path());
     EXPECT_EQ(messages.back(), "Logging stopped.");
+}
+
+TEST(IniBesideLibrary, ACopyOfTheLibraryFindsTheIniBesideIt) {
+    TempDir dir;
+    const std::string library = dir.file("libQMXControl.so");
+    std::filesystem::copy_file(vxplatform::joinPath(vxplatform::executableDirectory(), "libQMXControl.so"), library);
+    writeFile(dir.file("QMXControl.ini"), kHeader + "LogLevel 1\nLogPath lib\n");
+
+    void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << ::dlerror();
+    const auto initSystems = reinterpret_cast<VX_STATUS (*)(unsigned int)>(::dlsym(handle, "VX_InitSystems"));
+    const auto setLogLevel = reinterpret_cast<VX_STATUS (*)(unsigned int)>(::dlsym(handle, "VX_SetLogLevel"));
+    ASSERT_TRUE(initSystems && setLogLevel);
+    EXPECT_EQ(initSystems(4), 9u);  // reads the INI before it checks its argument
+    EXPECT_EQ(setLogLevel(0), 0u);
+    ::dlclose(handle);
+
+    const auto messages = logMessages(dir.file("QMXControl.log"));
+    ASSERT_GE(messages.size(), 5u);
+    EXPECT_EQ(messages[1], "QMXControl.ini loaded from " + dir.path());
+    EXPECT_EQ(messages[4], "QMXControl lib loaded from " + dir.path());
 }
 
 }  // namespace
