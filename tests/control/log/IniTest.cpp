@@ -1,16 +1,11 @@
 #include <dlfcn.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <sstream>
 #include <thread>
 
 #include "LogTestSupport.h"
 #include "QMXControl.h"
 #include "platform/ModulePath.h"
-
-extern char** environ;
 
 namespace {
 
@@ -158,44 +153,6 @@ TEST(IniSearchFolders, ExecutableFolderFirstThenLibraryFolder) {
     ASSERT_EQ(folders.size(), 2u);
     EXPECT_EQ(folders[0], vxplatform::executableDirectory());
     EXPECT_EQ(folders[1], qmx::libraryDirectory());
-}
-
-// Runs only inside the copy of this program that the next test starts.
-TEST(IniBesideExecutableChild, ReadsTheIniBesideItsOwnExecutable) {
-    if (!std::getenv("QMX_INI_CHILD")) GTEST_SKIP() << "runs as a child of IniBesideExecutable";
-    qmx::readIniOnce();
-    EXPECT_EQ(qmx::iniFolder(), vxplatform::executableDirectory());
-    EXPECT_EQ(qmx::logLevel.load(), 2u);
-    VX_SetLogLevel(0);
-}
-
-TEST(IniBesideExecutable, ACopyOfTheProgramFindsTheIniBesideIt) {
-    TempDir dir;
-    const std::string program = dir.file("ini-child");
-    std::filesystem::copy_file("/proc/self/exe", program);
-    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    writeFile(dir.file("QMXControl.ini"), kHeader + "LogLevel 2\nLogPath app\n");
-
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    env.emplace_back("QMX_INI_CHILD=1");
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string filter = "--gtest_filter=IniBesideExecutableChild.*";
-    char* argv[] = {const_cast<char*>(program.c_str()), filter.data(), nullptr};
-
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-
-    const auto messages = logMessages(dir.file("QMXControl.log"));
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages[1], "QMXControl.ini loaded from " + dir.path());
-    EXPECT_EQ(messages.back(), "Logging stopped.");
 }
 
 TEST(IniBesideLibrary, ACopyOfTheLibraryFindsTheIniBesideIt) {

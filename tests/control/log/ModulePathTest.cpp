@@ -1,7 +1,4 @@
-#include <dlfcn.h>
-
 #include "LogTestSupport.h"
-#include "VeltraxIO.h"
 #include "platform/ModulePath.h"
 
 namespace {
@@ -15,23 +12,6 @@ TEST(ModulePath, ExecutableFolderIsWhereThisProgramLies) {
     const auto exe = fs::canonical("/proc/self/exe");
     EXPECT_EQ(vxplatform::executableDirectory(), exe.parent_path().string());
     EXPECT_EQ(vxplatform::modulePath(&localAnchor), exe.string());
-}
-
-TEST(ModulePath, SharedLibraryFolderComesFromTheLoadedFile) {
-    // The controller API tests link the device I/O library as a shared one.
-    const auto ioFolder = vxplatform::moduleDirectory(reinterpret_cast<const void*>(&VX_IO_Open));
-    EXPECT_TRUE(fs::exists(fs::path(ioFolder) / "libVeltraxIO.so")) << ioFolder;
-
-    TempDir dir;
-    const std::string copy = dir.file("libcopy.so");
-    fs::copy_file(fs::path(ioFolder) / "libVeltraxIO.so", copy);
-    void* handle = ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << ::dlerror();
-    void* symbol = ::dlsym(handle, "VX_IO_Open");
-    ASSERT_NE(symbol, nullptr);
-    EXPECT_EQ(vxplatform::moduleDirectory(symbol), dir.path());
-    EXPECT_EQ(vxplatform::modulePath(symbol), copy);
-    ::dlclose(handle);
 }
 
 TEST(ModulePath, AddressesOutsideAnyFileGiveNothing) {
