@@ -38,6 +38,8 @@ struct Row {
     std::function<void(vxsim::ControllerModel&)> effect;  // what a command did
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
 SystemSetup channelSetup() {
     SystemSetup setup = SystemSetup::standard(3, true, 1);
     setup.channels[1].rotary = true;

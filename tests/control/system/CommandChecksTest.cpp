@@ -15,6 +15,8 @@ struct Refusal {
     VX_STATUS status;
 };
 
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+
 // A three-channel synchronous system (positioner 0x2100, positioner 0x6101,
 // end effector 0x9102).
 class CommandChecks : public Gen1Test {
@@ -191,6 +193,8 @@ struct AnswerCase {
     Bytes answer;  // sent instead of the controller's own
     VX_STATUS status;
 };
+
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
 
 class AnswerHandling : public CommandChecks, public ::testing::WithParamInterface<AnswerCase> {};
 

@@ -189,6 +189,8 @@ struct FaultCase {
     Bytes expected;  // answer to a status request of channel 0 (module word 0x2100)
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
 class Gen1EndpointFaults : public Gen1EndpointTest,
                            public ::testing::WithParamInterface<FaultCase> {};
 
