@@ -90,8 +90,8 @@ IoFtdi::IoFtdi(const DeviceParams& params)
     : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error) {}
 
 IoFtdi::~IoFtdi() {
-    // Close() joined or detached the thread; a thread still joinable here
-    // means the device never ran.
+    // Close() has joined or detached the receive thread: while it runs it
+    // owns this object.
     if (thread_.joinable()) thread_.detach();
     if (eventReady_) {
         pthread_cond_destroy(&event_.condition);
