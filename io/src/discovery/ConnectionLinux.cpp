@@ -1,0 +1,361 @@
+// The datagram connection on Linux sockets. Linux delivers a broadcast or
+// multicast datagram only to sockets bound to the address it was sent to (or
+// to the wildcard), never to a socket bound to the interface's own address,
+// so each entry has a sending socket bound to the interface address, which
+// also receives unicast answers, and a listening socket bound where the
+// entry's broadcasts or multicasts arrive.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+
+#include "discovery/Connection.h"
+#include "discovery/DiscoveryLog.h"
+#include "discovery/Exceptions.h"
+#include "platform/NetInterfaces.h"
+#include "platform/UniqueFd.h"
+#include "platform/Waker.h"
+
+namespace veltraxnd {
+
+const char* socketKindName(SocketKind kind) {
+    switch (kind) {
+    case SocketKind::Broadcast:
+        return "Broadcast";
+    case SocketKind::Multicast:
+        return "Multicast";
+    }
+    return "Unknown";
+}
+
+namespace {
+
+using vxplatform::UniqueFd;
+
+void logError(const std::string& text, int code) {
+    if (DiscoveryLog::enabled(DiscoveryLog::Errors))
+        DiscoveryLog::write(DiscoveryLog::Errors, withSystemMessage(text, code));
+}
+
+sockaddr_in socketAddress(uint32_t address, uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = address;
+    return sa;
+}
+
+UniqueFd makeSocket() {
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) throw NetworkException("Could not create socket", errno);
+    return fd;
+}
+
+void setOption(const UniqueFd& fd, int level, int name, int value, const char* failure) {
+    if (::setsockopt(fd.get(), level, name, &value, sizeof value) != 0)
+        throw NetworkException(failure, errno);
+}
+
+void bindTo(const UniqueFd& fd, uint32_t address, uint16_t port, const char* failure) {
+    const sockaddr_in sa = socketAddress(address, port);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0)
+        throw NetworkException(failure, errno);
+}
+
+// The directed-broadcast address of the interface that carries `address`;
+// 0 when it has none or cannot be found.
+uint32_t findBroadcastAddress(uint32_t address) {
+    try {
+        for (const auto& iface : vxplatform::listNetInterfaces(true))
+            if (iface.address == address) return iface.broadcast;
+    } catch (const std::system_error& e) {
+        logError("Could not retrieve list of interfaces", e.code().value());
+    }
+    return 0;
+}
+
+struct SocketEntry {
+    IPv4Address interfaceAddress{};
+    SocketKind kind = SocketKind::Broadcast;
+    sockaddr_in destination{};  // address 0: unknown, the entry sends nothing
+    UniqueFd socket;            // bound to the interface address
+    UniqueFd listener;          // where this entry's broadcasts or multicasts arrive
+
+    bool hasDestination() const { return destination.sin_addr.s_addr != 0; }
+    std::string name() const {
+        return addressText(interfaceAddress) + " (" + socketKindName(kind) + ")";
+    }
+    void close() {
+        for (UniqueFd* fd : {&socket, &listener}) {
+            if (fd->valid()) ::shutdown(fd->get(), SHUT_RDWR);
+            fd->reset();
+        }
+    }
+};
+
+SocketEntry makeBroadcastEntry(const IPv4Address& interfaceAddress) {
+    const uint32_t address = networkOrder(interfaceAddress);
+    const uint32_t broadcast = findBroadcastAddress(address);
+
+    SocketEntry entry;
+    entry.interfaceAddress = interfaceAddress;
+    entry.kind = SocketKind::Broadcast;
+    entry.socket = makeSocket();
+    setOption(entry.socket, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+    setOption(entry.socket, SOL_SOCKET, SO_BROADCAST, 1, "Could not set SO_BROADCAST");
+    bindTo(entry.socket, address, BroadcastPort, "Could not bind to iface address");
+
+    // Without a broadcast address there is nothing to listen on either: a
+    // socket on 0.0.0.0 would pick up the broadcasts of every interface.
+    if (broadcast != 0) {
+        entry.listener = makeSocket();
+        setOption(entry.listener, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+        bindTo(entry.listener, broadcast, BroadcastPort, "Could not bind to iface address");
+        entry.destination = socketAddress(broadcast, BroadcastPort);
+    }
+    return entry;
+}
+
+SocketEntry makeMulticastEntry(const IPv4Address& interfaceAddress) {
+    const uint32_t address = networkOrder(interfaceAddress);
+    const uint32_t group = networkOrder(MulticastGroup);
+
+    SocketEntry entry;
+    entry.interfaceAddress = interfaceAddress;
+    entry.kind = SocketKind::Multicast;
+    entry.socket = makeSocket();
+    setOption(entry.socket, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+    setOption(entry.socket, IPPROTO_IP, IP_MULTICAST_LOOP, 1, "Could not set IP_MULTICAST_LOOP");
+    bindTo(entry.socket, address, MulticastPort, "Could not bind to multicast group");
+    in_addr outgoing{};
+    outgoing.s_addr = address;
+    if (::setsockopt(entry.socket.get(), IPPROTO_IP, IP_MULTICAST_IF, &outgoing, sizeof outgoing) != 0)
+        throw NetworkException("Could not set outgoing interface", errno);
+
+    entry.listener = makeSocket();
+    setOption(entry.listener, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+    bindTo(entry.listener, group, MulticastPort, "Could not bind to multicast group");
+    // Only the membership below, on this interface, delivers to this socket.
+    setOption(entry.listener, IPPROTO_IP, IP_MULTICAST_ALL, 0, "Could not join multicast group");
+    ip_mreq membership{};
+    membership.imr_multiaddr.s_addr = group;
+    membership.imr_interface.s_addr = address;
+    if (::setsockopt(entry.listener.get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership,
+                     sizeof membership) != 0)
+        throw NetworkException("Could not join multicast group", errno);
+
+    entry.destination = socketAddress(group, MulticastPort);
+    return entry;
+}
+
+class ConnectionLinux final : public Connection {
+public:
+    explicit ConnectionLinux(const std::vector<IPv4Address>& addresses) {
+        for (const auto& address : addresses) {
+            entries_.push_back(makeBroadcastEntry(address));
+            entries_.push_back(makeMulticastEntry(address));
+        }
+        try {
+            finish_ = std::make_unique<vxplatform::Waker>();
+        } catch (const std::system_error& e) {
+            throw NetworkException("Could not create event", e.code().value());
+        }
+        running_ = true;
+    }
+
+    ~ConnectionLinux() override { Finish(true); }
+
+    void Finish(bool wait) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        running_ = false;
+        if (finish_) finish_->wake();
+        if (!wait) return;
+        idle_.wait(lock, [this] { return busy_ == 0; });
+        for (auto& entry : entries_) entry.close();
+        entries_.clear();
+    }
+
+    std::string GetNetworkName(unsigned networkId) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_) return {};
+        if (networkId > entries_.size()) throw InvalidArgumentException("Network id out of range");
+        if (networkId > 0) return entries_[networkId - 1].name();
+        std::string names;
+        for (const auto& entry : entries_) {
+            if (!names.empty()) names += ", ";
+            names += entry.name();
+        }
+        return names;
+    }
+
+    bool Receive(uint32_t timeoutMs, unsigned& networkId, IPv4Address& sender,
+                 std::vector<uint8_t>& data) override {
+        if (!enter()) return false;
+        Busy busy(*this);
+
+        // Slot 0 is the finish event, then each entry's sockets.
+        std::vector<pollfd> fds{{finish_->fd(), POLLIN, 0}};
+        std::vector<unsigned> ids{0};
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            for (const UniqueFd* fd : {&entries_[i].socket, &entries_[i].listener}) {
+                if (!fd->valid()) continue;
+                fds.push_back({fd->get(), POLLIN, 0});
+                ids.push_back(static_cast<unsigned>(i + 1));
+            }
+        }
+
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const int n = ::poll(fds.data(), fds.size(), std::max<int>(0, static_cast<int>(left.count())));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw NetworkException("Failed to wait for events", errno);
+            }
+            if (n == 0) return false;
+            if (fds[0].revents) return false;
+
+            for (size_t slot = 1; slot < fds.size(); ++slot) {
+                const short revents = fds[slot].revents;
+                if (!revents) continue;
+                if (readReady(fds[slot].fd, revents, sender, data)) {
+                    networkId = ids[slot];
+                    return true;
+                }
+            }
+        }
+    }
+
+    void Send(unsigned networkId, const std::vector<uint8_t>& data) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!running_) return;
+            if (networkId > entries_.size()) throw InvalidArgumentException("Invalid network id");
+            ++busy_;
+        }
+        Busy busy(*this);
+
+        if (networkId != 0) {
+            const int error = sendOn(entries_[networkId - 1], data);
+            if (error != 0) throw NetworkException("Could not send datagram", error);
+            return;
+        }
+        // Every entry gets its copy, whatever happened to the one before.
+        int firstError = 0;
+        for (const auto& entry : entries_) {
+            const int error = sendOn(entry, data);
+            if (firstError == 0) firstError = error;
+        }
+        if (firstError != 0) throw NetworkException("Could not send datagram", firstError);
+    }
+
+private:
+    // Decrements the busy count when a Receive or Send ends, however it ends.
+    struct Busy {
+        explicit Busy(ConnectionLinux& c) : connection(c) {}
+        ~Busy() {
+            std::lock_guard<std::mutex> lock(connection.mutex_);
+            if (--connection.busy_ == 0) connection.idle_.notify_all();
+        }
+        ConnectionLinux& connection;
+    };
+
+    bool enter() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_) return false;
+        ++busy_;
+        return true;
+    }
+
+    // Reads the datagram waiting on `fd`; false when there was none after
+    // all, or it was too large and was dropped.
+    bool readReady(int fd, short revents, IPv4Address& sender, std::vector<uint8_t>& data) {
+        if (revents & POLLNVAL) throw NetworkException("Socket was closed externally");
+        if (revents & POLLERR) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                throw NetworkException("Could not determine event type", errno);
+            if (error != 0) throw NetworkException("Could not read from socket", error);
+        }
+        if (!(revents & (POLLIN | POLLHUP))) return false;
+
+        uint8_t buffer[ReceiveBufferSize];
+        sockaddr_storage from{};
+        socklen_t fromLength = sizeof from;
+        // MSG_TRUNC gives the datagram's real size, so a cut one is noticed.
+        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return false;
+            throw NetworkException("Could not receive datagram", errno);
+        }
+        if (static_cast<size_t>(n) > sizeof buffer) {
+            // One stray datagram must not end discovery on this interface.
+            logError("Could not receive datagram", EMSGSIZE);
+            return false;
+        }
+        if (from.ss_family == AF_INET) {
+            sender = fromNetworkOrder(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr);
+            data.assign(buffer, buffer + n);
+        } else {
+            sender = IPv4Address{};
+            data.clear();
+        }
+        return true;
+    }
+
+    // 0 or the errno of the failed send. An entry without a destination
+    // sends nothing: that is logged, not a failure.
+    static int sendOn(const SocketEntry& entry, const std::vector<uint8_t>& data) {
+        if (!entry.hasDestination()) {
+            logError("Could not send datagram over " + entry.name(), EDESTADDRREQ);
+            return 0;
+        }
+        for (;;) {
+            const ssize_t n = ::sendto(entry.socket.get(), data.data(), data.size(), MSG_NOSIGNAL,
+                                       reinterpret_cast<const sockaddr*>(&entry.destination),
+                                       sizeof entry.destination);
+            if (n >= 0) return 0;
+            if (errno != EINTR) return errno;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    bool running_ = false;
+    unsigned busy_ = 0;
+    std::unique_ptr<vxplatform::Waker> finish_;
+    std::vector<SocketEntry> entries_;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> createConnection(const std::vector<IPv4Address>& interfaceAddresses) {
+    return std::make_unique<ConnectionLinux>(interfaceAddresses);
+}
+
+std::vector<NetworkInterfaceInfo> listNetworkInterfaces() {
+    std::vector<vxplatform::NetInterface> interfaces;
+    try {
+        interfaces = vxplatform::listNetInterfaces(false);
+    } catch (const std::system_error& e) {
+        throw NetworkException("Could not get interface list", e.code().value());
+    }
+    std::vector<NetworkInterfaceInfo> list;
+    for (const auto& iface : interfaces)
+        list.push_back({iface.name, fromNetworkOrder(iface.address), fromNetworkOrder(iface.netmask),
+                        iface.name});
+    return list;
+}
+
+}  // namespace veltraxnd

@@ -1,0 +1,342 @@
+#include "discovery/Host.h"
+
+#include "discovery/DiscoveryLog.h"
+
+namespace veltraxnd {
+
+namespace {
+
+constexpr uint32_t ReceiveTimeoutMs = 5000;
+
+template <typename T>
+void cancelAll(std::map<TokenBytes, std::promise<T>>& table) {
+    for (auto& entry : table)
+        entry.second.set_exception(std::make_exception_ptr(RequestCancelledException("Cancelled")));
+    table.clear();
+}
+
+template <typename T>
+bool takeRequest(std::map<TokenBytes, std::promise<T>>& table, const TokenBytes& token, std::promise<T>& out) {
+    auto it = table.find(token);
+    if (it == table.end()) return false;
+    out = std::move(it->second);
+    table.erase(it);
+    return true;
+}
+
+}  // namespace
+
+int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::shared_ptr<Host> Host::Create() { return std::make_shared<Host>(CreateKey{}); }
+
+Host::Host(CreateKey) : engine_(std::random_device{}()) {}
+
+Host::~Host() {
+    Stop();
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelAll(configChangeRequests_);
+    cancelAll(deviceInfoRequests_);
+    cancelAll(configRequests_);
+}
+
+void Host::Start(std::unique_ptr<Connection> connection) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (running_) throw InvalidOperationException("Host already running");
+    // A receive thread that ended on its own is past its last use of the
+    // host mutex; collect it before a new one takes its place.
+    if (thread_.joinable()) thread_.join();
+
+    connection_ = std::shared_ptr<Connection>(std::move(connection));
+    loop_ = true;
+    lastError_ = nullptr;
+    const uint64_t generation = ++generation_;
+    try {
+        thread_ = std::thread(&Host::receiveLoop, weak_from_this(), connection_, generation);
+    } catch (const std::system_error& e) {
+        loop_ = false;
+        connection_->Finish(true);
+        connection_.reset();
+        throw NetworkException("Could not start receive thread", e.code().value());
+    }
+    running_ = true;
+}
+
+void Host::Stop() {
+    std::thread receiver;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (connection_) {
+            configChangeRequests_.clear();
+            deviceInfoRequests_.clear();
+            configRequests_.clear();
+            loop_ = false;
+            connection_->Finish(running_);
+            connection_.reset();
+            lastError_ = nullptr;
+        }
+        if (thread_.joinable()) {
+            // From a listener, on the receive thread itself: it cannot join
+            // itself, and it leaves the loop on its own.
+            if (thread_.get_id() == std::this_thread::get_id()) {
+                thread_.detach();
+                running_ = false;
+            } else {
+                receiver = std::move(thread_);
+            }
+        }
+    }
+    if (receiver.joinable()) receiver.join();
+}
+
+bool Host::IsRunning() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return running_;
+}
+
+std::exception_ptr Host::LastError() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastError_;
+}
+
+void Host::Send(const VX_ND_Packet& packet) {
+    std::shared_ptr<Connection> connection;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!connection_) throw InvalidOperationException("Host is not running");
+        connection = connection_;
+    }
+    const auto bytes = encodePacket(packet);
+    if (DiscoveryLog::enabled(DiscoveryLog::Packets | DiscoveryLog::RawPackets)) {
+        const std::string network = connection->GetNetworkName(0);
+        DiscoveryLog::write(DiscoveryLog::Packets,
+                            "Host sending packet over " + network + ": " + packetText(packet));
+        DiscoveryLog::write(DiscoveryLog::RawPackets,
+                            "Host sending raw packet over " + network + ": " + rawPacketText(bytes));
+    }
+    connection->Send(0, bytes);
+}
+
+void Host::Discover(uint32_t deviceType, const std::string& serialNumber) {
+    TokenBytes token;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        token = generateToken(engine_);
+    }
+    Send(makeDiscoverRequest(deviceType, serialNumber, token));
+}
+
+uint64_t Host::AddDiscoverListener(DiscoverListener listener) {
+    std::lock_guard<std::mutex> lock(listenerMutex_);
+    const uint64_t id = nextListenerId_++;
+    listeners_.emplace(id, std::move(listener));
+    return id;
+}
+
+void Host::RemoveDiscoverListener(uint64_t id) {
+    std::lock_guard<std::mutex> lock(listenerMutex_);
+    listeners_.erase(id);
+}
+
+template <typename T>
+std::optional<T> Host::request(RequestTable<T>& table, VX_ND_Packet packet, std::chrono::milliseconds timeout) {
+    std::future<T> answer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!connection_) throw InvalidOperationException("Host is not running");
+        packet.Token = generateToken(engine_);
+        answer = table[packet.Token].get_future();
+    }
+    auto forget = [&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        table.erase(packet.Token);
+    };
+    try {
+        Send(packet);
+    } catch (...) {
+        forget();
+        throw;
+    }
+    if (answer.wait_for(timeout) != std::future_status::ready) {
+        forget();
+        return std::nullopt;
+    }
+    try {
+        return answer.get();
+    } catch (const std::future_error&) {
+        throw RequestCancelledException("Cancelled");
+    }
+}
+
+std::optional<GetDeviceConfigResult> Host::GetDeviceConfig(uint32_t deviceType, const std::string& serialNumber,
+                                                           std::chrono::milliseconds timeout) {
+    VX_ND_Packet packet;
+    packet.OpCode = OpGetConfiguration;
+    packet.DeviceType = deviceType;
+    packet.SerialNumber = serialNumber;
+    return request(configRequests_, std::move(packet), timeout);
+}
+
+std::optional<ResultCode> Host::SetDeviceConfig(uint32_t deviceType, const std::string& serialNumber,
+                                                const DeviceConfig& config, std::chrono::milliseconds timeout) {
+    VX_ND_Packet packet;
+    packet.OpCode = OpSetConfiguration;
+    packet.DeviceType = deviceType;
+    packet.SerialNumber = serialNumber;
+    packet.Data = encodeConfiguration(config);
+    return request(configChangeRequests_, std::move(packet), timeout);
+}
+
+std::optional<ResultCode> Host::ResetDeviceConfig(uint32_t deviceType, const std::string& serialNumber,
+                                                  std::chrono::milliseconds timeout) {
+    VX_ND_Packet packet;
+    packet.OpCode = OpResetConfiguration;
+    packet.DeviceType = deviceType;
+    packet.SerialNumber = serialNumber;
+    return request(configChangeRequests_, std::move(packet), timeout);
+}
+
+std::optional<ResultCode> Host::SetDeviceInfo(uint32_t deviceType, const std::string& serialNumber,
+                                              const std::string& info, std::chrono::milliseconds timeout) {
+    VX_ND_Packet packet;
+    packet.OpCode = OpSetDeviceInfo;
+    packet.DeviceType = deviceType;
+    packet.SerialNumber = serialNumber;
+    packet.Data = encodeDeviceInfo(info);
+    return request(deviceInfoRequests_, std::move(packet), timeout);
+}
+
+// The thread holds the host only while it handles a datagram, so the last
+// owner may let go at any time, even from a listener on this thread.
+void Host::receiveLoop(std::weak_ptr<Host> weak, std::shared_ptr<Connection> connection, uint64_t generation) {
+    std::exception_ptr error;
+    try {
+        for (;;) {
+            if (auto self = weak.lock(); !self || !self->loopContinues(generation)) break;
+            unsigned networkId = 0;
+            IPv4Address sender{};
+            std::vector<uint8_t> bytes;
+            if (!connection->Receive(ReceiveTimeoutMs, networkId, sender, bytes)) continue;
+            auto self = weak.lock();
+            if (!self) break;
+            self->handleDatagram(*connection, networkId, sender, bytes);
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+    connection->Finish(true);
+    if (auto self = weak.lock()) {
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        if (self->generation_ == generation) {
+            self->lastError_ = error;
+            self->running_ = false;
+        }
+    }
+}
+
+bool Host::loopContinues(uint64_t generation) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return loop_ && generation_ == generation;
+}
+
+void Host::handleDatagram(Connection& connection, unsigned networkId, const IPv4Address& sender,
+                          const std::vector<uint8_t>& bytes) {
+    VX_ND_Packet packet;
+    const DecodeResult result = decodePacket(bytes, packet);
+    const bool valid = result == DecodeResult::Valid;
+    if (DiscoveryLog::enabled(DiscoveryLog::Packets | DiscoveryLog::RawPackets)) {
+        const std::string origin = connection.GetNetworkName(networkId) + " from " + addressText(sender);
+        DiscoveryLog::write(DiscoveryLog::RawPackets, std::string("Host got ") + (valid ? "valid " : "invalid ") +
+                                                          "raw packet over " + origin + ": " + rawPacketText(bytes));
+        if (valid)
+            DiscoveryLog::write(DiscoveryLog::Packets, "Host got packet over " + origin + ": " + packetText(packet));
+    }
+    if (valid) dispatch(sender, packet);
+}
+
+void Host::dispatch(const IPv4Address& sender, const VX_ND_Packet& packet) {
+    switch (packet.OpCode) {
+    case OpResult:
+        dispatchResult(packet);
+        break;
+    case OpConfiguration:
+        dispatchConfiguration(packet);
+        break;
+    case OpDiscoverReply:
+    case OpDiscoverInform:
+        dispatchDiscover(sender, packet);
+        break;
+    default:
+        break;
+    }
+}
+
+void Host::dispatchResult(const VX_ND_Packet& packet) {
+    std::promise<ResultCode> codeRequest;
+    std::promise<GetDeviceConfigResult> configRequest;
+    bool isCode = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        isCode = takeRequest(configChangeRequests_, packet.Token, codeRequest) ||
+                 takeRequest(deviceInfoRequests_, packet.Token, codeRequest);
+        if (!isCode && !takeRequest(configRequests_, packet.Token, configRequest)) return;
+    }
+    ResultCode code;
+    if (!decodeResult(packet, code)) {
+        auto failure = std::make_exception_ptr(ProtocolException("Invalid Result packet"));
+        isCode ? codeRequest.set_exception(failure) : configRequest.set_exception(failure);
+        return;
+    }
+    if (isCode)
+        codeRequest.set_value(code);
+    else
+        configRequest.set_value(GetDeviceConfigResult{code, DeviceConfig{}});
+}
+
+void Host::dispatchConfiguration(const VX_ND_Packet& packet) {
+    std::promise<GetDeviceConfigResult> request;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!takeRequest(configRequests_, packet.Token, request)) return;
+    }
+    DeviceConfig config;
+    if (decodeConfiguration(packet, config))
+        request.set_value(GetDeviceConfigResult{ResultCode::Success, config});
+    else
+        request.set_exception(std::make_exception_ptr(ProtocolException("Invalid Configuration packet")));
+}
+
+void Host::dispatchDiscover(const IPv4Address& sender, const VX_ND_Packet& packet) {
+    DiscoverInfo info;
+    info.DeviceType = packet.DeviceType;
+    info.SerialNumber = packet.SerialNumber;
+    info.address = sender;
+    info.lastSeen = steadyNanoseconds();
+    info.isReply = packet.OpCode == OpDiscoverReply;
+    // As far as the record goes: a bad info length still leaves the rest.
+    DiscoverRecord record;
+    if (decodeDiscover(packet, record)) {
+        info.ProtocolId = record.ProtocolId;
+        info.Available = record.Available;
+        info.Port = record.Port;
+        info.Info = record.Info;
+    } else if (packet.Data.size() >= 6) {
+        info.ProtocolId = packet.Data[0];
+        info.Available = packet.Data[1] != 0;
+        info.Port = static_cast<uint16_t>(packet.Data[2] | (packet.Data[3] << 8));
+    }
+
+    std::lock_guard<std::mutex> lock(listenerMutex_);
+    for (auto it = listeners_.begin(); it != listeners_.end();) {
+        if (it->second(info))
+            ++it;
+        else
+            it = listeners_.erase(it);
+    }
+}
+
+}  // namespace veltraxnd

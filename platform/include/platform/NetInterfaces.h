@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vxplatform {
+
+// One IPv4 address of a local network interface. Addresses are in network
+// byte order, as in sockaddr_in::sin_addr.s_addr.
+struct NetInterface {
+    std::string name;
+    uint32_t address = 0;
+    uint32_t netmask = 0;
+    // The directed-broadcast address of the subnet; 0 when the interface has
+    // none (no broadcast capability, or a /31 or /32 address).
+    uint32_t broadcast = 0;
+    unsigned prefixLength = 0;
+    bool loopback = false;
+};
+
+// IPv4 addresses of the interfaces that are up and running, in the order the
+// system lists them; loopback interfaces only when asked for.
+// Throws std::system_error when the system list cannot be read.
+std::vector<NetInterface> listNetInterfaces(bool includeLoopback = false);
+
+// Dotted decimal text of an address in network byte order.
+std::string ipv4Text(uint32_t address);
+
+// Parses strict dotted decimal ("a.b.c.d", each 0-255) into network byte
+// order; false for anything else.
+bool parseIpv4(const std::string& text, uint32_t& address);
+
+}  // namespace vxplatform

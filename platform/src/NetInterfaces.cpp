@@ -1,0 +1,80 @@
+#include "platform/NetInterfaces.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <bit>
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+namespace vxplatform {
+
+namespace {
+
+uint32_t addressOf(const sockaddr* sa) {
+    if (!sa || sa->sa_family != AF_INET) return 0;
+    return reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr;
+}
+
+}  // namespace
+
+std::vector<NetInterface> listNetInterfaces(bool includeLoopback) {
+    ifaddrs* head = nullptr;
+    if (::getifaddrs(&head) != 0) throw std::system_error(errno, std::generic_category(), "getifaddrs");
+    std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owner(head, ::freeifaddrs);
+
+    std::vector<NetInterface> list;
+    for (const ifaddrs* ifa = head; ifa; ifa = ifa->ifa_next) {
+        if (!ifa->ifa_addr || ifa->ifa_addr->sa_family != AF_INET) continue;
+        const unsigned flags = ifa->ifa_flags;
+        if (!(flags & IFF_UP) || !(flags & IFF_RUNNING)) continue;
+        const bool loopback = (flags & IFF_LOOPBACK) != 0;
+        if (loopback && !includeLoopback) continue;
+
+        NetInterface entry;
+        entry.name = ifa->ifa_name ? ifa->ifa_name : "";
+        entry.address = addressOf(ifa->ifa_addr);
+        entry.netmask = addressOf(ifa->ifa_netmask);
+        entry.prefixLength = static_cast<unsigned>(std::popcount(ntohl(entry.netmask)));
+        entry.loopback = loopback;
+        // A /31 or /32 has no room for a broadcast address (RFC 3021).
+        if ((flags & IFF_BROADCAST) && entry.prefixLength < 31)
+            entry.broadcast = entry.address | ~entry.netmask;
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+std::string ipv4Text(uint32_t address) {
+    const uint32_t host = ntohl(address);
+    return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
+           std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
+}
+
+bool parseIpv4(const std::string& text, uint32_t& address) {
+    uint32_t host = 0;
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.') return false;
+            ++pos;
+        }
+        size_t digits = 0;
+        unsigned value = 0;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && digits < 3) {
+            value = value * 10 + static_cast<unsigned>(text[pos] - '0');
+            ++pos;
+            ++digits;
+        }
+        if (digits == 0 || value > 255) return false;
+        host = (host << 8) | value;
+    }
+    if (pos != text.size()) return false;
+    address = htonl(host);
+    return true;
+}
+
+}  // namespace vxplatform
