@@ -2,11 +2,6 @@
 
 namespace qmx {
 
-bool isPositionerClass(uint16_t moduleWord) {
-    uint16_t cls = moduleWord & kClassMask;
-    return cls == 0x2000 || cls == 0x6000 || cls == 0xB000;
-}
-
 uint16_t RawPacket::u16(size_t at) const {
     const uint8_t* p = payload() + at;
     return static_cast<uint16_t>(p[0] | (p[1] << 8));

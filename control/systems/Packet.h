@@ -83,7 +83,6 @@ constexpr uint8_t kError = 0xF1;
 // Module classes: the top nibble of a channel's module word.
 constexpr uint16_t kClassMask = 0xF000;
 constexpr uint16_t kEndEffectorClass = 0x9000;
-bool isPositionerClass(uint16_t moduleWord);
 
 constexpr size_t kMaxPacketLength = 18;
 constexpr size_t kRawPacketSize = 20;

@@ -422,6 +422,7 @@ VX_STATUS System::getFeaturePermissions(uint32_t channel, uint8_t* bytes, uint32
         *size = 0;
         return 17;
     }
+    if (bytes == nullptr && record.featureCount > 0) return 9;
     for (uint32_t i = 0; i < record.featureCount; ++i) bytes[i] = record.featureBytes[i];
     *size = record.featureCount;
     return 0;

@@ -135,6 +135,7 @@ VX_STATUS System::readHCMConfigSlot(uint32_t slot, uint8_t* data, uint32_t* size
         *size = 0;
         return 17;
     }
+    if (data == nullptr && slotSize > 0) return 9;
     for (uint32_t offset = 0; offset < slotSize; offset += kSlotChunk) {
         RawPacket answer;
         status = handControlQuery(slotRequest().u8(kSlotRead).u8(slot).u16(offset).zeros(8),
@@ -159,6 +160,7 @@ VX_STATUS System::writeHCMConfigSlot(uint32_t slot, const uint8_t* data, uint32_
         *size = 0;
         return 17;
     }
+    if (data == nullptr && *size > 0) return 9;
     // Whole slots are written; what lies beyond the caller's data is zero.
     for (uint32_t offset = 0; offset < slotSize; offset += kSlotChunk) {
         OutPacket request = slotRequest().u8(kSlotWrite).u8(slot).u16(offset);

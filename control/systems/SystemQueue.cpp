@@ -55,15 +55,14 @@ void System::onBytes(const uint8_t* data, size_t length) {
         }
     }
     assembler_.feed(data, length, [this](const RawPacket& packet) {
-        {
-            std::lock_guard<std::mutex> lock(packetMutex_);
-            if (ring_.size() < kQueueCapacity)
-                ring_.push(packet);
-            else if (stickyStatus_ == 0)
-                stickyStatus_ = kStatusInputOverflow;
-            packetCondition_.notify_all();
-        }
+        // Logged before anyone can act on it, so the log keeps the order.
         if (packetLogging()) logPacket(" IN", packet.bytes.data());
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        if (ring_.size() < kQueueCapacity)
+            ring_.push(packet);
+        else if (stickyStatus_ == 0)
+            stickyStatus_ = kStatusInputOverflow;
+        packetCondition_.notify_all();
     });
 }
 

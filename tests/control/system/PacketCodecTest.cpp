@@ -126,16 +126,6 @@ TEST(PacketAssembler, ReassemblesAcrossAnySplit) {
     }
 }
 
-TEST(PacketAssembler, ZeroPayloadPacketCompletesAtItsThirdByte) {
-    qmx::PacketAssembler assembler;
-    int complete = 0;
-    const uint8_t bytes[] = {0x01, 0x21, 0xE0};
-    assembler.feed(bytes, 2, [&](const RawPacket&) { ++complete; });
-    EXPECT_EQ(complete, 0);
-    assembler.feed(bytes + 2, 1, [&](const RawPacket&) { ++complete; });
-    EXPECT_EQ(complete, 1);
-}
-
 TEST(RingBuffer, KeepsOrderAcrossWrapAndRefusesFrontWhenEmpty) {
     qmx::ring_buffer<int> ring(3);
     EXPECT_EQ(ring.capacity(), 3u);

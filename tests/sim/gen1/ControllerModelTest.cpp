@@ -183,38 +183,6 @@ TEST(ControllerModel, CompletionsAreReportedOnceForChannelsThatAskForThem) {
     EXPECT_FALSE(model.nextCompletion().has_value());
 }
 
-TEST(ControllerModel, TriggerRunsOneQueuedCommandPerChannel) {
-    ControllerModel model(SystemSetup::standard(2, false));
-    model.setFlags(0, 0x10, 0x10);
-    model.appendTriggeredCommand(0, 5);
-    model.appendTriggeredCommand(0, 6);
-    model.appendTriggeredCommand(1, 7);
-    EXPECT_EQ(model.trigger(1), std::vector<size_t>{0});
-    EXPECT_EQ(model.triggeredCommands(0), 1u);
-    EXPECT_EQ(model.triggeredCommands(1), 0u);
-    model.clearTriggeredCommands(0);
-    EXPECT_TRUE(model.trigger(1).empty());
-}
-
-TEST(ControllerModel, HandControlTableAndSlotsKeepWhatIsWritten) {
-    ControllerModel model(SystemSetup::standard(1, true));
-    EXPECT_EQ(model.setSpeedLevelTableSize(0), refusal::kNotProcessable);
-    EXPECT_EQ(model.setSpeedLevelTableSize(33), refusal::kNotProcessable);
-    EXPECT_EQ(model.setSpeedLevelTableSize(32), 0);
-    EXPECT_EQ(model.speedLevelTableSize(), 32);
-    EXPECT_EQ(model.setSpeedLevel(31, {1, 2, 3}), 0);
-    EXPECT_EQ(model.speedLevel(31), (std::array<uint16_t, 3>{1, 2, 3}));
-
-    const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_EQ(model.writeSlot(2, 252, data, 8), 0) << "the tail past the slot is dropped";
-    uint8_t back[8] = {};
-    EXPECT_EQ(model.readSlot(2, 248, back, 8), 0);
-    EXPECT_EQ(back[4], 1);
-    EXPECT_EQ(back[7], 4);
-    EXPECT_EQ(model.readSlot(8, 0, back, 8), refusal::kNotProcessable);
-    EXPECT_EQ(model.readSlot(0, 256, back, 8), refusal::kNotProcessable);
-}
-
 TEST(ControllerModel, ResetRestoresChannelsButKeepsStoredConfiguration) {
     ControllerModel model(SystemSetup::standard(1, true));
     model.setSynchronous(false);

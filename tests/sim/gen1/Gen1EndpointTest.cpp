@@ -252,32 +252,3 @@ TEST_F(Gen1EndpointTest, TriggerReportsChannelsThatAskedForIt) {
     exchange(gen1Packet(ch0, 0x15, {0x01, 7, 0, 0, 0}));
     EXPECT_EQ(exchange(gen1Packet(0x0000, 0xB1, {1})), gen1Packet(ch0, 0xD0));
 }
-
-TEST_F(Gen1EndpointTest, HandControlModuleKeepsItsTableAndSlots) {
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x17, {0x40, 5, 0, 0, 0, 0, 0})), gen1Packet(0x0002, 0xF0));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x17, {0x20, 0, 0, 0, 0, 0, 0})),
-              gen1Packet(0x0002, 0x17, {0, 5, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x17, {0x83, 0xFF, 0xFF, 2, 0, 3, 0})),
-              gen1Packet(0x0002, 0xF0));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x17, {0x63, 0, 0, 0, 0, 0, 0})),
-              gen1Packet(0x0002, 0x17, {0, 0xFF, 0xFF, 2, 0, 3, 0}));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x1C, Bytes(12, 0))),
-              gen1Packet(0x0002, 0x1C, {0, 0x00, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x1C, {0x01, 1, 8, 0, 1, 2, 3, 4, 5, 6, 7, 8})),
-              gen1Packet(0x0002, 0xF0));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x1C, {0x02, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0})),
-              gen1Packet(0x0002, 0x1C, {0x02, 1, 8, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x1C, {0x02, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})),
-              gen1Packet(0x0002, 0xF1, {150}));
-    EXPECT_EQ(exchange(gen1Packet(0x0002, 0x2B, Bytes(11, 0))),
-              gen1Packet(0x0002, 0x2B, {0, 0x00, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(exchange(gen1Packet(0x0002, 0x21, {2})).empty());
-    EXPECT_EQ(model.handControlMode(), 2);
-}
-
-TEST_F(Gen1EndpointTest, IndexMapIsReadWrittenAndFinalized) {
-    EXPECT_EQ(exchange(gen1Packet(0x0008, 0x13, {0x10, 4, 9})), gen1Packet(0x0008, 0xF0));
-    EXPECT_EQ(exchange(gen1Packet(0x0008, 0x13, {0x00, 4, 0})), gen1Packet(0x0008, 0x13, {0x01, 4, 9}));
-    EXPECT_EQ(exchange(gen1Packet(0x0008, 0x13, {0x11, 0, 0})), gen1Packet(0x0008, 0xF0));
-    EXPECT_EQ(model.indexMapFinalizations(), 1u);
-}
