@@ -168,3 +168,25 @@ TEST(NetworkInterfaces, ListsTheTestInterfaces) {
     EXPECT_EQ(records[1].at("network-host"), kIface1);
     EXPECT_EQ(records[1].at("name"), vxtest::netns::NearIface1);
 }
+
+TEST(DiscoveryTable, PurgeKeepsOnlyInterfacesThatRaiseEvents) {
+    auto& table = vxio::DiscoveryInterfaceTable::instance();
+    const uint32_t iface0 = vxio::parseIPv4(kIface0);
+    const uint32_t iface1 = vxio::parseIPv4(kIface1);
+    std::string text;
+    ASSERT_EQ(enumerate("only-locator\niface network:all\ndiscovery-timeout 10\n", text), VX_IO_OK);
+    ASSERT_TRUE(table.hostOf(iface0));
+    ASSERT_EQ(VX_IO_SetGlobalOptions(("discovery-iface network:" + kIface1).c_str()), VX_IO_OK);
+
+    table.purgeInterfaceEntries(0);
+    EXPECT_FALSE(table.hostOf(iface0));
+    auto host = table.hostOf(iface1);
+    ASSERT_TRUE(host);
+    EXPECT_TRUE(host->IsRunning());
+
+    ASSERT_EQ(VX_IO_SetGlobalOptions("discovery-iface network:none"), VX_IO_OK);
+    table.purgeInterfaceEntries(0);
+    EXPECT_FALSE(table.hostOf(iface1));
+    // A purged interface's host is stopped.
+    EXPECT_FALSE(host->IsRunning());
+}
