@@ -211,11 +211,6 @@ void DiscoveryInterfaceTable::purgeInterfaceEntries(int64_t maxAgeNs) {
     release(retired);
 }
 
-size_t DiscoveryInterfaceTable::entryCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return entries_.size();
-}
-
 std::shared_ptr<veltraxnd::Host> DiscoveryInterfaceTable::hostOf(uint32_t address) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = entries_.find(address);

@@ -90,7 +90,6 @@ public:
     // leave the table; their hosts stop.
     void purgeInterfaceEntries(int64_t maxAgeNs);
 
-    size_t entryCount();
     // The host serving an interface, null when it has no entry.
     std::shared_ptr<veltraxnd::Host> hostOf(uint32_t address);
 
