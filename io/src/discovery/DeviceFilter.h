@@ -30,7 +30,8 @@ public:
     DeviceFilter(std::shared_ptr<Host> host, AddedCallback added, ChangedCallback changed,
                  RemovedCallback removed);
     // Unregisters first; a callback in progress on the receive thread has
-    // ended when this returns.
+    // ended when this returns, so a filter is never destroyed from its own
+    // added or changed callback.
     ~DeviceFilter();
     DeviceFilter(const DeviceFilter&) = delete;
     DeviceFilter& operator=(const DeviceFilter&) = delete;
