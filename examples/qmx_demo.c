@@ -9,9 +9,10 @@
 
 #include "QMXControl.h"
 
+/* The library describes each system it opens in its "Opened System" log line. */
 static void showLogMessage(const char* message, unsigned int reserved) {
     (void)reserved;
-    printf("    | %s\n", message);
+    if (strncmp(message, "Opened System", 13) == 0) printf("%s\n", message);
 }
 
 static int failed(const char* what, VX_STATUS status) {
@@ -32,7 +33,9 @@ static const char* channelKind(unsigned int type) {
 
 /* Moves channel 0 to `target` nanometres and prints its way there. */
 static int moveAndWatch(VX_SystemIndex system, int target) {
-    printf("\nMoving channel 0 closed-loop to %d nm:\n", target);
+    /* 500 um/s, so that the way there can be watched. */
+    if (failed("Setting the speed", VX_SetClosedLoopMoveSpeed_S(system, 0, 500000))) return 1;
+    printf("\nMoving channel 0 closed-loop to %d nm at 500 um/s:\n", target);
     if (failed("Starting the move", VX_GotoPositionAbsolute_S(system, 0, target, 0))) return 1;
 
     struct timespec start;
@@ -113,7 +116,6 @@ int main(int argc, char** argv) {
     VX_GetDLLVersion(&version);
     printf("QMXControl %u.%u.%u\n", version >> 24, (version >> 16) & 0xFF, version & 0xFFFF);
 
-    /* The library describes each system it opens in its log. */
     VX_SetLogHandler(showLogMessage);
     VX_SetLogLevel(1);
 

@@ -6,8 +6,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 
 dir="$top/build/release"
-cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target vxsim qmx_demo >/dev/null
+echo "Building the libraries, the simulator and the demo (build/release) ..."
+log="$dir.log"
+mkdir -p "$dir"
+if ! { cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+       cmake --build "$dir" -j "$(nproc)" --target vxsim qmx_demo; } >"$log" 2>&1; then
+  tail -n 40 "$log" >&2
+  echo "the build failed; the whole log is in $log" >&2
+  exit 1
+fi
 
 out=$(mktemp)
 "$dir/bin/vxsim" --channels 3 >"$out" &
