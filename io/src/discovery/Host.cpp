@@ -8,15 +8,15 @@ namespace {
 
 constexpr uint32_t ReceiveTimeoutMs = 5000;
 
+// Waiters learn of a stop as an answer: no exception object crosses threads.
 template <typename T>
-void cancelAll(std::map<TokenBytes, std::promise<T>>& table) {
-    for (auto& entry : table)
-        entry.second.set_exception(std::make_exception_ptr(RequestCancelledException("Cancelled")));
+void cancelAll(T& table) {
+    for (auto& entry : table) entry.second.set_value({std::nullopt, nullptr, true});
     table.clear();
 }
 
-template <typename T>
-bool takeRequest(std::map<TokenBytes, std::promise<T>>& table, const TokenBytes& token, std::promise<T>& out) {
+template <typename T, typename Promise>
+bool takeRequest(T& table, const TokenBytes& token, Promise& out) {
     auto it = table.find(token);
     if (it == table.end()) return false;
     out = std::move(it->second);
@@ -71,9 +71,9 @@ void Host::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (connection_) {
-            configChangeRequests_.clear();
-            deviceInfoRequests_.clear();
-            configRequests_.clear();
+            cancelAll(configChangeRequests_);
+            cancelAll(deviceInfoRequests_);
+            cancelAll(configRequests_);
             loop_ = false;
             connection_->Finish(running_);
             connection_.reset();
@@ -144,12 +144,12 @@ void Host::RemoveDiscoverListener(uint64_t id) {
 
 template <typename T>
 std::optional<T> Host::request(RequestTable<T>& table, VX_ND_Packet packet, std::chrono::milliseconds timeout) {
-    std::future<T> answer;
+    std::future<Answer<T>> pending;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!connection_) throw InvalidOperationException("Host is not running");
         packet.Token = generateToken(engine_);
-        answer = table[packet.Token].get_future();
+        pending = table[packet.Token].get_future();
     }
     auto forget = [&] {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -161,15 +161,14 @@ std::optional<T> Host::request(RequestTable<T>& table, VX_ND_Packet packet, std:
         forget();
         throw;
     }
-    if (answer.wait_for(timeout) != std::future_status::ready) {
+    if (pending.wait_for(timeout) != std::future_status::ready) {
         forget();
         return std::nullopt;
     }
-    try {
-        return answer.get();
-    } catch (const std::future_error&) {
-        throw RequestCancelledException("Cancelled");
-    }
+    const Answer<T> answer = pending.get();
+    if (answer.cancelled) throw RequestCancelledException("Cancelled");
+    if (answer.protocolFailure) throw ProtocolException(answer.protocolFailure);
+    return answer.value;
 }
 
 std::optional<GetDeviceConfigResult> Host::GetDeviceConfig(uint32_t deviceType, const std::string& serialNumber,
@@ -276,8 +275,8 @@ void Host::dispatch(const IPv4Address& sender, const VX_ND_Packet& packet) {
 }
 
 void Host::dispatchResult(const VX_ND_Packet& packet) {
-    std::promise<ResultCode> codeRequest;
-    std::promise<GetDeviceConfigResult> configRequest;
+    std::promise<Answer<ResultCode>> codeRequest;
+    std::promise<Answer<GetDeviceConfigResult>> configRequest;
     bool isCode = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -285,29 +284,27 @@ void Host::dispatchResult(const VX_ND_Packet& packet) {
                  takeRequest(deviceInfoRequests_, packet.Token, codeRequest);
         if (!isCode && !takeRequest(configRequests_, packet.Token, configRequest)) return;
     }
-    ResultCode code;
-    if (!decodeResult(packet, code)) {
-        auto failure = std::make_exception_ptr(ProtocolException("Invalid Result packet"));
-        isCode ? codeRequest.set_exception(failure) : configRequest.set_exception(failure);
-        return;
-    }
+    ResultCode code{};
+    const bool decoded = decodeResult(packet, code);
+    const char* failure = decoded ? nullptr : "Invalid Result packet";
     if (isCode)
-        codeRequest.set_value(code);
+        codeRequest.set_value({decoded ? std::optional(code) : std::nullopt, failure, false});
     else
-        configRequest.set_value(GetDeviceConfigResult{code, DeviceConfig{}});
+        configRequest.set_value(
+            {decoded ? std::optional(GetDeviceConfigResult{code, DeviceConfig{}}) : std::nullopt, failure, false});
 }
 
 void Host::dispatchConfiguration(const VX_ND_Packet& packet) {
-    std::promise<GetDeviceConfigResult> request;
+    std::promise<Answer<GetDeviceConfigResult>> request;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!takeRequest(configRequests_, packet.Token, request)) return;
     }
     DeviceConfig config;
     if (decodeConfiguration(packet, config))
-        request.set_value(GetDeviceConfigResult{ResultCode::Success, config});
+        request.set_value({GetDeviceConfigResult{ResultCode::Success, config}, nullptr, false});
     else
-        request.set_exception(std::make_exception_ptr(ProtocolException("Invalid Configuration packet")));
+        request.set_value({std::nullopt, "Invalid Configuration packet", false});
 }
 
 void Host::dispatchDiscover(const IPv4Address& sender, const VX_ND_Packet& packet) {

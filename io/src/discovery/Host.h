@@ -96,8 +96,16 @@ public:
                                             const std::string& info, std::chrono::milliseconds timeout);
 
 private:
+    // What a waiting request is given. Failures travel as data, and the
+    // waiter raises them on its own thread.
     template <typename T>
-    using RequestTable = std::map<TokenBytes, std::promise<T>>;
+    struct Answer {
+        std::optional<T> value;
+        const char* protocolFailure = nullptr;
+        bool cancelled = false;
+    };
+    template <typename T>
+    using RequestTable = std::map<TokenBytes, std::promise<Answer<T>>>;
 
     static void receiveLoop(std::weak_ptr<Host> weak, std::shared_ptr<Connection> connection,
                             uint64_t generation);
