@@ -54,9 +54,16 @@ bool decode(const uint8_t* data, size_t size, Datagram& d) {
 
 std::vector<uint8_t> discoverPayload(uint8_t protocolId, bool available, uint16_t port, const std::string& info) {
     const std::string text = info.substr(0, 63);
-    std::vector<uint8_t> out{protocolId, static_cast<uint8_t>(available ? 1 : 0), static_cast<uint8_t>(port),
-                             static_cast<uint8_t>(port >> 8), static_cast<uint8_t>(text.size())};
-    out.insert(out.end(), text.begin(), text.end());
+    // Built by appending: g++ 12 at -O2 misreads an insert behind an
+    // initializer list as an out-of-bounds copy.
+    std::vector<uint8_t> out;
+    out.reserve(5 + text.size() + 1);
+    out.push_back(protocolId);
+    out.push_back(static_cast<uint8_t>(available ? 1 : 0));
+    out.push_back(static_cast<uint8_t>(port));
+    out.push_back(static_cast<uint8_t>(port >> 8));
+    out.push_back(static_cast<uint8_t>(text.size()));
+    for (char c : text) out.push_back(static_cast<uint8_t>(c));
     out.push_back(0);
     return out;
 }
