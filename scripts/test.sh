@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# Builds everything twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both builds.
+# Builds everything and runs every test three times: a plain build, one with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and one with
+# ThreadSanitizer. Exits non-zero when any build or test fails.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 
 jobs=$(nproc)
 status=0
-for variant in release asan; do
+for variant in release asan tsan; do
   dir="$top/build/$variant"
-  flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-  [ "$variant" = asan ] && flags=(-DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=ON)
+  case $variant in
+    release) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+    asan) flags=(-DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=ON) ;;
+    tsan) flags=(-DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE_THREAD=ON) ;;
+  esac
+  echo "== build ($variant)"
   cmake -S "$top" -B "$dir" -G Ninja "${flags[@]}" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  if ! cmake --build "$dir" -j "$jobs"; then
+    status=1
+    continue
+  fi
   echo "== tests ($variant)"
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 || status=1
 done
 exit $status
