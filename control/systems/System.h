@@ -227,6 +227,10 @@ private:
     // acknowledge.
     VX_STATUS command(uint32_t channel, bool sync, const OutPacket& request);
     VX_STATUS handControlCommand(const OutPacket& request);
+    VX_STATUS readIndexedValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value,
+                               uint8_t requestOpcode, uint8_t answerOpcode);
+    VX_STATUS writeIndexedValue(uint32_t channel, uint32_t index, int32_t value, bool sync,
+                                uint8_t opcode);
     // Sends a hand control module request and waits for an answer of the
     // request's opcode.
     VX_STATUS handControlQuery(const OutPacket& request, RawPacket* answer, bool checkAddress);

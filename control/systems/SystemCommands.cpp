@@ -677,92 +677,63 @@ VX_STATUS System::setDebuggingEnabled(uint32_t channel, uint32_t enabled, bool s
                    toChannel(channel, opcode::kFlags).u8(kDebugging).u8(enabled == 1 ? kDebugging : 0));
 }
 
-namespace {
-
-// The indexed reads answer with the index first; an answer for another
-// index is not the one asked for.
-template <typename Query>
-VX_STATUS indexedRead(Query&& query, uint32_t index, bool sync, uint32_t* value) {
+// Debug values, tuning and configuration parameters: one request shape each
+// for reading and writing, an answer that carries the index first.
+VX_STATUS System::readIndexedValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value,
+                                   uint8_t requestOpcode, uint8_t answerOpcode) {
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
+    if (status != 0) return status;
+    if (index > 255) return 9;
     RawPacket answer;
-    VX_STATUS status = query(&answer);
+    status = query(channel, sync, toChannel(channel, requestOpcode).u8(index), answerOpcode,
+                   &answer);
     if (status != 0 || !sync) return status;
+    // An answer for another index is not the one asked for.
     if (answer.u8(0) != index) return 14;
     if (value) *value = answer.u32(1);
     return 0;
 }
 
-}  // namespace
-
-VX_STATUS System::readDebugValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value) {
-    std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != 0) return status;
-    if (index > 255) return 9;
-    return indexedRead(
-        [&](RawPacket* answer) {
-            return query(channel, sync, toChannel(channel, opcode::kReadDebugValue).u8(index),
-                         opcode::kDebugValue, answer);
-        },
-        index, sync, value);
-}
-
-VX_STATUS System::writeDebugValue(uint32_t channel, uint32_t index, int32_t value, bool sync) {
+VX_STATUS System::writeIndexedValue(uint32_t channel, uint32_t index, int32_t value, bool sync,
+                                    uint8_t opcode) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
     if (status != 0) return status;
     if (index > 255) return 9;
     return command(channel, sync,
-                   toChannel(channel, opcode::kDebugValue).u8(index).u32(static_cast<uint32_t>(value)));
+                   toChannel(channel, opcode).u8(index).u32(static_cast<uint32_t>(value)));
+}
+
+VX_STATUS System::readDebugValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value) {
+    return readIndexedValue(channel, index, sync, value, opcode::kReadDebugValue,
+                            opcode::kDebugValue);
+}
+
+VX_STATUS System::writeDebugValue(uint32_t channel, uint32_t index, int32_t value, bool sync) {
+    return writeIndexedValue(channel, index, value, sync, opcode::kDebugValue);
 }
 
 VX_STATUS System::readTuningParameter(uint32_t channel, uint32_t index, bool sync,
                                       uint32_t* value) {
-    std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != 0) return status;
-    if (index > 255) return 9;
-    return indexedRead(
-        [&](RawPacket* answer) {
-            return query(channel, sync, toChannel(channel, opcode::kReadTuningParameter).u8(index),
-                         opcode::kTuningParameter, answer);
-        },
-        index, sync, value);
+    return readIndexedValue(channel, index, sync, value, opcode::kReadTuningParameter,
+                            opcode::kTuningParameter);
 }
 
 VX_STATUS System::writeTuningParameter(uint32_t channel, uint32_t index, int32_t value,
                                        bool sync) {
-    std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != 0) return status;
-    if (index > 255) return 9;
-    return command(
-        channel, sync,
-        toChannel(channel, opcode::kTuningParameter).u8(index).u32(static_cast<uint32_t>(value)));
+    return writeIndexedValue(channel, index, value, sync, opcode::kTuningParameter);
 }
 
 VX_STATUS System::readConfigParameter(uint32_t channel, uint32_t index, bool sync,
                                       uint32_t* value) {
-    std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != 0) return status;
-    if (index > 255) return 9;
-    return indexedRead(
-        [&](RawPacket* answer) {
-            return query(channel, sync, toChannel(channel, opcode::kReadConfigParameter).u8(index),
-                         opcode::kConfigParameter, answer);
-        },
-        index, sync, value);
+    return readIndexedValue(channel, index, sync, value, opcode::kReadConfigParameter,
+                            opcode::kConfigParameter);
 }
 
 VX_STATUS System::writeConfigParameter(uint32_t channel, uint32_t index, int32_t value,
                                        bool sync) {
-    std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != 0) return status;
-    if (index > 255) return 9;
-    return command(
-        channel, sync,
-        toChannel(channel, opcode::kConfigParameter).u8(index).u32(static_cast<uint32_t>(value)));
+    return writeIndexedValue(channel, index, value, sync, opcode::kConfigParameter);
 }
 
 VX_STATUS System::writeCustomSensorTypeConfiguration(uint32_t channel, uint32_t, bool sync) {

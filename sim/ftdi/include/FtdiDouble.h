@@ -131,7 +131,7 @@ typedef struct VxFtdiDoubleApi {
      * many were copied and removes them. */
     size_t (*takeWritten)(int adapter, uint8_t* buffer, size_t capacity);
 
-    /* Replaces the EEPROM user area (size as in the spec). */
+    /* Replaces the EEPROM user area (the adapter's user-area size). */
     int (*setUserArea)(int adapter, const uint8_t* data, size_t length, size_t size);
 
     /* The next `count` calls of the named driver function (for example
