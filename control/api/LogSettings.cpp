@@ -76,7 +76,8 @@ IniValues parseIni(std::istream& in, const std::string& libraryFolder, const std
 
     while (std::getline(in, line)) {
         trimRight(line);
-        const auto pieces = splitString(line, " \t");
+        // Blanks separate; a tab belongs to the piece it stands in.
+        const auto pieces = splitString(line, " ");
         if (pieces.size() < 2) continue;
         const std::string& key = pieces[0];
         const std::string& value = pieces[1];

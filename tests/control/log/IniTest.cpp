@@ -66,6 +66,18 @@ TEST(IniParse, OldLogsTakesOnlyItsThreeWords) {
     EXPECT_EQ(parse(kHeader + "OldLogs append\nOldLogs other\n").policy, uint32_t{qmx::OldLogsAppend});
 }
 
+TEST(IniParse, KeysAndValuesAreSeparatedByBlanksOnly) {
+    // A tab does not separate: the line is one piece and so ignored.
+    const auto values = parse(kHeader + "LogLevel\t3\nLogArgs\t0\nOldLogs\tkeep\nLogPath\t/tabbed\n");
+    EXPECT_EQ(values.level, std::nullopt);
+    EXPECT_EQ(values.arguments, std::nullopt);
+    EXPECT_EQ(values.policy, std::nullopt);
+    EXPECT_EQ(values.folder, std::nullopt);
+    // Within a folder name a tab is kept like any other character.
+    EXPECT_EQ(parse(kHeader + "LogPath /data/a\tb c\n").folder, "/data/a\tb c");
+    EXPECT_EQ(parse(kHeader + "  LogLevel   4\n").level, 4u);
+}
+
 TEST(IniParse, UnknownKeysAndShortLinesAreIgnored) {
     const auto values = parse(kHeader + "loglevel 3\nLogLevel\n; comment line\nColour blue\n\nLogLevel 4 extra\n");
     EXPECT_EQ(values.level, 4u);
