@@ -109,6 +109,41 @@ TEST_F(SerialListing, PortHeldElsewhereIsListedButNotFound) {
               "serial:" + a_.devicePath() + "\nserial:" + b_.devicePath());
 }
 
+// Too small a buffer: the short list tells the length it needs and leaves the
+// empty text; the full list leaves the caller's capacity as it was.
+TEST_F(SerialListing, TooSmallABufferIsRefusedAsEachListSays) {
+    plug({a_.devicePath()});
+    const std::string line = "serial:" + a_.devicePath();
+    struct Case {
+        int type;
+        const char* options;
+        size_t capacity;
+        size_t lengthAfter;
+        char firstByteAfter;
+    };
+    const Case cases[] = {
+        {VX_IO_IFACE_SERIAL, "", 0, line.size(), 'x'},
+        {VX_IO_IFACE_SERIAL, "", 1, line.size(), '\0'},
+        {VX_IO_IFACE_SERIAL, "", line.size(), line.size(), '\0'},
+        {VX_IO_IFACE_ALL, "iface-type serial\nonly-locator", 1, 1, 'x'},
+        {VX_IO_IFACE_ALL, "iface-type serial\nonly-locator", line.size(), line.size(), 'x'},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + " / " + std::to_string(c.capacity));
+        std::vector<char> buffer(line.size() + 1, 'x');
+        size_t length = c.capacity;
+        EXPECT_EQ(VX_IO_EnumerateDevices(c.type, c.options, buffer.data(), &length),
+                  VX_IO_BUFFER_TOO_SMALL);
+        EXPECT_EQ(length, c.lengthAfter);
+        EXPECT_EQ(buffer[0], c.firstByteAfter);
+    }
+    std::vector<char> buffer(line.size() + 1, 'x');
+    size_t length = buffer.size();
+    ASSERT_EQ(VX_IO_EnumerateDevices(VX_IO_IFACE_SERIAL, "", buffer.data(), &length), VX_IO_OK);
+    EXPECT_EQ(length, line.size());
+    EXPECT_EQ(std::string(buffer.data()), line);
+}
+
 TEST_F(SerialListing, InterfacesAreReadAfreshEveryTime) {
     plug({a_.devicePath()});
     EXPECT_EQ(interfaces("iface-type serial\ninclude-iface-type\ninclude-name"),
