@@ -105,18 +105,31 @@ TEST_F(InitUsb, SynchronousInitOpensAllAttachedSystemsInOrder) {
     EXPECT_EQ(VX_AddSystemToInitSystemsList(5), 0u);
 }
 
-TEST_F(InitUsb, AsynchronousInitPassesTheAsyncOption) {
-    attach(31);
-    ASSERT_EQ(VX_InitSystems(1), 0u);
-    unsigned int state = 0;
-    EXPECT_EQ(VX_GetInitState(&state), 0u);
-    EXPECT_EQ(state, 2u);
-    EXPECT_FALSE(sims_[0]->model().synchronous());
+// Reset requests (opcode 0x30) the host sent to the interface module.
+size_t resetsSent(vxsim::Gen1Simulator& sim) {
+    size_t count = 0;
+    for (const auto& request : sim.endpoint().requests())
+        count += request.size() >= 3 && request[0] == 0x08 && request[1] == 0x00 && request[2] == 0x30;
+    return count;
+}
 
-    ASSERT_EQ(VX_InitSystems(3), 0u);  // releases first, then opens with a reset
-    EXPECT_EQ(VX_GetInitState(&state), 0u);
-    EXPECT_EQ(state, 2u);
-    EXPECT_EQ(openHandles(), 1);
+TEST_F(InitUsb, BitOneResetsEachControllerInEitherMode) {
+    auto& sim = attach(61);
+    const struct {
+        unsigned int configuration;
+        size_t resets;
+        unsigned int state;
+    } cases[] = {{0, 0, 1}, {1, 0, 2}, {2, 1, 1}, {3, 1, 2}};
+    for (const auto& c : cases) {
+        sim.endpoint().clearRequests();
+        ASSERT_EQ(VX_InitSystems(c.configuration), 0u) << c.configuration;
+        EXPECT_EQ(resetsSent(sim), c.resets) << c.configuration;
+        unsigned int state = 0;
+        EXPECT_EQ(VX_GetInitState(&state), 0u);
+        EXPECT_EQ(state, c.state) << c.configuration;
+        EXPECT_EQ(sim.model().synchronous(), c.state == 1) << c.configuration;
+        EXPECT_EQ(openHandles(), 1);
+    }
 }
 
 TEST_F(InitUsb, TheListChoosesWhichSystemsAndInWhatOrder) {
