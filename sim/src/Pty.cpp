@@ -135,10 +135,12 @@ std::string Pty::readExactly(size_t count, milliseconds timeout) {
 }
 
 void Pty::hangUp() {
-    wake_.wake();
     std::unique_lock lock(mutex_);
     if (!controller_.valid() || closing_) return;
     closing_ = true;
+    // Woken only with the flag set: stop() clears the waker under the mutex
+    // unless a hang-up is under way, so it cannot take this wake away.
+    wake_.wake();
     changed_.notify_all();
     // Our own serving thread counts as a user while its handler runs.
     const int ownUse = (serving_ && std::this_thread::get_id() == serverId_) ? 1 : 0;
