@@ -58,8 +58,6 @@ VX_IO_API VX_IO_Result VX_IO_Open(VX_IO_Handle* handle, const char* locator, con
     if (handle == nullptr) return VX_IO_INVALID_OPTION;
     *handle = 0;
     if (locator == nullptr) return VX_IO_INVALID_LOCATOR;
-    // Received bytes must go somewhere.
-    if (receive == nullptr) return VX_IO_INVALID_OPTION;
     const vxio::DeviceParams params{locator, options != nullptr ? options : "", userContext,
                                     receive, error};
     return guarded(VX_IO_OPEN_FAILED, [&] { return vxio::openByLocator(params, handle); });

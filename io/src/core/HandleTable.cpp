@@ -53,6 +53,8 @@ VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* h
 VX_IO_Result openByLocator(const DeviceParams& params, VX_IO_Handle* handle) {
     int type = VX_IO_IFACE_UNKNOWN;
     if (locatorInterfaceType(params.locator, &type) != VX_IO_OK) return VX_IO_INVALID_LOCATOR;
+    // Received bytes must go somewhere.
+    if (params.receive == nullptr) return VX_IO_INVALID_OPTION;
     std::shared_ptr<IoDevice> device;
     switch (type) {
         case VX_IO_IFACE_USB:

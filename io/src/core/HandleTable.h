@@ -35,7 +35,8 @@ HandleTable& handleTable();
 VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* handle);
 
 // Creates the transport object for the locator's kind and opens it; 2 for
-// an unknown kind, 3 when that kind has no transport.
+// an unknown kind, 4 without a receive callback, 3 when that kind has no
+// transport.
 VX_IO_Result openByLocator(const DeviceParams& params, VX_IO_Handle* handle);
 
 // Frees the slot and closes the device; 6 for a handle without a device.

@@ -50,7 +50,11 @@ TEST(Exports, OpenRefusesWhatNamesNoDeviceAndLeavesHandleZero) {
                   VX_IO_INVALID_LOCATOR);
         EXPECT_EQ(handle, 0u);
     }
+    // The locator's kind is checked before the callbacks.
     VX_IO_Handle handle = 17;
+    EXPECT_EQ(VX_IO_Open(&handle, "tcp:1.2.3.4", "", nullptr, nullptr, nullptr),
+              VX_IO_INVALID_LOCATOR);
+    handle = 17;
     EXPECT_EQ(VX_IO_Open(&handle, "serial:COM1", "", nullptr, nullptr, nullptr),
               VX_IO_INVALID_OPTION);
     EXPECT_EQ(handle, 0u);
