@@ -1,5 +1,6 @@
 // A stand-in for the second-generation library: its device search answers
-// with a list and a result that the test sets.
+// with a list and a result that the test sets. Built once more without the
+// search, as a library that lacks one of its functions.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +27,7 @@ FAKE_API int FakeCtl_Searches() {
     return searches;
 }
 
+#ifndef FAKECTL_WITHOUT_SEARCH
 FAKE_API uint32_t VX_CTL_FindDevices(const char* options, char* deviceList, size_t* deviceListLen) {
     std::lock_guard<std::mutex> lock(mutex);
     ++searches;
@@ -37,3 +39,4 @@ FAKE_API uint32_t VX_CTL_FindDevices(const char* options, char* deviceList, size
     std::memcpy(deviceList, devices.c_str(), devices.size() + 1);
     return 0;
 }
+#endif
