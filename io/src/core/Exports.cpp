@@ -99,7 +99,11 @@ VX_IO_API VX_IO_Result VX_IO_EnumerateDevices(int type, const char* options, cha
     return guarded(VX_IO_LIST_QUERY_FAILED, [&]() -> VX_IO_Result {
         std::string text;
         const VX_IO_Result result = vxio::enumerateDevices(type, textOrEmpty(options), text);
-        if (result != VX_IO_OK) return result;
+        if (result != VX_IO_OK) {
+            // A failed USB short list leaves the empty text, not the caller's old bytes.
+            if (type == VX_IO_IFACE_USB) vxio::copyOutReportingNeed(std::string(), buffer, length);
+            return result;
+        }
         // The short lists tell the caller how much room they need.
         const bool copied = type == VX_IO_IFACE_ALL ? vxio::copyOut(text, buffer, length)
                                                     : vxio::copyOutReportingNeed(text, buffer, length);

@@ -147,6 +147,20 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"FT_Open", "include-id"},
                       FailureCase{"FTID_GetChipIDFromHandle", "include-id"}));
 
+TEST_F(UsbListTest, FailedShortListLeavesTheEmptyText) {
+    plug(Adapter().sn("S1"));
+    ftdi().failCall("FT_CreateDeviceInfoList", VXFTDI_OTHER_ERROR, 1);
+    for (const auto& [options, expected] :
+         {std::pair{"include-sn", VX_IO_LIST_QUERY_FAILED},
+          std::pair{"canonical-locator\ninclude-ds", VX_IO_INVALID_OPTION}}) {
+        char buffer[32] = "stale text";
+        size_t length = sizeof(buffer);
+        EXPECT_EQ(expected, VX_IO_EnumerateDevices(1, options, buffer, &length)) << options;
+        EXPECT_EQ(0u, length) << options;
+        EXPECT_STREQ("", buffer) << options;
+    }
+}
+
 TEST_F(UsbListTest, ShortListTooSmallBufferGives12AndTheNeededLength) {
     plug(Adapter().sn("S1"));
     const Listing listing = enumerate(1, kSerials, 1);

@@ -43,6 +43,7 @@ TEST(UsbBinding, EveryUsbOperationGives14ForTheRestOfTheProcess) {
         char buffer[256];
         size_t length = sizeof(buffer);
         EXPECT_EQ(VX_IO_DRIVER_NOT_AVAILABLE, VX_IO_EnumerateDevices(1, "include-sn", buffer, &length));
+        EXPECT_EQ(0u, length);
         length = sizeof(buffer);
         EXPECT_EQ(VX_IO_DRIVER_NOT_AVAILABLE,
                   VX_IO_EnumerateDevices(9999, "iface-type usb\nonly-locator", buffer, &length));
