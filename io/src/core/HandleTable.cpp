@@ -29,8 +29,11 @@ std::shared_ptr<IoDevice> HandleTable::find(VX_IO_Handle handle) const {
 }
 
 HandleTable& handleTable() {
-    static HandleTable table;
-    return table;
+    // Never destroyed: callers close their handles from their own exit-time
+    // destructors (the controller library's registry does), which may run
+    // after this library's statics would have been torn down.
+    static HandleTable* const table = new HandleTable;
+    return *table;
 }
 
 VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* handle) {

@@ -237,3 +237,37 @@ TEST_F(HandleTableTest, ClosingAnotherDeviceFromACallbackStillWaits) {
 
 }  // namespace
 }  // namespace vxtest
+
+namespace vxtest {
+namespace {
+
+// A caller that closes its handle when the process ends, as the controller
+// library does from its registry's destructor.
+struct CloseAtExit {
+    VX_IO_Handle handle = 0;
+    ~CloseAtExit() {
+        if (VX_IO_Close(handle, 1) != VX_IO_OK) std::_Exit(3);
+    }
+};
+
+void openThenExit() {
+    // Built before the table is first used, so it is destroyed after it
+    // would be, were the table an ordinary static.
+    static CloseAtExit closer;
+    static Received received;
+    {
+        // Only the table and the receive thread own the device from here on.
+        auto device = std::make_shared<LoopDevice>(&received, onReceive, onError);
+        if (vxio::openDevice(device, &closer.handle) != VX_IO_OK) std::_Exit(2);
+    }
+    std::exit(0);
+}
+
+TEST(HandleTableAtExit, AnExitHandlerCanStillCloseItsDevice) {
+    // A fresh process, so that this test alone decides what is built first.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(openThenExit(), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace vxtest
