@@ -214,20 +214,25 @@ TEST_F(UsbRuntimeTest, CloseWithoutWaitClosesTheDriverHandleOnceSoon) {
     EXPECT_EQ(1u, calls({"FT_Close"}).size());
 }
 
-// The callback contract: a receive callback may close its own device
-// without waiting; the receive thread then stops even with bytes queued.
+// The callback contract: a receive callback may close its own device; the
+// receive thread then stops even with bytes queued. A close that asks to
+// wait must not wait for the thread it runs on.
 struct SelfClosing {
     VX_IO_Handle handle = 0;
+    int wait = 0;
     std::atomic<int> deliveries{0};
     vxtest::Latch<int> closed;
     static void onReceive(void* context, const void*, size_t) {
         auto* self = static_cast<SelfClosing*>(context);
-        if (self->deliveries++ == 0) self->closed.set(VX_IO_Close(self->handle, 0));
+        if (self->deliveries++ == 0) self->closed.set(VX_IO_Close(self->handle, self->wait));
     }
 };
 
-TEST_F(UsbRuntimeTest, ReceiveCallbackMayCloseItsOwnDeviceWithBytesStillQueued) {
+class UsbSelfCloseTest : public UsbRuntimeTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UsbSelfCloseTest, ReceiveCallbackMayCloseItsOwnDeviceWithBytesStillQueued) {
     SelfClosing device;
+    device.wait = GetParam();
     ASSERT_EQ(VX_IO_OK, VX_IO_Open(&device.handle, "usb:sn:VX01", "", &device,
                                    &SelfClosing::onReceive, nullptr));
     ASSERT_EQ(0, push(pattern(20000)));
@@ -237,6 +242,11 @@ TEST_F(UsbRuntimeTest, ReceiveCallbackMayCloseItsOwnDeviceWithBytesStillQueued) 
     EXPECT_TRUE(vxtest::waitUntil([] { return ftdi().openHandleCount() == 0; }));
     EXPECT_EQ(1, device.deliveries.load());
 }
+
+INSTANTIATE_TEST_SUITE_P(Waits, UsbSelfCloseTest, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param ? std::string("WithWait") : std::string("WithoutWait");
+                         });
 
 TEST_F(UsbRuntimeTest, SendAfterTheReceiveThreadClosedTheHandleGives7) {
     Receiver receiver;
