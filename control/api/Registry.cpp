@@ -64,6 +64,9 @@ VX_STATUS SystemRegistry::closeOne(uint32_t index) {
     if (index < kInitSlotCount || index >= kSlotCount) return 5;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!slots_[index]) return 5;
+    // Nothing can arrive once the connection is closed: a thread waiting
+    // without limit for a packet of this system would wait for ever.
+    slots_[index]->cancelWaitForPacket();
     slots_[index]->close();
     slots_[index].reset();
     --occupied_;

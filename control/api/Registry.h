@@ -49,8 +49,8 @@ public:
     // state to 0; handles stay. 2 when nothing at all is open.
     VX_STATUS releaseAll();
 
-    // Closes and drops a handle of 32 to 63; 5 for any other index or an
-    // empty slot.
+    // Wakes a thread waiting for a packet of a handle of 32 to 63, closes
+    // the handle and drops it; 5 for any other index or an empty slot.
     VX_STATUS closeOne(uint32_t index);
 
     uint32_t occupiedCount();

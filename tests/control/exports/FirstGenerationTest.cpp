@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "QMXControl.h"
@@ -14,6 +17,7 @@
 #include "api/Registry.h"
 #include "control/frame/CallLog.h"
 #include "sim/Gen1Simulator.h"
+#include "support/Wait.h"
 #include "systems/System.h"
 
 using vxtest::CallLog;
@@ -85,6 +89,31 @@ TEST_F(FirstGeneration, SynchronousSystemAnswersTheSTwinOnly) {
     EXPECT_EQ(VX_GetFirmwareVersion(1, sync, 0, &version), 0u);
     EXPECT_EQ(version, 0x02010010u);
     EXPECT_EQ(VX_GetFirmwareVersion(4, sync, 0, &version), 9u);
+}
+
+TEST_F(FirstGeneration, ClosingTheSystemEndsAWaitWithoutLimit) {
+    const VX_SystemIndex async = open("async");
+    ASSERT_LT(async, 64u);
+    const auto system = qmx::lookupSystem(async);
+    CallLog::start();
+    vxtest::Latch<VX_STATUS> result;
+    std::thread waiter([&] {
+        VX_packet packet{};
+        result.set(VX_ReceiveNextPacket_A(async, 0xFFFFFFFF, &packet));
+    });
+    // The waiter has logged its call, so it is on its way into the wait.
+    EXPECT_TRUE(vxtest::waitUntil([] { return !CallLog::take().empty(); }));
+    EXPECT_EQ(VX_CloseSystem(async), 0u);
+    VX_STATUS status = 0;
+    const bool ended = result.wait(std::chrono::seconds(5), &status);
+    EXPECT_TRUE(ended) << "the wait outlived its system";
+    if (!ended) {
+        system->cancelWaitForPacket();  // so that the test can end
+        result.wait(std::chrono::seconds(5), &status);
+    }
+    waiter.join();
+    // Cancelled, or refused when the close came before its lookup.
+    EXPECT_TRUE(status == 20u || status == 5u) << status;
 }
 
 TEST_F(FirstGeneration, PositionerChannelsByTheirModuleWord) {
