@@ -37,6 +37,17 @@ void appendHex(std::string& out, uint32_t value) {
     std::snprintf(digits, sizeof digits, "0x%x", value);
     out += digits;
 }
+
+// "{" the bytes separated by "," "}", each written by `appendByte`.
+template <typename AppendByte>
+void appendByteList(std::string& out, const uint8_t* bytes, std::size_t count, AppendByte appendByte) {
+    out += '{';
+    for (std::size_t i = 0; bytes && i < count; ++i) {
+        if (i) out += ',';
+        appendByte(out, bytes[i]);
+    }
+    out += '}';
+}
 }  // namespace
 
 LogValues& LogValues::hex(uint32_t value) {
@@ -61,23 +72,13 @@ LogValues& LogValues::character(uint8_t value) {
 
 LogValues& LogValues::bytesHex(const uint8_t* bytes, std::size_t count) {
     separate();
-    text_ += '{';
-    for (std::size_t i = 0; bytes && i < count; ++i) {
-        if (i) text_ += ',';
-        appendHex(text_, bytes[i]);
-    }
-    text_ += '}';
+    appendByteList(text_, bytes, count, appendHex);
     return *this;
 }
 
 LogValues& LogValues::bytesAsCharacters(const uint8_t* bytes, std::size_t count) {
     separate();
-    text_ += '{';
-    for (std::size_t i = 0; bytes && i < count; ++i) {
-        if (i) text_ += ',';
-        text_ += static_cast<char>(bytes[i]);
-    }
-    text_ += '}';
+    appendByteList(text_, bytes, count, [](std::string& out, uint8_t byte) { out += static_cast<char>(byte); });
     return *this;
 }
 

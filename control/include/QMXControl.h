@@ -34,6 +34,7 @@ typedef uint32_t VX_SystemIndex;
 #define VX_NO_SYSTEM 0xFFFFFFFFu
 
 /* Channel types of VX_GetChannelType. */
+typedef uint32_t VX_ChannelType;
 enum {
     VX_CHANNEL_POSITIONER = 0,
     VX_CHANNEL_END_EFFECTOR = 1
