@@ -19,33 +19,47 @@ uint32_t addressOf(const sockaddr* sa) {
     return reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr;
 }
 
-}  // namespace
-
-std::vector<NetInterface> listNetInterfaces(bool includeLoopback) {
+// Every IPv4 address of every interface, whatever its state.
+template <typename Visit>
+void forEachIpv4Address(Visit visit) {
     ifaddrs* head = nullptr;
     if (::getifaddrs(&head) != 0) throw std::system_error(errno, std::generic_category(), "getifaddrs");
     std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owner(head, ::freeifaddrs);
 
-    std::vector<NetInterface> list;
     for (const ifaddrs* ifa = head; ifa; ifa = ifa->ifa_next) {
         if (!ifa->ifa_addr || ifa->ifa_addr->sa_family != AF_INET) continue;
         const unsigned flags = ifa->ifa_flags;
-        if (!(flags & IFF_UP) || !(flags & IFF_RUNNING)) continue;
-        const bool loopback = (flags & IFF_LOOPBACK) != 0;
-        if (loopback && !includeLoopback) continue;
-
         NetInterface entry;
         entry.name = ifa->ifa_name ? ifa->ifa_name : "";
         entry.address = addressOf(ifa->ifa_addr);
         entry.netmask = addressOf(ifa->ifa_netmask);
         entry.prefixLength = static_cast<unsigned>(std::popcount(ntohl(entry.netmask)));
-        entry.loopback = loopback;
+        entry.loopback = (flags & IFF_LOOPBACK) != 0;
         // A /31 or /32 has no room for a broadcast address (RFC 3021).
         if ((flags & IFF_BROADCAST) && entry.prefixLength < 31)
             entry.broadcast = entry.address | ~entry.netmask;
-        list.push_back(std::move(entry));
+        visit(entry, flags);
     }
+}
+
+}  // namespace
+
+std::vector<NetInterface> listNetInterfaces(bool includeLoopback) {
+    std::vector<NetInterface> list;
+    forEachIpv4Address([&](NetInterface& entry, unsigned flags) {
+        if (!(flags & IFF_UP) || !(flags & IFF_RUNNING)) return;
+        if (entry.loopback && !includeLoopback) return;
+        list.push_back(std::move(entry));
+    });
     return list;
+}
+
+uint32_t broadcastAddressOf(uint32_t address) {
+    uint32_t broadcast = 0;
+    forEachIpv4Address([&](const NetInterface& entry, unsigned) {
+        if (entry.address == address && broadcast == 0) broadcast = entry.broadcast;
+    });
+    return broadcast;
 }
 
 std::string ipv4Text(uint32_t address) {

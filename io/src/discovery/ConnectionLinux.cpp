@@ -71,11 +71,11 @@ void bindTo(const UniqueFd& fd, uint32_t address, uint16_t port, const char* fai
 }
 
 // The directed-broadcast address of the interface that carries `address`;
-// 0 when it has none or cannot be found.
+// 0 when it has none or cannot be found. An interface without a link (a
+// cable pulled) still has one: its broadcasts work once the link is back.
 uint32_t findBroadcastAddress(uint32_t address) {
     try {
-        for (const auto& iface : vxplatform::listNetInterfaces(true))
-            if (iface.address == address) return iface.broadcast;
+        return vxplatform::broadcastAddressOf(address);
     } catch (const std::system_error& e) {
         logError("Could not retrieve list of interfaces", e.code().value());
     }

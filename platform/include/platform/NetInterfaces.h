@@ -24,6 +24,12 @@ struct NetInterface {
 // Throws std::system_error when the system list cannot be read.
 std::vector<NetInterface> listNetInterfaces(bool includeLoopback = false);
 
+// The directed-broadcast address of the subnet of a local IPv4 address,
+// whether or not its interface has a link at the moment; 0 when the address
+// is not local or its interface has no broadcast address.
+// Throws std::system_error when the system list cannot be read.
+uint32_t broadcastAddressOf(uint32_t address);
+
 // Dotted decimal text of an address in network byte order.
 std::string ipv4Text(uint32_t address);
 

@@ -238,8 +238,7 @@ DiscoveryDevice::DiscoveryDevice(const std::string& interfaceAddress, DiscoveryI
     State& s = *state_;
     s.identity = std::move(identity);
     s.address = parseAddress(interfaceAddress);
-    for (const auto& iface : vxplatform::listNetInterfaces(true))
-        if (iface.address == s.address) s.broadcast = iface.broadcast;
+    s.broadcast = vxplatform::broadcastAddressOf(s.address);
     if (s.broadcast == 0)
         throw std::system_error(EADDRNOTAVAIL, std::generic_category(), "no broadcast address for " + interfaceAddress);
 

@@ -7,6 +7,7 @@
 #include "../LogCapture.h"
 #include "NetnsHelpers.h"
 #include "discovery/Exceptions.h"
+#include "support/Wait.h"
 
 using namespace veltraxnd;
 using namespace std::chrono_literals;
@@ -162,6 +163,49 @@ TEST_F(PointAddress, EntryWithoutBroadcastAddressIsSkipped) {
     EXPECT_TRUE(requests[0].viaMulticast);
     EXPECT_EQ(requests[0].sender, "203.0.113.1");
     EXPECT_TRUE(log.has("1 Could not send datagram over 203.0.113.1 (Broadcast): " + systemMessage(EDESTADDRREQ)));
+}
+
+namespace {
+
+// vxtest0 loses its link with its far end, as when a cable is pulled.
+class PulledCable : public ::testing::Test {
+protected:
+    static void setFarLink(const char* state) {
+        int status = -1;
+        inFarNamespace([&] { status = std::system((std::string("ip link set vxpeer0 ") + state).c_str()); });
+        ASSERT_EQ(status, 0) << state;
+    }
+    static bool nearLinkUp() {
+        for (const auto& iface : listNetworkInterfaces())
+            if (iface.address == ipv4(NearAddress0)) return true;
+        return false;
+    }
+    void TearDown() override {
+        setFarLink("up");
+        EXPECT_TRUE(vxtest::waitUntil(nearLinkUp));
+    }
+};
+
+}  // namespace
+
+TEST_F(PulledCable, ConnectionMadeWithoutLinkBroadcastsOnceTheLinkIsBack) {
+    setFarLink("down");
+    ASSERT_TRUE(vxtest::waitUntil([] { return !nearLinkUp(); }));
+    auto connection = createConnection({ipv4(NearAddress0)});
+    setFarLink("up");
+    ASSERT_TRUE(vxtest::waitUntil(nearLinkUp));
+
+    auto device = vxtest::farDevice(FarAddress0, "D0");
+    connection->Send(0, vxtest::discoverRequest("nobody"));
+    ASSERT_TRUE(device->waitForRequests(2, 3s));
+    const auto requests = device->requests();
+    EXPECT_NE(requests[0].viaMulticast, requests[1].viaMulticast);
+
+    device->setReplyRoute(DiscoveryRoute::Broadcast);
+    connection->Send(1, vxtest::discoverRequest("D0"));
+    const auto reply = vxtest::receiveFrom(*connection, OpDiscoverReply, "D0");
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->networkId, 1u);
 }
 
 TEST(DiscoveryConnection, AddressOfNoInterfaceCannotBeBound) {
