@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <system_error>
 
@@ -212,16 +213,22 @@ public:
             }
         }
 
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            const int n = ::poll(fds.data(), fds.size(), std::max<int>(0, static_cast<int>(left.count())));
+            // poll takes an int: a time-out beyond its range (a caller's
+            // "forever") is waited for in slices.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const int slice = static_cast<int>(std::clamp<int64_t>(left, 0, std::numeric_limits<int>::max()));
+            const int n = ::poll(fds.data(), fds.size(), slice);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 throw NetworkException("Failed to wait for events", errno);
             }
-            if (n == 0) return false;
+            if (n == 0) {
+                if (Clock::now() >= deadline) return false;
+                continue;
+            }
             if (fds[0].revents) return false;
 
             for (size_t slot = 1; slot < fds.size(); ++slot) {
