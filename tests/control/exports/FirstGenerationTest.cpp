@@ -116,6 +116,40 @@ TEST_F(FirstGeneration, ClosingTheSystemEndsAWaitWithoutLimit) {
     EXPECT_TRUE(status == 20u || status == 5u) << status;
 }
 
+TEST_F(FirstGeneration, HandControlSlotThatDoesNotFitIsLoggedAsAnEmptyList) {
+    vxsim::SystemSetup setup = vxsim::SystemSetup::standard(1, true);
+    setup.hcmSlotSize = 10;
+    sim = std::make_unique<vxsim::Gen1Simulator>(setup);
+    sim->serveTcp();
+    const uint8_t image[] = {'Q', 'M', 'X', 'H', '-', 's', 'l', 'o', 't', '1'};
+    ASSERT_EQ(sim->model().writeSlot(1, 0, image, sizeof image), 0);
+    const VX_SystemIndex sync = open(nullptr);
+    ASSERT_LT(sync, 64u);
+    CallLog::start();
+    qmx::setCallCounter(0);
+
+    unsigned char data[16] = {};
+    unsigned int size = 9;
+    EXPECT_EQ(VX_ReadHCMConfigSlot_S(sync, 1, data, &size), 17u);
+    EXPECT_EQ(size, 0u);
+    size = sizeof data;
+    EXPECT_EQ(VX_ReadHCMConfigSlot_S(sync, 1, data, &size), 0u);
+    EXPECT_EQ(size, 10u);
+    size = 11;
+    EXPECT_EQ(VX_WriteHCMConfigSlot_S(sync, 1, data, &size), 17u);
+    EXPECT_EQ(size, 0u);
+
+    const std::string index = std::to_string(sync);
+    EXPECT_EQ(CallLog::take(), (Lines{
+                                   "call [1] VX_ReadHCMConfigSlot_S(" + index + ",1)",
+                                   "return [1] -> 17 | {}",
+                                   "call [2] VX_ReadHCMConfigSlot_S(" + index + ",1)",
+                                   "return [2] -> 0 | {Q,M,X,H,-,s,l,o,t,1}",
+                                   "call [3] VX_WriteHCMConfigSlot_S(" + index + ",1)",
+                                   "return [3] -> 17 | {}",
+                               }));
+}
+
 TEST_F(FirstGeneration, PositionerChannelsByTheirModuleWord) {
     const VX_SystemIndex sync = open(nullptr);
     ASSERT_LT(sync, 64u);
