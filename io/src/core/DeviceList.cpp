@@ -2,13 +2,14 @@
 
 #include <string_view>
 
+#include "core/OptionKeys.h"
 #include "core/Text.h"
 
 namespace vxio {
 
 namespace {
 
-constexpr std::string_view kIncludePrefix = "include-";
+constexpr std::string_view kIncludePrefix = key::kIncludePrefix;
 
 struct Escape {
     char plain;
@@ -63,7 +64,7 @@ std::string unescapeValue(const std::string& value) {
 
 std::string writeDeviceList(const DeviceList& list, const Options& options) {
     std::vector<std::string> lines;
-    if (options.hasKey("only-locator")) {
+    if (options.hasKey(key::kOnlyLocator)) {
         for (const DeviceRecord& record : list) {
             const auto locator = record.find("locator");
             if (locator != record.end()) lines.push_back(locator->second);
@@ -71,7 +72,7 @@ std::string writeDeviceList(const DeviceList& list, const Options& options) {
         return joinText(lines, "\n");
     }
 
-    const bool all = options.hasKey("include-all");
+    const bool all = options.hasKey(key::kIncludeAll);
     std::vector<std::string> selected;
     if (!all) {
         for (const auto& [key, value] : options.pairs()) {

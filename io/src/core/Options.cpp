@@ -3,14 +3,12 @@
 #include <cctype>
 #include <limits>
 
+#include "core/OptionKeys.h"
 #include "core/Text.h"
 
 namespace vxio {
 
 namespace {
-
-constexpr const char* kIncludePrefix = "include-";
-constexpr const char* kOnlyLocator = "only-locator";
 
 enum class Overflow { Refuse, Saturate };
 
@@ -101,7 +99,9 @@ std::set<uint32_t> Options::getUnsignedSet(const std::string& key) const {
 
 bool Options::hasOutputSelection() const {
     for (const auto& pair : pairs_) {
-        if (pair.first == kOnlyLocator || pair.first.starts_with(kIncludePrefix)) return true;
+        if (pair.first == key::kOnlyLocator || pair.first.starts_with(key::kIncludePrefix)) {
+            return true;
+        }
     }
     return false;
 }
