@@ -75,6 +75,8 @@ struct FilterCase {
     const char* expected;
 };
 
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << "'" << c.options << "'"; }
+
 class UsbShortListFilterTest : public UsbListTest,
                                public ::testing::WithParamInterface<FilterCase> {};
 
@@ -128,6 +130,8 @@ struct FailureCase {
     const char* function;
     const char* options;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.function << " fails"; }
 
 class UsbShortListFailureTest : public UsbListTest,
                                 public ::testing::WithParamInterface<FailureCase> {};

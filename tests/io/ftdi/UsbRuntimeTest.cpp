@@ -74,6 +74,10 @@ struct StatusCase {
     int error;
 };
 
+void PrintTo(const StatusCase& c, std::ostream* os) {
+    *os << c.function << " status " << c.status;
+}
+
 class UsbReceiveFailureTest : public UsbRuntimeTest,
                               public ::testing::WithParamInterface<StatusCase> {};
 
@@ -142,6 +146,10 @@ struct WriteCase {
     uint32_t skew;
     int expected;
 };
+
+void PrintTo(const WriteCase& c, std::ostream* os) {
+    *os << "status " << c.status << ", " << c.skew << " bytes over";
+}
 
 class UsbWriteFailureTest : public UsbRuntimeTest,
                             public ::testing::WithParamInterface<WriteCase> {};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -70,6 +71,15 @@ inline int plug(const Adapter& adapter) {
 
 // A configuration record of the given kind.
 inline std::vector<uint8_t> record(uint8_t kind) { return {'V', 'X', 'I', 'O', kind}; }
+
+// A user area as a test name shows it.
+inline std::string describeUserArea(const std::vector<uint8_t>& userArea) {
+    if (userArea.empty()) return "no record";
+    const std::vector<uint8_t> magic = {'V', 'X', 'I', 'O'};
+    if (userArea.size() >= 5 && std::equal(magic.begin(), magic.end(), userArea.begin()))
+        return "record kind " + std::to_string(userArea[4]);
+    return std::to_string(userArea.size()) + " bytes without record";
+}
 
 inline std::string callLog() {
     std::string text(ftdi().callLog(nullptr, 0) + 1, '\0');
