@@ -173,6 +173,29 @@ TEST_F(PointAddress, EntryWithoutBroadcastAddressIsSkipped) {
 
 namespace {
 
+// The first interface loses its address under a connection, so that every
+// send through its entries fails.
+class LostAddress : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(std::system("ip addr add 192.0.2.1/24 brd + dev vxtest0"), 0); }
+};
+
+}  // namespace
+
+TEST_F(LostAddress, SendOnEveryNetworkTriesEachEntryAndThenReportsTheFailure) {
+    auto device = vxtest::farDevice(FarAddress1, "D1");
+    auto connection = createConnection({ipv4(NearAddress0), ipv4(NearAddress1)});
+    ASSERT_EQ(std::system("ip addr del 192.0.2.1/24 dev vxtest0"), 0);
+
+    EXPECT_EQ(vxtest::messageOf<NetworkException>([&] { connection->Send(0, vxtest::discoverRequest("nobody")); })
+                  .rfind("Could not send datagram: ", 0),
+              0u);
+    ASSERT_TRUE(device->waitForRequests(2, 3s));
+    EXPECT_THROW(connection->Send(1, vxtest::discoverRequest("nobody")), NetworkException);
+}
+
+namespace {
+
 // vxtest0 loses its link with its far end, as when a cable is pulled.
 class PulledCable : public ::testing::Test {
 protected:
