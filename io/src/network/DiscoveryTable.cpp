@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "core/Event.h"
@@ -51,6 +53,24 @@ VX_IO_Result addAllInterfaces(std::vector<uint32_t>& addresses) {
 // mutex: a discovery pass started from there would raise its own events on
 // threads that wait for that mutex, while this thread waits for them.
 thread_local bool insideEventCallback = false;
+
+// Runs `work` on a thread of its own, waits for it and passes on what it
+// throws. A host's receive thread holds the host's listener lock while a
+// filter raises events, which take the table and API mutexes; so a filter
+// is added to or removed from its host only on a thread that holds neither.
+template <typename Work>
+void runApart(Work&& work) {
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+}
 
 // Filter callbacks run on discovery threads, which must never see an exception.
 void raiseFromFilter(int kind, const DiscoverInfo& info, uint32_t address) {
@@ -168,17 +188,21 @@ std::shared_ptr<DiscoveryInterfaceEntry> DiscoveryInterfaceTable::acquireInterfa
 
 void DiscoveryInterfaceTable::startHost(uint32_t address, std::shared_ptr<veltraxnd::Host>& hostOut,
                                         std::shared_ptr<veltraxnd::DeviceFilter>& filterOut) {
-    auto host = veltraxnd::Host::Create();
-    auto filter = std::make_shared<DeviceFilter>(
-        host, [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_AVAILABLE, info, address); },
-        [address](const DiscoverInfo& info, cppu::Flags<DeviceFilter::Change> changes) {
-            if (!changes.test(DeviceFilter::Change::AvailabilityChanged)) return;
-            raiseFromFilter(info.Available ? VX_IO_EVENT_DEVICE_AVAILABLE : VX_IO_EVENT_DEVICE_GONE, info, address);
-        },
-        [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_GONE, info, address); });
-    host->Start(veltraxnd::createConnection({veltraxnd::fromNetworkOrder(address)}));
-    hostOut = std::move(host);
-    filterOut = std::move(filter);
+    runApart([&] {
+        auto host = veltraxnd::Host::Create();
+        auto filter = std::make_shared<DeviceFilter>(
+            host,
+            [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_AVAILABLE, info, address); },
+            [address](const DiscoverInfo& info, cppu::Flags<DeviceFilter::Change> changes) {
+                if (!changes.test(DeviceFilter::Change::AvailabilityChanged)) return;
+                raiseFromFilter(info.Available ? VX_IO_EVENT_DEVICE_AVAILABLE : VX_IO_EVENT_DEVICE_GONE, info,
+                                address);
+            },
+            [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_GONE, info, address); });
+        host->Start(veltraxnd::createConnection({veltraxnd::fromNetworkOrder(address)}));
+        hostOut = std::move(host);
+        filterOut = std::move(filter);
+    });
 }
 
 void DiscoveryInterfaceTable::purgeLocked(int64_t maxAgeNs, Retired& retired) {
@@ -195,11 +219,20 @@ void DiscoveryInterfaceTable::purgeLocked(int64_t maxAgeNs, Retired& retired) {
 }
 
 void DiscoveryInterfaceTable::release(Retired& retired) {
-    for (auto& entry : retired.entries) retired.hosts.push_back(entry->host);
-    for (auto& host : retired.hosts) host->Stop();
-    retired.filters.clear();
-    retired.entries.clear();
-    retired.hosts.clear();
+    if (retired.hosts.empty() && retired.filters.empty() && retired.entries.empty()) return;
+    auto stopAndDrop = [&retired] {
+        for (auto& entry : retired.entries) retired.hosts.push_back(entry->host);
+        for (auto& host : retired.hosts) host->Stop();
+        retired.filters.clear();
+        retired.entries.clear();
+        retired.hosts.clear();
+    };
+    try {
+        runApart(stopAndDrop);
+    } catch (const std::system_error&) {
+        // No thread to spare: the stopped hosts hold no listener lock anyway.
+        stopAndDrop();
+    }
 }
 
 void DiscoveryInterfaceTable::purgeInterfaceEntries(int64_t maxAgeNs) {
