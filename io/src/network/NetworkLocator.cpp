@@ -3,8 +3,6 @@
 #include <arpa/inet.h>
 
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -18,17 +16,10 @@ namespace {
 
 constexpr uint32_t kMaxPort = 65535;
 
-// A written port: the C library's unsigned conversion, so "-1" or a huge
-// value lands above 65535. False when no digit starts the text.
-bool parsePortText(const std::string& text, uint64_t& value) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    errno = 0;
-    unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
-    value = errno == ERANGE ? UINT64_MAX : v;
-    return true;
+// A written port by the rule of every unsigned option value; false when it
+// is not a number or above 65535.
+bool parsePortText(const std::string& text, uint32_t& value) {
+    return parseUnsigned(text, &value) && value <= kMaxPort;
 }
 
 }  // namespace
@@ -81,9 +72,8 @@ VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::strin
         ResolvedDevice device;
         VX_IO_Result found = resolve ? resolve(pieces[2], optionText, device) : VX_IO_DEVICE_NOT_FOUND;
         if (found != VX_IO_OK) return found;
-        uint64_t written = 0;
-        if (pieces.size() == 4 && (!parsePortText(pieces[3], written) || written > kMaxPort))
-            return VX_IO_INVALID_OPTION;
+        uint32_t written = 0;
+        if (pieces.size() == 4 && !parsePortText(pieces[3], written)) return VX_IO_INVALID_OPTION;
         host = formatIPv4(device.address);
         if (written != 0)
             port = static_cast<uint16_t>(written);
@@ -103,8 +93,8 @@ VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::strin
         return VX_IO_OK;
     }
     if (pieces.size() == 3) {
-        uint64_t written = 0;
-        if (!parsePortText(pieces[2], written) || written > kMaxPort) return VX_IO_INVALID_OPTION;
+        uint32_t written = 0;
+        if (!parsePortText(pieces[2], written)) return VX_IO_INVALID_OPTION;
         if (written == 0 && portOption == 0) return VX_IO_INVALID_OPTION;
         host = pieces[1];
         port = static_cast<uint16_t>(written != 0 ? written : portOption);
