@@ -1,7 +1,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -13,7 +15,9 @@
 
 #include "VeltraxIO.h"
 #include "platform/UniqueFd.h"
+#include "platform/Waker.h"
 #include "sim/TcpServer.h"
+#include "support/Wait.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -75,6 +79,37 @@ uint16_t closedPort() {
     ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&sa), &len);
     return ntohs(sa.sin_port);
 }
+
+// A loopback listener that never accepts, its queue filled by clients kept
+// here, so that a further connect is left unanswered.
+class FullListener {
+public:
+    FullListener() {
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        socklen_t len = sizeof sa;
+        if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(listener_.get(), 0) != 0 ||
+            ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+            return;
+        port_ = ntohs(sa.sin_port);
+        for (int i = 0; i < 16 && !full_; ++i) {
+            vxplatform::UniqueFd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+            ::connect(client.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+            full_ = vxplatform::waitFd(client.get(), POLLOUT, nullptr, 200ms) == vxplatform::WaitResult::TimedOut;
+            clients_.push_back(std::move(client));
+        }
+    }
+    bool full() const { return full_; }
+    uint16_t port() const { return port_; }
+
+private:
+    vxplatform::UniqueFd listener_;
+    std::vector<vxplatform::UniqueFd> clients_;
+    uint16_t port_ = 0;
+    bool full_ = false;
+};
 
 std::vector<uint8_t> pattern(size_t size) {
     std::vector<uint8_t> data(size);
@@ -268,3 +303,92 @@ TEST(TcpTransport, CloseReleasesASenderBlockedByAPeerThatStoppedReading) {
     // No late 7 or 8 from the teardown.
     EXPECT_EQ(peer.errorCount(), 0u);
 }
+
+TEST(TcpTransport, ConnectTimeoutBoundsAnUnansweredConnect) {
+    FullListener listener;
+    ASSERT_TRUE(listener.full());
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(open("network:127.0.0.1:" + std::to_string(listener.port()), "connect-timeout 300", peer, handle),
+              VX_IO_DEVICE_NOT_FOUND);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 280ms);
+    EXPECT_LT(took, 2000ms);
+}
+
+namespace {
+
+// Sends its greeting and hangs up at once, as a controller that refuses a
+// second host would.
+struct HangUpOnConnect : vxsim::LinkHandler {
+    void onConnect(vxsim::Link& link) override { link.close(); }
+    void onReceive(vxsim::Link&, const uint8_t*, size_t) override {}
+};
+
+}  // namespace
+
+TEST(TcpTransport, BytesSentBeforeThePeerClosedArriveBeforeTheError) {
+    HangUpOnConnect hangUp;
+    vxsim::TcpServer server(hangUp);
+    const auto greeting = pattern(3000);
+    server.setGreeting(greeting);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+    ASSERT_TRUE(peer.waitErrors(1));
+    // Every byte had been delivered when the first error came.
+    const std::string atError = peer.received();
+    EXPECT_EQ(atError, std::string(greeting.begin(), greeting.end()));
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+}
+
+namespace {
+
+// Closes its own device, with wait, from inside the first callback it gets.
+struct SelfCloser {
+    std::atomic<VX_IO_Handle> handle{0};
+    std::atomic<bool> done{false};
+    std::atomic<int> calls{0};
+    vxtest::Latch<VX_IO_Result> closed;
+
+    void closeOnce() {
+        ++calls;
+        if (done.exchange(true)) return;
+        closed.set(VX_IO_Close(handle.load(), 1));
+    }
+    static void onReceive(void* context, const void*, size_t) { static_cast<SelfCloser*>(context)->closeOnce(); }
+    static void onError(void* context, int) { static_cast<SelfCloser*>(context)->closeOnce(); }
+};
+
+enum class Trigger { PeerSendsBytes, PeerHangsUp };
+
+void closeFromOwnCallback(Trigger trigger) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    SelfCloser closer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(VX_IO_Open(&handle, server.locator().c_str(), "", &closer, &SelfCloser::onReceive, &SelfCloser::onError),
+              VX_IO_OK);
+    closer.handle = handle;
+    ASSERT_TRUE(server.waitOpenLinks(1, 2000ms));
+    if (trigger == Trigger::PeerSendsBytes) {
+        const uint8_t byte = 0x5A;
+        ASSERT_EQ(server.sendToAll(&byte, 1), 1u);
+    } else {
+        server.closeAll();
+    }
+    VX_IO_Result result = -1;
+    ASSERT_TRUE(closer.closed.wait(3000ms, &result)) << "close from the callback did not return";
+    EXPECT_EQ(result, VX_IO_OK);
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_INVALID_HANDLE);
+    // The receive thread ends and closes the connection; nothing more is reported.
+    EXPECT_TRUE(script.waitDisconnects(1, 2000ms));
+    EXPECT_FALSE(vxtest::waitUntil([&] { return closer.calls.load() > 1; }, 700ms));
+}
+
+}  // namespace
+
+TEST(TcpTransport, TheReceiveCallbackMayCloseItsOwnDevice) { closeFromOwnCallback(Trigger::PeerSendsBytes); }
+
+TEST(TcpTransport, TheErrorCallbackMayCloseItsOwnDevice) { closeFromOwnCallback(Trigger::PeerHangsUp); }
