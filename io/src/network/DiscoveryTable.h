@@ -58,7 +58,8 @@ using EntryList = std::vector<std::shared_ptr<DiscoveryInterfaceEntry>>;
 // The process-wide table of discovery interfaces, one host each.
 // Lock order: API mutex, then this table's mutex, then a filter's mutex.
 // Hosts and filters leave only with the table mutex released, because their
-// threads may be waiting for it.
+// threads may be waiting for it; a host's listener lock comes before both
+// mutexes, so filters are added and removed on a thread that holds neither.
 class DiscoveryInterfaceTable {
 public:
     static DiscoveryInterfaceTable& instance();
