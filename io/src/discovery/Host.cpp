@@ -15,6 +15,18 @@ void cancelAll(T& table) {
     table.clear();
 }
 
+// A request to the device of this type and serial number; request() gives
+// it its token.
+VX_ND_Packet addressedPacket(uint8_t opCode, uint32_t deviceType, const std::string& serialNumber,
+                             std::vector<uint8_t> data = {}) {
+    VX_ND_Packet packet;
+    packet.OpCode = opCode;
+    packet.DeviceType = deviceType;
+    packet.SerialNumber = serialNumber;
+    packet.Data = std::move(data);
+    return packet;
+}
+
 template <typename T, typename Promise>
 bool takeRequest(T& table, const TokenBytes& token, Promise& out) {
     auto it = table.find(token);
@@ -173,40 +185,24 @@ std::optional<T> Host::request(RequestTable<T>& table, VX_ND_Packet packet, std:
 
 std::optional<GetDeviceConfigResult> Host::GetDeviceConfig(uint32_t deviceType, const std::string& serialNumber,
                                                            std::chrono::milliseconds timeout) {
-    VX_ND_Packet packet;
-    packet.OpCode = OpGetConfiguration;
-    packet.DeviceType = deviceType;
-    packet.SerialNumber = serialNumber;
-    return request(configRequests_, std::move(packet), timeout);
+    return request(configRequests_, addressedPacket(OpGetConfiguration, deviceType, serialNumber), timeout);
 }
 
 std::optional<ResultCode> Host::SetDeviceConfig(uint32_t deviceType, const std::string& serialNumber,
                                                 const DeviceConfig& config, std::chrono::milliseconds timeout) {
-    VX_ND_Packet packet;
-    packet.OpCode = OpSetConfiguration;
-    packet.DeviceType = deviceType;
-    packet.SerialNumber = serialNumber;
-    packet.Data = encodeConfiguration(config);
-    return request(configChangeRequests_, std::move(packet), timeout);
+    return request(configChangeRequests_,
+                   addressedPacket(OpSetConfiguration, deviceType, serialNumber, encodeConfiguration(config)), timeout);
 }
 
 std::optional<ResultCode> Host::ResetDeviceConfig(uint32_t deviceType, const std::string& serialNumber,
                                                   std::chrono::milliseconds timeout) {
-    VX_ND_Packet packet;
-    packet.OpCode = OpResetConfiguration;
-    packet.DeviceType = deviceType;
-    packet.SerialNumber = serialNumber;
-    return request(configChangeRequests_, std::move(packet), timeout);
+    return request(configChangeRequests_, addressedPacket(OpResetConfiguration, deviceType, serialNumber), timeout);
 }
 
 std::optional<ResultCode> Host::SetDeviceInfo(uint32_t deviceType, const std::string& serialNumber,
                                               const std::string& info, std::chrono::milliseconds timeout) {
-    VX_ND_Packet packet;
-    packet.OpCode = OpSetDeviceInfo;
-    packet.DeviceType = deviceType;
-    packet.SerialNumber = serialNumber;
-    packet.Data = encodeDeviceInfo(info);
-    return request(deviceInfoRequests_, std::move(packet), timeout);
+    return request(deviceInfoRequests_,
+                   addressedPacket(OpSetDeviceInfo, deviceType, serialNumber, encodeDeviceInfo(info)), timeout);
 }
 
 // The thread holds the host only while it handles a datagram, so the last
