@@ -65,6 +65,13 @@ void setOption(const UniqueFd& fd, int level, int name, int value, const char* f
         throw NetworkException(failure, errno);
 }
 
+// A UDP socket that shares its port with the others of this protocol.
+UniqueFd reusableSocket() {
+    UniqueFd fd = makeSocket();
+    setOption(fd, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+    return fd;
+}
+
 void bindTo(const UniqueFd& fd, uint32_t address, uint16_t port, const char* failure) {
     const sockaddr_in sa = socketAddress(address, port);
     if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0)
@@ -109,16 +116,14 @@ SocketEntry makeBroadcastEntry(const IPv4Address& interfaceAddress) {
     SocketEntry entry;
     entry.interfaceAddress = interfaceAddress;
     entry.kind = SocketKind::Broadcast;
-    entry.socket = makeSocket();
-    setOption(entry.socket, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+    entry.socket = reusableSocket();
     setOption(entry.socket, SOL_SOCKET, SO_BROADCAST, 1, "Could not set SO_BROADCAST");
     bindTo(entry.socket, address, BroadcastPort, "Could not bind to iface address");
 
     // Without a broadcast address there is nothing to listen on either: a
     // socket on 0.0.0.0 would pick up the broadcasts of every interface.
     if (broadcast != 0) {
-        entry.listener = makeSocket();
-        setOption(entry.listener, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+        entry.listener = reusableSocket();
         bindTo(entry.listener, broadcast, BroadcastPort, "Could not bind to iface address");
         entry.destination = socketAddress(broadcast, BroadcastPort);
     }
@@ -132,8 +137,7 @@ SocketEntry makeMulticastEntry(const IPv4Address& interfaceAddress) {
     SocketEntry entry;
     entry.interfaceAddress = interfaceAddress;
     entry.kind = SocketKind::Multicast;
-    entry.socket = makeSocket();
-    setOption(entry.socket, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+    entry.socket = reusableSocket();
     setOption(entry.socket, IPPROTO_IP, IP_MULTICAST_LOOP, 1, "Could not set IP_MULTICAST_LOOP");
     bindTo(entry.socket, address, MulticastPort, "Could not bind to multicast group");
     in_addr outgoing{};
@@ -141,8 +145,7 @@ SocketEntry makeMulticastEntry(const IPv4Address& interfaceAddress) {
     if (::setsockopt(entry.socket.get(), IPPROTO_IP, IP_MULTICAST_IF, &outgoing, sizeof outgoing) != 0)
         throw NetworkException("Could not set outgoing interface", errno);
 
-    entry.listener = makeSocket();
-    setOption(entry.listener, SOL_SOCKET, SO_REUSEADDR, 1, "Could not set SO_REUSEADDR");
+    entry.listener = reusableSocket();
     bindTo(entry.listener, group, MulticastPort, "Could not bind to multicast group");
     // Only the membership below, on this interface, delivers to this socket.
     setOption(entry.listener, IPPROTO_IP, IP_MULTICAST_ALL, 0, "Could not join multicast group");
