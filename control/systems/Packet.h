@@ -160,6 +160,12 @@ public:
 
     size_t pending() const { return fill_; }
 
+    // Forgets the bytes of a packet not yet whole.
+    void discardPartial() {
+        current_ = RawPacket{};
+        fill_ = 0;
+    }
+
 private:
     RawPacket current_;
     size_t fill_ = 0;

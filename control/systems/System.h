@@ -202,6 +202,8 @@ private:
     VX_STATUS waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs);
     VX_STATUS waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remove);
     VX_STATUS waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t timeoutMs);
+    // Drops what came before a new request: the queued packets now, an
+    // unfinished one with the next received block.
     void discardQueued();
 
     // Start-up exchange.
@@ -246,6 +248,9 @@ private:
     uint32_t interfaceType_ = 0;
     mutable std::mutex packetMutex_;
     bool skipFirstByte_ = false;
+    // Set when a request starts that answers nothing received before it: the
+    // next received block also drops the start of a packet left unfinished.
+    bool dropPartialPacket_ = false;
     uint32_t stickyStatus_ = 0;
     PacketAssembler assembler_;
     ring_buffer<RawPacket> ring_{kQueueCapacity};

@@ -46,6 +46,7 @@ void System::systemErrorCallback(void* context, int code) {
 }
 
 void System::onBytes(const uint8_t* data, size_t length) {
+    bool dropPartial = false;
     {
         std::lock_guard<std::mutex> lock(packetMutex_);
         if (skipFirstByte_) {
@@ -53,7 +54,12 @@ void System::onBytes(const uint8_t* data, size_t length) {
             ++data;
             --length;
         }
+        dropPartial = dropPartialPacket_;
+        dropPartialPacket_ = false;
     }
+    // Noise or the torn rest of an answer given up on would otherwise shift
+    // every later packet of the stream.
+    if (dropPartial) assembler_.discardPartial();
     assembler_.feed(data, length, [this](const RawPacket& packet) {
         // Logged before anyone can act on it, so the log keeps the order.
         if (packetLogging()) logPacket(" IN", packet.bytes.data());
@@ -163,6 +169,7 @@ VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t t
 void System::discardQueued() {
     std::lock_guard<std::mutex> lock(packetMutex_);
     ring_.clear();
+    dropPartialPacket_ = true;
 }
 
 VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool remove) {

@@ -1,0 +1,112 @@
+#pragma once
+
+// What the end-to-end tests share: a simulated first-generation controller
+// system that the library reaches the way an application does, by an
+// explicit locator, over TCP loopback or over the FTDI driver double.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "QMXControl.h"
+#include "sim/Gen1Simulator.h"
+#include "support/Wait.h"
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr VX_SystemIndex kNoIndex = 0xFFFFFFFF;
+
+enum class Carrier { Tcp, Usb };
+
+inline const char* carrierText(Carrier carrier) { return carrier == Carrier::Tcp ? "Tcp" : "Usb"; }
+inline void PrintTo(Carrier carrier, std::ostream* out) { *out << carrierText(carrier); }
+inline std::string carrierName(const ::testing::TestParamInfo<Carrier>& info) {
+    return carrierText(info.param);
+}
+
+// The status a send gives once the carrier is gone: a failed socket write
+// maps to 7, a USB write on a dropped device (reported as a time-out by the
+// transport) to 255.
+inline VX_STATUS sendFailureStatus(Carrier carrier) { return carrier == Carrier::Tcp ? 7 : 255; }
+
+class SimulatedSystem {
+public:
+    SimulatedSystem(Carrier carrier, vxsim::SystemSetup setup)
+        : carrier_(carrier), sim_(std::make_unique<vxsim::Gen1Simulator>(std::move(setup))) {
+        if (carrier == Carrier::Tcp) {
+            sim_->serveTcp();
+            locator_ = sim_->tcpLocator();
+        } else {
+            // Each adapter gets an id of its own, so that adapters of earlier
+            // tests still in the driver's list are never confused with it.
+            static std::atomic<uint32_t> nextId{0x5E000001};
+            const uint32_t id = nextId++;
+            sim_->attachUsb({"E2E" + std::to_string(id & 0xFFFF), "Veltrax QMX-I", id});
+            locator_ = "usb:id:" + std::to_string(id);
+        }
+    }
+
+    Carrier carrier() const { return carrier_; }
+    const std::string& locator() const { return locator_; }
+    vxsim::Gen1Simulator& sim() { return *sim_; }
+    vxsim::Gen1Endpoint& endpoint() { return sim_->endpoint(); }
+    vxsim::ControllerModel& model() { return sim_->model(); }
+    uint16_t moduleWord(size_t channel) const { return sim_->model().setup().channels[channel].moduleWord; }
+
+    // The simulator's view: no host connection left.
+    bool hostGone(std::chrono::milliseconds deadline = 3000ms) {
+        return vxtest::waitUntil([&] { return endpoint().connections() == 0; }, deadline);
+    }
+
+private:
+    Carrier carrier_;
+    std::unique_ptr<vxsim::Gen1Simulator> sim_;
+    std::string locator_;
+};
+
+// A system opened through the public interface; closed when the test ends.
+class OpenedSystem {
+public:
+    OpenedSystem() = default;
+    OpenedSystem(const OpenedSystem&) = delete;
+    OpenedSystem& operator=(const OpenedSystem&) = delete;
+    ~OpenedSystem() { close(); }
+
+    VX_STATUS open(const std::string& locator, const char* options = nullptr) {
+        close();
+        return VX_OpenSystem(&index_, locator.c_str(), options);
+    }
+    VX_STATUS close() {
+        if (index_ == kNoIndex) return 5;
+        const VX_STATUS status = VX_CloseSystem(index_);
+        index_ = kNoIndex;
+        return status;
+    }
+    VX_SystemIndex index() const { return index_; }
+    operator VX_SystemIndex() const { return index_; }
+
+private:
+    VX_SystemIndex index_ = kNoIndex;
+};
+
+inline std::chrono::milliseconds elapsedSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+// The model's own reading of a positioner, for comparing with what the
+// library reports.
+inline int32_t modelPosition(vxsim::ControllerModel& model, size_t channel) {
+    int32_t position = 0;
+    EXPECT_EQ(model.position(channel, &position), 0);
+    return position;
+}
+
+}  // namespace e2e
