@@ -144,6 +144,20 @@ TEST(DiscoveryConnection, OversizedDatagramIsDroppedAndReceivingGoesOn) {
     EXPECT_TRUE(log.has("1 Could not receive datagram: " + systemMessage(EMSGSIZE)));
 }
 
+TEST(DiscoveryConnection, DatagramOfExactlyTheBufferSizeIsReadWhole) {
+    auto device = vxtest::farDevice(FarAddress0, "FULL");
+    auto connection = createConnection({ipv4(NearAddress0)});
+    VX_ND_Packet full;
+    full.OpCode = OpDiscoverInform;
+    full.SerialNumber = "FULL";
+    full.Data = encodeDiscover({1, true, 2000, "full"});
+    full.Data.resize(ReceiveBufferSize - PacketHeaderSize, 0xEE);
+    device->sendRaw(encodePacket(full), DiscoveryRoute::Broadcast);
+    const auto inform = vxtest::receiveFrom(*connection, OpDiscoverInform, "FULL");
+    ASSERT_TRUE(inform.has_value());
+    EXPECT_EQ(inform->packet.Data, full.Data);
+}
+
 namespace {
 
 // A /32 address beside the test address: an interface address without a
