@@ -56,6 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
         LocatorCase{"network:192.168.1.20:65536", "", VX_IO_INVALID_OPTION, "", 0},
         LocatorCase{"network:192.168.1.20:x1", "port 4000", VX_IO_INVALID_OPTION, "", 0},
         LocatorCase{"network:192.168.1.20:-1", "", VX_IO_INVALID_OPTION, "", 0},
+        LocatorCase{"network:192.168.1.20:4294967296", "", VX_IO_INVALID_OPTION, "", 0},
+        // a number is read as far as its digits go, as option values are
+        LocatorCase{"network:192.168.1.20:5000x", "", VX_IO_OK, "192.168.1.20", 5000},
         // two pieces need the "port" option: there is no default port
         LocatorCase{"network:192.168.1.20", "", VX_IO_INVALID_OPTION, "", 0},
         LocatorCase{"network:192.168.1.20", "port 4000", VX_IO_OK, "192.168.1.20", 4000},
