@@ -103,6 +103,7 @@ typedef void (*VX_LogHandler)(const char* message, unsigned int reserved);
  * (32 to 63) in *systemIndex, which holds 0xFFFFFFFF after any failure. */
 QMX_API VX_STATUS VX_OpenSystem(VX_SystemIndex* systemIndex, const char* locator,
                                 const char* options);
+/* A thread waiting for a packet of the system is woken first and gets 20. */
 QMX_API VX_STATUS VX_CloseSystem(VX_SystemIndex systemIndex);
 /* Locators of all attached systems joined by "\n". *size: capacity in, text
  * length (without NUL) out; 23 when the text and its NUL do not fit. */
