@@ -39,6 +39,10 @@ VX_STATUS System::open(const char* locator, const char* options) {
     std::lock_guard<std::mutex> command(commandMutex_);
     if (locator == nullptr) return 21;
     if (ioHandle_ != kNoHandle) return 1;
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        closed_ = false;
+    }
 
     int type = 0;
     if (VX_IO_GetLocatorInterfaceType(&type, locator) != 0) return 21;
@@ -292,6 +296,10 @@ VX_STATUS System::close() {
     // its send while the handle goes (handles are reused first-free).
     std::lock_guard<std::mutex> command(commandMutex_);
     closeDevice();
+    // A receive waiting without limit would otherwise wait for ever.
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    closed_ = true;
+    packetCondition_.notify_all();
     return 0;
 }
 

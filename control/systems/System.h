@@ -176,11 +176,15 @@ private:
     static constexpr uint32_t kAnyAddress = 254;
     static constexpr uint32_t kHandControlTarget = 255;
 
-    // A start-up request whose wait gave up: its answer may still come.
+    // A start-up request whose wait gave up: its answer, or the module's
+    // refusal of it, may still come.
     struct Abandoned {
         uint16_t address;
         uint8_t opcode;
-        bool operator==(const Abandoned&) const = default;
+        bool answeredBy(const RawPacket& packet) const {
+            return packet.address() == address &&
+                   (packet.opcode() == opcode || packet.opcode() == opcode::kError);
+        }
     };
 
     // What a channel command needs of the channel's module class.
@@ -256,6 +260,8 @@ private:
     ring_buffer<RawPacket> ring_{kQueueCapacity};
     std::condition_variable packetCondition_;
     bool cancelRequested_ = false;
+    // Set by close: no device is left to answer a wait.
+    bool closed_ = false;
     std::mutex commandMutex_;
     bool bufferedOutput_ = false;
     std::array<uint8_t, kOutputBufferSize> outputBuffer_{};

@@ -102,6 +102,7 @@ VX_STATUS System::waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t tim
             return 20;
         }
         if (stickyStatus_ != 0) return stickyStatus_;
+        if (closed_) return 20;
         if (timeoutMs == kWaitForever) {
             packetCondition_.wait(lock);
         } else if (packetCondition_.wait_until(lock, deadline) == std::cv_status::timeout &&
@@ -132,8 +133,8 @@ VX_STATUS System::waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remo
         if (status != 0) return status;
         if (ring_.empty()) return 15;
         *packet = ring_.front();
-        auto late = std::find(abandoned_.begin(), abandoned_.end(),
-                              Abandoned{packet->address(), packet->opcode()});
+        auto late = std::find_if(abandoned_.begin(), abandoned_.end(),
+                                 [&](const Abandoned& a) { return a.answeredBy(*packet); });
         if (late == abandoned_.end()) {
             if (remove) ring_.pop();
             return 0;

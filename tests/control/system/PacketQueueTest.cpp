@@ -122,6 +122,26 @@ TEST_F(PacketQueue, CancelEndsAWaitingReceive) {
     EXPECT_EQ(status.load(), 20u);
 }
 
+TEST_F(PacketQueue, CloseEndsReceivesThatWouldWaitForEver) {
+    vxtest::Latch<VX_STATUS> waited;
+    std::thread waiter([&] {
+        VX_packet packet;
+        waited.set(system->receiveNextPacket(0xFFFFFFFF, &packet, true));
+    });
+    ASSERT_EQ(system->close(), 0u);
+    VX_STATUS status = 99;
+    const bool ended = waited.wait(3000ms, &status);
+    if (!ended) system->cancelWaitForPacket();  // so that the join below returns
+    waiter.join();
+    EXPECT_TRUE(ended) << "a closed system has no device left to answer";
+    EXPECT_EQ(status, 20u);
+
+    // A receive that starts after the close ends at once as well.
+    const auto started = std::chrono::steady_clock::now();
+    receive(20, 3000);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+}
+
 TEST_F(PacketQueue, LostConnectionIsReportedAfterTheQueuedPackets) {
     toHost({gen1Packet(word(0), 0x81, {1}), gen1Packet(word(1), 0x81, {2})});
     ASSERT_TRUE(vxtest::waitUntil([&] { return system->queuedPackets() == 2; }));

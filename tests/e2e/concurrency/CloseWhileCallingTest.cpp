@@ -173,9 +173,11 @@ TEST_P(CloseWhileCalling, AsynchronousSendersAndAReceiverWhileTheSystemCloses) {
     for (auto& thread : threads) thread.join();
 
     // A send may also find the queue overflowing (22) when the receiver
-    // falls behind; nothing else.
+    // falls behind, and a receive still waiting when the close comes is
+    // canceled (20); nothing else.
     std::set<VX_STATUS> allowed = kAllowed;
     allowed.insert(22);
+    allowed.insert(20);
     for (const auto& statuses : logs) {
         ASSERT_FALSE(statuses.empty());
         EXPECT_EQ(statuses.back(), 5u);
