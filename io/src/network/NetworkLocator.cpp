@@ -37,13 +37,14 @@ uint32_t parseIPv4(const std::string& text) {
     uint8_t bytes[4];
     for (size_t i = 0; i < 4; ++i) {
         const std::string& piece = pieces[i];
-        if (piece.empty() || piece.size() > 3) return 0;
+        if (piece.empty()) return 0;
         unsigned value = 0;
         for (char c : piece) {
             if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
             value = value * 10 + static_cast<unsigned>(c - '0');
+            // Leading zeros are allowed however many there are.
+            if (value > 255) return 0;
         }
-        if (value > 255) return 0;
         bytes[i] = static_cast<uint8_t>(value);
     }
     uint32_t address;
