@@ -1,7 +1,5 @@
 #include "network/NetworkLocator.h"
 
-#include <arpa/inet.h>
-
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -9,6 +7,7 @@
 #include "core/OptionKeys.h"
 #include "core/Options.h"
 #include "core/Text.h"
+#include "discovery/Address.h"
 
 namespace vxio {
 
@@ -53,13 +52,7 @@ uint32_t parseIPv4(const std::string& text) {
     return address;
 }
 
-std::string formatIPv4(uint32_t address) {
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr a{};
-    a.s_addr = address;
-    ::inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
+std::string formatIPv4(uint32_t address) { return veltraxnd::addressText(veltraxnd::fromNetworkOrder(address)); }
 
 VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator,
                                  const SerialResolver& resolve, std::string& host, uint16_t& port) {
