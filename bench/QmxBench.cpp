@@ -1,0 +1,391 @@
+// qmx_bench: what the controller API costs compared with a plain TCP client
+// that sends the same requests to the same simulated controller.
+//
+//   qmx_bench [benchmark options]
+//
+// Starts `vxsim` (found beside this program) as a child process, so that the
+// CPU time this process uses is the client side's alone. Measures:
+//   - the round trip of VX_GetPosition_S against one position query sent and
+//     answered over a raw socket;
+//   - the rate of asynchronous answers collected with VX_ReceiveNextPacket_A
+//     against the raw client reading the same answers;
+//   - the CPU time that ten open, idle systems use in five seconds against
+//     ten idle raw connections, each read by a thread of its own.
+// After the benchmark table it prints each figure with its ratio to the raw
+// client.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QMXControl.h"
+
+extern char** environ;
+
+namespace {
+
+// The simulated system: two positioners and a hand control module. Channel
+// 0's module word, and its position query and answer.
+constexpr uint8_t kPositionQuery[] = {0x00, 0x21, 0x90};
+constexpr size_t kPositionAnswerSize = 7;
+constexpr uint8_t kPositionAnswerOpcode = 0xA4;
+constexpr size_t kHelloSize = 3;
+
+// Requests in flight per round of the rate benchmarks; below the library's
+// queue of 256 answers.
+constexpr int kBatch = 200;
+constexpr int kIdleSystems = 10;
+constexpr auto kIdleTime = std::chrono::seconds(5);
+
+std::string programDirectory() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = '\0';
+    std::string text(path);
+    const size_t slash = text.rfind('/');
+    return slash == std::string::npos ? "." : text.substr(0, slash);
+}
+
+// `vxsim` as a child process; it ends when its standard input closes.
+class SimulatorProcess {
+public:
+    SimulatorProcess() {
+        int in[2];
+        int out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        const std::string program = programDirectory() + "/vxsim";
+        char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--channels"),
+                        const_cast<char*>("2"), const_cast<char*>("--hcm"), nullptr};
+        const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        toChild_ = in[1];
+        if (spawned != 0) {
+            ::close(out[0]);
+            throw std::runtime_error("cannot start " + program);
+        }
+        // The locator is the child's first line.
+        char c = 0;
+        while (::read(out[0], &c, 1) == 1 && c != '\n') locator_ += c;
+        ::close(out[0]);
+        const size_t colon = locator_.rfind(':');
+        if (locator_.rfind("network:127.0.0.1:", 0) != 0) {
+            stop();
+            throw std::runtime_error("vxsim gave no loopback locator");
+        }
+        port_ = static_cast<uint16_t>(std::stoul(locator_.substr(colon + 1)));
+    }
+    ~SimulatorProcess() { stop(); }
+
+    const std::string& locator() const { return locator_; }
+    uint16_t port() const { return port_; }
+
+private:
+    void stop() {
+        ::close(toChild_);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+
+    pid_t pid_ = -1;
+    int toChild_ = -1;
+    std::string locator_;
+    uint16_t port_ = 0;
+};
+
+SimulatorProcess* simulator = nullptr;
+
+// A plain TCP connection to the simulator that speaks the binary packets
+// itself.
+class RawClient {
+public:
+    RawClient() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(simulator->port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            throw std::runtime_error("raw client cannot connect");
+        const int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        uint8_t hello[kHelloSize];
+        if (!receive(hello, sizeof hello)) throw std::runtime_error("no hello");
+    }
+    ~RawClient() { ::close(fd_); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool send(const uint8_t* data, size_t length) {
+        while (length > 0) {
+            const ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            data += n;
+            length -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool receive(uint8_t* data, size_t length) {
+        while (length > 0) {
+            const ssize_t n = ::recv(fd_, data, length, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            data += n;
+            length -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    // Ends a receive that another thread is blocked in.
+    void shutdown() { ::shutdown(fd_, SHUT_RDWR); }
+
+private:
+    int fd_ = -1;
+};
+
+double processCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Opens a system for the length of one benchmark run.
+class Session {
+public:
+    explicit Session(const char* options) {
+        status_ = VX_OpenSystem(&index_, simulator->locator().c_str(), options);
+    }
+    ~Session() {
+        if (status_ == 0) VX_CloseSystem(index_);
+    }
+    bool ok() const { return status_ == 0; }
+    VX_STATUS status() const { return status_; }
+    VX_SystemIndex index() const { return index_; }
+
+private:
+    VX_SystemIndex index_ = 0xFFFFFFFF;
+    VX_STATUS status_ = 0;
+};
+
+void skipWith(benchmark::State& state, const std::string& what, VX_STATUS status) {
+    state.SkipWithError((what + " gave status " + std::to_string(status)).c_str());
+}
+
+void GetPosition_Library(benchmark::State& state) {
+    Session session(nullptr);
+    if (!session.ok()) return skipWith(state, "VX_OpenSystem", session.status());
+    int position = 0;
+    for (auto _ : state) {
+        const VX_STATUS status = VX_GetPosition_S(session.index(), 0, &position);
+        if (status != 0) return skipWith(state, "VX_GetPosition_S", status);
+    }
+    benchmark::DoNotOptimize(position);
+}
+
+void GetPosition_RawClient(benchmark::State& state) {
+    RawClient client;
+    std::array<uint8_t, kPositionAnswerSize> answer{};
+    for (auto _ : state) {
+        if (!client.send(kPositionQuery, sizeof kPositionQuery) ||
+            !client.receive(answer.data(), answer.size()) || answer[2] != kPositionAnswerOpcode) {
+            state.SkipWithError("raw exchange failed");
+            return;
+        }
+    }
+}
+
+void AsyncAnswers_Library(benchmark::State& state) {
+    Session session("async");
+    if (!session.ok()) return skipWith(state, "VX_OpenSystem", session.status());
+    VX_packet packet{};
+    for (auto _ : state) {
+        for (int i = 0; i < kBatch; ++i) {
+            const VX_STATUS status = VX_GetPosition_A(session.index(), 0);
+            if (status != 0) return skipWith(state, "VX_GetPosition_A", status);
+        }
+        for (int i = 0; i < kBatch; ++i) {
+            const VX_STATUS status = VX_ReceiveNextPacket_A(session.index(), 2000, &packet);
+            if (status != 0) return skipWith(state, "VX_ReceiveNextPacket_A", status);
+            if (packet.packetType != VX_PACKET_POSITION) {
+                state.SkipWithError("an answer did not come");
+                return;
+            }
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+void AsyncAnswers_RawClient(benchmark::State& state) {
+    RawClient client;
+    std::vector<uint8_t> answers(kPositionAnswerSize * kBatch);
+    for (auto _ : state) {
+        // One write per request, as the library sends them.
+        for (int i = 0; i < kBatch; ++i) {
+            if (!client.send(kPositionQuery, sizeof kPositionQuery)) {
+                state.SkipWithError("raw send failed");
+                return;
+            }
+        }
+        if (!client.receive(answers.data(), answers.size())) {
+            state.SkipWithError("raw receive failed");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+// The measurement window of the idle benchmarks: nothing is waited for.
+void idleFor(std::chrono::steady_clock::duration length) {
+    std::this_thread::sleep_until(std::chrono::steady_clock::now() + length);
+}
+
+void IdleCpu_Library(benchmark::State& state) {
+    std::vector<std::unique_ptr<Session>> sessions;
+    for (int i = 0; i < kIdleSystems; ++i) {
+        sessions.push_back(std::make_unique<Session>(nullptr));
+        if (!sessions.back()->ok()) return skipWith(state, "VX_OpenSystem", sessions.back()->status());
+    }
+    for (auto _ : state) {
+        const double before = processCpuSeconds();
+        idleFor(kIdleTime);
+        const double used = processCpuSeconds() - before;
+        state.SetIterationTime(std::chrono::duration<double>(kIdleTime).count());
+        state.counters["cpu_ms"] = used * 1000.0;
+    }
+}
+
+void IdleCpu_RawClient(benchmark::State& state) {
+    std::vector<std::unique_ptr<RawClient>> clients;
+    std::vector<std::thread> readers;
+    for (int i = 0; i < kIdleSystems; ++i) clients.push_back(std::make_unique<RawClient>());
+    for (auto& client : clients) {
+        RawClient* raw = client.get();
+        readers.emplace_back([raw] {
+            uint8_t byte = 0;
+            while (raw->receive(&byte, 1)) {
+            }
+        });
+    }
+    for (auto _ : state) {
+        const double before = processCpuSeconds();
+        idleFor(kIdleTime);
+        const double used = processCpuSeconds() - before;
+        state.SetIterationTime(std::chrono::duration<double>(kIdleTime).count());
+        state.counters["cpu_ms"] = used * 1000.0;
+    }
+    for (auto& client : clients) client->shutdown();
+    for (auto& reader : readers) reader.join();
+}
+
+BENCHMARK(GetPosition_Library)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(GetPosition_RawClient)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(AsyncAnswers_Library)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(AsyncAnswers_RawClient)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(IdleCpu_Library)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(IdleCpu_RawClient)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// Shows the usual table and keeps each run for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    SummaryReporter()
+        : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+                runs_[run.run_name.function_name] = run;
+    }
+    const Run* find(const std::string& name) const {
+        auto it = runs_.find(name);
+        return it == runs_.end() ? nullptr : &it->second;
+    }
+
+private:
+    std::map<std::string, Run> runs_;
+};
+
+double secondsPerIteration(const benchmark::BenchmarkReporter::Run& run) {
+    return run.real_accumulated_time / static_cast<double>(run.iterations);
+}
+
+void printRatio(const char* what, double library, double raw, const char* unit, bool higherIsBetter) {
+    std::printf("%-44s library %10.2f %-10s raw client %10.2f %-10s", what, library, unit, raw, unit);
+    if (raw > 0.0)
+        std::printf(" ratio %.2f%s\n", library / raw,
+                    higherIsBetter ? " (library / raw, rate)" : " (library / raw)");
+    else
+        std::printf(" ratio n/a (raw client used none)\n");
+}
+
+void printSummary(const SummaryReporter& reporter) {
+    std::printf("\nSummary (simulator in a child process, TCP loopback)\n");
+    const auto* libRoundTrip = reporter.find("GetPosition_Library");
+    const auto* rawRoundTrip = reporter.find("GetPosition_RawClient");
+    if (libRoundTrip && rawRoundTrip)
+        printRatio("VX_GetPosition_S round trip", secondsPerIteration(*libRoundTrip) * 1e6,
+                   secondsPerIteration(*rawRoundTrip) * 1e6, "us", false);
+    const auto* libRate = reporter.find("AsyncAnswers_Library");
+    const auto* rawRate = reporter.find("AsyncAnswers_RawClient");
+    if (libRate && rawRate)
+        printRatio("asynchronous answers collected", kBatch / secondsPerIteration(*libRate),
+                   kBatch / secondsPerIteration(*rawRate), "answers/s", true);
+    const auto* libIdle = reporter.find("IdleCpu_Library");
+    const auto* rawIdle = reporter.find("IdleCpu_RawClient");
+    if (libIdle && rawIdle) {
+        const double lib = libIdle->counters.at("cpu_ms").value;
+        const double raw = rawIdle->counters.at("cpu_ms").value;
+        printRatio("CPU of ten idle systems over 5 s", lib, raw, "ms", false);
+        std::printf("%-44s library %10.3f %% of one core\n", "",
+                    lib / 1000.0 / std::chrono::duration<double>(kIdleTime).count() * 100.0);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    try {
+        SimulatorProcess process;
+        simulator = &process;
+        std::printf("simulator at %s\n", process.locator().c_str());
+        SummaryReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        printSummary(reporter);
+        simulator = nullptr;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qmx_bench: %s\n", e.what());
+        return 1;
+    }
+    benchmark::Shutdown();
+    return 0;
+}
