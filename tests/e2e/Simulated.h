@@ -14,6 +14,7 @@
 #include <string>
 
 #include "QMXControl.h"
+#include "VeltraxIO.h"
 #include "sim/Gen1Simulator.h"
 #include "support/Wait.h"
 
@@ -51,7 +52,16 @@ public:
             const uint32_t id = nextId++;
             sim_->attachUsb({"E2E" + std::to_string(id & 0xFFFF), "Veltrax QMX-I", id});
             locator_ = "usb:id:" + std::to_string(id);
+            rescanUsb();
         }
+    }
+
+    // The I/O library keeps the driver's adapter list for a moment; an
+    // adapter plugged in by a test must be seen at once.
+    static void rescanUsb() {
+        char list[4096];
+        size_t length = sizeof list;
+        ASSERT_EQ(VX_IO_EnumerateDevices(VX_IO_IFACE_USB, "force-rescan\n", list, &length), VX_IO_OK);
     }
 
     Carrier carrier() const { return carrier_; }

@@ -186,6 +186,30 @@ TEST_P(CloseWhileCalling, AsynchronousSendersAndAReceiverWhileTheSystemCloses) {
     EXPECT_TRUE(sim.hostGone());
 }
 
+TEST_P(CloseWhileCalling, ReceiveWaitingWithoutLimitEndsWhenTheSystemCloses) {
+    for (int round = 0; round < 20; ++round) {
+        VX_SystemIndex index = kNoIndex;
+        ASSERT_EQ(VX_OpenSystem(&index, sim.locator().c_str(), "async"), 0u);
+        ASSERT_EQ(VX_GetPosition_A(index, 0), 0u);
+        vxtest::Latch<bool> answered;
+        vxtest::Latch<VX_STATUS> ended;
+        std::thread receiver([&] {
+            VX_packet packet{};
+            EXPECT_EQ(VX_ReceiveNextPacket_A(index, 0xFFFFFFFF, &packet), 0u);
+            answered.set(true);
+            // Nothing more is asked for: only the close can end this wait.
+            ended.set(VX_ReceiveNextPacket_A(index, 0xFFFFFFFF, &packet));
+        });
+        EXPECT_TRUE(answered.wait(2000ms));
+        EXPECT_EQ(VX_CloseSystem(index), 0u);
+        VX_STATUS status = 99;
+        EXPECT_TRUE(ended.wait(2000ms, &status)) << "round " << round;
+        receiver.join();
+        // Canceled when it was already waiting, no system when it came late.
+        EXPECT_TRUE(status == 20 || status == 5) << status;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(E2e, CloseWhileCalling, ::testing::Values(Carrier::Tcp, Carrier::Usb),
                          carrierName);
 
