@@ -271,7 +271,8 @@ void IdleCpu_Library(benchmark::State& state) {
     std::vector<std::unique_ptr<Session>> sessions;
     for (int i = 0; i < kIdleSystems; ++i) {
         sessions.push_back(std::make_unique<Session>(nullptr));
-        if (!sessions.back()->ok()) return skipWith(state, "VX_OpenSystem", sessions.back()->status());
+        if (!sessions.back()->ok())
+            return skipWith(state, "VX_OpenSystem", sessions.back()->status());
     }
     for (auto _ : state) {
         const double before = processCpuSeconds();
@@ -337,13 +338,14 @@ double secondsPerIteration(const benchmark::BenchmarkReporter::Run& run) {
     return run.real_accumulated_time / static_cast<double>(run.iterations);
 }
 
-void printRatio(const char* what, double library, double raw, const char* unit, bool higherIsBetter) {
-    std::printf("%-44s library %10.2f %-10s raw client %10.2f %-10s", what, library, unit, raw, unit);
+// A figure of the library beside the raw client's, and library / raw.
+void printRatio(const char* what, double library, double raw, const char* unit) {
+    std::printf("%-34s library %10.2f %-9s raw client %10.2f %-9s", what, library, unit, raw,
+                unit);
     if (raw > 0.0)
-        std::printf(" ratio %.2f%s\n", library / raw,
-                    higherIsBetter ? " (library / raw, rate)" : " (library / raw)");
+        std::printf(" ratio %.2f\n", library / raw);
     else
-        std::printf(" ratio n/a (raw client used none)\n");
+        std::printf(" ratio n/a (the raw client used none)\n");
 }
 
 void printSummary(const SummaryReporter& reporter) {
@@ -352,19 +354,19 @@ void printSummary(const SummaryReporter& reporter) {
     const auto* rawRoundTrip = reporter.find("GetPosition_RawClient");
     if (libRoundTrip && rawRoundTrip)
         printRatio("VX_GetPosition_S round trip", secondsPerIteration(*libRoundTrip) * 1e6,
-                   secondsPerIteration(*rawRoundTrip) * 1e6, "us", false);
+                   secondsPerIteration(*rawRoundTrip) * 1e6, "us");
     const auto* libRate = reporter.find("AsyncAnswers_Library");
     const auto* rawRate = reporter.find("AsyncAnswers_RawClient");
     if (libRate && rawRate)
         printRatio("asynchronous answers collected", kBatch / secondsPerIteration(*libRate),
-                   kBatch / secondsPerIteration(*rawRate), "answers/s", true);
+                   kBatch / secondsPerIteration(*rawRate), "answers/s");
     const auto* libIdle = reporter.find("IdleCpu_Library");
     const auto* rawIdle = reporter.find("IdleCpu_RawClient");
     if (libIdle && rawIdle) {
         const double lib = libIdle->counters.at("cpu_ms").value;
         const double raw = rawIdle->counters.at("cpu_ms").value;
-        printRatio("CPU of ten idle systems over 5 s", lib, raw, "ms", false);
-        std::printf("%-44s library %10.3f %% of one core\n", "",
+        printRatio("CPU of ten idle systems over 5 s", lib, raw, "ms");
+        std::printf("%-34s library %10.3f %% of one core\n", "",
                     lib / 1000.0 / std::chrono::duration<double>(kIdleTime).count() * 100.0);
     }
 }

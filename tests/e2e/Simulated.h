@@ -61,7 +61,8 @@ public:
     static void rescanUsb() {
         char list[4096];
         size_t length = sizeof list;
-        ASSERT_EQ(VX_IO_EnumerateDevices(VX_IO_IFACE_USB, "force-rescan\n", list, &length), VX_IO_OK);
+        ASSERT_EQ(VX_IO_EnumerateDevices(VX_IO_IFACE_USB, "force-rescan\n", list, &length),
+                  VX_IO_OK);
     }
 
     Carrier carrier() const { return carrier_; }
@@ -69,7 +70,9 @@ public:
     vxsim::Gen1Simulator& sim() { return *sim_; }
     vxsim::Gen1Endpoint& endpoint() { return sim_->endpoint(); }
     vxsim::ControllerModel& model() { return sim_->model(); }
-    uint16_t moduleWord(size_t channel) const { return sim_->model().setup().channels[channel].moduleWord; }
+    uint16_t moduleWord(size_t channel) const {
+        return sim_->model().setup().channels[channel].moduleWord;
+    }
 
     // The simulator's view: no host connection left.
     bool hostGone(std::chrono::milliseconds deadline = 3000ms) {

@@ -33,11 +33,15 @@ const std::vector<LaterCall>& laterCalls() {
     static const std::vector<LaterCall> calls{
         {"GetPosition", [](VX_SystemIndex s) { int v; return VX_GetPosition_S(s, 0, &v); }},
         {"GetStatus", [](VX_SystemIndex s) { unsigned v; return VX_GetStatus_S(s, 1, &v); }},
-        {"GotoPositionAbsolute", [](VX_SystemIndex s) { return VX_GotoPositionAbsolute_S(s, 0, 1000, 0); }},
-        {"SetClosedLoopMoveSpeed", [](VX_SystemIndex s) { return VX_SetClosedLoopMoveSpeed_S(s, 1, 5000); }},
-        {"GetSensorEnabled", [](VX_SystemIndex s) { unsigned v; return VX_GetSensorEnabled_S(s, &v); }},
+        {"GotoPositionAbsolute",
+         [](VX_SystemIndex s) { return VX_GotoPositionAbsolute_S(s, 0, 1000, 0); }},
+        {"SetClosedLoopMoveSpeed",
+         [](VX_SystemIndex s) { return VX_SetClosedLoopMoveSpeed_S(s, 1, 5000); }},
+        {"GetSensorEnabled",
+         [](VX_SystemIndex s) { unsigned v; return VX_GetSensorEnabled_S(s, &v); }},
         {"SetSensorEnabled", [](VX_SystemIndex s) { return VX_SetSensorEnabled_S(s, 1); }},
-        {"ReadSpeedLevelTableSize", [](VX_SystemIndex s) { unsigned v; return VX_ReadSpeedLevelTableSize_S(s, &v); }},
+        {"ReadSpeedLevelTableSize",
+         [](VX_SystemIndex s) { unsigned v; return VX_ReadSpeedLevelTableSize_S(s, &v); }},
         {"Stop", [](VX_SystemIndex s) { return VX_Stop_S(s, 0); }},
     };
     return calls;

@@ -108,6 +108,8 @@ TEST_P(GarbageAnswer, IsReportedAndTheNextAnswerIsReadCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, GarbageAnswer, ::testing::ValuesIn(kGarbage),
-                         [](const ::testing::TestParamInfo<Garbage>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<Garbage>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace

@@ -58,8 +58,8 @@ protected:
 
     // The simulator lets go of its side of a connection on its own time.
     bool settled(const Resources& expected) {
-        return vxtest::waitUntil([&] { return sim.endpoint().connections() == 0 && resources() == expected; },
-                                 3000ms);
+        return vxtest::waitUntil(
+            [&] { return sim.endpoint().connections() == 0 && resources() == expected; }, 3000ms);
     }
 
     SimulatedSystem sim;
