@@ -1,56 +1,37 @@
 #pragma once
 
-// Collects the call and return lines of the export frame through the log
-// handler, with logging at level 2, arguments on and no log file.
+// The call and return lines of the export frame, with logging at level 2 and
+// arguments on.
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "QMXControl.h"
+#include "support/QmxLog.h"
 
 namespace vxtest {
 
 class CallLog {
 public:
     static void start() {
-        VX_SetLogProperty(1000, 0);
-        VX_SetLogHandler(&CallLog::handler);
         VX_SetLogFilter(2);
+        QmxLog::attach();
+        // From level 0, so that the level change starts afresh.
         VX_SetLogLevel(0);
         VX_SetLogLevel(2);
-        clear();
+        QmxLog::clear();
     }
     static void stop() {
-        VX_SetLogLevel(0);
-        VX_SetLogHandler(nullptr);
+        QmxLog::detach();
         VX_SetLogFilter(2);
     }
-    static void clear() {
-        std::lock_guard<std::mutex> lock(mutex());
-        lines().clear();
-    }
+    static void clear() { QmxLog::clear(); }
     static std::vector<std::string> take() {
-        std::lock_guard<std::mutex> lock(mutex());
-        std::vector<std::string> taken;
-        taken.swap(lines());
-        return taken;
-    }
-
-private:
-    static void handler(const char* message, unsigned int) {
-        const std::string text(message);
-        if (text.rfind("call [", 0) != 0 && text.rfind("return [", 0) != 0) return;
-        std::lock_guard<std::mutex> lock(mutex());
-        lines().push_back(text);
-    }
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> l;
-        return l;
+        std::vector<std::string> calls;
+        for (std::string& line : QmxLog::take())
+            if (line.rfind("call [", 0) == 0 || line.rfind("return [", 0) == 0)
+                calls.push_back(std::move(line));
+        return calls;
     }
 };
 

@@ -1,23 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "QMXControl.h"
 #include "api/CtlLibrary.h"
+#include "support/QmxLog.h"
 
 namespace {
 
 const bool ctlAbsent = (qmx::setVeltraxCTLFileName("libqmxtest-absent-veltraxctl.so"), true);
-
-std::mutex linesMutex;
-std::vector<std::string> lines;
-
-void collect(const char* message, unsigned int) {
-    std::lock_guard<std::mutex> lock(linesMutex);
-    lines.push_back(message);
-}
 
 class InitList : public ::testing::Test {
 protected:
@@ -25,22 +17,15 @@ protected:
         ASSERT_TRUE(ctlAbsent);
         VX_ReleaseSystems();
         ASSERT_EQ(VX_ClearInitSystemsList(), 0u);
-        VX_SetLogProperty(1000, 0);
         VX_SetLogFilter(2);
-        VX_SetLogHandler(collect);
-        std::lock_guard<std::mutex> lock(linesMutex);
-        lines.clear();
+        vxtest::QmxLog::attach();
     }
     void TearDown() override {
-        VX_SetLogLevel(0);
-        VX_SetLogHandler(nullptr);
+        vxtest::QmxLog::detach();
         VX_ReleaseSystems();
         VX_ClearInitSystemsList();
     }
-    static std::vector<std::string> logged() {
-        std::lock_guard<std::mutex> lock(linesMutex);
-        return lines;
-    }
+    static std::vector<std::string> logged() { return vxtest::QmxLog::lines(); }
 };
 
 TEST_F(InitList, AddRefusesDuplicatesAndASixtyFifthId) {

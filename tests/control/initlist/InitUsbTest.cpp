@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -10,18 +9,11 @@
 #include "VeltraxIO.h"
 #include "api/CtlLibrary.h"
 #include "sim/Gen1Simulator.h"
+#include "support/QmxLog.h"
 
 namespace {
 
 const bool ctlAbsent = (qmx::setVeltraxCTLFileName("libqmxtest-absent-veltraxctl.so"), true);
-
-std::mutex messagesMutex;
-std::vector<std::string> messages;
-
-void collect(const char* message, unsigned int) {
-    std::lock_guard<std::mutex> lock(messagesMutex);
-    messages.push_back(message);
-}
 
 void rescanUsb() {
     char list[4096];
@@ -36,12 +28,10 @@ protected:
         ASSERT_TRUE(ctlAbsent);
         VX_ReleaseSystems();
         VX_ClearInitSystemsList();
-        std::lock_guard<std::mutex> lock(messagesMutex);
-        messages.clear();
+        vxtest::QmxLog::clear();
     }
     void TearDown() override {
-        VX_SetLogLevel(0);
-        VX_SetLogHandler(nullptr);
+        vxtest::QmxLog::detach();
         VX_ReleaseSystems();
         VX_ClearInitSystemsList();
         for (VX_SystemIndex handle = 32; handle < 64; ++handle) VX_CloseSystem(handle);
@@ -167,16 +157,11 @@ TEST_F(InitUsb, AFailedOpenKeepsTheEarlierSystemsButNotTheInitState) {
 
 TEST_F(InitUsb, ReleaseWritesNoReturnLineAndStopsTheLog) {
     attach(51);
-    VX_SetLogProperty(1000, 0);
-    VX_SetLogHandler(collect);
+    vxtest::QmxLog::attach();
     VX_SetLogLevel(2);
     ASSERT_EQ(VX_InitSystems(0), 0u);
     ASSERT_EQ(VX_ReleaseSystems(), 0u);
-    std::vector<std::string> seen;
-    {
-        std::lock_guard<std::mutex> lock(messagesMutex);
-        seen = messages;
-    }
+    const std::vector<std::string> seen = vxtest::QmxLog::lines();
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen.back(), "Logging stopped.");
     EXPECT_EQ(seen[seen.size() - 2].find("call ["), 0u);

@@ -1,45 +1,28 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "QMXControl.h"
 #include "api/CtlLibrary.h"
 #include "api/OpenSystems.h"
+#include "support/QmxLog.h"
 
 namespace {
 
 // No second-generation library here, whatever is built beside us.
 const bool ctlAbsent = (qmx::setVeltraxCTLFileName("libqmxtest-absent-veltraxctl.so"), true);
 
-std::mutex linesMutex;
-std::vector<std::string> lines;
-
-void collect(const char* message, unsigned int) {
-    std::lock_guard<std::mutex> lock(linesMutex);
-    lines.push_back(message);
-}
-
 class OpenSystems : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ctlAbsent);
-        VX_SetLogProperty(1000, 0);
         VX_SetLogFilter(2);
-        VX_SetLogHandler(collect);
-        std::lock_guard<std::mutex> lock(linesMutex);
-        lines.clear();
+        vxtest::QmxLog::attach();
     }
-    void TearDown() override {
-        VX_SetLogLevel(0);
-        VX_SetLogHandler(nullptr);
-    }
-    static std::vector<std::string> logged() {
-        std::lock_guard<std::mutex> lock(linesMutex);
-        return lines;
-    }
+    void TearDown() override { vxtest::QmxLog::detach(); }
+    static std::vector<std::string> logged() { return vxtest::QmxLog::lines(); }
 };
 
 TEST_F(OpenSystems, WithoutDevicesOrSecondGenerationLibraryNothingIsFound) {

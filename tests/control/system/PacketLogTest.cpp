@@ -1,41 +1,24 @@
-#include <mutex>
-
 #include "Gen1Fixture.h"
 #include "api/Log.h"
+#include "support/QmxLog.h"
 
 namespace gen1test {
 
 namespace {
 
-std::mutex linesMutex;
-std::vector<std::string> lines;
-
-void collect(const char* message, unsigned int) {
-    std::lock_guard<std::mutex> lock(linesMutex);
-    lines.push_back(message);
-}
-
-std::vector<std::string> packetLines() {
-    std::lock_guard<std::mutex> lock(linesMutex);
-    std::vector<std::string> out;
-    for (const std::string& line : lines)
-        if (line.find(" packet: ") != std::string::npos) out.push_back(line);
-    return out;
-}
+std::vector<std::string> packetLines() { return vxtest::QmxLog::containing(" packet: "); }
 
 }  // namespace
 
 class PacketLog : public Gen1Test {
 protected:
     void SetUp() override {
-        VX_SetLogHandler(&collect);
+        vxtest::QmxLog::attach();
         simulateTcp(SystemSetup::standard(1, false));
     }
     void TearDown() override {
         qmx::logLevel = 0;
-        VX_SetLogHandler(nullptr);
-        std::lock_guard<std::mutex> lock(linesMutex);
-        lines.clear();
+        vxtest::QmxLog::detach();
     }
 };
 

@@ -2,11 +2,11 @@
 // the controller API, the device I/O library and its transport, the
 // simulated controller at the far end; synchronous and asynchronous.
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "e2e/Simulated.h"
+#include "support/QmxLog.h"
 
 namespace {
 
@@ -23,36 +23,11 @@ vxsim::SystemSetup threeChannels() { return vxsim::SystemSetup::standard(3, true
 class LogCapture {
 public:
     LogCapture() {
-        {
-            std::lock_guard<std::mutex> lock(mutex());
-            lines().clear();
-        }
-        VX_SetLogProperty(1000, 0);  // the handler only, no log file
-        VX_SetLogHandler(&LogCapture::handle);
+        vxtest::QmxLog::attach();
         VX_SetLogLevel(1);
     }
-    ~LogCapture() {
-        VX_SetLogLevel(0);
-        VX_SetLogHandler(nullptr);
-    }
-    std::vector<std::string> taken() {
-        std::lock_guard<std::mutex> lock(mutex());
-        return lines();
-    }
-
-private:
-    static void handle(const char* message, unsigned int) {
-        std::lock_guard<std::mutex> lock(mutex());
-        lines().emplace_back(message);
-    }
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> l;
-        return l;
-    }
+    ~LogCapture() { vxtest::QmxLog::detach(); }
+    std::vector<std::string> taken() { return vxtest::QmxLog::lines(); }
 };
 
 class Road : public ::testing::TestWithParam<Carrier> {
