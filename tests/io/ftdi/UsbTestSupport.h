@@ -15,6 +15,7 @@
 #include "FtdiDouble.h"
 #include "VeltraxIO.h"
 #include "ftdi/UsbDeviceList.h"
+#include "support/IoReceiver.h"
 
 namespace usbtest {
 
@@ -145,51 +146,7 @@ inline std::vector<std::map<std::string, std::string>> records(const std::string
 }
 
 // Collects what a device's callbacks deliver.
-class Receiver {
-public:
-    static void onReceive(void* context, const void* data, size_t length) {
-        auto* self = static_cast<Receiver*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        self->bytes_.insert(self->bytes_.end(), bytes, bytes + length);
-        self->chunks_.push_back(length);
-        self->changed_.notify_all();
-    }
-    static void onError(void* context, int code) {
-        auto* self = static_cast<Receiver*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->errors_.push_back(code);
-        self->changed_.notify_all();
-    }
-
-    bool waitForBytes(size_t count, std::chrono::milliseconds deadline = 5000ms) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, deadline, [&] { return bytes_.size() >= count; });
-    }
-    bool waitForErrors(size_t count, std::chrono::milliseconds deadline = 5000ms) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, deadline, [&] { return errors_.size() >= count; });
-    }
-    std::vector<uint8_t> bytes() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return bytes_;
-    }
-    std::vector<size_t> chunks() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return chunks_;
-    }
-    std::vector<int> errors() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return errors_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<uint8_t> bytes_;
-    std::vector<size_t> chunks_;
-    std::vector<int> errors_;
-};
+using Receiver = vxtest::IoReceiver;
 
 inline int open(VX_IO_Handle* handle, const std::string& locator, const std::string& options,
                 Receiver* receiver) {

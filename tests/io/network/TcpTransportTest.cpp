@@ -17,6 +17,7 @@
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 #include "sim/TcpServer.h"
+#include "support/IoReceiver.h"
 #include "support/Wait.h"
 
 using namespace std::chrono_literals;
@@ -25,44 +26,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // What the library hands to one device's callbacks.
-struct Peer {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::string bytes;
-    size_t largestChunk = 0;
-    std::vector<std::pair<int, Clock::time_point>> errors;
-
-    static void onReceive(void* context, const void* data, size_t length) {
-        auto* self = static_cast<Peer*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex);
-        self->bytes.append(static_cast<const char*>(data), length);
-        self->largestChunk = std::max(self->largestChunk, length);
-        self->changed.notify_all();
-    }
-    static void onError(void* context, int code) {
-        auto* self = static_cast<Peer*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex);
-        self->errors.emplace_back(code, Clock::now());
-        self->changed.notify_all();
-    }
-
-    bool waitBytes(size_t count, std::chrono::milliseconds timeout = 3000ms) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return bytes.size() >= count; });
-    }
-    bool waitErrors(size_t count, std::chrono::milliseconds timeout = 3000ms) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return errors.size() >= count; });
-    }
-    size_t errorCount() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return errors.size();
-    }
-    std::string received() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return bytes;
-    }
-};
+using Peer = vxtest::IoReceiver;
 
 VX_IO_Result open(const std::string& locator, const std::string& options, Peer& peer, VX_IO_Handle& handle) {
     return VX_IO_Open(&handle, locator.c_str(), options.c_str(), &peer, &Peer::onReceive, &Peer::onError);
@@ -128,9 +92,9 @@ TEST(TcpTransport, CarriesBytesBothWaysInChunksOfAtMost1024) {
 
     const auto data = pattern(20000);
     EXPECT_EQ(VX_IO_Send(handle, data.data(), data.size()), VX_IO_OK);
-    ASSERT_TRUE(peer.waitBytes(data.size()));
-    EXPECT_EQ(peer.received(), std::string(data.begin(), data.end()));
-    EXPECT_LE(peer.largestChunk, 1024u);
+    ASSERT_TRUE(peer.waitForBytes(data.size()));
+    EXPECT_EQ(peer.data(), std::string(data.begin(), data.end()));
+    EXPECT_LE(peer.largestChunk(), 1024u);
     EXPECT_EQ(VX_IO_Send(handle, data.data(), 0), VX_IO_OK);
     EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
     EXPECT_EQ(peer.errorCount(), 0u);
@@ -154,8 +118,8 @@ TEST(TcpTransport, DeliversAGreetingSentOnAccept) {
     Peer peer;
     VX_IO_Handle handle = 0;
     ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
-    ASSERT_TRUE(peer.waitBytes(3));
-    EXPECT_EQ(peer.received(), "HI\n");
+    ASSERT_TRUE(peer.waitForBytes(3));
+    EXPECT_EQ(peer.data(), "HI\n");
     VX_IO_Close(handle, 1);
 }
 
@@ -176,23 +140,20 @@ TEST(TcpTransport, PeerCloseIsReportedOncePerCycleUntilClose) {
     ASSERT_TRUE(server.waitOpenLinks(1, 2000ms));
     server.closeAll();
 
-    ASSERT_TRUE(peer.waitErrors(4, 3000ms));
+    ASSERT_TRUE(peer.waitForErrors(4, 3000ms));
     EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
     const size_t atClose = peer.errorCount();
-    std::vector<std::pair<int, Clock::time_point>> errors;
-    {
-        std::lock_guard<std::mutex> lock(peer.mutex);
-        errors = peer.errors;
-    }
+    const std::vector<int> errors = peer.errors();
+    const std::vector<Clock::time_point> times = peer.errorTimes();
     for (size_t i = 0; i < errors.size(); ++i) {
-        EXPECT_EQ(errors[i].first, VX_IO_TIMEOUT);
+        EXPECT_EQ(errors[i], VX_IO_TIMEOUT);
         // Paced to the receive cycle, never a tight loop.
         if (i > 0) {
-            EXPECT_GE(errors[i].second - errors[i - 1].second, 250ms);
+            EXPECT_GE(times[i] - times[i - 1], 250ms);
         }
     }
     // Nothing arrives once Close with wait has returned.
-    EXPECT_FALSE(peer.waitErrors(atClose + 1, 400ms));
+    EXPECT_FALSE(peer.waitForErrors(atClose + 1, 400ms));
 }
 
 TEST(TcpTransport, SendAfterPeerClosedFailsWithoutKillingTheProcess) {
@@ -203,7 +164,7 @@ TEST(TcpTransport, SendAfterPeerClosedFailsWithoutKillingTheProcess) {
     ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
     ASSERT_TRUE(server.waitOpenLinks(1, 2000ms));
     server.closeAll();
-    ASSERT_TRUE(peer.waitErrors(1));
+    ASSERT_TRUE(peer.waitForErrors(1));
 
     // The first write may still be taken by the kernel; the reset it draws
     // makes a later one fail, and neither may raise SIGPIPE.
@@ -336,9 +297,9 @@ TEST(TcpTransport, BytesSentBeforeThePeerClosedArriveBeforeTheError) {
     Peer peer;
     VX_IO_Handle handle = 0;
     ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
-    ASSERT_TRUE(peer.waitErrors(1));
+    ASSERT_TRUE(peer.waitForErrors(1));
     // Every byte had been delivered when the first error came.
-    const std::string atError = peer.received();
+    const std::string atError = peer.data();
     EXPECT_EQ(atError, std::string(greeting.begin(), greeting.end()));
     EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
 }
