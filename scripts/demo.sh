@@ -16,20 +16,16 @@ if ! { cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
   exit 1
 fi
 
-out=$(mktemp)
-"$dir/bin/vxsim" --channels 3 >"$out" &
-sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$out"' EXIT
-
-# The simulator prints its locator once it listens.
+# The simulator prints its locator once it listens; it ends with this script.
+coproc SIM { exec "$dir/bin/vxsim" --channels 3; }
+sim=$SIM_PID
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null' EXIT
 locator=""
-for _ in $(seq 1 100); do
-  locator=$(grep -m1 '^network:' "$out" || true)
-  [ -n "$locator" ] && break
-  kill -0 $sim 2>/dev/null || { echo "the simulator did not start" >&2; exit 1; }
-  sleep 0.05
-done
-[ -n "$locator" ] || { echo "the simulator did not report its address" >&2; exit 1; }
+read -r -t 10 locator <&"${SIM[0]}" || true
+case "$locator" in
+  network:*) ;;
+  *) echo "the simulator did not report its address" >&2; exit 1 ;;
+esac
 
 echo "Simulated controller system listening at $locator"
 "$dir/bin/qmx_demo" "$locator"
