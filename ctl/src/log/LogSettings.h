@@ -41,6 +41,8 @@ struct LogSettings {
     std::string logPath = "app";
     OldLogs oldLogs = OldLogs::Delete;
     std::vector<MessageSource> messageSources;
+
+    bool operator==(const LogSettings&) const = default;
 };
 
 // A decimal number as strtol reads it (leading blanks, a sign, trailing
