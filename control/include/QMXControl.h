@@ -20,7 +20,8 @@
  * Functions ending in _S wait for the controller's answer and need a system
  * opened in synchronous mode; their _A twins only send, need asynchronous mode
  * (the "async" option), and their answers arrive later as VX_packet records
- * (VX_ReceiveNextPacket_A). The twin of the other mode gives 13.
+ * (VX_ReceiveNextPacket_A). The twin of the other mode gives 13. (For
+ * VX_InitSystems, bit 0 of its configuration chooses the mode.)
  *
  * Checks. Before it sends anything a per-system function checks, in this
  * order, and stops with nothing sent at the first refusal: the mode (13), the
@@ -118,7 +119,7 @@
  * Messages go to the log handler (VX_SetLogHandler) and, when file logging is
  * on and a log folder is set, to a log file, whose lines read "<seconds since
  * logging started>.<microseconds> [<level>]: <message>". Levels (VX_SetLogLevel):
- * 0 nothing (the start); 1 general messages: logging started, its settings,
+ * 0 nothing (the level at load); 1 general messages: logging started, its settings,
  * and "Opened System <index>:" with the system's description; 2 adds a call
  * line "call [n] NAME(arguments)" and a return line "return [n] -> status |
  * outputs" for each framed call (the per-system functions, the open, close,
@@ -278,9 +279,9 @@ typedef void (*VX_LogHandler)(const char* message, unsigned int reserved);
  *                32 bits; 3 when fewer systems are found.
  *   network:<host>:<port>  the port must be written: no "port" option is
  *                passed on, so "network:<host>" fails (1).
- *   network:sn:<serial>[:<port>]  found only among the devices this process
- *                has discovered through VeltraxIO already (no interface to
- *                search is passed on).
+ *   network:sn:<serial>[:<port>]  found only among the devices VeltraxIO
+ *                knows already from this process's searches and events (no
+ *                interface to search is passed on).
  *   usb:sn:QMX2-..., network:sn:QMX2-...  second-generation systems: 3 unless
  *                the second-generation library libVeltraxCTL.so can be loaded
  *                (beside this library, else from the search path). Any other
@@ -643,7 +644,7 @@ QMX_API VX_STATUS VX_SetZeroForce_A(VX_SystemIndex systemIndex, unsigned int cha
 /* The _S twin returns when the controller has accepted the command, not when
  * the movement ends; the _A twin only sends it (see _A results). Values are
  * checked as stated, else 9. */
-/* Asynchronous systems only. */
+/* Asynchronous systems only: the next three. */
 /* Positioner. Appends `value` to the channel's queue of triggered commands. */
 QMX_API VX_STATUS VX_AppendTriggeredCommand_A(VX_SystemIndex systemIndex,
                                               unsigned int channelIndex, int value);
@@ -658,7 +659,7 @@ QMX_API VX_STATUS VX_CalibrateSensor_S(VX_SystemIndex systemIndex, unsigned int 
 /* Positioner. The same, sent without waiting. */
 QMX_API VX_STATUS VX_CalibrateSensor_A(VX_SystemIndex systemIndex, unsigned int channelIndex);
 /* Positioner. Starts the search for the reference mark: direction 0 to 7,
- * holdTime 0 to 60000 ms, autoZero 0 or 1 (1: the mark becomes position 0). */
+ * holdTime 0 to 60000 ms, autoZero 0 or 1. */
 QMX_API VX_STATUS VX_FindReferenceMark_S(VX_SystemIndex systemIndex, unsigned int channelIndex,
                                          unsigned int direction, unsigned int holdTime,
                                          unsigned int autoZero);
@@ -686,8 +687,8 @@ QMX_API VX_STATUS VX_GotoAngleRelative_S(VX_SystemIndex systemIndex, unsigned in
 QMX_API VX_STATUS VX_GotoAngleRelative_A(VX_SystemIndex systemIndex, unsigned int channelIndex,
                                          int angleDiff, int revolutionDiff,
                                          unsigned int holdTime);
-/* End effector. Closes the gripper to `force` (-100000 to 100000) at `speed`
- * (1 to 225000). holdTime is not checked and not sent. */
+/* End effector. Drives the gripper to the absolute `force` (-100000 to
+ * 100000) at `speed` (1 to 225000). holdTime is not checked and not sent. */
 QMX_API VX_STATUS VX_GotoGripperForceAbsolute_S(VX_SystemIndex systemIndex,
                                                 unsigned int channelIndex, int force,
                                                 unsigned int speed, unsigned int holdTime);

@@ -73,8 +73,11 @@
  *      A written 0 counts as no port.
  *   6. The port used is the written one, else the "port" option, else (serial
  *      number form only) the port the device announced; with none of them: 4.
- * A serial number is looked for first among the devices this process already
- * knows, heard on any interface (by device searches, events, earlier opens).
+ * A serial number is looked for first among the devices the library knows,
+ * heard on any interface (by device searches, events, earlier opens); an
+ * interface that raises no events and was not searched for 10 s is dropped,
+ * with what was heard on it, at the next network search or
+ * VX_IO_SetGlobalOptions.
  * Otherwise a discovery pass asking for it runs for "discovery-timeout" ms on
  * the interfaces of the "iface" option: without "iface" nothing is sent and
  * the result is 3, as it is for a serial number nobody answers to and for one
@@ -196,10 +199,11 @@
  *                           include- key it is 4.
  *   product-name <name>     only adapters with exactly this product name.
  *   usb-vid <n>, usb-pid <n>  only adapters with this vendor / product id.
- *                           Being raw, they are found inside include-usb-vid
- *                           and include-usb-pid too: write a filter line before
- *                           those, and without a filter keep blanks out of the
- *                           lines after them (the next value would filter).
+ *                           Being raw, they are also found inside
+ *                           include-usb-vid and include-usb-pid: put a filter
+ *                           line before those; without a filter, a blank
+ *                           after them in the text makes the value behind it
+ *                           a filter.
  *   force-rescan            read the driver's list afresh.
  *   Adapters that a program holds open are left out. A two-channel adapter is
  *   listed once, by channel A, with its serial without the channel letter.
