@@ -120,19 +120,19 @@ struct Rule {
     bool lengthGoesToHandler;
 };
 
-constexpr uint8_t command(CommandType type) { return static_cast<uint8_t>(type); }
-constexpr uint8_t system(SystemType type) { return static_cast<uint8_t>(type); }
+constexpr uint8_t commandType(CommandType type) { return static_cast<uint8_t>(type); }
+constexpr uint8_t systemType(SystemType type) { return static_cast<uint8_t>(type); }
 
 constexpr Rule kRules[] = {
-    {kCommandStart, command(CommandType::Completion), 4, 0, 3, decodeCompletion, false},
-    {kCommandStart, command(CommandType::PropertyValue), 8, 0, 2, decodePropertyValue, false},
-    {kCommandStart, command(CommandType::PropertyArray), 8, 0, 4, decodePropertyArray, false},
-    {kCommandStart, command(CommandType::Event), 7, 0, 7, decodeEvent, false},
-    {kCommandStart, command(CommandType::StreamFlowStatus), 12, 0, 8, decodeStreamFlowStatus, false},
-    {kCommandStart, command(CommandType::VersionReply), 16, 0, 16, decodeVersionReply, false},
-    {kSystemStart, system(SystemType::HandshakeReply), 0, 13, 6, decodeHandshakeReply, false},
-    {kSystemStart, system(SystemType::SystemReadyWithStatus), 0, 9, 2, decodeReadyWithStatus, true},
-    {kSystemStart, system(SystemType::SystemReady), 0, 5, 0, decodeReady, true},
+    {kCommandStart, commandType(CommandType::Completion), 4, 0, 3, decodeCompletion, false},
+    {kCommandStart, commandType(CommandType::PropertyValue), 8, 0, 2, decodePropertyValue, false},
+    {kCommandStart, commandType(CommandType::PropertyArray), 8, 0, 4, decodePropertyArray, false},
+    {kCommandStart, commandType(CommandType::Event), 7, 0, 7, decodeEvent, false},
+    {kCommandStart, commandType(CommandType::StreamFlowStatus), 12, 0, 8, decodeStreamFlowStatus, false},
+    {kCommandStart, commandType(CommandType::VersionReply), 16, 0, 16, decodeVersionReply, false},
+    {kSystemStart, systemType(SystemType::HandshakeReply), 0, 13, 6, decodeHandshakeReply, false},
+    {kSystemStart, systemType(SystemType::SystemReadyWithStatus), 0, 9, 2, decodeReadyWithStatus, true},
+    {kSystemStart, systemType(SystemType::SystemReady), 0, 5, 0, decodeReady, true},
 };
 
 }  // namespace

@@ -143,16 +143,6 @@ TEST_F(IniSearch, TheFirstFolderWithTheFileWinsAndTheCurrentDirectoryStays) {
     EXPECT_EQ(lines.back(), "VeltraxCTL.ini loaded from " + first.path());
 }
 
-TEST_F(IniSearch, NoFileOrAWrongFirstLineLeavesLoggingOff) {
-    ctltest::TempDir dir, logs;
-    vxctl::loadIniSettingsFrom({dir.path()});
-    ctltest::writeFile(dir.file("VeltraxCTL.ini"), "; QMXControl ini file\nLogLevel=4\nLogPath=" + logs.path() + "\n");
-    vxctl::loadIniSettingsFrom({dir.path()});
-    EXPECT_EQ(vxctl::logLevel(), 0);
-    EXPECT_EQ(vxctl::logPath(), "");
-    EXPECT_TRUE(std::filesystem::is_empty(logs.path()));
-}
-
 TEST_F(IniSearch, WhileTheLogIsOpenTheFileIsNotReadAgain) {
     ctltest::TempDir dir, logs;
     ctltest::writeFile(dir.file("VeltraxCTL.ini"), kFirstLine + "LogLevel=1\nLogPath=" + logs.path() + "\n");

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 
@@ -24,16 +23,11 @@ public:
     bool send(const uint8_t* data, size_t length) override {
         std::lock_guard<std::mutex> lock(mutex_);
         writes_.emplace_back(data, data + length);
-        changed_.notify_all();
         return !closed_;
     }
     void close() override {
         std::lock_guard<std::mutex> lock(mutex_);
         closed_ = true;
-    }
-    bool waitWrites(size_t count, std::chrono::milliseconds timeout = 2s) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return writes_.size() >= count; });
     }
     std::vector<Bytes> writes() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -55,7 +49,6 @@ public:
 
 private:
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::vector<Bytes> writes_;
     bool closed_ = false;
 };
