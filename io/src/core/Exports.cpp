@@ -89,7 +89,7 @@ VX_IO_API VX_IO_Result VX_IO_GetProperty(VX_IO_Handle handle, const char* key, c
 
 VX_IO_API VX_IO_Result VX_IO_CanEnumerateDevices(int type, int* canEnumerate) {
     if (canEnumerate != nullptr) {
-        *canEnumerate = type == VX_IO_IFACE_USB || type == VX_IO_IFACE_SERIAL ? 1 : 0;
+        *canEnumerate = vxio::hasShortList(type) ? 1 : 0;
     }
     return VX_IO_OK;
 }
@@ -100,8 +100,8 @@ VX_IO_API VX_IO_Result VX_IO_EnumerateDevices(int type, const char* options, cha
         std::string text;
         const VX_IO_Result result = vxio::enumerateDevices(type, textOrEmpty(options), text);
         if (result != VX_IO_OK) {
-            // A failed USB short list leaves the empty text, not the caller's old bytes.
-            if (type == VX_IO_IFACE_USB) vxio::copyOutReportingNeed(std::string(), buffer, length);
+            // A failed short list leaves the empty text, not the caller's old bytes.
+            if (vxio::hasShortList(type)) vxio::copyOutReportingNeed(std::string(), buffer, length);
             return result;
         }
         // The short lists tell the caller how much room they need.
@@ -125,7 +125,7 @@ VX_IO_API VX_IO_Result VX_IO_SetGlobalOptions(const char* options) {
     return guarded(VX_IO_INVALID_OPTION, [&]() -> VX_IO_Result {
         const vxio::Options parsed = vxio::parseOptions(textOrEmpty(options));
         std::lock_guard<std::mutex> lock(vxio::apiMutex());
-        return vxio::applyNetworkGlobalOptions(parsed);
+        return vxio::applyGlobalOptions(parsed);
     });
 }
 

@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include "core/Event.h"
-#include "core/Locator.h"
 
 namespace vxio {
 
@@ -54,24 +53,11 @@ VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* h
 }
 
 VX_IO_Result openByLocator(const DeviceParams& params, VX_IO_Handle* handle) {
-    int type = VX_IO_IFACE_UNKNOWN;
-    if (locatorInterfaceType(params.locator, &type) != VX_IO_OK) return VX_IO_INVALID_LOCATOR;
+    const Transport* transport = params.parsed.transport;
+    if (transport == nullptr) return VX_IO_INVALID_LOCATOR;
     // Received bytes must go somewhere.
     if (params.receive == nullptr) return VX_IO_INVALID_OPTION;
-    std::shared_ptr<IoDevice> device;
-    switch (type) {
-        case VX_IO_IFACE_USB:
-            device = createFtdiDevice(params);
-            break;
-        case VX_IO_IFACE_NETWORK:
-            device = createNetworkDevice(params);
-            break;
-        case VX_IO_IFACE_SERIAL:
-            device = createSerialDevice(params);
-            break;
-        default:
-            return VX_IO_INVALID_LOCATOR;
-    }
+    const std::shared_ptr<IoDevice> device = transport->createDevice(params);
     if (!device) return VX_IO_DEVICE_NOT_FOUND;
     return openDevice(device, handle);
 }

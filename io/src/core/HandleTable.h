@@ -5,7 +5,7 @@
 
 #include "VeltraxIO.h"
 #include "core/IoDevice.h"
-#include "core/Transports.h"
+#include "core/Transport.h"
 
 namespace vxio {
 
@@ -34,9 +34,9 @@ HandleTable& handleTable();
 // full. The API mutex is not held while the device opens or closes.
 VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* handle);
 
-// Creates the transport object for the locator's kind and opens it; 2 for
-// an unknown kind, 4 without a receive callback, 3 when that kind has no
-// transport.
+// Creates the transport object of the locator's row and opens it; 2 for
+// an unknown kind, 4 without a receive callback, 3 when the row makes no
+// object.
 VX_IO_Result openByLocator(const DeviceParams& params, VX_IO_Handle* handle);
 
 // Frees the slot and closes the device; 6 for a handle without a device.

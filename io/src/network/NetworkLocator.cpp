@@ -54,20 +54,20 @@ uint32_t parseIPv4(const std::string& text) {
 
 std::string formatIPv4(uint32_t address) { return veltraxnd::addressText(veltraxnd::fromNetworkOrder(address)); }
 
-VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator,
+VX_IO_Result parseNetworkLocator(const std::string& optionText,
+                                 const std::vector<std::string>& pieces,
                                  const SerialResolver& resolve, std::string& host, uint16_t& port) {
     uint32_t portOption = 0;
     if (readRawUnsignedOption(optionText, key::kPort, &portOption) != VX_IO_OK) return VX_IO_INVALID_OPTION;
 
-    const std::vector<std::string> pieces = splitText(locator, ":");
-    if (pieces.size() < 2 || pieces[0] != "network") return VX_IO_INVALID_LOCATOR;
+    if (pieces.empty()) return VX_IO_INVALID_LOCATOR;
 
-    if (pieces[1] == "sn" && (pieces.size() == 3 || pieces.size() == 4)) {
+    if (pieces[0] == "sn" && (pieces.size() == 2 || pieces.size() == 3)) {
         ResolvedDevice device;
-        VX_IO_Result found = resolve ? resolve(pieces[2], optionText, device) : VX_IO_DEVICE_NOT_FOUND;
+        VX_IO_Result found = resolve ? resolve(pieces[1], optionText, device) : VX_IO_DEVICE_NOT_FOUND;
         if (found != VX_IO_OK) return found;
         uint32_t written = 0;
-        if (pieces.size() == 4 && !parsePortText(pieces[3], written)) return VX_IO_INVALID_OPTION;
+        if (pieces.size() == 3 && !parsePortText(pieces[2], written)) return VX_IO_INVALID_OPTION;
         host = formatIPv4(device.address);
         if (written != 0)
             port = static_cast<uint16_t>(written);
@@ -80,17 +80,17 @@ VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::strin
         return VX_IO_OK;
     }
 
-    if (pieces.size() == 2) {
+    if (pieces.size() == 1) {
         if (portOption == 0) return VX_IO_INVALID_OPTION;
-        host = pieces[1];
+        host = pieces[0];
         port = static_cast<uint16_t>(portOption);
         return VX_IO_OK;
     }
-    if (pieces.size() == 3) {
+    if (pieces.size() == 2) {
         uint32_t written = 0;
-        if (!parsePortText(pieces[2], written)) return VX_IO_INVALID_OPTION;
+        if (!parsePortText(pieces[1], written)) return VX_IO_INVALID_OPTION;
         if (written == 0 && portOption == 0) return VX_IO_INVALID_OPTION;
-        host = pieces[1];
+        host = pieces[0];
         port = static_cast<uint16_t>(written != 0 ? written : portOption);
         return VX_IO_OK;
     }

@@ -1,24 +1,18 @@
-// The serial transport's part of the export layer: opening a "serial:"
-// locator and the three serial listings.
+// The serial row of the transport table: opening a "serial:" locator and
+// the three serial listings.
 #include <memory>
 
 #include "core/OptionKeys.h"
 #include "core/Text.h"
-#include "core/Transports.h"
 #include "serial/ComPortList.h"
 #include "serial/IoSerial.h"
+#include "serial/SerialTransport.h"
 
 namespace vxio {
 
 namespace {
 
 constexpr char kSerialPrefix[] = "serial:";
-
-}  // namespace
-
-std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams& params) {
-    return std::make_shared<IoSerial>(params);
-}
 
 VX_IO_Result enumerateSerialShortList(const std::string& optionText, std::string& list) {
     refreshComPortCache(rawHas(key::kForceRescan, optionText));
@@ -43,5 +37,19 @@ VX_IO_Result enumerateSerialInterfaces(const Options&, DeviceList& list) {
     }
     return VX_IO_OK;
 }
+
+}  // namespace
+
+std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams& params) {
+    return std::make_shared<IoSerial>(params);
+}
+
+const Transport kSerialTransport{"serial",
+                                 VX_IO_IFACE_SERIAL,
+                                 createSerialDevice,
+                                 enumerateSerialShortList,
+                                 searchSerialDevices,
+                                 enumerateSerialInterfaces,
+                                 nullptr};
 
 }  // namespace vxio
