@@ -11,8 +11,8 @@
 #include "core/HandleTable.h"
 #include "core/Locator.h"
 #include "core/Options.h"
-#include "core/Text.h"
 #include "core/Transports.h"
+#include "platform/CopyOut.h"
 
 namespace {
 
@@ -101,12 +101,12 @@ VX_IO_API VX_IO_Result VX_IO_EnumerateDevices(int type, const char* options, cha
         const VX_IO_Result result = vxio::enumerateDevices(type, textOrEmpty(options), text);
         if (result != VX_IO_OK) {
             // A failed short list leaves the empty text, not the caller's old bytes.
-            if (vxio::hasShortList(type)) vxio::copyOutReportingNeed(std::string(), buffer, length);
+            if (vxio::hasShortList(type)) vxplatform::copyOutReportingNeed(std::string(), buffer, length);
             return result;
         }
         // The short lists tell the caller how much room they need.
-        const bool copied = type == VX_IO_IFACE_ALL ? vxio::copyOut(text, buffer, length)
-                                                    : vxio::copyOutReportingNeed(text, buffer, length);
+        const bool copied = type == VX_IO_IFACE_ALL ? vxplatform::copyOut(text, buffer, length)
+                                                    : vxplatform::copyOutReportingNeed(text, buffer, length);
         return copied ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     });
 }
@@ -117,7 +117,7 @@ VX_IO_API VX_IO_Result VX_IO_EnumerateInterfaces(const char* options, char* buff
         std::string text;
         const VX_IO_Result result = vxio::enumerateInterfaces(textOrEmpty(options), text);
         if (result != VX_IO_OK) return result;
-        return vxio::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
+        return vxplatform::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     });
 }
 
@@ -137,7 +137,7 @@ VX_IO_API VX_IO_Result VX_IO_SetEventCallback(VX_IO_EventCallback callback, void
 VX_IO_API VX_IO_Result VX_IO_GetErrorEventData(const VX_IO_Event* event, int* code,
                                                char* message, size_t* length) {
     if (event == nullptr || event->kind != VX_IO_EVENT_ERROR) return VX_IO_WRONG_EVENT_KIND;
-    if (!vxio::copyOut(event->message, message, length)) return VX_IO_BUFFER_TOO_SMALL;
+    if (!vxplatform::copyOut(event->message, message, length)) return VX_IO_BUFFER_TOO_SMALL;
     if (code != nullptr) *code = event->code;
     return VX_IO_OK;
 }
@@ -149,7 +149,7 @@ VX_IO_API VX_IO_Result VX_IO_GetDiscoveryEventData(const VX_IO_Event* event, con
         std::string text;
         const VX_IO_Result result = vxio::discoveryEventText(*event, textOrEmpty(options), text);
         if (result != VX_IO_OK) return result;
-        return vxio::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
+        return vxplatform::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     });
 }
 

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "core/Text.h"
 #include "core/Transports.h"
+#include "platform/Text.h"
 
 namespace vxio {
 
@@ -24,7 +24,7 @@ ParsedLocator parseLocator(const std::string& locator) {
     parsed.transport = kindOf(locator, &colon);
     if (parsed.transport == nullptr) return parsed;
     parsed.rest = locator.substr(colon + 1);
-    parsed.pieces = splitText(parsed.rest, ":");
+    parsed.pieces = vxplatform::splitText(parsed.rest, ":");
     return parsed;
 }
 

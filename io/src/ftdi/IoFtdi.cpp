@@ -12,8 +12,8 @@
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
-#include "core/Text.h"
 #include "ftdi/UsbLineSettings.h"
+#include "platform/CopyOut.h"
 
 namespace vxio {
 
@@ -400,7 +400,7 @@ VX_IO_Result IoFtdi::GetProperty(const char* key, char* buffer, size_t* length) 
         if (!handle_ || driver_->FTID_GetChipIDFromHandle(handle_, &chipId) != kFtdiOk)
             return VX_IO_NOT_SUPPORTED;
     }
-    return copyOutReportingNeed(std::to_string(chipId), buffer, length) ? VX_IO_OK
+    return vxplatform::copyOutReportingNeed(std::to_string(chipId), buffer, length) ? VX_IO_OK
                                                                          : VX_IO_BUFFER_TOO_SMALL;
 }
 

@@ -4,11 +4,11 @@
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
-#include "core/Text.h"
 #include "ftdi/IoFtdi.h"
 #include "ftdi/UsbDeviceList.h"
 #include "ftdi/UsbShortList.h"
 #include "ftdi/UsbTransport.h"
+#include "platform/Text.h"
 
 namespace vxio {
 
@@ -50,7 +50,7 @@ VX_IO_Result enumerateUsbShortList(const std::string& optionText, std::string& l
         adapter.serialNumber = listedSerial(entry.node);
         lines.push_back(usbShortListLine(adapter, fields));
     }
-    list = joinText(lines, "\n");
+    list = vxplatform::joinText(lines, "\n");
     return VX_IO_OK;
 }
 

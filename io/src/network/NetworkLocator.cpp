@@ -1,13 +1,10 @@
 #include "network/NetworkLocator.h"
 
-#include <cctype>
-#include <cstring>
 #include <vector>
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
-#include "core/Text.h"
-#include "discovery/Address.h"
+#include "platform/Ipv4.h"
 
 namespace vxio {
 
@@ -23,36 +20,9 @@ bool parsePortText(const std::string& text, uint32_t& value) {
 
 }  // namespace
 
-uint32_t parseIPv4(const std::string& text) {
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    for (;;) {
-        size_t dot = text.find('.', start);
-        pieces.push_back(text.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
-        if (dot == std::string::npos) break;
-        start = dot + 1;
-    }
-    if (pieces.size() != 4) return 0;
-    uint8_t bytes[4];
-    for (size_t i = 0; i < 4; ++i) {
-        const std::string& piece = pieces[i];
-        if (piece.empty()) return 0;
-        unsigned value = 0;
-        for (char c : piece) {
-            if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-            value = value * 10 + static_cast<unsigned>(c - '0');
-            // Leading zeros are allowed however many there are.
-            if (value > 255) return 0;
-        }
-        bytes[i] = static_cast<uint8_t>(value);
-    }
-    uint32_t address;
-    static_assert(sizeof address == sizeof bytes);
-    std::memcpy(&address, bytes, sizeof address);
-    return address;
-}
+uint32_t parseIPv4(const std::string& text) { return vxplatform::parseIpv4(text).value_or(0); }
 
-std::string formatIPv4(uint32_t address) { return veltraxnd::addressText(veltraxnd::fromNetworkOrder(address)); }
+std::string formatIPv4(uint32_t address) { return vxplatform::formatIpv4(address); }
 
 VX_IO_Result parseNetworkLocator(const std::string& optionText,
                                  const std::vector<std::string>& pieces,

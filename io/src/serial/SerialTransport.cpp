@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "core/OptionKeys.h"
-#include "core/Text.h"
 #include "serial/ComPortList.h"
+#include "platform/Text.h"
 #include "serial/IoSerial.h"
 #include "serial/SerialTransport.h"
 
@@ -18,7 +18,7 @@ VX_IO_Result enumerateSerialShortList(const std::string& optionText, std::string
     refreshComPortCache(rawHas(key::kForceRescan, optionText));
     std::vector<std::string> lines;
     for (const ComPortEntry& port : cachedComPorts()) lines.push_back(kSerialPrefix + port.name);
-    list = joinText(lines, "\n");
+    list = vxplatform::joinText(lines, "\n");
     return VX_IO_OK;
 }
 
