@@ -1,31 +1,11 @@
 #include "core/HandleTable.h"
 
 #include <mutex>
+#include <optional>
 
 #include "core/Event.h"
 
 namespace vxio {
-
-bool HandleTable::insert(std::shared_ptr<IoDevice> device, VX_IO_Handle* handle) {
-    for (VX_IO_Handle index = 0; index < kSize; ++index) {
-        if (!slots_[index]) {
-            slots_[index] = std::move(device);
-            *handle = index;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::shared_ptr<IoDevice> HandleTable::take(VX_IO_Handle handle) {
-    if (handle >= kSize) return nullptr;
-    return std::move(slots_[handle]);
-}
-
-std::shared_ptr<IoDevice> HandleTable::find(VX_IO_Handle handle) const {
-    if (handle >= kSize) return nullptr;
-    return slots_[handle];
-}
 
 HandleTable& handleTable() {
     // Never destroyed: callers close their handles from their own exit-time
@@ -38,17 +18,16 @@ HandleTable& handleTable() {
 VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* handle) {
     const VX_IO_Result opened = device->Open(device);
     if (opened != VX_IO_OK) return opened;
-    VX_IO_Handle index = 0;
-    bool stored = false;
+    std::optional<size_t> index;
     {
         std::lock_guard<std::mutex> lock(apiMutex());
-        stored = handleTable().insert(device, &index);
+        index = handleTable().insertFirstFree(device);
     }
-    if (!stored) {
+    if (!index) {
         device->Close(true);
         return VX_IO_NO_FREE_HANDLE;
     }
-    *handle = index;
+    *handle = static_cast<VX_IO_Handle>(*index);
     return VX_IO_OK;
 }
 
