@@ -38,23 +38,32 @@ struct DeviceParams {
     ParsedLocator parsed;
 };
 
-// One transport. A null entry means the transport has no such list or
-// setting; the core then treats the kind as it would any kind without one.
+using DeviceMaker = std::shared_ptr<IoDevice> (*)(const DeviceParams& params);
+
+// One transport. A null list or setting means the transport has none; the
+// core then treats the kind as it would any kind without one.
 struct Transport {
     // The locator kind and the "iface-type" value of its records.
-    const char* kind;
-    int interfaceType;
-    // Null when the object cannot be made; the open then gives 3.
-    std::shared_ptr<IoDevice> (*createDevice)(const DeviceParams& params);
+    const char* kind = nullptr;
+    int interfaceType = VX_IO_IFACE_UNKNOWN;
+    // Gives null when the object cannot be made; the open then gives 3.
+    DeviceMaker createDevice = nullptr;
     // The short list of enumeration by this type; `optionText` is read by
     // raw lookup.
-    VX_IO_Result (*shortList)(const std::string& optionText, std::string& list);
+    VX_IO_Result (*shortList)(const std::string& optionText, std::string& list) = nullptr;
     // Appends the records of the type 9999 device search.
-    VX_IO_Result (*searchDevices)(const Options& options, DeviceList& list);
+    VX_IO_Result (*searchDevices)(const Options& options, DeviceList& list) = nullptr;
     // Appends the host's interfaces of this kind.
-    VX_IO_Result (*listInterfaces)(const Options& options, DeviceList& list);
+    VX_IO_Result (*listInterfaces)(const Options& options, DeviceList& list) = nullptr;
     // Called with the API mutex held.
-    VX_IO_Result (*applyGlobalOptions)(const Options& options);
+    VX_IO_Result (*applyGlobalOptions)(const Options& options) = nullptr;
 };
+
+// The device maker of a transport whose device class is built straight
+// from the open's parameters.
+template <typename Device>
+std::shared_ptr<IoDevice> makeDevice(const DeviceParams& params) {
+    return std::make_shared<Device>(params);
+}
 
 }  // namespace vxio

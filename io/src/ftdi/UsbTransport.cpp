@@ -123,17 +123,13 @@ VX_IO_Result searchUsbDevices(const Options& options, DeviceList& list) {
 
 }  // namespace
 
-std::shared_ptr<IoDevice> createFtdiDevice(const DeviceParams& params) {
-    return std::make_shared<IoFtdi>(params);
-}
+constexpr DeviceMaker createFtdiDevice = makeDevice<IoFtdi>;
 
 // No interface list: adapters are devices, not interfaces of the host.
-const Transport kUsbTransport{"usb",
-                              VX_IO_IFACE_USB,
-                              createFtdiDevice,
-                              enumerateUsbShortList,
-                              searchUsbDevices,
-                              nullptr,
-                              nullptr};
+const Transport kUsbTransport{.kind = "usb",
+                              .interfaceType = VX_IO_IFACE_USB,
+                              .createDevice = createFtdiDevice,
+                              .shortList = enumerateUsbShortList,
+                              .searchDevices = searchUsbDevices};
 
 }  // namespace vxio

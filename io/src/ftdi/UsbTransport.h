@@ -1,15 +1,13 @@
 #pragma once
 
-#include <memory>
+// The USB row of the transport table, and its device maker for the tests
+// that make a device without opening a handle.
 
 #include "core/Transport.h"
 
 namespace vxio {
 
-// The USB row of the transport table.
 extern const Transport kUsbTransport;
-
-// The row's device maker, also used directly by the USB tests.
-std::shared_ptr<IoDevice> createFtdiDevice(const DeviceParams& params);
+extern const DeviceMaker createFtdiDevice;
 
 }  // namespace vxio

@@ -99,12 +99,11 @@ VX_IO_Result applyNetworkGlobalOptions(const Options& options) {
 }  // namespace
 
 // No short list: network devices are found only by the type 9999 search.
-const Transport kNetworkTransport{"network",
-                                  VX_IO_IFACE_NETWORK,
-                                  createNetworkDevice,
-                                  nullptr,
-                                  enumerateNetworkDevices,
-                                  enumerateNetworkInterfaces,
-                                  applyNetworkGlobalOptions};
+const Transport kNetworkTransport{.kind = "network",
+                                  .interfaceType = VX_IO_IFACE_NETWORK,
+                                  .createDevice = createNetworkDevice,
+                                  .searchDevices = enumerateNetworkDevices,
+                                  .listInterfaces = enumerateNetworkInterfaces,
+                                  .applyGlobalOptions = applyNetworkGlobalOptions};
 
 }  // namespace vxio

@@ -40,16 +40,13 @@ VX_IO_Result enumerateSerialInterfaces(const Options&, DeviceList& list) {
 
 }  // namespace
 
-std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams& params) {
-    return std::make_shared<IoSerial>(params);
-}
+constexpr DeviceMaker createSerialDevice = makeDevice<IoSerial>;
 
-const Transport kSerialTransport{"serial",
-                                 VX_IO_IFACE_SERIAL,
-                                 createSerialDevice,
-                                 enumerateSerialShortList,
-                                 searchSerialDevices,
-                                 enumerateSerialInterfaces,
-                                 nullptr};
+const Transport kSerialTransport{.kind = "serial",
+                                 .interfaceType = VX_IO_IFACE_SERIAL,
+                                 .createDevice = createSerialDevice,
+                                 .shortList = enumerateSerialShortList,
+                                 .searchDevices = searchSerialDevices,
+                                 .listInterfaces = enumerateSerialInterfaces};
 
 }  // namespace vxio

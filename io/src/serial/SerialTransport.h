@@ -1,15 +1,13 @@
 #pragma once
 
-#include <memory>
+// The serial row of the transport table, and its device maker for the
+// tests that make a device without opening a handle.
 
 #include "core/Transport.h"
 
 namespace vxio {
 
-// The serial row of the transport table.
 extern const Transport kSerialTransport;
-
-// The row's device maker, also used directly by the serial tests.
-std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams& params);
+extern const DeviceMaker createSerialDevice;
 
 }  // namespace vxio
