@@ -34,17 +34,20 @@ VX_IO_Result enumerateAllKinds(const std::string& optionText, std::string& text)
     return VX_IO_OK;
 }
 
+decltype(Transport::shortList) shortListOf(int type) {
+    const Transport* transport = transportOfType(type);
+    return transport != nullptr ? transport->shortList : nullptr;
+}
+
 }  // namespace
 
-bool hasShortList(int type) {
-    const Transport* transport = transportOfType(type);
-    return transport != nullptr && transport->shortList != nullptr;
-}
+bool hasShortList(int type) { return shortListOf(type) != nullptr; }
 
 VX_IO_Result enumerateDevices(int type, const std::string& optionText, std::string& text) {
     if (type == VX_IO_IFACE_ALL) return enumerateAllKinds(optionText, text);
-    if (!hasShortList(type)) return VX_IO_NOT_SUPPORTED;
-    return transportOfType(type)->shortList(optionText, text);
+    const auto shortList = shortListOf(type);
+    if (shortList == nullptr) return VX_IO_NOT_SUPPORTED;
+    return shortList(optionText, text);
 }
 
 VX_IO_Result enumerateInterfaces(const std::string& optionText, std::string& text) {

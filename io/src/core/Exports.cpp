@@ -101,12 +101,15 @@ VX_IO_API VX_IO_Result VX_IO_EnumerateDevices(int type, const char* options, cha
         const VX_IO_Result result = vxio::enumerateDevices(type, textOrEmpty(options), text);
         if (result != VX_IO_OK) {
             // A failed short list leaves the empty text, not the caller's old bytes.
-            if (vxio::hasShortList(type)) vxplatform::copyOutReportingNeed(std::string(), buffer, length);
+            if (vxio::hasShortList(type)) {
+                vxplatform::copyOutReportingNeed(std::string(), buffer, length);
+            }
             return result;
         }
         // The short lists tell the caller how much room they need.
-        const bool copied = type == VX_IO_IFACE_ALL ? vxplatform::copyOut(text, buffer, length)
-                                                    : vxplatform::copyOutReportingNeed(text, buffer, length);
+        const bool copied = type == VX_IO_IFACE_ALL
+                                ? vxplatform::copyOut(text, buffer, length)
+                                : vxplatform::copyOutReportingNeed(text, buffer, length);
         return copied ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     });
 }
