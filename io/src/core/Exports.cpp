@@ -58,9 +58,12 @@ VX_IO_API VX_IO_Result VX_IO_Open(VX_IO_Handle* handle, const char* locator, con
     if (handle == nullptr) return VX_IO_INVALID_OPTION;
     *handle = 0;
     if (locator == nullptr) return VX_IO_INVALID_LOCATOR;
-    const vxio::DeviceParams params{locator, options != nullptr ? options : "", userContext,
-                                    receive, error};
-    return guarded(VX_IO_OPEN_FAILED, [&] { return vxio::openByLocator(params, handle); });
+    return guarded(VX_IO_OPEN_FAILED, [&] {
+        // Splitting the locator allocates, so it too stays inside the guard.
+        const vxio::DeviceParams params(locator, options != nullptr ? options : "", userContext,
+                                        receive, error);
+        return vxio::openByLocator(params, handle);
+    });
 }
 
 VX_IO_API VX_IO_Result VX_IO_Close(VX_IO_Handle handle, int wait) {
