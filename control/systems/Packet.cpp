@@ -82,7 +82,7 @@ VX_STATUS decodeAnswer(const RawPacket& raw, uint32_t channelIndex, VX_packet* o
         else if (cls == kEndEffectorClass)
             type = VX_PACKET_GRIPPER_OPENING;
         else
-            return 12;
+            return kInternalError;
     } else {
         for (const auto& kind : kAnswerKinds)
             if (kind.opcode == raw.opcode()) type = kind.type;
@@ -156,7 +156,7 @@ VX_STATUS decodeAnswer(const RawPacket& raw, uint32_t channelIndex, VX_packet* o
     default:
         break;
     }
-    return 0;
+    return kOk;
 }
 
 }  // namespace qmx

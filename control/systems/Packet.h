@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "QMXControl.h"
+#include "api/StatusCodes.h"
 
 namespace qmx {
 
