@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,9 @@ private:
     static constexpr uint32_t kAnyAddress = 254;
     static constexpr uint32_t kHandControlTarget = 255;
 
+    // How long a command waits for its answer.
+    static constexpr uint32_t kAnswerWaitMs = 2000;
+
     // A start-up request whose wait gave up: its answer, or the module's
     // refusal of it, may still come.
     struct Abandoned {
@@ -226,12 +230,22 @@ private:
     VX_STATUS checkAsyncChannel(uint32_t channel, Need need);
     VX_STATUS checkHandControl();
     // Sends a request to the channel; a synchronous one waits for an answer
-    // of `answerOpcode` from the channel's module.
+    // of `answerOpcode` from the channel's module and gives its fields.
     VX_STATUS query(uint32_t channel, bool sync, const OutPacket& request, uint8_t answerOpcode,
-                    RawPacket* answer);
+                    VX_packet* answer);
+    // A channel query with its checks: the request is made by `makeRequest()`
+    // once they pass, and a synchronous answer's fields go to `take`.
+    template <typename MakeRequest, typename Take>
+    VX_STATUS fetch(uint32_t channel, bool sync, Need need, uint8_t answerOpcode,
+                    MakeRequest&& makeRequest, Take&& take);
     // Sends a command to the channel; a synchronous one waits for its
     // acknowledge.
     VX_STATUS command(uint32_t channel, bool sync, const OutPacket& request);
+    // The answer to a request just sent: one of `answerOpcode` (from `from`
+    // when given), else the code of an error answer, else kProtocolError.
+    VX_STATUS awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode, RawPacket* answer);
+    // The acknowledge of `target` to a command just sent, or its refusal code.
+    VX_STATUS awaitAcknowledge(uint32_t target);
     VX_STATUS handControlCommand(const OutPacket& request);
     VX_STATUS readIndexedValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value,
                                uint8_t requestOpcode, uint8_t answerOpcode);

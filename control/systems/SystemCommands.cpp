@@ -5,7 +5,6 @@ namespace qmx {
 
 namespace {
 
-constexpr uint32_t kAnswerWaitMs = 2000;
 constexpr uint32_t kMaxHoldTime = 60000;
 constexpr int32_t kFullTurn = 360000000;
 
@@ -17,6 +16,12 @@ constexpr uint8_t kReportOnTriggered = 0x10;
 constexpr uint8_t kDebugging = 0x80;
 
 bool inRange(int64_t value, int64_t low, int64_t high) { return value >= low && value <= high; }
+
+// Writes an output the caller asked for; a null pointer asks for nothing.
+template <typename T, typename V>
+void put(T* out, const V& value) {
+    if (out) *out = static_cast<T>(value);
+}
 
 }  // namespace
 
@@ -46,164 +51,139 @@ VX_STATUS System::checkAsyncChannel(uint32_t channel, Need need) {
 }
 
 VX_STATUS System::query(uint32_t channel, bool sync, const OutPacket& request,
-                        uint8_t answerOpcode, RawPacket* answer) {
+                        uint8_t answerOpcode, VX_packet* answer) {
     // An answer that came after its request timed out must not pass for
     // the answer to this one.
     if (sync) discardQueued();
     VX_STATUS status = sendPacket(request);
     if (status != kOk || !sync) return status;
     RawPacket received;
-    status = waitForAnswer(&received, kAnswerWaitMs, true);
-    if (status != kOk) return status;
-    if (received.address() != channels_[channel].moduleWord) return kProtocolError;
-    if (received.opcode() == answerOpcode) {
-        *answer = received;
-        return kOk;
-    }
-    if (received.opcode() == opcode::kError && received.u8(0) != 0) return received.u8(0);
-    return kProtocolError;
+    status = awaitAnswer(channels_[channel].moduleWord, answerOpcode, &received);
+    if (status == kOk) *answer = answerFields(received);
+    return status;
 }
 
 VX_STATUS System::command(uint32_t channel, bool sync, const OutPacket& request) {
     if (sync) discardQueued();
     VX_STATUS status = sendPacket(request);
     if (status != kOk || !sync) return status;
-    uint32_t code = 0;
-    status = waitForAcknowledge(channel, &code, kAnswerWaitMs);
-    return status != kOk ? status : code;
+    return awaitAcknowledge(channel);
+}
+
+template <typename MakeRequest, typename Take>
+VX_STATUS System::fetch(uint32_t channel, bool sync, Need need, uint8_t answerOpcode,
+                        MakeRequest&& makeRequest, Take&& take) {
+    VX_STATUS status = checkChannel(channel, sync, need);
+    if (status != kOk) return status;
+    VX_packet answer{};
+    status = query(channel, sync, makeRequest(), answerOpcode, &answer);
+    if (status != kOk || !sync) return status;
+    take(answer);
+    return kOk;
 }
 
 VX_STATUS System::getAngleLimit(uint32_t channel, bool sync, uint32_t* minAngle,
                                 int32_t* minRevolution, uint32_t* maxAngle,
                                 int32_t* maxRevolution) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kAngleLimit).u8(0x02).zeros(12),
-                   opcode::kAngleLimit, &answer);
-    if (status != kOk || !sync) return status;
-    if (minAngle) *minAngle = answer.u32(1);
-    if (minRevolution) *minRevolution = answer.i16(5);
-    if (maxAngle) *maxAngle = answer.u32(7);
-    if (maxRevolution) *maxRevolution = answer.i16(11);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kAngleLimit,
+        [&] { return toChannel(channel, opcode::kAngleLimit).u8(0x02).zeros(12); },
+        [&](const VX_packet& answer) {
+            put(minAngle, answer.data1);
+            put(minRevolution, answer.data2);
+            put(maxAngle, answer.data4);
+            put(maxRevolution, answer.data3);
+        });
 }
 
 VX_STATUS System::getChannelProperty(uint32_t channel, uint32_t key, bool sync, int32_t* value) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kChannelProperty).u8(0x02).u32(key).zeros(4),
-                   opcode::kChannelProperty, &answer);
-    if (status != kOk || !sync) return status;
-    if (value) *value = answer.i32(5);
-    return kOk;
+    return fetch(
+        channel, sync, Need::AnyChannel, opcode::kChannelProperty,
+        [&] { return toChannel(channel, opcode::kChannelProperty).u8(0x02).u32(key).zeros(4); },
+        [&](const VX_packet& answer) { put(value, answer.data2); });
 }
 
 VX_STATUS System::getClosedLoopMoveAcceleration(uint32_t channel, bool sync,
                                                 uint32_t* acceleration) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kMoveAcceleration).u8(0x02).zeros(4),
-                   opcode::kMoveAcceleration, &answer);
-    if (status != kOk || !sync) return status;
-    if (acceleration) *acceleration = answer.u32(1);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kMoveAcceleration,
+        [&] { return toChannel(channel, opcode::kMoveAcceleration).u8(0x02).zeros(4); },
+        [&](const VX_packet& answer) { put(acceleration, answer.data1); });
 }
 
 VX_STATUS System::getClosedLoopMoveSpeed(uint32_t channel, bool sync, uint32_t* speed) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kMoveSpeed).u8(0x02).zeros(4),
-                   opcode::kMoveSpeed, &answer);
-    if (status != kOk || !sync) return status;
-    if (speed) *speed = answer.u32(1);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kMoveSpeed,
+        [&] { return toChannel(channel, opcode::kMoveSpeed).u8(0x02).zeros(4); },
+        [&](const VX_packet& answer) { put(speed, answer.data1); });
 }
 
 VX_STATUS System::getEndEffectorType(uint32_t channel, bool sync, uint32_t* type, int32_t* param1,
                                      int32_t* param2) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kEndEffectorType).u8(0x00).zeros(9),
-                   opcode::kEndEffectorType, &answer);
-    if (status != kOk || !sync) return status;
-    if (type) *type = answer.u8(1);
-    if (param1) *param1 = answer.i32(2);
-    if (param2) *param2 = answer.i32(6);
-    return kOk;
+    return fetch(
+        channel, sync, Need::EndEffector, opcode::kEndEffectorType,
+        [&] { return toChannel(channel, opcode::kEndEffectorType).u8(0x00).zeros(9); },
+        [&](const VX_packet& answer) {
+            put(type, answer.data1);
+            put(param1, answer.data2);
+            put(param2, answer.data3);
+        });
 }
 
 VX_STATUS System::getPositionLimit(uint32_t channel, bool sync, int32_t* min, int32_t* max) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kPositionLimit).u8(0x02).zeros(8),
-                   opcode::kPositionLimit, &answer);
-    if (status != kOk || !sync) return status;
-    if (min) *min = answer.i32(1);
-    if (max) *max = answer.i32(5);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kPositionLimit,
+        [&] { return toChannel(channel, opcode::kPositionLimit).u8(0x02).zeros(8); },
+        [&](const VX_packet& answer) {
+            put(min, answer.data2);
+            put(max, answer.data3);
+        });
 }
 
 VX_STATUS System::getSafeDirection(uint32_t channel, bool sync, uint32_t* direction) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kSafeDirection).u8(0x02).u8(0),
-                   opcode::kSafeDirection, &answer);
-    if (status != kOk || !sync) return status;
-    if (direction) *direction = answer.u8(1);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kSafeDirection,
+        [&] { return toChannel(channel, opcode::kSafeDirection).u8(0x02).u8(0); },
+        [&](const VX_packet& answer) { put(direction, answer.data1); });
 }
 
 VX_STATUS System::getScale(uint32_t channel, bool sync, int32_t* shift, uint32_t* inverted) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kScale).u8(0x02).zeros(5),
-                   opcode::kScale, &answer);
-    if (status != kOk || !sync) return status;
-    if (shift) *shift = answer.i32(1);
-    if (inverted) *inverted = answer.u8(5);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kScale,
+        [&] { return toChannel(channel, opcode::kScale).u8(0x02).zeros(5); },
+        [&](const VX_packet& answer) {
+            put(shift, answer.data2);
+            put(inverted, answer.data1);
+        });
 }
 
 VX_STATUS System::getSensorEnabled(bool sync, uint32_t* mode) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkSystemCommand(sync);
     if (status != kOk) return status;
+    // The mode is the system's; the first positioner answers for it.
     uint32_t channel = 0;
     while (channel < channelCount_ && !isPositionerChannel(*this, channel)) ++channel;
     if (channel == channelCount_) return kWrongChannelType;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kSensorEnabled).u8(0xFF),
-                   opcode::kSensorEnabled, &answer);
-    if (status != kOk || !sync) return status;
-    if (mode) *mode = answer.u8(0);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kSensorEnabled,
+        [&] { return toChannel(channel, opcode::kSensorEnabled).u8(0xFF); },
+        [&](const VX_packet& answer) { put(mode, answer.data1); });
 }
 
 VX_STATUS System::sensorTypeLocked(uint32_t channel, bool sync, uint32_t* type) {
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kSensorType).u8(0x01).u8(0),
-                   opcode::kSensorType, &answer);
-    if (status != kOk || !sync) return status;
-    if (type) *type = answer.u8(1);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kSensorType,
+        [&] { return toChannel(channel, opcode::kSensorType).u8(0x01).u8(0); },
+        [&](const VX_packet& answer) { put(type, answer.data1); });
 }
 
 VX_STATUS System::getSensorType(uint32_t channel, bool sync, uint32_t* type) {
@@ -557,37 +537,29 @@ VX_STATUS System::triggerCommand(uint32_t value) {
 
 VX_STATUS System::getStatus(uint32_t channel, bool sync, uint32_t* status) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS result = checkChannel(channel, sync, Need::AnyChannel);
-    if (result != kOk) return result;
-    RawPacket answer;
-    result = query(channel, sync, toChannel(channel, opcode::kGetStatus), opcode::kStatus, &answer);
-    if (result != kOk || !sync) return result;
-    if (status) *status = answer.u8(0);
-    return kOk;
+    return fetch(
+        channel, sync, Need::AnyChannel, opcode::kStatus,
+        [&] { return toChannel(channel, opcode::kGetStatus); },
+        [&](const VX_packet& answer) { put(status, answer.data1); });
 }
 
 VX_STATUS System::getPosition(uint32_t channel, bool sync, int32_t* position) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kGetPosition), opcode::kPosition,
-                   &answer);
-    if (status != kOk || !sync) return status;
-    if (position) *position = answer.i32(0);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kPosition,
+        [&] { return toChannel(channel, opcode::kGetPosition); },
+        [&](const VX_packet& answer) { put(position, answer.data2); });
 }
 
 VX_STATUS System::getAngle(uint32_t channel, bool sync, uint32_t* angle, int32_t* revolution) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kGetAngle), opcode::kAngle, &answer);
-    if (status != kOk || !sync) return status;
-    if (angle) *angle = answer.u32(0);
-    if (revolution) *revolution = answer.i16(4);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kAngle,
+        [&] { return toChannel(channel, opcode::kGetAngle); },
+        [&](const VX_packet& answer) {
+            put(angle, answer.data1);
+            put(revolution, answer.data2);
+        });
 }
 
 VX_STATUS System::getCaptureBuffer(uint32_t channel, uint32_t bufferIndex, bool sync,
@@ -596,69 +568,49 @@ VX_STATUS System::getCaptureBuffer(uint32_t channel, uint32_t bufferIndex, bool 
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != kOk) return status;
     if (bufferIndex > 255) return kInvalidParameter;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kCaptureBuffer).u8(bufferIndex).zeros(10),
+    VX_packet answer{};
+    status = query(channel, sync,
+                   toChannel(channel, opcode::kCaptureBuffer).u8(bufferIndex).zeros(10),
                    opcode::kCaptureBuffer, &answer);
     if (status != kOk || !sync) return status;
-    if (record) {
-        VX_packet out{};
-        out.packetType = VX_PACKET_CAPTURE_BUFFER;
-        out.channelIndex = channel;
-        out.data1 = bufferIndex;
-        out.data4 = answer.u32(1);
-        out.data2 = answer.i32(5);
-        out.data3 = answer.i16(9);
-        *record = out;
-    }
+    answer.packetType = VX_PACKET_CAPTURE_BUFFER;
+    answer.channelIndex = channel;
+    // The record names the buffer asked for.
+    answer.data1 = bufferIndex;
+    put(record, answer);
     return kOk;
 }
 
 VX_STATUS System::getForce(uint32_t channel, bool sync, int32_t* force) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kForce).u8(0x00).zeros(8),
-                   opcode::kForce, &answer);
-    if (status != kOk || !sync) return status;
-    if (force) *force = answer.i32(1);
-    return kOk;
+    return fetch(
+        channel, sync, Need::EndEffector, opcode::kForce,
+        [&] { return toChannel(channel, opcode::kForce).u8(0x00).zeros(8); },
+        [&](const VX_packet& answer) { put(force, answer.data2); });
 }
 
 VX_STATUS System::getGripperOpening(uint32_t channel, bool sync, uint32_t* opening) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kGetAnalogValue), opcode::kAnalogValue,
-                   &answer);
-    if (status != kOk || !sync) return status;
-    if (opening) *opening = answer.u16(0);
-    return kOk;
+    return fetch(
+        channel, sync, Need::EndEffector, opcode::kAnalogValue,
+        [&] { return toChannel(channel, opcode::kGetAnalogValue); },
+        [&](const VX_packet& answer) { put(opening, answer.data1); });
 }
 
 VX_STATUS System::getPhysicalPositionKnown(uint32_t channel, bool sync, uint32_t* known) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kPhysicalPositionKnown).u8(0),
-                   opcode::kPhysicalPositionKnown, &answer);
-    if (status != kOk || !sync) return status;
-    if (known) *known = answer.u8(0);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kPhysicalPositionKnown,
+        [&] { return toChannel(channel, opcode::kPhysicalPositionKnown).u8(0); },
+        [&](const VX_packet& answer) { put(known, answer.data1); });
 }
 
 VX_STATUS System::getVoltageLevel(uint32_t channel, bool sync, uint32_t* level) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    RawPacket answer;
-    status = query(channel, sync, toChannel(channel, opcode::kGetAnalogValue), opcode::kAnalogValue,
-                   &answer);
-    if (status != kOk || !sync) return status;
-    if (level) *level = answer.u16(0);
-    return kOk;
+    return fetch(
+        channel, sync, Need::Positioner, opcode::kAnalogValue,
+        [&] { return toChannel(channel, opcode::kGetAnalogValue); },
+        [&](const VX_packet& answer) { put(level, answer.data1); });
 }
 
 VX_STATUS System::setHCMEnabled(uint32_t mode) {
@@ -685,13 +637,13 @@ VX_STATUS System::readIndexedValue(uint32_t channel, uint32_t index, bool sync, 
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
     if (status != kOk) return status;
     if (index > 255) return kInvalidParameter;
-    RawPacket answer;
+    VX_packet answer{};
     status = query(channel, sync, toChannel(channel, requestOpcode).u8(index), answerOpcode,
                    &answer);
     if (status != kOk || !sync) return status;
     // An answer for another index is not the one asked for.
-    if (answer.u8(0) != index) return kProtocolError;
-    if (value) *value = answer.u32(1);
+    if (answer.data1 != index) return kProtocolError;
+    put(value, answer.data2);
     return kOk;
 }
 

@@ -4,7 +4,6 @@ namespace qmx {
 
 namespace {
 
-constexpr uint32_t kAnswerWaitMs = 2000;
 constexpr uint32_t kIndexMapWaitMs = 5000;
 constexpr uint32_t kSpeedLevelEntries = 32;
 constexpr uint32_t kSlotChunk = 8;
@@ -42,9 +41,7 @@ VX_STATUS System::handControlCommand(const OutPacket& request) {
     discardQueued();
     VX_STATUS status = sendPacket(request);
     if (status != kOk) return status;
-    uint32_t code = 0;
-    status = waitForAcknowledge(kHandControlTarget, &code, kAnswerWaitMs);
-    return status != kOk ? status : code;
+    return awaitAcknowledge(kHandControlTarget);
 }
 
 VX_STATUS System::handControlQuery(const OutPacket& request, RawPacket* answer,
@@ -52,12 +49,9 @@ VX_STATUS System::handControlQuery(const OutPacket& request, RawPacket* answer,
     discardQueued();
     VX_STATUS status = sendPacket(request);
     if (status != kOk) return status;
-    status = waitForAnswer(answer, kAnswerWaitMs, true);
-    if (status != kOk) return status;
-    if (checkAddress && answer->address() != address::kHandControl) return kProtocolError;
-    if (answer->opcode() == request.data()[2]) return kOk;
-    if (answer->opcode() == opcode::kError && answer->u8(0) != 0) return answer->u8(0);
-    return kProtocolError;
+    std::optional<uint16_t> from;
+    if (checkAddress) from = address::kHandControl;
+    return awaitAnswer(from, request.data()[2], answer);
 }
 
 VX_STATUS System::writeSpeedLevelTableSize(int32_t size) {
@@ -175,7 +169,7 @@ VX_STATUS System::writeHCMConfigSlot(uint32_t slot, const uint8_t* data, uint32_
         status = waitForAnswer(&answer, kAnswerWaitMs, true);
         if (status != kOk) return status;
         if (answer.address() != address::kHandControl) return kProtocolError;
-        if (answer.opcode() == opcode::kError && answer.u8(0) != 0) return answer.u8(0);
+        if (const VX_STATUS refused = answer.errorCode()) return refused;
         if (answer.opcode() != opcode::kAcknowledge && answer.opcode() != opcode::kHcmConfigSlot)
             return kProtocolError;
     }
@@ -219,16 +213,14 @@ VX_STATUS System::writeIndexToIndexMap(uint8_t index, uint8_t value) {
     RawPacket answer;
     VX_STATUS status = indexMapExchange(mapRequest().u8(kMapWrite).u8(index).u8(value), &answer);
     if (status != kOk) return status;
-    if (answer.opcode() == opcode::kError && answer.u8(0) != 0) return answer.u8(0);
-    return kOk;
+    return answer.errorCode();
 }
 
 VX_STATUS System::finalizeIndexMap() {
     RawPacket answer;
     VX_STATUS status = indexMapExchange(mapRequest().u8(kMapFinalize).u8(0).u8(0), &answer);
     if (status != kOk) return status;
-    if (answer.opcode() == opcode::kError && answer.u8(0) != 0) return answer.u8(0);
-    return kOk;
+    return answer.errorCode();
 }
 
 }  // namespace qmx

@@ -158,11 +158,27 @@ VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t t
     if (!fromTarget) return kProtocolError;
     if (answer.opcode() == opcode::kAcknowledge) return kOk;
     // An error answer without a code would pass for success.
-    if (answer.opcode() == opcode::kError && answer.u8(0) != 0) {
-        *code = answer.u8(0);
+    if (const VX_STATUS refused = answer.errorCode()) {
+        *code = refused;
         return kOk;
     }
     return kProtocolError;
+}
+
+VX_STATUS System::awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode,
+                              RawPacket* answer) {
+    VX_STATUS status = waitForAnswer(answer, kAnswerWaitMs, true);
+    if (status != kOk) return status;
+    if (from && answer->address() != *from) return kProtocolError;
+    if (answer->opcode() == answerOpcode) return kOk;
+    if (const VX_STATUS refused = answer->errorCode()) return refused;
+    return kProtocolError;
+}
+
+VX_STATUS System::awaitAcknowledge(uint32_t target) {
+    uint32_t code = kOk;
+    const VX_STATUS status = waitForAcknowledge(target, &code, kAnswerWaitMs);
+    return status != kOk ? status : code;
 }
 
 void System::discardQueued() {
