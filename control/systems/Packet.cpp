@@ -81,20 +81,12 @@ constexpr AnswerLayout kAnswerLayouts[] = {
     {opcode::kConfigParameter, VX_PACKET_PARAMETER, {u8(0, d1), i32(1, d2)}},
 };
 
-constexpr size_t widthBytes(Width width) {
-    switch (width) {
-    case Width::U8:
-        return 1;
-    case Width::U16:
-    case Width::I16:
-        return 2;
-    case Width::U32:
-    case Width::I32:
-        return 4;
-    default:
-        return 0;
-    }
-}
+// Bytes of each Width, in the enumeration's order.
+constexpr size_t kWidthBytes[] = {0, 1, 2, 2, 4, 4};
+
+static_assert(std::size(kWidthBytes) == static_cast<size_t>(Width::I32) + 1);
+
+constexpr size_t widthBytes(Width width) { return kWidthBytes[static_cast<size_t>(width)]; }
 
 // Every field lies inside the payload its opcode announces, and no opcode
 // has two layouts.

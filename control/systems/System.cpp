@@ -88,7 +88,7 @@ VX_STATUS System::open(const char* locator, const char* options) {
     abandoned_.clear();
     if (status != kOk) {
         closeDevice();
-        mode_ = 0;
+        mode_ = kNotOpen;
     }
     return status;
 }
@@ -119,7 +119,7 @@ VX_STATUS System::startUp(bool reset, bool async) {
     VX_STATUS status = readChannels();
     if (status == kOk) status = readFirmwareVersions();
     if (status == kOk) status = readFeaturePermissions();
-    if (status == kOk) status = setCommunicationMode(async ? 2 : 1);
+    if (status == kOk) status = setCommunicationMode(async ? kAsynchronous : kSynchronous);
     return status;
 }
 
@@ -266,16 +266,16 @@ VX_STATUS System::readFeaturePermissions() {
     return kOk;
 }
 
-VX_STATUS System::setCommunicationMode(uint32_t newMode) {
+VX_STATUS System::setCommunicationMode(Mode newMode) {
     mode_ = newMode;
     OutPacket request(address::kSystem, opcode::kFlags);
-    if (newMode == 1)
+    if (newMode == kSynchronous)
         request.u8(0x03).u8(0x00);
     else
         request.u8(0x01).u8(0x01);
     discardQueued();
     VX_STATUS status = sendPacket(request);
-    if (status != kOk || newMode == 2) return status;
+    if (status != kOk || newMode == kAsynchronous) return status;
     // Every channel confirms the synchronous mode.
     for (uint32_t i = 0; i < channelCount_; ++i) {
         uint32_t code = 0;
@@ -392,14 +392,14 @@ VX_STATUS System::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* ve
 
 VX_STATUS System::getNumberOfChannels(uint32_t* count) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
+    if (mode_ == kNotOpen) return kUninitialized;
     if (count) *count = channelCount_;
     return kOk;
 }
 
 VX_STATUS System::getChannelType(uint32_t channel, uint32_t* type) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
+    if (mode_ == kNotOpen) return kUninitialized;
     if (channel >= channelCount_) return kInvalidChannelIndex;
     uint32_t value;
     if (isPositionerChannel(*this, channel))
@@ -414,7 +414,7 @@ VX_STATUS System::getChannelType(uint32_t channel, uint32_t* type) {
 
 VX_STATUS System::getChannelSerialNumber(uint32_t channel, uint32_t* serial) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
+    if (mode_ == kNotOpen) return kUninitialized;
     if (channel >= channelCount_) return kInvalidChannelIndex;
     if (serial) *serial = channels_[channel].moduleWord;
     return kOk;
@@ -422,7 +422,7 @@ VX_STATUS System::getChannelSerialNumber(uint32_t channel, uint32_t* serial) {
 
 VX_STATUS System::getFeaturePermissions(uint32_t channel, uint8_t* bytes, uint32_t* size) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
+    if (mode_ == kNotOpen) return kUninitialized;
     if (channel >= channelCount_) return kInvalidChannelIndex;
     if (size == nullptr) return kInvalidParameter;
     const ChannelRecord& record = channels_[channel];

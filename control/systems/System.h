@@ -191,6 +191,10 @@ private:
         }
     };
 
+    // How the system was opened: commands wait for their answers only in
+    // synchronous mode.
+    enum Mode : uint32_t { kNotOpen = 0, kSynchronous = 1, kAsynchronous = 2 };
+
     // What a channel command needs of the channel's module class.
     enum class Need { AnyChannel, Positioner, EndEffector };
 
@@ -220,7 +224,7 @@ private:
     VX_STATUS readChannels();
     VX_STATUS readFirmwareVersions();
     VX_STATUS readFeaturePermissions();
-    VX_STATUS setCommunicationMode(uint32_t newMode);
+    VX_STATUS setCommunicationMode(Mode newMode);
     void closeDevice();
 
     // Checks and exchanges of the command operations; command mutex held.
@@ -280,8 +284,8 @@ private:
     bool bufferedOutput_ = false;
     std::array<uint8_t, kOutputBufferSize> outputBuffer_{};
     uint32_t outputFill_ = 0;
-    // 0 not initialised, 1 synchronous, 2 asynchronous; written only by open.
-    std::atomic<uint32_t> mode_{0};
+    // Written only by open.
+    std::atomic<uint32_t> mode_{kNotOpen};
     bool interfaceFirmwareKnown_ = false;
     uint32_t interfaceFirmware_ = 0;
     bool handControlFirmwareKnown_ = false;

@@ -41,8 +41,8 @@ VX_STATUS System::checkChannelCommand(uint32_t channel, bool sync) {
 }
 
 VX_STATUS System::checkSystemCommand(bool sync) {
-    if (mode_ == 0) return kUninitialized;
-    if ((mode_ == 1) != sync) return kWrongMode;
+    if (mode_ == kNotOpen) return kUninitialized;
+    if ((mode_ == kSynchronous) != sync) return kWrongMode;
     return kOk;
 }
 
@@ -615,7 +615,7 @@ VX_STATUS System::getVoltageLevel(uint32_t channel, bool sync, uint32_t* level) 
 
 VX_STATUS System::setHCMEnabled(uint32_t mode) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
+    if (mode_ == kNotOpen) return kUninitialized;
     if (mode > 2) return kInvalidParameter;
     return sendPacket(OutPacket(address::kHandControl, opcode::kHcmEnabled).u8(mode));
 }

@@ -32,9 +32,7 @@ OutPacket mapRequest() { return OutPacket(address::kInterface, opcode::kIndexMap
 }  // namespace
 
 VX_STATUS System::checkHandControl() {
-    if (mode_ == 0) return kUninitialized;
-    if (mode_ == 2) return kWrongMode;
-    return kOk;
+    return checkSystemCommand(true);
 }
 
 VX_STATUS System::handControlCommand(const OutPacket& request) {
@@ -178,8 +176,8 @@ VX_STATUS System::writeHCMConfigSlot(uint32_t slot, const uint8_t* data, uint32_
 
 VX_STATUS System::readHCMEepromType(uint32_t* type) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
-    if (mode_ == 1) discardQueued();
+    if (mode_ == kNotOpen) return kUninitialized;
+    if (mode_ == kSynchronous) discardQueued();
     VX_STATUS status =
         sendPacket(OutPacket(address::kHandControl, opcode::kHcmEepromType).u8(0x01).zeros(10));
     if (status != kOk) return status;
@@ -192,7 +190,7 @@ VX_STATUS System::readHCMEepromType(uint32_t* type) {
 }
 
 VX_STATUS System::indexMapExchange(const OutPacket& request, RawPacket* answer) {
-    if (mode_ != 2) discardQueued();
+    if (mode_ != kAsynchronous) discardQueued();
     VX_STATUS status = sendImmediate(request);
     if (status != kOk) return status;
     return waitForAnswer(answer, kIndexMapWaitMs, true);

@@ -190,8 +190,7 @@ void System::discardQueued() {
 VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool remove) {
     {
         std::lock_guard<std::mutex> command(commandMutex_);
-        if (mode_ == 0) return kUninitialized;
-        if (mode_ == 1) return kWrongMode;
+        if (const VX_STATUS status = checkSystemCommand(false)) return status;
     }
     if (packet == nullptr) return kInvalidParameter;
     RawPacket raw;
@@ -221,8 +220,7 @@ VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool 
 
 VX_STATUS System::discardPacket() {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
-    if (mode_ == 1) return kWrongMode;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     std::lock_guard<std::mutex> lock(packetMutex_);
     if (ring_.empty()) return kOk;
     const RawPacket& dropped = ring_.front();
@@ -242,8 +240,7 @@ VX_STATUS System::discardPacket() {
 }
 
 VX_STATUS System::cancelWaitForPacket() {
-    if (mode_ == 0) return kUninitialized;
-    if (mode_ == 1) return kWrongMode;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     std::lock_guard<std::mutex> lock(packetMutex_);
     cancelRequested_ = true;
     packetCondition_.notify_all();
@@ -252,8 +249,7 @@ VX_STATUS System::cancelWaitForPacket() {
 
 VX_STATUS System::setBufferedOutput(uint32_t mode) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
-    if (mode_ == 1) return kWrongMode;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     if (mode > 1) return kInvalidParameter;
     outputFill_ = 0;
     bufferedOutput_ = mode == 1;
@@ -262,16 +258,14 @@ VX_STATUS System::setBufferedOutput(uint32_t mode) {
 
 VX_STATUS System::getBufferedOutput(uint32_t* mode) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
-    if (mode_ == 1) return kWrongMode;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     if (mode) *mode = bufferedOutput_ ? 1 : 0;
     return kOk;
 }
 
 VX_STATUS System::flushOutput() {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return kUninitialized;
-    if (mode_ == 1) return kWrongMode;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     if (outputFill_ == 0) return kOk;
     VX_STATUS status = sendDirect(outputBuffer_.data(), outputFill_);
     outputFill_ = 0;
