@@ -109,8 +109,8 @@ struct RawPacket {
     uint32_t u32(size_t at) const;
     int32_t i32(size_t at) const { return static_cast<int32_t>(u32(at)); }
 
-    // The code of an error answer; kOk for any other packet and for an
-    // error answer without a code, which is no answer at all.
+    // The code of an error answer, or kOk for any other packet. An error
+    // answer with code 0 gives kOk too: callers must not take it for success.
     VX_STATUS errorCode() const {
         if (opcode() != qmx::opcode::kError) return kOk;
         return u8(0);
