@@ -7,7 +7,7 @@
 #include <string>
 
 #include "QMXControl.h"
-#include "api/Log.h"
+#include "common/Log.h"
 #include "systems/SystemBase.h"
 
 namespace qmx {

@@ -5,9 +5,9 @@
 
 #include "VeltraxIO.h"
 #include "api/ExportFrame.h"
-#include "api/Log.h"
 #include "api/OpenSystems.h"
 #include "api/Registry.h"
+#include "common/Log.h"
 
 namespace qmx {
 

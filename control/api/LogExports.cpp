@@ -1,6 +1,6 @@
 #include "QMXControl.h"
-#include "api/Log.h"
-#include "api/LogSettings.h"
+#include "common/Log.h"
+#include "common/LogSettings.h"
 
 // The five log settings; none takes a call number or writes a call line.
 

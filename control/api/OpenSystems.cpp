@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "VeltraxIO.h"
-#include "api/CtlLibrary.h"
 #include "api/ExportFrame.h"
-#include "api/Log.h"
 #include "api/Registry.h"
+#include "common/CtlLibrary.h"
+#include "common/Log.h"
 #include "systems/System.h"
 
 #if __has_include("systems/SystemVeltraxCTL.h")

@@ -1,5 +1,5 @@
 #include "QMXControl.h"
-#include "api/Status.h"
+#include "common/Status.h"
 
 // Pure helpers: no call number, no log line, no lock.
 

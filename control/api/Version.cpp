@@ -1,6 +1,6 @@
 #include "QMXControl.h"
 #include "api/ExportFrame.h"
-#include "api/Status.h"
+#include "common/Status.h"
 
 // Framed for its call and return lines, but it needs no system.
 extern "C" QMX_API VX_STATUS VX_GetDLLVersion(unsigned int* version) {

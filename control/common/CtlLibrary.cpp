@@ -1,9 +1,9 @@
-#include "api/CtlLibrary.h"
+#include "common/CtlLibrary.h"
 
 #include <cstring>
 #include <mutex>
 
-#include "api/Log.h"
+#include "common/Log.h"
 #include "platform/DynamicLibrary.h"
 
 namespace qmx {

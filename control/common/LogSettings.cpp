@@ -1,9 +1,9 @@
-#include "api/LogSettings.h"
+#include "common/LogSettings.h"
 
 #include <climits>
 #include <mutex>
 
-#include "api/Log.h"
+#include "common/Log.h"
 #include "platform/ModulePath.h"
 
 namespace qmx {

@@ -1,4 +1,4 @@
-#include "api/PositionerTypes.h"
+#include "common/PositionerTypes.h"
 
 #include <algorithm>
 #include <cstring>
