@@ -150,75 +150,53 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
 using qmx::LogValues;
 
 extern "C" QMX_API VX_STATUS VX_OpenSystem(VX_SystemIndex* systemIndex, const char* locator, const char* options) {
-    try {
-        qmx::readIniOnce();
-    } catch (...) {
+    qmx::runUnframed([] {
         // Settings that cannot be read leave logging as it is.
-    }
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_OpenSystem", [&](LogValues& v) { v.text(locator).text(options); });
-    VX_SystemIndex index = qmx::kNoIndex;
-    if (systemIndex) *systemIndex = qmx::kNoIndex;
-    VX_STATUS status = 9;
-    if (systemIndex) {
-        try {
-            status = qmx::openAndRegisterSystem(&index, locator, options, false);
-        } catch (...) {
-            status = 12;
-        }
-        *systemIndex = status == 0 ? index : qmx::kNoIndex;
-    }
-    qmx::writeReturnLine(call, status, [&](LogValues& v) { v.unsignedValue(systemIndex ? *systemIndex : index); });
-    return status;
+        qmx::readIniOnce();
+        return VX_STATUS{0};
+    });
+    return qmx::runFramed(
+        "VX_OpenSystem", [&](LogValues& v) { v.text(locator).text(options); },
+        [&]() -> VX_STATUS {
+            if (!systemIndex) return 9;
+            *systemIndex = qmx::kNoIndex;
+            VX_SystemIndex index = qmx::kNoIndex;
+            const VX_STATUS status = qmx::openAndRegisterSystem(&index, locator, options, false);
+            if (status == 0) *systemIndex = index;
+            return status;
+        },
+        [&](LogValues& v, VX_STATUS) { v.unsignedValue(systemIndex ? *systemIndex : qmx::kNoIndex); });
 }
 
 extern "C" QMX_API VX_STATUS VX_CloseSystem(VX_SystemIndex systemIndex) {
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_CloseSystem", [&](LogValues& v) { v.unsignedValue(systemIndex); });
-    VX_STATUS status = 12;
-    try {
-        status = qmx::systemRegistry().closeOne(systemIndex);
-    } catch (...) {
-    }
-    qmx::writeReturnLine(call, status);
-    return status;
+    return qmx::runFramed(
+        "VX_CloseSystem", [&](LogValues& v) { v.unsignedValue(systemIndex); },
+        [&] { return qmx::systemRegistry().closeOne(systemIndex); }, qmx::noOutputs);
 }
 
 extern "C" QMX_API VX_STATUS VX_FindSystems(const char* options, char* buffer, unsigned int* size) {
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_FindSystems", [&](LogValues& v) { v.text(options); });
-    VX_STATUS status = 12;
-    try {
-        std::vector<qmx::SystemEntry> entries;
-        status = qmx::enumerateSystems(&entries);
-        if (status == 0) {
+    return qmx::runFramed(
+        "VX_FindSystems", [&](LogValues& v) { v.text(options); },
+        [&] {
+            std::vector<qmx::SystemEntry> entries;
+            if (const VX_STATUS status = qmx::enumerateSystems(&entries)) return status;
             std::string text;
             for (size_t i = 0; i < entries.size(); ++i) {
                 if (i) text += '\n';
                 text += entries[i].locator;
             }
-            status = qmx::copyText(text, buffer, size);
-        }
-    } catch (...) {
-        status = 12;
-    }
-    qmx::writeReturnLine(call, status, [&](LogValues& v) { v.unsignedValue(size ? *size : 0); });
-    return status;
+            return qmx::copyText(text, buffer, size);
+        },
+        [&](LogValues& v, VX_STATUS) { v.unsignedValue(size ? *size : 0); });
 }
 
 extern "C" QMX_API VX_STATUS VX_GetSystemLocator(VX_SystemIndex systemIndex, char* buffer, unsigned int* size) {
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_GetSystemLocator", [&](LogValues& v) { v.unsignedValue(systemIndex); });
-    VX_STATUS status = 12;
-    try {
-        const auto system = qmx::lookupSystem(systemIndex);
-        status = system ? qmx::copyText(system->uniqueLocator(), buffer, size) : 5;
-    } catch (...) {
-        status = 12;
-    }
-    // A buffer the call did not fill may hold anything: log it only on success.
-    qmx::writeReturnLine(call, status, [&](LogValues& v) {
-        v.text(status == 0 ? buffer : "").unsignedValue(size ? *size : 0);
-    });
-    return status;
+    return qmx::runFramed(
+        "VX_GetSystemLocator", [&](LogValues& v) { v.unsignedValue(systemIndex); },
+        [&]() -> VX_STATUS {
+            const auto system = qmx::lookupSystem(systemIndex);
+            return system ? qmx::copyText(system->uniqueLocator(), buffer, size) : 5;
+        },
+        // A buffer the call did not fill may hold anything: log it only on success.
+        [&](LogValues& v, VX_STATUS status) { v.text(status == 0 ? buffer : "").unsignedValue(size ? *size : 0); });
 }
