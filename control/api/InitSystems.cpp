@@ -4,11 +4,12 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "VeltraxIO.h"
 #include "api/OpenSystems.h"
-#include "common/Log.h"
+#include "platform/Text.h"
 
 namespace qmx {
 
@@ -38,10 +39,10 @@ VX_STATUS availableSystemIds(std::vector<uint32_t>* ids) {
     if (result == VX_IO_DRIVER_NOT_AVAILABLE) return 24;
     if (result != VX_IO_OK) return 255;
 
-    const auto lines = splitString(std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size())), "\n");
+    const auto lines = vxplatform::splitText(std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())), "\n");
     if (lines.empty()) return 3;
     for (const auto& line : lines) {
-        const auto parts = splitString(line, ":");
+        const auto parts = vxplatform::splitText(line, ":");
         if (parts.size() < 2 || parts[0] != "usb") continue;
         for (size_t i = 1; i + 1 < parts.size(); ++i) {
             if (parts[i] != "id") continue;

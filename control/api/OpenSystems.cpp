@@ -8,6 +8,7 @@
 #include "api/Registry.h"
 #include "common/CtlLibrary.h"
 #include "common/Log.h"
+#include "platform/Text.h"
 #include "systems/System.h"
 
 #if __has_include("systems/SystemVeltraxCTL.h")
@@ -78,7 +79,7 @@ VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
         return 255;
     }
     const std::string text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-    for (auto& line : splitString(text, "\n")) list->push_back({KindFirstGeneration, std::move(line)});
+    for (auto& line : vxplatform::splitText(text, "\n")) list->push_back({KindFirstGeneration, std::move(line)});
 
     if (!loadVeltraxCTL()) return 0;
     std::vector<std::string> locators;

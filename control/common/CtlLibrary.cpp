@@ -2,9 +2,10 @@
 
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
-#include "common/Log.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Text.h"
 
 namespace qmx {
 
@@ -82,8 +83,7 @@ VX_STATUS findVeltraxCTLDevices(std::vector<std::string>* locators) {
     const uint32_t result = findDevices("", buffer.data(), &length);
     if (result != 0) return mapCtlResult(result);
     // Up to the first NUL, and never past the buffer even without one.
-    const std::string text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-    *locators = splitString(text, "\n");
+    *locators = vxplatform::splitText(std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())), "\n");
     return 0;
 }
 
