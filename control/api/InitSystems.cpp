@@ -1,13 +1,10 @@
 #include "api/InitSystems.h"
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "VeltraxIO.h"
 #include "api/OpenSystems.h"
 #include "platform/Text.h"
 
@@ -15,31 +12,14 @@ namespace qmx {
 
 namespace {
 
-// Digits up to the first other character; false without any digit or
-// beyond 32 bits.
-bool readSystemId(const std::string& text, uint32_t* id) {
-    uint64_t value = 0;
-    size_t i = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (value > 0xFFFFFFFFull) return false;
-    }
-    if (i == 0) return false;
-    *id = static_cast<uint32_t>(value);
-    return true;
-}
-
 // The ids of the attached first-generation USB systems, from their
 // "usb:...:id:<id>" lines.
 VX_STATUS availableSystemIds(std::vector<uint32_t>* ids) {
     ids->clear();
-    std::vector<char> buffer(kEnumerationCapacity, '\0');
-    size_t length = buffer.size();
-    const VX_IO_Result result = VX_IO_EnumerateDevices(VX_IO_IFACE_USB, kProductOptionText, buffer.data(), &length);
+    std::vector<std::string> lines;
+    const VX_IO_Result result = listFirstGenerationUsb(&lines);
     if (result == VX_IO_DRIVER_NOT_AVAILABLE) return 24;
     if (result != VX_IO_OK) return 255;
-
-    const auto lines = vxplatform::splitText(std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())), "\n");
     if (lines.empty()) return 3;
     for (const auto& line : lines) {
         const auto parts = vxplatform::splitText(line, ":");
@@ -47,7 +27,7 @@ VX_STATUS availableSystemIds(std::vector<uint32_t>* ids) {
         for (size_t i = 1; i + 1 < parts.size(); ++i) {
             if (parts[i] != "id") continue;
             uint32_t id = 0;
-            if (readSystemId(parts[i + 1], &id)) ids->push_back(id);
+            if (readUnsigned32(parts[i + 1], &id)) ids->push_back(id);
             break;
         }
     }

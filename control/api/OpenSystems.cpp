@@ -22,6 +22,13 @@ namespace {
 
 constexpr uint32_t kNoIndex = 0xFFFFFFFF;
 
+// What the device I/O library is asked for when it lists USB systems: one
+// "usb:id:" line per first-generation controller.
+constexpr const char* kProductOptionText = "product-name Veltrax QMX-I\ninclude-id\n";
+
+// Buffer for the device list read from the I/O library.
+constexpr size_t kEnumerationCapacity = 4096;
+
 bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
@@ -36,19 +43,14 @@ std::shared_ptr<SystemBase> createSecondGenerationSystem() {
 
 // N of "usb:ix:N": leading blanks and a sign allowed, digits up to the
 // first other character; false without digits or beyond 32 bits.
-bool readIndexNumber(const std::string& text, uint32_t* number) {
+bool readIndexNumber(std::string_view text, uint32_t* number) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    uint64_t value = 0;
-    size_t digits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (value > 0xFFFFFFFFull) return false;
-    }
-    if (digits == 0 || (negative && value != 0)) return false;
-    *number = static_cast<uint32_t>(value);
+    uint32_t value = 0;
+    if (!readUnsigned32(text.substr(i), &value) || (negative && value != 0)) return false;
+    *number = value;
     return true;
 }
 
@@ -64,11 +66,36 @@ VX_STATUS copyText(const std::string& text, char* buffer, unsigned int* size) {
 
 }  // namespace
 
-VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
-    list->clear();
+bool readUnsigned32(std::string_view text, uint32_t* value) {
+    uint64_t read = 0;
+    size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        read = read * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (read > 0xFFFFFFFFull) return false;
+    }
+    if (i == 0) return false;
+    *value = static_cast<uint32_t>(read);
+    return true;
+}
+
+VX_IO_Result listFirstGenerationUsb(std::vector<std::string>* locators) {
+    locators->clear();
     std::vector<char> buffer(kEnumerationCapacity, '\0');
     size_t length = buffer.size();
-    switch (VX_IO_EnumerateDevices(VX_IO_IFACE_USB, kProductOptionText, buffer.data(), &length)) {
+    const VX_IO_Result result =
+        VX_IO_EnumerateDevices(VX_IO_IFACE_USB, kProductOptionText, buffer.data(), &length);
+    if (result == VX_IO_OK) {
+        // Up to the first NUL, and never past the buffer even without one.
+        const std::string_view text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
+        *locators = vxplatform::splitText(text, "\n");
+    }
+    return result;
+}
+
+VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
+    list->clear();
+    std::vector<std::string> usb;
+    switch (listFirstGenerationUsb(&usb)) {
     case VX_IO_OK:
         break;
     case VX_IO_BUFFER_TOO_SMALL:
@@ -78,8 +105,7 @@ VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
     default:
         return 255;
     }
-    const std::string text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-    for (auto& line : vxplatform::splitText(text, "\n")) list->push_back({KindFirstGeneration, std::move(line)});
+    for (auto& locator : usb) list->push_back({KindFirstGeneration, std::move(locator)});
 
     if (!loadVeltraxCTL()) return 0;
     std::vector<std::string> locators;
