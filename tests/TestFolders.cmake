@@ -5,15 +5,12 @@ set(VX_TEST_LINK_control QMXControl_core VeltraxIO vx_platform vxsim_core)
 set(VX_TEST_LINK_platform vx_platform vxsim_core)
 set(VX_TEST_LINK_sim vxsim_core VeltraxIO_core vx_platform)
 set(VX_TEST_LINK_e2e QMXControl VeltraxIO vx_platform vxsim_core)
-# Qt tests, left out where Qt is not built: one application object on the
-# offscreen platform; LeakSanitizer is told of Qt's and fontconfig's own
-# allocations that live until the process ends.
+# Qt tests, left out where Qt is not built: their own main runs them around
+# one application object on the offscreen platform.
 if(TARGET QMXConnection)
   add_library(vx_qt_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
   target_link_libraries(vx_qt_testmain PUBLIC Qt5::Widgets GTest::gtest)
   set(VX_TEST_LINK_configuration QMXConnection vx_qt_testmain vx_platform vxsim_core Qt5::Test)
-  set(VX_TEST_ENV_configuration QT_QPA_PLATFORM=offscreen
-      LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/configuration/qt-lsan.supp)
 endif()
 
 file(GLOB areas LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
@@ -33,7 +30,7 @@ foreach(area_dir IN LISTS areas)
     if(EXISTS ${unit_dir}/CMakeLists.txt AND NOT unit_dir STREQUAL area_dir)
       add_subdirectory(${unit_dir})
     else()
-      vx_test_folder(${unit_dir} LINK ${VX_TEST_LINK_${area}} ENV ${VX_TEST_ENV_${area}})
+      vx_test_folder(${unit_dir} LINK ${VX_TEST_LINK_${area}})
     endif()
   endforeach()
 endforeach()
