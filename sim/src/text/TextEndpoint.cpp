@@ -56,7 +56,9 @@ std::array<int64_t, 4> versionParts(uint32_t version) {
     return {version >> 27, (version >> 24) & 0x7, (version >> 16) & 0xFF, version & 0xFFFF};
 }
 
-uint16_t clamp16(int64_t value) { return static_cast<uint16_t>(std::clamp<int64_t>(value, 0, 0xFFFF)); }
+uint16_t clamp16(int64_t value) {
+    return static_cast<uint16_t>(std::clamp<int64_t>(value, 0, 0xFFFF));
+}
 
 // A command text: the name (capital letters) and its decimal arguments.
 struct Command {
@@ -178,7 +180,8 @@ std::string angle(Context& c, size_t ch, const Args& a) {
 
 std::string readTuning(Context& c, size_t ch, const Args& a) {
     if (a[1] < 0 || a[1] > 255) return systemError(refusal::kNotProcessable);
-    const int32_t value = c.model.tableValue(ch, ControllerModel::Table::Tuning, static_cast<uint8_t>(a[1]));
+    const int32_t value =
+        c.model.tableValue(ch, ControllerModel::Table::Tuning, static_cast<uint8_t>(a[1]));
     return line("TP", {a[0], a[1], value});
 }
 
@@ -208,8 +211,8 @@ std::string closedLoopMaxFrequency(Context& c, size_t ch, const Args& a) {
 }
 
 std::string findReferenceMark(Context& c, size_t ch, const Args& a) {
-    return acknowledge(a[0], c.model.findReferenceMark(ch, static_cast<uint8_t>(a[1]), a[3] != 0,
-                                                       clamp16(a[2])));
+    return acknowledge(
+        a[0], c.model.findReferenceMark(ch, static_cast<uint8_t>(a[1]), a[3] != 0, clamp16(a[2])));
 }
 
 std::string calibrate(Context& c, size_t ch, const Args& a) {
@@ -222,13 +225,13 @@ std::string angleRelative(Context& c, size_t ch, const Args& a) {
 }
 
 std::string positionRelative(Context& c, size_t ch, const Args& a) {
-    return acknowledge(a[0], c.model.gotoPosition(ch, static_cast<int32_t>(a[1]), clamp16(a[2]),
-                                                  true));
+    return acknowledge(a[0],
+                       c.model.gotoPosition(ch, static_cast<int32_t>(a[1]), clamp16(a[2]), true));
 }
 
 std::string stepMove(Context& c, size_t ch, const Args& a) {
-    return acknowledge(a[0], c.model.stepMove(ch, static_cast<int32_t>(a[1]), clamp16(a[2]),
-                                              clamp16(a[3])));
+    return acknowledge(
+        a[0], c.model.stepMove(ch, static_cast<int32_t>(a[1]), clamp16(a[2]), clamp16(a[3])));
 }
 
 std::string stop(Context& c, size_t ch, const Args& a) {
@@ -259,7 +262,8 @@ std::string speedLevelTable(Context& c, const Args& a) {
     if (code == kTableReadSize && a.size() == 1) return line("SLTS", {model.speedLevelTableSize()});
     if (code == kTableWriteSize && a.size() == 2) {
         if (a[1] < 0 || a[1] > 255) return acknowledge(kSpeedLevelTarget, refusal::kNotProcessable);
-        return acknowledge(kSpeedLevelTarget, model.setSpeedLevelTableSize(static_cast<uint8_t>(a[1])));
+        return acknowledge(kSpeedLevelTarget,
+                           model.setSpeedLevelTableSize(static_cast<uint8_t>(a[1])));
     }
     if (code >= kTableReadEntry && code < kTableWriteEntry && a.size() == 1) {
         const auto level = model.speedLevel(static_cast<uint8_t>(code - kTableReadEntry));
@@ -278,7 +282,8 @@ std::string speedLevelTable(Context& c, const Args& a) {
 }
 
 std::string indexMap(Context& c, const Args& a) {
-    if (a[1] < 0 || a[1] > 255 || a[2] < 0 || a[2] > 255) return systemError(refusal::kNotProcessable);
+    if (a[1] < 0 || a[1] > 255 || a[2] < 0 || a[2] > 255)
+        return systemError(refusal::kNotProcessable);
     const auto index = static_cast<uint8_t>(a[1]);
     switch (a[0]) {
     case kMapRead:
@@ -518,8 +523,8 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
             const size_t size = std::max<size_t>(fault->pieceSize, 1);
             now = whole.substr(0, size);
             for (size_t at = size, k = 1; at < whole.size(); at += size, ++k)
-                later.push_back({start + fault->delay * static_cast<int>(k), &link,
-                                 whole.substr(at, size)});
+                later.push_back(
+                    {start + fault->delay * static_cast<int>(k), &link, whole.substr(at, size)});
             break;
         }
         }
@@ -550,7 +555,8 @@ void TextEndpoint::run() {
             Delayed due = std::move(delayed_.front());
             delayed_.erase(delayed_.begin());
             if (!due.bytes.empty())
-                due.link->send(reinterpret_cast<const uint8_t*>(due.bytes.data()), due.bytes.size());
+                due.link->send(reinterpret_cast<const uint8_t*>(due.bytes.data()),
+                               due.bytes.size());
             ++delayedWrites_;
             changed_.notify_all();
         }

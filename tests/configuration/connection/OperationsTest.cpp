@@ -93,8 +93,10 @@ Call permissions(uint32_t channel, uint32_t capacity) {
         uint32_t size = capacity;
         const uint32_t s = c.getFeaturePermissions(channel, bytes, &size);
         std::string text = std::to_string(size) + ":";
-        for (uint32_t i = 0; i < capacity; ++i)
-            text += (i ? "," : "") + (bytes[i] == 0xEE ? std::string("-") : std::to_string(bytes[i]));
+        for (uint32_t i = 0; i < capacity; ++i) {
+            const std::string byte = bytes[i] == 0xEE ? "-" : std::to_string(bytes[i]);
+            text += (i ? "," : "") + byte;
+        }
         return Outcome{s, text};
     };
 }
@@ -205,12 +207,13 @@ std::vector<Row> rows() {
         {"writeSpeedLevelTableSize 32", status([](C& c) { return c.writeSpeedLevelTableSize(32); }),
          {"SLTC64,32"}, 0, ""},
         {"readSpeedLevelTableSize written", one(&C::readSpeedLevelTableSize), {"SLTC32"}, 0, "32"},
-        {"writeSpeedLevelTableToEEPROM", status([](C& c) { return c.writeSpeedLevelTableToEEPROM(); }),
-         {"SLTC160"}, 0, ""},
+        {"writeSpeedLevelTableToEEPROM",
+         status([](C& c) { return c.writeSpeedLevelTableToEEPROM(); }), {"SLTC160"}, 0, ""},
         {"writeIndexToIndexMap", status([](C& c) { return c.writeIndexToIndexMap(5, 44); }),
          {"IM16,5,44"}, 0, ""},
         {"readIndexFromIndexMap written", indexMapEntry(5), {"IM0,5,5"}, 0, "44"},
-        {"finalizeIndexMap", status([](C& c) { return c.finalizeIndexMap(); }), {"IM17,0,0"}, 0, ""},
+        {"finalizeIndexMap", status([](C& c) { return c.finalizeIndexMap(); }), {"IM17,0,0"}, 0,
+         ""},
         {"setBaudRate 4800", status([](C& c) { return c.setBaudRate(4800); }), {}, 9, ""},
         {"setBaudRate", status([](C& c) { return c.setBaudRate(115200); }), {"CB115200"}, 0, "",
          255},
@@ -218,8 +221,8 @@ std::vector<Row> rows() {
         {"stop", status([](C& c) { return c.stop(0); }), {"S0"}, 0, ""},
         {"gotoPositionRelative", status([](C& c) { return c.gotoPositionRelative(0, 0, 0); }),
          {"MPR0,0,0"}, 0, ""},
-        {"gotoPositionRelative rotary", status([](C& c) { return c.gotoPositionRelative(1, -5, 0); }),
-         {"MPR1,-5,0"}, 143, ""},
+        {"gotoPositionRelative rotary",
+         status([](C& c) { return c.gotoPositionRelative(1, -5, 0); }), {"MPR1,-5,0"}, 143, ""},
         {"gotoAngleRelative", status([](C& c) { return c.gotoAngleRelative(1, 0, 0, 0); }),
          {"MAR1,0,0,0"}, 0, ""},
         {"stepMove", status([](C& c) { return c.stepMove(0, 0, 100, 1000); }),

@@ -202,8 +202,9 @@ TEST(TextProtocol, FirmwareVersionRules) {
         SCOPED_TRACE(c.line + " kind " + std::to_string(c.kind));
         uint32_t version = untouched;
         const Reply reply = parsed(c.line);
-        const uint32_t status = c.kind == 1 ? qmxtext::interfaceVersionRule(reply, &version)
-                                            : qmxtext::firmwareVersionRule(reply, c.kind, 4, &version);
+        const uint32_t status = c.kind == 1
+                                    ? qmxtext::interfaceVersionRule(reply, &version)
+                                    : qmxtext::firmwareVersionRule(reply, c.kind, 4, &version);
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(version, c.version);
     }
@@ -232,12 +233,9 @@ TEST(TextProtocol, FeaturePermissionAndIndexMapRules) {
         EXPECT_EQ(number, c.number);
     }
     const Case indexMap[] = {
-        {":IM1,5,300\n", kStatusOk, 44},
-        {":E1,5,7\n", kStatusOk, 7},
-        {":IM1,5,7,9\n", kStatusOk, 7},
-        {":IM2,5,7\n", kStatusProtocolError, 0},
-        {":IM1,5\n", kStatusProtocolError, 0},
-        {":E-1,150\n", 150, 0},
+        {":IM1,5,300\n", kStatusOk, 44},       {":E1,5,7\n", kStatusOk, 7},
+        {":IM1,5,7,9\n", kStatusOk, 7},        {":IM2,5,7\n", kStatusProtocolError, 0},
+        {":IM1,5\n", kStatusProtocolError, 0}, {":E-1,150\n", 150, 0},
     };
     for (const Case& c : indexMap) {
         SCOPED_TRACE(c.line);

@@ -150,7 +150,8 @@ TEST_F(TextEndpointTest, LinesAndRecords) {
     EXPECT_EQ(link.take(), ":N3\n:CT2,1\n");
     hostSends("0\n");
     EXPECT_EQ(link.take(), ":S0,0\n");
-    EXPECT_EQ(endpoint.commandTexts(), (std::vector<std::string>{"CB115200,1", "GNC", "GCT2", "GS0"}));
+    EXPECT_EQ(endpoint.commandTexts(),
+              (std::vector<std::string>{"CB115200,1", "GNC", "GCT2", "GS0"}));
     EXPECT_EQ(endpoint.received(), std::string(1, '\0') + ":CB115200,1\n\n:GNC\nxx:GCT2\n:GS0\n");
     EXPECT_TRUE(endpoint.waitForCommands(4, 0ms));
     endpoint.clearRecords();

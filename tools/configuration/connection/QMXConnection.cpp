@@ -19,9 +19,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 using qmxtext::Reply;
 using qmxtext::textCommand;
+using std::chrono::milliseconds;
 
 constexpr int kReplyTimeoutMs = 1000;
 constexpr int kBaudRateReplyTimeoutMs = 500;
@@ -89,7 +89,8 @@ int remainingMs(Clock::time_point deadline) {
 }  // namespace
 
 QMXConnection::QMXConnection(QObject* parent)
-    : QObject(parent), port_(std::make_unique<vxplatform::SerialPort>()),
+    : QObject(parent),
+      port_(std::make_unique<vxplatform::SerialPort>()),
       socket_(new QTcpSocket(this)) {}
 
 QMXConnection::~QMXConnection() = default;
@@ -204,8 +205,8 @@ QStringList QMXConnection::findSystems() {
     QByteArray buffer(kFindBufferSize, '\0');
     unsigned int size = kFindBufferSize;
     if (VX_FindSystems("interface usb", buffer.data(), &size) == kStatusOk) {
-        systems = QString::fromLatin1(buffer.constData())
-                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        systems =
+            QString::fromLatin1(buffer.constData()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     for (const QString& port : listComPorts()) systems << QStringLiteral("serial:%1").arg(port);
     return systems;
@@ -552,8 +553,7 @@ uint32_t QMXConnection::getSystemLocator(char* buffer, uint32_t* size) {
     return qmxtext::copyLocator(locator_.toLatin1().toStdString(), buffer, size);
 }
 
-uint32_t QMXConnection::readTuningParameter(uint32_t channel, uint32_t parameter,
-                                            uint32_t* value) {
+uint32_t QMXConnection::readTuningParameter(uint32_t channel, uint32_t parameter, uint32_t* value) {
     if (mode_ == Closed) return kStatusNotInitialized;
     if (mode_ == Library) {
         int read = 0;
@@ -581,8 +581,10 @@ uint32_t QMXConnection::gotoAngleRelative(uint32_t channel, int32_t angleDiffere
 uint32_t QMXConnection::gotoPositionRelative(uint32_t channel, int32_t difference,
                                              uint32_t holdTime) {
     if (mode_ == Closed) return kStatusNotInitialized;
-    if (mode_ == Library) return VX_GotoPositionRelative_S(systemIndex_, channel, difference, holdTime);
-    return acknowledgedWithSystemFirst(textCommand("MPR", {channel, difference, holdTime}), channel);
+    if (mode_ == Library)
+        return VX_GotoPositionRelative_S(systemIndex_, channel, difference, holdTime);
+    return acknowledgedWithSystemFirst(textCommand("MPR", {channel, difference, holdTime}),
+                                       channel);
 }
 
 uint32_t QMXConnection::readIndexFromIndexMap(uint8_t index, uint8_t* entry) {

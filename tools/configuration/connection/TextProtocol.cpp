@@ -32,9 +32,7 @@ uint32_t errorCode(const Reply& reply) {
     return reply.values[1];
 }
 
-bool isSystemError(const Reply& reply) {
-    return isError(reply) && reply.values[0] == kWholeSystem;
-}
+bool isSystemError(const Reply& reply) { return isError(reply) && reply.values[0] == kWholeSystem; }
 
 }  // namespace
 
@@ -67,7 +65,8 @@ std::optional<uint32_t> convertValue(std::string_view text) {
     }
     if (text.empty()) return std::nullopt;
     uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
     if (negative) {
         if (magnitude > 0x80000000u) return std::nullopt;
@@ -133,13 +132,13 @@ uint32_t interfaceVersionRule(const Reply& reply, uint32_t* version) {
     if (isSystemError(reply)) return errorCode(reply);
     if (reply.name != "IV" || (reply.count != 3 && reply.count != 4)) return kStatusProtocolError;
     const auto& v = reply.values;
-    if (version) *version = reply.count == 3 ? packVersion(v[0], v[1], v[2])
-                                             : packVersion(v[0], v[1], v[2], v[3]);
+    const uint32_t packed =
+        reply.count == 3 ? packVersion(v[0], v[1], v[2]) : packVersion(v[0], v[1], v[2], v[3]);
+    if (version) *version = packed;
     return kStatusOk;
 }
 
-uint32_t firmwareVersionRule(const Reply& reply, uint32_t kind, uint32_t index,
-                             uint32_t* version) {
+uint32_t firmwareVersionRule(const Reply& reply, uint32_t kind, uint32_t index, uint32_t* version) {
     const uint32_t status = dataRule(reply, {"FV", 9, index});
     if (status != kStatusOk) return status;
     constexpr uint32_t kSecondFirmware = 3;
