@@ -51,16 +51,7 @@ bool resolverSaysNotFound(int rc) {
 IoNetwork::IoNetwork(const DeviceParams& params)
     : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error) {}
 
-IoNetwork::~IoNetwork() {
-    if (!receiveThread_.joinable()) return;
-    // Only reached when no Close ran; never destroy under a running thread.
-    stop_.store(true, std::memory_order_release);
-    if (stopWaker_) stopWaker_->wake();
-    if (receiveThread_.get_id() == std::this_thread::get_id())
-        receiveThread_.detach();
-    else
-        receiveThread_.join();
-}
+IoNetwork::~IoNetwork() = default;
 
 VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     std::string host;
@@ -80,9 +71,10 @@ VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     if (result != VX_IO_OK) return result;
     sendTimeout_ = timeout;
 
-    try {
-        receiveThread_ = std::thread(&IoNetwork::receiveLoop, this, std::move(self));
-    } catch (const std::system_error&) {
+    const bool started = receiveThread_.start(
+        [this, owner = std::move(self)]() mutable { receiveLoop(std::move(owner)); },
+        [this] { stopWaker_->wake(); });
+    if (!started) {
         socket_.reset();
         return VX_IO_OPEN_FAILED;
     }
@@ -181,12 +173,10 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
 }
 
 void IoNetwork::Close(bool wait) {
-    const bool onOwnThread = receiveThread_.get_id() == std::this_thread::get_id();
-    // A callback closing its own device cannot join itself.
-    if (receiveThread_.joinable() && (!wait || onOwnThread)) receiveThread_.detach();
-    stop_.store(true, std::memory_order_release);
-    if (stopWaker_) stopWaker_->wake();
-    if (receiveThread_.joinable()) receiveThread_.join();
+    // Without wait the join is left to the destructor: the receive thread
+    // holds an owner until it ends. From a callback the join returns at once.
+    receiveThread_.requestStop();
+    if (wait) receiveThread_.join();
 }
 
 VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
