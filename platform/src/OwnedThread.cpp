@@ -61,6 +61,9 @@ void OwnedThread::join() {
     if (!thread.joinable()) return;
     thread.join();
     id_.store(std::thread::id(), std::memory_order_release);
+    // The wake-up served that thread; its owner may take down what it uses.
+    std::lock_guard<std::mutex> lock(mutex_);
+    wakeUp_ = nullptr;
 }
 
 bool OwnedThread::isCurrent() const {

@@ -30,7 +30,8 @@ public:
     // flag and starts `body`. False when no thread could be made, or when
     // called from the earlier thread itself, which cannot be replaced.
     bool start(Body body, WakeUp wakeUp = {});
-    // Sets the stop flag, then calls the wake-up. Does not wait.
+    // Sets the stop flag, then calls the wake-up, unless a join has already
+    // collected the thread. Does not wait.
     void requestStop();
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
     // Waits for the thread to end. Returns at once without a thread, and on

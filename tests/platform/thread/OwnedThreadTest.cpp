@@ -100,6 +100,20 @@ TEST(OwnedThread, DestructorWakesAndJoins) {
     }
 }
 
+TEST(OwnedThread, AJoinedThreadsWakeUpIsNotCalledAgain) {
+    // Its owner may have taken down what the wake-up uses.
+    int wakeUps = 0;
+    {
+        OwnedThread thread;
+        ASSERT_TRUE(thread.start([] {}, [&wakeUps] { ++wakeUps; }));
+        thread.stop();
+        EXPECT_EQ(wakeUps, 1);
+        thread.requestStop();
+        EXPECT_TRUE(thread.stopRequested());
+    }
+    EXPECT_EQ(wakeUps, 1);
+}
+
 TEST(OwnedThread, JoinAndStopFromTheThreadItselfReturnAtOnce) {
     OwnedThread thread;
     vxtest::Latch<bool> done;
