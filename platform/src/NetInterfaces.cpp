@@ -62,33 +62,4 @@ uint32_t broadcastAddressOf(uint32_t address) {
     return broadcast;
 }
 
-std::string ipv4Text(uint32_t address) {
-    const uint32_t host = ntohl(address);
-    return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
-           std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
-}
-
-bool parseIpv4(const std::string& text, uint32_t& address) {
-    uint32_t host = 0;
-    size_t pos = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (pos >= text.size() || text[pos] != '.') return false;
-            ++pos;
-        }
-        size_t digits = 0;
-        unsigned value = 0;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && digits < 3) {
-            value = value * 10 + static_cast<unsigned>(text[pos] - '0');
-            ++pos;
-            ++digits;
-        }
-        if (digits == 0 || value > 255) return false;
-        host = (host << 8) | value;
-    }
-    if (pos != text.size()) return false;
-    address = htonl(host);
-    return true;
-}
-
 }  // namespace vxplatform

@@ -30,11 +30,4 @@ std::vector<NetInterface> listNetInterfaces(bool includeLoopback = false);
 // Throws std::system_error when the system list cannot be read.
 uint32_t broadcastAddressOf(uint32_t address);
 
-// Dotted decimal text of an address in network byte order.
-std::string ipv4Text(uint32_t address);
-
-// Parses strict dotted decimal ("a.b.c.d", each 0-255) into network byte
-// order; false for anything else.
-bool parseIpv4(const std::string& text, uint32_t& address);
-
 }  // namespace vxplatform

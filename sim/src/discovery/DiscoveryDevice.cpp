@@ -10,9 +10,11 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <system_error>
 
 #include "DiscoveryCodec.h"
+#include "platform/Ipv4.h"
 #include "platform/NetInterfaces.h"
 #include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
@@ -57,9 +59,9 @@ void bindTo(const UniqueFd& fd, uint32_t address, uint16_t port) {
 }
 
 uint32_t parseAddress(const std::string& text) {
-    uint32_t address = 0;
-    if (!vxplatform::parseIpv4(text, address)) throw std::system_error(EINVAL, std::generic_category(), text);
-    return address;
+    const std::optional<uint32_t> address = vxplatform::parseIpv4(text);
+    if (!address) throw std::system_error(EINVAL, std::generic_category(), text);
+    return *address;
 }
 
 std::vector<uint8_t> configPayload(const DiscoveryNetConfig& c) {
@@ -194,7 +196,7 @@ struct DiscoveryDevice::State {
 
         std::lock_guard<std::mutex> lock(mutex);
         requests.push_back({request.opCode, request.deviceType, request.serialNumber, request.token, viaMulticast,
-                            vxplatform::ipv4Text(from.sin_addr.s_addr), ntohs(from.sin_port)});
+                            vxplatform::formatIpv4(from.sin_addr.s_addr), ntohs(from.sin_port)});
         requestArrived.notify_all();
         lastRequester = from;
         Datagram reply;

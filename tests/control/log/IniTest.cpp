@@ -33,7 +33,7 @@ TEST(IniParse, LogLevelReadsLikeAtoiAndIsClampedToFive) {
     const struct {
         const char* value;
         uint32_t level;
-    } cases[] = {{"0", 0}, {"2", 2}, {"5", 5}, {"9", 5}, {"-1", 5}, {"3abc", 3}, {"x", 0}, {"+4", 4},
+    } cases[] = {{"0", 0}, {"2", 2}, {"5", 5}, {"6", 5}, {"9", 5}, {"-1", 5}, {"3abc", 3}, {"x", 0}, {"+4", 4},
                  {"99999999999999", 5}};
     for (const auto& c : cases) {
         const auto values = parse(kHeader + "LogLevel " + c.value + "\n");

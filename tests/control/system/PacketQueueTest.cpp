@@ -172,6 +172,14 @@ TEST_F(PacketQueue, BufferedOutputHoldsCommandsUntilFlushed) {
     ASSERT_TRUE(endpoint().waitForRequests(85, 2000ms));
     EXPECT_EQ(endpoint().requests().back(), gen1Packet(word(0), 0x80));
 
+    // 84 stops and a 4-byte trigger fill the 256 bytes exactly; one byte more does not fit.
+    endpoint().clearRequests();
+    for (int i = 0; i < 84; ++i) ASSERT_EQ(system->stop(0, false), 0u) << i;
+    EXPECT_EQ(system->triggerCommand(1), 0u);
+    EXPECT_EQ(system->stop(0, false), 149u);
+    ASSERT_EQ(system->flushOutput(), 0u);
+    ASSERT_TRUE(endpoint().waitForRequests(85, 2000ms));
+
     // Switching buffering off drops what was not flushed.
     endpoint().clearRequests();
     ASSERT_EQ(system->gotoPosition(1, 100, 0, false, false), 0u);
@@ -235,18 +243,14 @@ TEST_F(QueueModes, CloseWaitsForTheCommandInFlight) {
     model().setPosition(0, 333);
     endpoint().addFault(Fault::late({word(0), 0x90}, 300ms, 1));
     endpoint().clearRequests();
-    std::atomic<bool> done{false};
     VX_STATUS status = 99;
     int32_t position = 0;
-    std::thread command([&] {
-        status = system->getPosition(0, true, &position);
-        done = true;
-    });
+    std::thread command([&] { status = system->getPosition(0, true, &position); });
     ASSERT_TRUE(endpoint().waitForRequests(1, 2000ms));
     EXPECT_EQ(system->close(), 0u);
-    EXPECT_TRUE(done) << "the close came only after the command's answer";
     command.join();
-    EXPECT_EQ(status, 0u);
+    // A close that cut the command off would have left it without its answer.
+    EXPECT_EQ(status, 0u) << "the close did not wait for the command's answer";
     EXPECT_EQ(position, 333);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <future>
 #include <limits>
+#include <string>
 
 #include "../Datagrams.h"
 #include "../LogCapture.h"
@@ -160,17 +161,22 @@ TEST(DiscoveryConnection, DatagramOfExactlyTheBufferSizeIsReadWhole) {
 
 namespace {
 
-// A /32 address beside the test address: an interface address without a
-// broadcast address.
-class PointAddress : public ::testing::Test {
+// A /32 or /31 address beside the test address: an interface address whose
+// subnet has no room for a broadcast address.
+class PointAddress : public ::testing::TestWithParam<const char*> {
 protected:
-    void SetUp() override { ASSERT_EQ(std::system("ip addr add 203.0.113.1/32 dev vxtest1"), 0); }
-    void TearDown() override { EXPECT_EQ(std::system("ip addr del 203.0.113.1/32 dev vxtest1"), 0); }
+    void SetUp() override { ASSERT_EQ(std::system(command("add").c_str()), 0); }
+    void TearDown() override { EXPECT_EQ(std::system(command("del").c_str()), 0); }
+
+private:
+    static std::string command(const char* verb) {
+        return std::string("ip addr ") + verb + " 203.0.113.1/" + GetParam() + " dev vxtest1";
+    }
 };
 
 }  // namespace
 
-TEST_F(PointAddress, EntryWithoutBroadcastAddressIsSkipped) {
+TEST_P(PointAddress, EntryWithoutBroadcastAddressIsSkipped) {
     vxtest::LogCapture log;
     auto device = vxtest::farDevice(FarAddress1, "P");
     auto connection = createConnection({ipv4("203.0.113.1")});
@@ -184,6 +190,9 @@ TEST_F(PointAddress, EntryWithoutBroadcastAddressIsSkipped) {
     EXPECT_EQ(requests[0].sender, "203.0.113.1");
     EXPECT_TRUE(log.has("1 Could not send datagram over 203.0.113.1 (Broadcast): " + systemMessage(EDESTADDRREQ)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Prefixes, PointAddress, ::testing::Values("32", "31"),
+                         [](const auto& info) { return std::string("Slash") + info.param; });
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "discovery/Connection.h"
 #include "discovery/Packet.h"
+#include "platform/Ipv4.h"
 #include "platform/NetInterfaces.h"
 #include "sim/DiscoveryDevice.h"
 #include "support/netns/TestNamespace.h"
@@ -13,9 +14,7 @@
 namespace vxtest {
 
 inline veltraxnd::IPv4Address ipv4(const char* text) {
-    uint32_t address = 0;
-    vxplatform::parseIpv4(text, address);
-    return veltraxnd::fromNetworkOrder(address);
+    return veltraxnd::fromNetworkOrder(vxplatform::parseIpv4(text).value_or(0));
 }
 
 // A simulated device on a far interface.
