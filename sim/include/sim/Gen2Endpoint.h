@@ -8,9 +8,9 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
+#include "platform/OwnedThread.h"
 #include "sim/Gen2Frame.h"
 #include "sim/Gen2Model.h"
 #include "sim/Link.h"
@@ -151,8 +151,7 @@ private:
     std::vector<Delayed> delayed_;
     size_t refused_ = 0;
     size_t lateSent_ = 0;
-    bool stopping_ = false;
-    std::thread worker_;
+    vxplatform::OwnedThread worker_;
 };
 
 }  // namespace vxsim

@@ -1,6 +1,8 @@
 #include "sim/Gen2Endpoint.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <system_error>
 
 namespace vxsim {
 
@@ -151,17 +153,15 @@ Gen2Fault Gen2Fault::disconnect(Gen2Match match, int times) {
 }
 
 Gen2Endpoint::Gen2Endpoint(Gen2Model& model) : model_(model) {
-    worker_ = std::thread([this] { run(); });
+    const bool started = worker_.start([this] { run(); },
+                                       [this] {
+                                           std::lock_guard<std::mutex> lock(mutex_);
+                                           changed_.notify_all();
+                                       });
+    if (!started) throw std::system_error(EAGAIN, std::generic_category(), "endpoint thread");
 }
 
-Gen2Endpoint::~Gen2Endpoint() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    worker_.join();
-}
+Gen2Endpoint::~Gen2Endpoint() { worker_.stop(); }
 
 void Gen2Endpoint::setVersionWords(const std::array<uint32_t, 4>& words) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -557,7 +557,7 @@ void Gen2Endpoint::sendToAllLocked(const Bytes& bytes) {
 
 void Gen2Endpoint::run() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
+    while (!worker_.stopRequested()) {
         std::sort(delayed_.begin(), delayed_.end(), [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
         while (!delayed_.empty() && delayed_.front().due <= Clock::now()) {
             Delayed due = std::move(delayed_.front());
