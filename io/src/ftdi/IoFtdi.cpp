@@ -6,12 +6,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
+#include "ftdi/UsbIo.h"
 #include "ftdi/UsbLineSettings.h"
 #include "platform/CopyOut.h"
 
@@ -20,11 +20,6 @@ namespace vxio {
 namespace {
 
 constexpr size_t kReceiveChunk = 1024;
-constexpr uint32_t kUsbTransferSize = 65536;
-constexpr uint8_t kAllPins = 0xFF;
-// The chip needs this pause between resetting the bit mode and entering
-// synchronous FIFO mode.
-constexpr auto kBitModeSettle = std::chrono::milliseconds(10);
 
 struct FlowName {
     const char* name;
@@ -36,10 +31,6 @@ const FlowName kFlowNames[] = {
     {"rtscts", kFtdiFlowRtsCts},
     {"dtrdsr", kFtdiFlowDtrDsr},
 };
-
-int errorCodeOf(FtdiStatus status) {
-    return status == kFtdiIoError ? VX_IO_TIMEOUT : VX_IO_READ_ERROR;
-}
 
 // The whole text as an unsigned decimal number.
 bool wholeNumber(const std::string& text, uint32_t* value) {
@@ -57,22 +48,6 @@ bool wholeNumber(const std::string& text, uint32_t* value) {
 bool passesProductFilter(const FtdiDeviceInfoNode& node, const std::set<std::string>& names) {
     return names.empty() || names.count(openDescription(node)) > 0;
 }
-
-// Closes a driver handle on every failure path of an open.
-class HandleGuard {
-public:
-    HandleGuard(const FtdiDriver& driver, FtdiHandle handle) : driver_(driver), handle_(handle) {}
-    ~HandleGuard() {
-        if (handle_) driver_.FT_Close(handle_);
-    }
-    HandleGuard(const HandleGuard&) = delete;
-    HandleGuard& operator=(const HandleGuard&) = delete;
-    FtdiHandle release() { return std::exchange(handle_, nullptr); }
-
-private:
-    const FtdiDriver& driver_;
-    FtdiHandle handle_;
-};
 
 timespec deadlineAfter(uint32_t milliseconds) {
     timespec now{};
@@ -246,14 +221,7 @@ VX_IO_Result IoFtdi::configure(const FtdiDriver& driver, FtdiHandle handle,
         driver.FT_SetTimeouts(handle, rxTimeout, txTimeout_) != kFtdiOk ||
         driver.FT_SetLatencyTimer(handle, latency) != kFtdiOk)
         return VX_IO_OPEN_FAILED;
-    if (dualChannel) {
-        if (driver.FT_SetBitMode(handle, kAllPins, kFtdiBitModeReset) != kFtdiOk)
-            return VX_IO_OPEN_FAILED;
-        std::this_thread::sleep_for(kBitModeSettle);
-        if (driver.FT_SetBitMode(handle, kAllPins, kFtdiBitModeSyncFifo) != kFtdiOk ||
-            driver.FT_SetUSBParameters(handle, kUsbTransferSize, kUsbTransferSize) != kFtdiOk)
-            return VX_IO_OPEN_FAILED;
-    }
+    if (dualChannel && enterSyncFifoMode(driver, handle) != kFtdiOk) return VX_IO_OPEN_FAILED;
     if (driver.FT_Purge(handle, kFtdiPurgeRx | kFtdiPurgeTx) != kFtdiOk) return VX_IO_OPEN_FAILED;
     return VX_IO_OK;
 }
@@ -316,7 +284,7 @@ void IoFtdi::receiveLoop() {
         pthread_mutex_unlock(&event_.mutex);
 
         if (status != kFtdiOk) {
-            reportError(errorCodeOf(status));
+            reportError(readFailure(status));
             // Nothing to read: wait as for an empty queue, so that a lost
             // device is reported once per health-check interval.
             pthread_mutex_lock(&event_.mutex);
@@ -334,7 +302,7 @@ void IoFtdi::receiveLoop() {
         uint32_t read = 0;
         status = driver_->FT_Read(handle_, buffer.data(), asked, &read);
         if (status != kFtdiOk) {
-            reportError(errorCodeOf(status));
+            reportError(readFailure(status));
             continue;
         }
         if (read > asked) {
@@ -389,23 +357,10 @@ VX_IO_Result IoFtdi::Send(const void* data, size_t length) {
     if (length == 0) return VX_IO_OK;
     std::lock_guard<std::mutex> sending(sendMutex_);
     if (!usableHandle()) return VX_IO_TIMEOUT;
-    const auto start = std::chrono::steady_clock::now();
-    const auto budget = std::chrono::milliseconds(txTimeout_);
-    const uint8_t* rest = static_cast<const uint8_t*>(data);
-    for (;;) {
-        // A close during the write cuts it short: what is left is not sent.
-        const FtdiHandle handle = usableHandle();
-        if (!handle) return VX_IO_WRITE_ERROR;
-        const uint32_t asked = static_cast<uint32_t>(std::min<size_t>(length, UINT32_MAX));
-        uint32_t written = 0;
-        const FtdiStatus status = driver_->FT_Write(handle, rest, asked, &written);
-        if (status == kFtdiIoError) return VX_IO_TIMEOUT;
-        if (status != kFtdiOk || written > asked) return VX_IO_WRITE_ERROR;
-        rest += written;
-        length -= written;
-        if (length == 0) return VX_IO_OK;
-        if (std::chrono::steady_clock::now() - start > budget) return VX_IO_WRITE_ERROR;
-    }
+    // The handle is asked for again before each write: a close during the
+    // send cuts it short, and what is left is not sent.
+    return writeAll(*driver_, [this] { return usableHandle(); }, static_cast<const uint8_t*>(data),
+                    length, std::chrono::milliseconds(txTimeout_));
 }
 
 VX_IO_Result IoFtdi::GetProperty(const char* key, char* buffer, size_t* length) {
