@@ -28,6 +28,10 @@ FtdiAttachment::FtdiAttachment(LinkHandler& handler, const FtdiAdapter& adapter)
     spec.serial = adapter.serial.c_str();
     spec.description = adapter.description.c_str();
     spec.chipId = adapter.chipId;
+    spec.type = adapter.type;
+    spec.flags = adapter.flags;
+    spec.userArea = adapter.userArea.empty() ? nullptr : adapter.userArea.data();
+    spec.userAreaLength = adapter.userArea.size();
     adapter_ = api_->addAdapter(&spec);
     if (adapter_ <= 0) throw std::runtime_error("the FTDI driver double refused the adapter");
     link_ = std::make_unique<AdapterLink>(*api_, adapter_);

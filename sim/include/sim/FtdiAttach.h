@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/Link.h"
 
@@ -14,6 +15,11 @@ struct FtdiAdapter {
     std::string serial = "VX000001";
     std::string description = "Veltrax QMX-I";
     uint32_t chipId = 0x1234ABCD;
+    // The EEPROM user area (its configuration record), the driver's device
+    // type (0: a one-channel chip) and node flags (VXFTDI_FLAG_HIGH_SPEED).
+    std::vector<uint8_t> userArea = {};
+    uint32_t type = 0;
+    uint32_t flags = 0;
 };
 
 // A simulated USB adapter in the FTDI driver double whose far side is a

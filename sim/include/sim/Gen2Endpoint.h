@@ -46,11 +46,13 @@ struct Gen2Fault {
         Corrupt,     // the reply with one bit of its CRC flipped
         Shorten,     // the reply re-framed with only `keep` payload bytes
         Disconnect,  // the connection dropped instead of a reply
+        Replace,     // `bytes` instead of the reply, whatever they are
     };
     Gen2Match match;
     Kind kind = Kind::Drop;
     std::chrono::milliseconds delay{0};
     size_t keep = 0;
+    Bytes bytes;
     int times = -1;  // requests it applies to; -1 for ever
 
     static Gen2Fault drop(Gen2Match match, int times = -1);
@@ -59,6 +61,7 @@ struct Gen2Fault {
     static Gen2Fault corrupt(Gen2Match match, int times = -1);
     static Gen2Fault shorten(Gen2Match match, size_t keep, int times = -1);
     static Gen2Fault disconnect(Gen2Match match, int times = -1);
+    static Gen2Fault replace(Gen2Match match, Bytes bytes, int times = -1);
 };
 
 // What the controller answers to a handshake.
@@ -68,11 +71,20 @@ struct Gen2HandshakeReply {
     bool wrongLength = false;  // four bytes more than the reply has
 };
 
+// What the controller answers to the USB probe's info request: nothing (by
+// default), an info reply listing its protocol ids, or, as a sensor module
+// in FIFO mode does, a ready frame with status 0x7FFE.
+struct Gen2InfoReply {
+    std::optional<Bytes> protocolIds;
+    bool fifoSensor = false;
+};
+
 // The controller's side of the second-generation protocol over one model.
 // It parses what the host sends strictly: every byte that is not a well
 // formed request is recorded as rejected, so tests can assert that the
-// library sent none. It answers version requests, handshakes, device
-// resets and property reads and writes; other requests are recorded and
+// library sent none. It answers version requests, handshakes (also the USB
+// probe's short one and its info request), device resets and property
+// reads and writes; other requests are recorded and
 // left unanswered. A worker thread, owned and joined here, sends late
 // replies.
 class Gen2Endpoint : public LinkHandler {
@@ -88,6 +100,7 @@ public:
     // Exchanges.
     void setVersionWords(const std::array<uint32_t, 4>& words);
     void setHandshakeReply(const Gen2HandshakeReply& reply);
+    void setInfoReply(const Gen2InfoReply& reply);
     // The ready frame after a reset: 0xF1, or 0xF0 with this status.
     void setReadyStatus(std::optional<uint16_t> status);
     // A reset's ready frame is preceded by one zero byte, as USB adapters show.
@@ -139,6 +152,7 @@ private:
     mutable std::condition_variable changed_;
     std::array<uint32_t, 4> versionWords_{0, 0, 0, 1};
     Gen2HandshakeReply handshake_;
+    Gen2InfoReply info_;
     std::optional<uint16_t> readyStatus_;
     bool zeroBeforeReady_ = false;
     size_t chunkSize_ = 0;

@@ -52,6 +52,7 @@ inline constexpr uint8_t kHandshake = 0x00;
 inline constexpr uint8_t kInfoRequest = 0x05;
 inline constexpr uint8_t kDeviceReset = 0x09;
 inline constexpr uint8_t kHandshakeReply = 0x80;
+inline constexpr uint8_t kInfoReply = 0x85;
 inline constexpr uint8_t kReadyWithStatus = 0xF0;
 inline constexpr uint8_t kReady = 0xF1;
 }  // namespace sysframe

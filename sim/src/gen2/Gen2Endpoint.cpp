@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace vxsim {
 
@@ -17,6 +18,9 @@ namespace datatype = gen2::datatype;
 
 constexpr size_t kHeaderBytes = 3;
 constexpr size_t kCrcBytes = 4;
+// A sensor module in FIFO mode answers the info request with a ready frame
+// of this status.
+constexpr uint16_t kFifoSensorStatus = 0x7FFE;
 
 // Reads a request's payload strictly: every field must be there, and after
 // the last one exactly the padding, all zero.
@@ -152,6 +156,13 @@ Gen2Fault Gen2Fault::disconnect(Gen2Match match, int times) {
     return fault;
 }
 
+Gen2Fault Gen2Fault::replace(Gen2Match match, Bytes bytes, int times) {
+    Gen2Fault fault = drop(match, times);
+    fault.kind = Kind::Replace;
+    fault.bytes = std::move(bytes);
+    return fault;
+}
+
 Gen2Endpoint::Gen2Endpoint(Gen2Model& model) : model_(model) {
     const bool started = worker_.start([this] { run(); },
                                        [this] {
@@ -171,6 +182,11 @@ void Gen2Endpoint::setVersionWords(const std::array<uint32_t, 4>& words) {
 void Gen2Endpoint::setHandshakeReply(const Gen2HandshakeReply& reply) {
     std::lock_guard<std::mutex> lock(mutex_);
     handshake_ = reply;
+}
+
+void Gen2Endpoint::setInfoReply(const Gen2InfoReply& reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    info_ = reply;
 }
 
 void Gen2Endpoint::setReadyStatus(std::optional<uint16_t> status) {
@@ -345,6 +361,9 @@ void Gen2Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
             for (Bytes& frame : replies) frame = shortened(frame, fault->keep);
             send(replies);
             break;
+        case Gen2Fault::Kind::Replace:
+            send({fault->bytes});
+            break;
         case Gen2Fault::Kind::Disconnect:
             if (!merged.empty()) writeBytes(link, concatenated(merged));
             lock.unlock();
@@ -489,6 +508,16 @@ std::vector<Bytes> Gen2Endpoint::reply(const Gen2Request& request) {
             fields.u32(handshake_.magic).u16(handshake_.status);
             if (handshake_.wrongLength) fields.u32(0);
             return {encodeFrame(gen2::kSystemStart, sysframe::kHandshakeReply, fields.bytes())};
+        }
+        case sysframe::kInfoRequest: {
+            if (info_.fifoSensor)
+                return {encodeFrame(gen2::kSystemStart, sysframe::kReadyWithStatus,
+                                    Fields().u16(kFifoSensorStatus).bytes())};
+            if (!info_.protocolIds) return {};
+            Fields fields;
+            fields.u8(info_.protocolIds->size());
+            for (uint8_t id : *info_.protocolIds) fields.u8(id);
+            return {encodeFrame(gen2::kSystemStart, sysframe::kInfoReply, fields.bytes())};
         }
         case sysframe::kDeviceReset: {
             model_.reset();
