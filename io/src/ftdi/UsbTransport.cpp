@@ -6,6 +6,7 @@
 #include "core/Options.h"
 #include "ftdi/IoFtdi.h"
 #include "ftdi/UsbDeviceList.h"
+#include "ftdi/UsbProbe.h"
 #include "ftdi/UsbShortList.h"
 #include "ftdi/UsbTransport.h"
 #include "platform/Text.h"
@@ -89,6 +90,8 @@ VX_IO_Result searchUsbDevices(const Options& options, DeviceList& list) {
         if (!vendorIds.empty() && !vendorIds.count(nodeVendorId(node))) continue;
         selected.push_back(i);
     }
+    // A failed probe leaves the adapter the protocol ids it had.
+    for (size_t index : selected) probeUsbAdapter(*driver, index, devices.entries()[index]);
 
     for (size_t index : selected) {
         // An adapter whose chip id cannot be read is listed without one.

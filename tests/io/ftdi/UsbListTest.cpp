@@ -210,8 +210,11 @@ TEST_F(UsbListTest, SearchFiltersBySets) {
     EXPECT_EQ("usb:sn:Z3", enumerate(9999, base + "find-usb-pid 24577\nfind-usb-vid 4660").text);
     EXPECT_EQ(VX_IO_INVALID_OPTION, enumerate(9999, base + "find-usb-vid many").result);
     EXPECT_EQ(VX_IO_INVALID_OPTION, enumerate(9999, base + "find-protocol-id x").result);
-    // No protocol ids are known for these adapters yet.
-    EXPECT_EQ("", enumerate(9999, base + "find-protocol-id 146").text);
+    // The first-generation controller is known by its description; the
+    // probe of Q2 finds nothing behind it.
+    EXPECT_EQ("usb:sn:Q1", enumerate(9999, base + "find-protocol-id 146").text);
+    EXPECT_EQ("usb:sn:Q1\nusb:sn:Z3",
+              enumerate(9999, base + "find-protocol-id 147\nfind-protocol-id 146").text);
 }
 
 }  // namespace
