@@ -1,15 +1,14 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "core/IoDevice.h"
 #include "core/Transports.h"
+#include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 
@@ -31,18 +30,18 @@ private:
     void receiveLoop(std::shared_ptr<IoDevice> self);
     // Waits out the rest of a receive cycle unless Close wakes us first.
     void waitCycleEnd(std::chrono::steady_clock::time_point cycleEnd);
-    bool stopping() const { return stop_.load(std::memory_order_acquire); }
+    bool stopping() const { return receiveThread_.stopRequested(); }
 
     // Guards every use of the socket by senders and its release by the
     // receive thread, so a send never writes to a reused descriptor.
     std::mutex sendMutex_;
     vxplatform::UniqueFd socket_;
     std::chrono::milliseconds sendTimeout_{5000};
-    // Kept apart from sendMutex_ so Close never waits behind a blocked send.
-    std::atomic<bool> stop_{false};
     // Set once by Close; wakes the receive wait and any sender waiting for room.
     std::unique_ptr<vxplatform::Waker> stopWaker_;
-    std::thread receiveThread_;
+    // Its stop flag is kept apart from sendMutex_ so Close never waits behind
+    // a blocked send. Last: stopped and joined before the rest goes.
+    vxplatform::OwnedThread receiveThread_;
 };
 
 }  // namespace vxio
