@@ -6,6 +6,7 @@
 #include "ConfigFrame.h"
 
 typedef struct pcap pcap_t;
+struct pcap_pkthdr;
 
 namespace netconfig {
 
@@ -13,8 +14,8 @@ namespace netconfig {
 // reply awaited. Closes the adapter when it goes.
 class FrameChannel {
 public:
-    // An adapter opened for capture: snap length 65536, promiscuous, reads
-    // that end after a quiet second, and each frame delivered as it comes.
+    // An adapter opened for capture: snap length 65536, promiscuous, each
+    // frame delivered as it comes, reads that end after a quiet second.
     // Null on failure, with the library's reason in `error`.
     static pcap_t* openCapture(const std::string& name, std::string& error);
 
@@ -37,6 +38,10 @@ public:
     int receiveReply(ConfigFrame& frame);
 
 private:
+    // One frame, as the capture library's pcap_next_ex gives it: 1, or 0
+    // after a second without any frame, or a negative error.
+    int readFrame(pcap_pkthdr** header, const unsigned char** data);
+
     pcap_t* handle_;
     std::FILE* out_;
     std::FILE* err_;

@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -16,10 +15,10 @@ namespace vxsim {
 // How one controller misbehaves, for the requests in `requests` (all when
 // empty).
 struct EthernetFaults {
-    std::set<uint16_t> requests;
+    std::vector<uint16_t> requests{};
     bool silent = false;                // the request is carried out, the answer never sent
-    std::optional<uint16_t> status;     // status word of answers instead of success (0xFFFE, 0x2001...)
-    std::optional<MacAddress> replyFrom;  // answers come from this address instead of the controller's
+    std::optional<uint16_t> status{};   // status word of answers instead of success (0xFFFE, 0x2001...)
+    std::optional<MacAddress> replyFrom{};  // answers come from this address instead of the controller's
     unsigned copies = 1;                // each answer sent this many times
     std::chrono::milliseconds delay{0};  // answers sent this late
     // Frames that are no answer (another EtherType, a foreign marker) sent

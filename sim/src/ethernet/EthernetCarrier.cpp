@@ -75,7 +75,7 @@ struct EthernetCarrier::State {
         static const EthernetFaults NoFaults;
         for (Member& member : members) {
             if (request.destination != BroadcastMac && request.destination != member.model.mac()) continue;
-            const bool faulty = member.faults.requests.empty() || member.faults.requests.count(request.opcode) != 0;
+            const bool faulty = member.faults.requests.empty() || std::count(member.faults.requests.begin(), member.faults.requests.end(), request.opcode) != 0;
             const EthernetFaults& f = faulty ? member.faults : NoFaults;
             const std::optional<EthernetConfig> answer = member.model.serve(request.opcode, request.payload);
             if (f.flood.count() > 0) flood = Flood{now + f.flood, now, request.source, member.model.mac()};

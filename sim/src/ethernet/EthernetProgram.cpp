@@ -82,7 +82,7 @@ int runEthernetProgram(int argc, char** argv) {
         } else if (option == "--port" && number(argument, 0xFFFF, value)) {
             config.port = static_cast<uint16_t>(value);
         } else if (option == "--on" && number(argument, 0xFFFF, value)) {
-            faults.requests.insert(static_cast<uint16_t>(value));
+            faults.requests.push_back(static_cast<uint16_t>(value));
         } else if (option == "--status" && number(argument, 0xFFFF, value)) {
             faults.status = static_cast<uint16_t>(value);
         } else if (option == "--reply-from" && parseMac(argument)) {
