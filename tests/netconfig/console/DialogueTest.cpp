@@ -79,6 +79,10 @@ std::vector<Scenario> scenarios() {
      discovered(1) + Menu + Get1 + "QMX acknowlege mac address mismatch!\nCurrent configuration:\n" + FirstShown +
          Menu + Done,
      0, {Discovery, get(1)}},
+    {"a late answer is taken by the next wait", 1, on(3, {.delay = 1500ms}), "1\n1\n5\n",
+     discovered(1) + Menu + Get1 + NoAck + "-5\n" + Menu + Get1 + "Current configuration:\n" + FirstShown + Menu +
+         Done,
+     0, {Discovery, get(1), get(1)}},
     {"a controller answering twice takes two entries", 1, on(2, {.copies = 2}), "2\n1\n5\n",
      "Get available QMX devices...\n[1] QMX (MAC: 0a:51:4d:00:00:01)\n[2] QMX (MAC: 0a:51:4d:00:00:01)\n" +
          choose(2) + Menu + "Get network configuration (QMX 2)...\nCurrent configuration:\n" + FirstShown + Menu +

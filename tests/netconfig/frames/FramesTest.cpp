@@ -45,24 +45,12 @@ TEST(ConfigFrames, DiscoveryRequestIsTheSixtyBytesOfTheLayout) {
               "c0a801c8" "c0a80101" "ffff0000" "1388" "3030303030303030" + Fill);
 }
 
-// The numbers as typed at the prompts, read and taken the way the console does.
 TEST(ConfigFrames, SetCarriesTheTypedValuesInTypedOrder) {
-    std::string typed = "192.168.1.200\n10.0.0.1\n255.255.255.0\n5000\n";
-    std::FILE* in = fmemopen(typed.data(), typed.size(), "r");
-    ASSERT_NE(in, nullptr);
-    ConsoleInput input(in);
-    EnteredNumbers n{};
     ConfigFrame frame = makeRequest(OpSetConfiguration, MacAddress{0x0a, 0x51, 0x4d, 0, 0, 7});
-    ASSERT_EQ(input.readNumbers(n.data(), 4), 4);
-    frame.ip = acceptAddress(4, n).value();
-    ASSERT_EQ(input.readNumbers(n.data(), 4), 4);
-    frame.gateway = acceptAddress(4, n).value();
-    ASSERT_EQ(input.readNumbers(n.data(), 4), 4);
-    frame.mask = acceptMask(4, n).value();
-    ASSERT_EQ(input.readNumber(n[0]), 1);
-    frame.port = acceptPort(1, n[0]).value();
-    std::fclose(in);
-
+    frame.ip = acceptAddress(4, {192, 168, 1, 200}).value();
+    frame.gateway = acceptAddress(4, {10, 0, 0, 1}).value();
+    frame.mask = acceptMask(4, {255, 255, 255, 0}).value();
+    frame.port = acceptPort(1, 5000).value();
     EXPECT_EQ(encoded(frame), "0a514d000007" "020202020202" "5554" "0000" "0001" "0004"
                               "c0a801c8" "0a000001" "ffffff00" "1388" "3030303030303030" + Fill);
 }
@@ -185,32 +173,6 @@ TEST(Entries, EachTypedEntryIsTakenOrRefused) {
         {Entry::Port, "port", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(enter(c.entry, c.typed), c.sent) << c.typed;
-}
-
-// Reads go on across lines and leave what they cannot use for the next read.
-TEST(ConsoleInputs, ReadsLikeTheFormattedReads) {
-    std::string typed = "\n  12abc\n1.2\n3.4.5.6\n99999999999 -99999999999 -x\n";
-    std::FILE* in = fmemopen(typed.data(), typed.size(), "r");
-    ConsoleInput input(in);
-    int n[4] = {};
-    EXPECT_EQ(input.readNumber(n[0]), 1);
-    EXPECT_EQ(n[0], 12);
-    EXPECT_EQ(input.readNumber(n[0]), 0);  // "abc" stays
-    EXPECT_EQ(input.readNumber(n[0]), 0);
-    input.discardLine();
-    EXPECT_EQ(input.readNumbers(n, 4), 2);
-    input.discardLine();
-    EXPECT_EQ(input.readNumbers(n, 4), 4);
-    EXPECT_EQ((std::vector<int>(n, n + 4)), (std::vector<int>{3, 4, 5, 6}));
-    EXPECT_EQ(input.readNumber(n[0]), 1);
-    EXPECT_EQ(n[0], INT_MAX);
-    EXPECT_EQ(input.readNumber(n[0]), 1);
-    EXPECT_EQ(n[0], INT_MIN);
-    EXPECT_EQ(input.readNumber(n[0]), 0);
-    input.discardLine();
-    EXPECT_EQ(input.readNumber(n[0]), ConsoleInput::EndOfInput);
-    EXPECT_EQ(input.readNumbers(n, 4), ConsoleInput::EndOfInput);
-    std::fclose(in);
 }
 
 }  // namespace
