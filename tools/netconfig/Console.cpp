@@ -3,8 +3,6 @@
 #include <netinet/in.h>
 #include <pcap/pcap.h>
 
-#include <string>
-
 #include "platform/Ipv4.h"
 
 namespace netconfig {
@@ -122,8 +120,7 @@ int Console::openAdapter() {
         }
     }
     const char* name = interfaces[choice - 1]->name;
-    std::string reason;
-    pcap_t* handle = FrameChannel::openCapture(name, reason);
+    pcap_t* handle = FrameChannel::openCapture(name);
     if (!handle) {
         std::fprintf(err_, "\nUnable to open the adapter. %s is not supported by WinPcap driver.\n", name);
         pcap_freealldevs(all);

@@ -23,20 +23,16 @@ long long wholeSeconds() {
 
 }  // namespace
 
-pcap_t* FrameChannel::openCapture(const std::string& name, std::string& error) {
+pcap_t* FrameChannel::openCapture(const char* name) {
     char errorBuffer[PCAP_ERRBUF_SIZE] = "";
-    pcap_t* handle = pcap_create(name.c_str(), errorBuffer);
-    if (!handle) {
-        error = errorBuffer;
-        return nullptr;
-    }
+    pcap_t* handle = pcap_create(name, errorBuffer);
+    if (!handle) return nullptr;
     // Without immediate mode the kernel holds frames back for up to the
     // read time-out, which would delay every reply.
     if (pcap_set_snaplen(handle, SnapLength) != 0 || pcap_set_promisc(handle, 1) != 0 ||
         pcap_set_timeout(handle, static_cast<int>(ReadTimeout.count())) != 0 ||
         pcap_set_immediate_mode(handle, 1) != 0 || pcap_activate(handle) < 0 ||
         pcap_setnonblock(handle, 1, errorBuffer) != 0 || pcap_get_selectable_fd(handle) < 0) {
-        error = *errorBuffer ? errorBuffer : pcap_geterr(handle);
         pcap_close(handle);
         return nullptr;
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
 
 #include "ConfigFrame.h"
 
@@ -16,8 +15,8 @@ class FrameChannel {
 public:
     // An adapter opened for capture: snap length 65536, promiscuous, each
     // frame delivered as it comes, reads that end after a quiet second.
-    // Null on failure, with the library's reason in `error`.
-    static pcap_t* openCapture(const std::string& name, std::string& error);
+    // Null on failure.
+    static pcap_t* openCapture(const char* name);
 
     // Takes `handle`; `out` and `err` receive the messages of failures.
     FrameChannel(pcap_t* handle, std::FILE* out, std::FILE* err) : handle_(handle), out_(out), err_(err) {}
