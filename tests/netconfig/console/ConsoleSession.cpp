@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <regex>
 #include <stdexcept>
 
@@ -115,11 +116,27 @@ Clock::time_point Dialogue::arrivalOf(const std::string& text, size_t after) con
     return process->arrivalOf(shownFrom + at + text.size() - 1);
 }
 
+namespace {
+
+// Any frame on the link makes a reply wait read on, as it must; IPv6 on the
+// test link sends neighbour discovery and router solicitations now and then,
+// which would stretch the waits under test at random.
+void quietTestLink() {
+    const auto disableIpv6 = [](const char* iface) {
+        std::ofstream(std::string("/proc/sys/net/ipv6/conf/") + iface + "/disable_ipv6") << "1\n";
+    };
+    disableIpv6(vxtest::netns::NearIface0);
+    vxtest::netns::inFarNamespace([&] { disableIpv6(FarIface0); });
+}
+
+}  // namespace
+
 Dialogue runConsole(const std::string& script, const std::string& interfaceAnswer) {
     static const std::string Prompt = "\nEnter interface number where the QMX is connected to (1 - ";
     Dialogue dialogue;
     // Frames go out only where nothing real can receive them.
     if (!vxtest::netns::checkTestNamespace().empty()) throw std::runtime_error("outside the test namespace");
+    quietTestLink();
     dialogue.process = std::make_unique<ChildProcess>(std::vector<std::string>{NETCONFIG_PROGRAM});
     ChildProcess& console = *dialogue.process;
     if (!console.started() || !console.waitFor(Prompt, 10s) || !console.waitFor("): ", 10s)) return dialogue;

@@ -16,6 +16,9 @@ namespace nettest {
 
 using Clock = std::chrono::steady_clock;
 
+// The far end of vxtest0, where the simulated controllers live.
+inline constexpr const char* FarIface0 = "vxpeer0";
+
 // A program started with pipes on its standard streams; killed when the
 // test leaves it running.
 class ChildProcess {
@@ -69,9 +72,10 @@ struct Dialogue {
     Clock::time_point arrivalOf(const std::string& text, size_t after = 0) const;
 };
 
-// Starts the console, answers its interface prompt with the number its own
-// listing gives vxtest0 (or with `interfaceAnswer` when not empty), types
-// `script`, ends the input and waits for the end.
+// Silences IPv6 on the link of vxtest0, starts the console, answers its
+// interface prompt with the number its own listing gives vxtest0 (or with
+// `interfaceAnswer` when not empty), types `script`, ends the input and
+// waits for the end.
 Dialogue runConsole(const std::string& script, const std::string& interfaceAnswer = "");
 
 }  // namespace nettest

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "ConsoleSession.h"
 #include "sim/EthernetCarrier.h"
 #include "support/netns/TestNamespace.h"
 
 namespace nettest {
-
-inline constexpr const char* FarIface0 = "vxpeer0";
 
 // Controller n (from 1) has the MAC 0a:51:4d:00:00:0n.
 inline vxsim::MacAddress controllerMac(int n) { return {0x0a, 0x51, 0x4d, 0x00, 0x00, static_cast<uint8_t>(n)}; }
