@@ -2,7 +2,9 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux)
+# Qt 5 builds the tools; their widgets need a font when tests run them offscreen.
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux
+          qtbase5-dev fonts-dejavu-core)
 missing=()
 # libpcap sends and captures the raw frames of the Ethernet interface configurator.
 packages+=(libpcap-dev)

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "QMXControl.h"
+#include "common/StatusCodes.h"
 
 namespace qmx {
 

@@ -8,9 +8,10 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/IoDevice.h"
-#include "core/Transports.h"
+#include "core/Transport.h"
 #include "ftdi/FtdiDriver.h"
 #include "ftdi/UsbDeviceList.h"
 #include "platform/OwnedThread.h"
@@ -51,6 +52,8 @@ private:
     void closeHandle();
     FtdiHandle usableHandle();
 
+    // The locator after "usb:": its form ("sn", "id", ...) and value.
+    const std::vector<std::string> locatorPieces_;
     const FtdiDriver* driver_ = nullptr;
     uint32_t txTimeout_ = 1000;
     uint32_t healthCheck_ = 250;

@@ -5,9 +5,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/IoDevice.h"
-#include "core/Transports.h"
+#include "core/Transport.h"
 #include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
@@ -32,6 +33,7 @@ private:
     void waitCycleEnd(std::chrono::steady_clock::time_point cycleEnd);
     bool stopping() const { return receiveThread_.stopRequested(); }
 
+    const std::vector<std::string> locatorPieces_;  // after "network:"
     // Guards every use of the socket by senders and its release by the
     // receive thread, so a send never writes to a reused descriptor.
     std::mutex sendMutex_;

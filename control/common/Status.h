@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "QMXControl.h"
+#include "common/StatusCodes.h"
 
 namespace qmx {
 

@@ -1,0 +1,144 @@
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include <QTcpSocket>
+
+#include <chrono>
+#include <string>
+
+#include "ConnectionStatus.h"
+#include "Peers.h"
+#include "QMXConnection.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using connectiontest::Peers;
+using vxsim::TextFault;
+
+// Both direct connections to one controller, opened once; each test runs
+// its case over the serial line and over TCP.
+class Faults : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        peers = new Peers;
+        serial = new QMXConnection;
+        network = new QMXConnection;
+        ASSERT_EQ(serial->openSystem(QString::fromStdString(peers->serialLocator())), kStatusOk);
+        ASSERT_EQ(network->openSystem(QString::fromStdString(peers->textServer.locator())),
+                  kStatusOk);
+    }
+    static void TearDownTestSuite() {
+        for (QMXConnection* connection : {serial, network}) {
+            if (connection->mode() != QMXConnection::Closed) connection->closeSystem();
+            delete connection;
+        }
+        delete peers;
+    }
+    void SetUp() override {
+        ASSERT_EQ(serial->mode(), QMXConnection::Serial);
+        ASSERT_EQ(network->mode(), QMXConnection::Network);
+    }
+    void TearDown() override { peers->text.clearFaults(); }
+
+    // Waits until bytes the controller sent have reached the host's side.
+    static bool arrivedAtHost(QMXConnection* connection) {
+        if (connection == serial) {
+            pollfd entry{peers->pty.hostFd(), POLLIN, 0};
+            return ::poll(&entry, 1, 2000) == 1;
+        }
+        return connection->findChild<QTcpSocket*>()->waitForReadyRead(2000);
+    }
+
+    // The next command is answered by its own reply.
+    static void nextCommandAnswered(QMXConnection* connection) {
+        uint32_t type = 7;
+        EXPECT_EQ(connection->getChannelType(2, &type), kStatusOk);
+        EXPECT_EQ(type, 1u);
+    }
+
+    static Peers* peers;
+    static QMXConnection* serial;
+    static QMXConnection* network;
+};
+
+Peers* Faults::peers = nullptr;
+QMXConnection* Faults::serial = nullptr;
+QMXConnection* Faults::network = nullptr;
+
+const char* nameOf(QMXConnection* connection, QMXConnection* serial) {
+    return connection == serial ? "serial" : "network";
+}
+
+TEST_F(Faults, ReplyInPiecesIsCollectedUpToItsLineFeed) {
+    for (QMXConnection* connection : {serial, network}) {
+        SCOPED_TRACE(nameOf(connection, serial));
+        peers->text.addFault(TextFault::pieces("GSN", 2, 150ms, 1));
+        uint32_t serialNumber = 0;
+        EXPECT_EQ(connection->getChannelSerialNumber(0, &serialNumber), kStatusOk);
+        EXPECT_EQ(serialNumber, 8448u);
+        nextCommandAnswered(connection);
+    }
+}
+
+TEST_F(Faults, LateReplyDoesNotAnswerTheNextCommand) {
+    for (QMXConnection* connection : {serial, network}) {
+        SCOPED_TRACE(nameOf(connection, serial));
+        peers->text.addFault(TextFault::late("GNC", 1300ms, 1));
+        const size_t delayedBefore = peers->text.delayedWrites();
+        uint32_t count = 7;
+        EXPECT_EQ(connection->getNumberOfChannels(&count), kStatusTimeout);
+        EXPECT_EQ(count, 7u);
+        ASSERT_TRUE(peers->text.waitForDelayedWrites(delayedBefore + 1, 2000ms));
+        ASSERT_TRUE(arrivedAtHost(connection));
+        nextCommandAnswered(connection);
+    }
+}
+
+TEST_F(Faults, BrokenReplies) {
+    struct Case {
+        const char* what;
+        TextFault fault;
+        uint32_t status;
+    };
+    const Case cases[] = {
+        {"half a line, then silence", TextFault::replace("GCP", ":CPR0,"), kStatusTimeout},
+        {"a line that never ends", TextFault::replace("GCP", ":CPR0," + std::string(300, '1')),
+         kStatusProtocolError},
+        {"success without a value", TextFault::replace("GCP", ":E0,0\n"), kStatusProtocolError},
+        {"a value that does not convert", TextFault::replace("GCP", ":CPR0,1,0x\n"),
+         kStatusProtocolError},
+        {"a number beyond 32 bits", TextFault::replace("GCP", ":CPR0,1,4294967296\n"),
+         kStatusInternalError},
+        {"the controller's code", TextFault::error("GCP", 129), 129},
+        {"no reply", TextFault::silent("GCP"), kStatusTimeout},
+    };
+    for (QMXConnection* connection : {serial, network}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(nameOf(connection, serial)) + ": " + c.what);
+            peers->text.clearFaults();
+            peers->text.addFault(c.fault);
+            int32_t value = 7;
+            EXPECT_EQ(connection->getChannelProperty(0, 8, 22, 47, &value), c.status);
+            EXPECT_EQ(value, 7);
+            peers->text.clearFaults();
+            nextCommandAnswered(connection);
+        }
+    }
+}
+
+// Last: the TCP connection is gone afterwards.
+TEST_F(Faults, DroppedConnectionIsAReadError) {
+    peers->text.addFault(TextFault::disconnect("GNC", 1));
+    uint32_t count = 7;
+    EXPECT_EQ(network->getNumberOfChannels(&count), kStatusReadError);
+    // The connection does not close by itself.
+    EXPECT_EQ(network->mode(), QMXConnection::Network);
+    EXPECT_NE(network->getNumberOfChannels(&count), kStatusOk);
+    EXPECT_EQ(count, 7u);
+    EXPECT_EQ(network->closeSystem(), kStatusOk);
+}
+
+}  // namespace
