@@ -84,9 +84,8 @@ struct Gen2InfoReply {
 // formed request is recorded as rejected, so tests can assert that the
 // library sent none. It answers version requests, handshakes (also the USB
 // probe's short one and its info request), device resets and property
-// reads and writes; other requests are recorded and
-// left unanswered. A worker thread, owned and joined here, sends late
-// replies.
+// reads and writes; other requests are recorded and left unanswered. A
+// worker thread, owned and joined here, sends late replies.
 class Gen2Endpoint : public LinkHandler {
 public:
     explicit Gen2Endpoint(Gen2Model& model);
