@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "api/Log.h"
+#include "api/StatusCodes.h"
 #include "platform/DynamicLibrary.h"
 
 namespace qmx {
@@ -37,17 +38,50 @@ struct ResultRange {
 };
 
 constexpr ResultRange resultMap[] = {
-    {0x0000, 0x0000, 0},   {0x0001, 0x0001, 240}, {0x0002, 0x0002, 12},  {0x0004, 0x0004, 15},
-    {0x0005, 0x0005, 14},  {0x000C, 0x000E, 12},  {0x0010, 0x0010, 12},  {0x0013, 0x0013, 9},
-    {0x0020, 0x0020, 5},   {0x0022, 0x0022, 6},   {0x0023, 0x0023, 157}, {0x0025, 0x0025, 146},
-    {0x0027, 0x0027, 9},   {0x0100, 0x0100, 15},  {0x0102, 0x0103, 129}, {0x0104, 0x0104, 140},
-    {0x0105, 0x010C, 150}, {0x0110, 0x0110, 141}, {0x0111, 0x0111, 150}, {0x0112, 0x0112, 148},
-    {0x0113, 0x0113, 150}, {0x0114, 0x0114, 9},   {0x0150, 0x0153, 150}, {0x0200, 0x0200, 142},
-    {0x0202, 0x0202, 147}, {0x0301, 0x0301, 150}, {0x0303, 0x0303, 150}, {0x0500, 0x0500, 12},
-    {0x7FFD, 0x7FFD, 150}, {0x7FFE, 0x7FFE, 240}, {0xF000, 0xF000, 4},   {0xF001, 0xF001, 21},
-    {0xF002, 0xF002, 1},   {0xF003, 0xF003, 2},   {0xF004, 0xF004, 7},   {0xF006, 0xF006, 23},
-    {0xF007, 0xF007, 5},   {0xF00F, 0xF00F, 10},  {0xF010, 0xF010, 20},  {0xF013, 0xF013, 24},
-    {0xF016, 0xF016, 149}, {0xF017, 0xF017, 14},  {0xF018, 0xF018, 1},   {0xF01A, 0xF01A, 3},
+    {0x0000, 0x0000, kOk},
+    {0x0001, 0x0001, kUnknownCommand},
+    {0x0002, 0x0002, kInternalError},
+    {0x0004, 0x0004, kTimeout},
+    {0x0005, 0x0005, kProtocolError},
+    {0x000C, 0x000E, kInternalError},
+    {0x0010, 0x0010, kInternalError},
+    {0x0013, 0x0013, kInvalidParameter},
+    {0x0020, 0x0020, kInvalidSystemIndex},
+    {0x0022, 0x0022, kInvalidChannelIndex},
+    {0x0023, 0x0023, kPermissionDenied},
+    {0x0025, 0x0025, kMovementLocked},
+    {0x0027, 0x0027, kInvalidParameter},
+    {0x0100, 0x0100, kTimeout},
+    {0x0102, 0x0103, kNoSensorPresent},
+    {0x0104, 0x0104, kSensorDisabled},
+    {0x0105, 0x010C, kCommandNotProcessable},
+    {0x0110, 0x0110, kCommandOverridden},
+    {0x0111, 0x0111, kCommandNotProcessable},
+    {0x0112, 0x0112, kPhysicalPositionUnknown},
+    {0x0113, 0x0113, kCommandNotProcessable},
+    {0x0114, 0x0114, kInvalidParameter},
+    {0x0150, 0x0153, kCommandNotProcessable},
+    {0x0200, 0x0200, kEndStopReached},
+    {0x0202, 0x0202, kRangeLimitReached},
+    {0x0301, 0x0301, kCommandNotProcessable},
+    {0x0303, 0x0303, kCommandNotProcessable},
+    {0x0500, 0x0500, kInternalError},
+    {0x7FFD, 0x7FFD, kCommandNotProcessable},
+    {0x7FFE, 0x7FFE, kUnknownCommand},
+    {0xF000, 0xF000, kTooManySystems},
+    {0xF001, 0xF001, kInvalidSystemLocator},
+    {0xF002, 0xF002, kInitializationError},
+    {0xF003, 0xF003, kUninitialized},
+    {0xF004, 0xF004, kTransmitError},
+    {0xF006, 0xF006, kQueryBufferTooSmall},
+    {0xF007, 0xF007, kInvalidSystemIndex},
+    {0xF00F, 0xF00F, kReadError},
+    {0xF010, 0xF010, kCanceled},
+    {0xF013, 0xF013, kDriverError},
+    {0xF016, 0xF016, kOutputBufferOverflow},
+    {0xF017, 0xF017, kProtocolError},
+    {0xF018, 0xF018, kInitializationError},
+    {0xF01A, 0xF01A, kNoSystemsFound},
 };
 
 }  // namespace
@@ -73,9 +107,9 @@ void setVeltraxCTLFileName(const std::string& fileName) {
 
 VX_STATUS findVeltraxCTLDevices(std::vector<std::string>* locators) {
     locators->clear();
-    if (!loadVeltraxCTL()) return 1;
+    if (!loadVeltraxCTL()) return kInitializationError;
     const auto findDevices = reinterpret_cast<FindDevicesFunction>(veltraxCTLSymbol("VX_CTL_FindDevices"));
-    if (!findDevices) return 1;
+    if (!findDevices) return kInitializationError;
 
     std::vector<char> buffer(kDeviceListCapacity, '\0');
     size_t length = buffer.size();
@@ -84,14 +118,14 @@ VX_STATUS findVeltraxCTLDevices(std::vector<std::string>* locators) {
     // Up to the first NUL, and never past the buffer even without one.
     const std::string text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
     *locators = splitString(text, "\n");
-    return 0;
+    return kOk;
 }
 
 VX_STATUS mapCtlResult(uint32_t result) {
     for (const auto& range : resultMap) {
         if (result >= range.first && result <= range.last) return range.status;
     }
-    return 255;
+    return kOtherError;
 }
 
 }  // namespace qmx

@@ -34,11 +34,11 @@ VX_STATUS availableSystemIds(std::vector<uint32_t>* ids) {
     std::vector<char> buffer(kEnumerationCapacity, '\0');
     size_t length = buffer.size();
     const VX_IO_Result result = VX_IO_EnumerateDevices(VX_IO_IFACE_USB, kProductOptionText, buffer.data(), &length);
-    if (result == VX_IO_DRIVER_NOT_AVAILABLE) return 24;
-    if (result != VX_IO_OK) return 255;
+    if (result == VX_IO_DRIVER_NOT_AVAILABLE) return kDriverError;
+    if (result != VX_IO_OK) return kOtherError;
 
     const auto lines = splitString(std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size())), "\n");
-    if (lines.empty()) return 3;
+    if (lines.empty()) return kNoSystemsFound;
     for (const auto& line : lines) {
         const auto parts = splitString(line, ":");
         if (parts.size() < 2 || parts[0] != "usb") continue;
@@ -49,7 +49,7 @@ VX_STATUS availableSystemIds(std::vector<uint32_t>* ids) {
             break;
         }
     }
-    return 0;
+    return kOk;
 }
 
 template <typename F>
@@ -57,7 +57,7 @@ VX_STATUS guarded(F&& body) {
     try {
         return body();
     } catch (...) {
-        return 12;
+        return kInternalError;
     }
 }
 
@@ -72,16 +72,16 @@ extern "C" QMX_API VX_STATUS VX_GetAvailableSystems(unsigned int* idList, unsign
     const uint32_t call = qmx::nextCallNumber();
     qmx::writeCallLine(call, "VX_GetAvailableSystems");
     const VX_STATUS status = qmx::guarded([&]() -> VX_STATUS {
-        if (!count) return 9;
+        if (!count) return qmx::kInvalidParameter;
         const unsigned int capacity = *count;
         *count = 0;
         std::vector<uint32_t> ids;
         if (const VX_STATUS found = qmx::availableSystemIds(&ids)) return found;
         const size_t written = std::min<size_t>(capacity, ids.size());
-        if (written && !idList) return 9;
+        if (written && !idList) return qmx::kInvalidParameter;
         std::copy_n(ids.begin(), written, idList);
         *count = static_cast<unsigned int>(ids.size());
-        return 0;
+        return qmx::kOk;
     });
     qmx::writeReturnLine(call, status);
     return status;
@@ -94,11 +94,11 @@ extern "C" QMX_API VX_STATUS VX_AddSystemToInitSystemsList(unsigned int systemId
     std::lock_guard<std::mutex> lock(registry.mutex());
     const VX_STATUS status = qmx::guarded([&]() -> VX_STATUS {
         auto& list = registry.initSystemsListLocked();
-        if (registry.initState() != SystemRegistry::kNotInitialized) return 13;
-        if (list.size() >= SystemRegistry::kInitListCapacity) return 4;
-        if (std::find(list.begin(), list.end(), systemId) != list.end()) return 18;
+        if (registry.initState() != SystemRegistry::kNotInitialized) return qmx::kWrongMode;
+        if (list.size() >= SystemRegistry::kInitListCapacity) return qmx::kTooManySystems;
+        if (std::find(list.begin(), list.end(), systemId) != list.end()) return qmx::kSystemAlreadyAdded;
         list.push_back(systemId);
-        return 0;
+        return qmx::kOk;
     });
     qmx::writeReturnLine(call, status);
     return status;
@@ -109,10 +109,10 @@ extern "C" QMX_API VX_STATUS VX_ClearInitSystemsList(void) {
     qmx::writeCallLine(call, "VX_ClearInitSystemsList");
     auto& registry = qmx::systemRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex());
-    VX_STATUS status = 13;
+    VX_STATUS status = qmx::kWrongMode;
     if (registry.initState() == SystemRegistry::kNotInitialized) {
         registry.initSystemsListLocked().clear();
-        status = 0;
+        status = qmx::kOk;
     }
     qmx::writeReturnLine(call, status);
     return status;
@@ -124,14 +124,14 @@ extern "C" QMX_API VX_STATUS VX_InitSystems(unsigned int configuration) {
     const VX_STATUS status = qmx::guarded([&]() -> VX_STATUS {
         qmx::readIniOnce();
         const unsigned int mode = configuration & ~0x2u;
-        if (mode > 1) return 9;
+        if (mode > 1) return qmx::kInvalidParameter;
         std::string options;
         if (mode == 1) options += "async,";
         if (configuration & 0x2u) options += "reset,";
 
         auto& registry = qmx::systemRegistry();
         const VX_STATUS released = registry.releaseAll();
-        if (released != 0 && released != 2) return released;
+        if (released != qmx::kOk && released != qmx::kUninitialized) return released;
 
         std::vector<uint32_t> available;
         if (const VX_STATUS found = qmx::availableSystemIds(&available)) return found;
@@ -147,7 +147,7 @@ extern "C" QMX_API VX_STATUS VX_InitSystems(unsigned int configuration) {
                 }
             }
         }
-        if (chosen.empty()) return 3;
+        if (chosen.empty()) return qmx::kNoSystemsFound;
 
         for (uint32_t i = 0; i < chosen.size(); ++i) {
             VX_SystemIndex index = i;
@@ -157,7 +157,7 @@ extern "C" QMX_API VX_STATUS VX_InitSystems(unsigned int configuration) {
         }
         std::lock_guard<std::mutex> lock(registry.mutex());
         registry.setInitState(mode == 1 ? SystemRegistry::kInitializedAsync : SystemRegistry::kInitializedSync);
-        return 0;
+        return qmx::kOk;
     });
     qmx::writeReturnLine(call, status);
     return status;
@@ -169,11 +169,11 @@ extern "C" QMX_API VX_STATUS VX_GetInitState(unsigned int* initState) {
     auto& registry = qmx::systemRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex());
     const uint32_t state = registry.initState();
-    VX_STATUS status = state <= SystemRegistry::kInitializedAsync ? 0 : 255;
-    if (!initState) status = 9;
-    else *initState = status == 0 ? state : 0;
+    VX_STATUS status = state <= SystemRegistry::kInitializedAsync ? qmx::kOk : qmx::kOtherError;
+    if (!initState) status = qmx::kInvalidParameter;
+    else *initState = status == qmx::kOk ? state : 0;
     qmx::writeReturnLine(call, status, [&](LogValues& v) {
-        if (status == 0) v.unsignedValue(*initState);
+        if (status == qmx::kOk) v.unsignedValue(*initState);
     });
     return status;
 }
@@ -183,13 +183,13 @@ extern "C" QMX_API VX_STATUS VX_GetNumberOfSystems(unsigned int* numberOfSystems
     qmx::writeCallLine(call, "VX_GetNumberOfSystems");
     auto& registry = qmx::systemRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex());
-    VX_STATUS status = 2;
+    VX_STATUS status = qmx::kUninitialized;
     if (registry.initState() != SystemRegistry::kNotInitialized) {
-        status = numberOfSystems ? 0 : 9;
+        status = numberOfSystems ? qmx::kOk : qmx::kInvalidParameter;
         if (numberOfSystems) *numberOfSystems = registry.occupiedInitSlotsLocked();
     }
     qmx::writeReturnLine(call, status, [&](LogValues& v) {
-        if (status == 0) v.unsignedValue(*numberOfSystems);
+        if (status == qmx::kOk) v.unsignedValue(*numberOfSystems);
     });
     return status;
 }
@@ -198,12 +198,12 @@ extern "C" QMX_API VX_STATUS VX_ReleaseSystems(void) {
     const uint32_t call = qmx::nextCallNumber();
     qmx::writeCallLine(call, "VX_ReleaseSystems");
     const VX_STATUS status = qmx::guarded([] { return qmx::systemRegistry().releaseAll(); });
-    if (status == 0) {
+    if (status == qmx::kOk) {
         qmx::guarded([] {
             qmx::stopLogging();
-            return VX_STATUS{0};
+            return VX_STATUS{qmx::kOk};
         });
-        return 0;
+        return qmx::kOk;
     }
     qmx::writeReturnLine(call, status);
     return status;

@@ -52,13 +52,13 @@ bool readIndexNumber(const std::string& text, uint32_t* number) {
 }
 
 VX_STATUS copyText(const std::string& text, char* buffer, unsigned int* size) {
-    if (!size) return 9;
+    if (!size) return kInvalidParameter;
     const unsigned int capacity = *size;
     *size = static_cast<unsigned int>(text.size());
-    if (capacity < text.size() + 1) return 23;
-    if (!buffer) return 9;
+    if (capacity < text.size() + 1) return kQueryBufferTooSmall;
+    if (!buffer) return kInvalidParameter;
     std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return 0;
+    return kOk;
 }
 
 }  // namespace
@@ -71,26 +71,26 @@ VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
     case VX_IO_OK:
         break;
     case VX_IO_BUFFER_TOO_SMALL:
-        return 23;
+        return kQueryBufferTooSmall;
     case VX_IO_DRIVER_NOT_AVAILABLE:
-        return 24;
+        return kDriverError;
     default:
-        return 255;
+        return kOtherError;
     }
     const std::string text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
     for (auto& line : splitString(text, "\n")) list->push_back({KindFirstGeneration, std::move(line)});
 
-    if (!loadVeltraxCTL()) return 0;
+    if (!loadVeltraxCTL()) return kOk;
     std::vector<std::string> locators;
     if (const VX_STATUS status = findVeltraxCTLDevices(&locators)) return status;
     for (auto& locator : locators) list->push_back({KindSecondGeneration, std::move(locator)});
-    return 0;
+    return kOk;
 }
 
 VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, const char* optionsText,
                                 bool atIndex) {
-    if (!index) return 9;
-    if (!locatorText) return 21;
+    if (!index) return kInvalidParameter;
+    if (!locatorText) return kInvalidSystemLocator;
     std::string locator = locatorText;
     const std::string options = optionsText ? optionsText : "";
 
@@ -103,8 +103,8 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
             if (startsWith(entry.locator, "usb:")) usb.push_back(std::move(entry));
         }
         uint32_t number = 0;
-        if (!readIndexNumber(locator.substr(std::strlen("usb:ix:")), &number)) return 21;
-        if (number >= usb.size()) return 3;
+        if (!readIndexNumber(locator.substr(std::strlen("usb:ix:")), &number)) return kInvalidSystemLocator;
+        if (number >= usb.size()) return kNoSystemsFound;
         locator = usb[number].locator;
         kind = usb[number].kind;
     }
@@ -113,11 +113,11 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
     if (startsWith(locator, "network:sn:QMX2-")) kind = KindSecondGeneration;
 
     std::shared_ptr<SystemBase> system;
-    VX_STATUS status = 3;
+    VX_STATUS status = kNoSystemsFound;
     if (kind != KindSecondGeneration) {
         auto first = std::make_shared<System>();
         status = first->open(locator.c_str(), options.c_str());
-        if (status == 0) system = std::move(first);
+        if (status == kOk) system = std::move(first);
         else if (kind == KindFirstGeneration) return status;
     }
     if (!system) {
@@ -132,17 +132,17 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
 
     std::string description;
     status = system->getDescription(&description);
-    if (status == 0) {
+    if (status == kOk) {
         auto& registry = systemRegistry();
         status = atIndex ? registry.putAtIndex(system, *index) : registry.putInFirstFree(system, index);
     }
-    if (status != 0) {
+    if (status != kOk) {
         // Never drop an open connection on the floor.
         system->close();
         return status;
     }
     logMessage(1, "Opened System " + std::to_string(*index) + ":\n" + description);
-    return 0;
+    return kOk;
 }
 
 }  // namespace qmx
@@ -159,14 +159,14 @@ extern "C" QMX_API VX_STATUS VX_OpenSystem(VX_SystemIndex* systemIndex, const ch
     qmx::writeCallLine(call, "VX_OpenSystem", [&](LogValues& v) { v.text(locator).text(options); });
     VX_SystemIndex index = qmx::kNoIndex;
     if (systemIndex) *systemIndex = qmx::kNoIndex;
-    VX_STATUS status = 9;
+    VX_STATUS status = qmx::kInvalidParameter;
     if (systemIndex) {
         try {
             status = qmx::openAndRegisterSystem(&index, locator, options, false);
         } catch (...) {
-            status = 12;
+            status = qmx::kInternalError;
         }
-        *systemIndex = status == 0 ? index : qmx::kNoIndex;
+        *systemIndex = status == qmx::kOk ? index : qmx::kNoIndex;
     }
     qmx::writeReturnLine(call, status, [&](LogValues& v) { v.unsignedValue(systemIndex ? *systemIndex : index); });
     return status;
@@ -175,7 +175,7 @@ extern "C" QMX_API VX_STATUS VX_OpenSystem(VX_SystemIndex* systemIndex, const ch
 extern "C" QMX_API VX_STATUS VX_CloseSystem(VX_SystemIndex systemIndex) {
     const uint32_t call = qmx::nextCallNumber();
     qmx::writeCallLine(call, "VX_CloseSystem", [&](LogValues& v) { v.unsignedValue(systemIndex); });
-    VX_STATUS status = 12;
+    VX_STATUS status = qmx::kInternalError;
     try {
         status = qmx::systemRegistry().closeOne(systemIndex);
     } catch (...) {
@@ -187,11 +187,11 @@ extern "C" QMX_API VX_STATUS VX_CloseSystem(VX_SystemIndex systemIndex) {
 extern "C" QMX_API VX_STATUS VX_FindSystems(const char* options, char* buffer, unsigned int* size) {
     const uint32_t call = qmx::nextCallNumber();
     qmx::writeCallLine(call, "VX_FindSystems", [&](LogValues& v) { v.text(options); });
-    VX_STATUS status = 12;
+    VX_STATUS status = qmx::kInternalError;
     try {
         std::vector<qmx::SystemEntry> entries;
         status = qmx::enumerateSystems(&entries);
-        if (status == 0) {
+        if (status == qmx::kOk) {
             std::string text;
             for (size_t i = 0; i < entries.size(); ++i) {
                 if (i) text += '\n';
@@ -200,7 +200,7 @@ extern "C" QMX_API VX_STATUS VX_FindSystems(const char* options, char* buffer, u
             status = qmx::copyText(text, buffer, size);
         }
     } catch (...) {
-        status = 12;
+        status = qmx::kInternalError;
     }
     qmx::writeReturnLine(call, status, [&](LogValues& v) { v.unsignedValue(size ? *size : 0); });
     return status;
@@ -209,16 +209,16 @@ extern "C" QMX_API VX_STATUS VX_FindSystems(const char* options, char* buffer, u
 extern "C" QMX_API VX_STATUS VX_GetSystemLocator(VX_SystemIndex systemIndex, char* buffer, unsigned int* size) {
     const uint32_t call = qmx::nextCallNumber();
     qmx::writeCallLine(call, "VX_GetSystemLocator", [&](LogValues& v) { v.unsignedValue(systemIndex); });
-    VX_STATUS status = 12;
+    VX_STATUS status = qmx::kInternalError;
     try {
         const auto system = qmx::lookupSystem(systemIndex);
-        status = system ? qmx::copyText(system->uniqueLocator(), buffer, size) : 5;
+        status = system ? qmx::copyText(system->uniqueLocator(), buffer, size) : qmx::kInvalidSystemIndex;
     } catch (...) {
-        status = 12;
+        status = qmx::kInternalError;
     }
     // A buffer the call did not fill may hold anything: log it only on success.
     qmx::writeReturnLine(call, status, [&](LogValues& v) {
-        v.text(status == 0 ? buffer : "").unsignedValue(size ? *size : 0);
+        v.text(status == qmx::kOk ? buffer : "").unsignedValue(size ? *size : 0);
     });
     return status;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "api/StatusCodes.h"
+
 namespace qmx {
 
 namespace {
@@ -94,30 +96,30 @@ const PositionerType* findType(uint32_t type) {
 }  // namespace
 
 VX_STATUS listPositionerTypes(uint32_t* list, uint32_t* size) {
-    if (!size) return 9;
+    if (!size) return kInvalidParameter;
     const uint32_t capacity = *size;
     *size = kTypeCount;
-    if (kTypeCount > capacity) return 23;
-    if (!list) return 9;
+    if (kTypeCount > capacity) return kQueryBufferTooSmall;
+    if (!list) return kInvalidParameter;
     for (uint32_t i = 0; i < kTypeCount; ++i) list[i] = static_cast<uint32_t>(positionerTypeTable[i].code);
-    return 0;
+    return kOk;
 }
 
 VX_STATUS positionerTypeName(uint32_t type, char* name, uint32_t* size) {
     const PositionerType* row = findType(type);
-    if (!row || !size) return 9;
+    if (!row || !size) return kInvalidParameter;
     const auto length = static_cast<uint32_t>(std::strlen(row->name));
     const uint32_t capacity = *size;
     *size = length;
-    if (length + 1 > capacity) return 23;
-    if (!name) return 9;
+    if (length + 1 > capacity) return kQueryBufferTooSmall;
+    if (!name) return kInvalidParameter;
     std::memcpy(name, row->name, length + 1);
-    return 0;
+    return kOk;
 }
 
 VX_STATUS positionerTypeProperty(uint32_t type, uint32_t property, uint32_t* value) {
     const PositionerType* row = findType(type);
-    if (!row) return 9;
+    if (!row) return kInvalidParameter;
     uint32_t result = 0;
     switch (property) {
     case 1:
@@ -127,11 +129,11 @@ VX_STATUS positionerTypeProperty(uint32_t type, uint32_t property, uint32_t* val
         result = static_cast<uint32_t>(row->referenceType);
         break;
     default:
-        return 156;
+        return kInvalidProperty;
     }
-    if (!value) return 9;
+    if (!value) return kInvalidParameter;
     *value = result;
-    return 0;
+    return kOk;
 }
 
 }  // namespace qmx

@@ -25,12 +25,12 @@ std::shared_ptr<SystemBase> SystemRegistry::lookup(uint32_t index) {
 }
 
 VX_STATUS SystemRegistry::putAtIndex(std::shared_ptr<SystemBase> system, uint32_t index) {
-    if (index >= kInitSlotCount) return 5;
+    if (index >= kInitSlotCount) return kInvalidSystemIndex;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (slots_[index]) return 4;
+    if (slots_[index]) return kTooManySystems;
     slots_[index] = std::move(system);
     ++occupied_;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS SystemRegistry::putInFirstFree(std::shared_ptr<SystemBase> system, uint32_t* index) {
@@ -40,14 +40,14 @@ VX_STATUS SystemRegistry::putInFirstFree(std::shared_ptr<SystemBase> system, uin
         slots_[i] = std::move(system);
         ++occupied_;
         if (index) *index = i;
-        return 0;
+        return kOk;
     }
-    return 4;
+    return kTooManySystems;
 }
 
 VX_STATUS SystemRegistry::releaseAll() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (occupied_ == 0) return 2;
+    if (occupied_ == 0) return kUninitialized;
     for (uint32_t i = 0; i < kInitSlotCount; ++i) {
         if (!slots_[i]) continue;
         // A thread still waiting for a packet of this system must wake up
@@ -57,20 +57,20 @@ VX_STATUS SystemRegistry::releaseAll() {
         --occupied_;
     }
     initState_.store(kNotInitialized);
-    return 0;
+    return kOk;
 }
 
 VX_STATUS SystemRegistry::closeOne(uint32_t index) {
-    if (index < kInitSlotCount || index >= kSlotCount) return 5;
+    if (index < kInitSlotCount || index >= kSlotCount) return kInvalidSystemIndex;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!slots_[index]) return 5;
+    if (!slots_[index]) return kInvalidSystemIndex;
     // Nothing can arrive once the connection is closed: a thread waiting
     // without limit for a packet of this system would wait for ever.
     slots_[index]->cancelWaitForPacket();
     slots_[index]->close();
     slots_[index].reset();
     --occupied_;
-    return 0;
+    return kOk;
 }
 
 uint32_t SystemRegistry::occupiedCount() {

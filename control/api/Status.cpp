@@ -1,81 +1,90 @@
 #include "api/Status.h"
 
+#include <cstddef>
+#include <iterator>
+
 namespace qmx {
 
 namespace {
 
 struct StatusRow {
-    VX_STATUS code;
+    Status code;
     const char* text;
 };
 
-// Ascending by code; the row with a null text ends the table.
+// Keyed by the names of StatusCodes.h, ascending by code.
 constexpr StatusRow statusTable[] = {
-    {0, "no error"},
-    {1, "initialization error"},
-    {2, "not initialized"},
-    {3, "no systems found"},
-    {4, "too many systems"},
-    {5, "invalid system index"},
-    {6, "invalid channel index"},
-    {7, "transmit error"},
-    {8, "write error"},
-    {9, "invalid parameter"},
-    {10, "read error"},
-    {12, "internal error"},
-    {13, "wrong mode"},
-    {14, "protocol error"},
-    {15, "timeout"},
-    {17, "id list too small"},
-    {18, "system already added"},
-    {19, "wrong channel type"},
-    {20, "canceled"},
-    {21, "invalid system locator"},
-    {22, "input buffer overflow"},
-    {23, "query-buffer size"},
-    {24, "driver error"},
-    {25, "compatibility error"},
-    {128, "no such slave error"},
-    {129, "no sensor present"},
-    {130, "amplitude too low"},
-    {131, "amplitude too high"},
-    {132, "frequency too low"},
-    {133, "frequency too high"},
-    {135, "scan target too high"},
-    {136, "scan speed too low"},
-    {137, "scan speed too high"},
-    {140, "sensor disabled"},
-    {141, "command overridden"},
-    {142, "end stop reached"},
-    {143, "wrong sensor type"},
-    {144, "could not find reference mark"},
-    {145, "wrong end effector type"},
-    {146, "movement locked"},
-    {147, "range limit reached"},
-    {148, "physical position unknown"},
-    {149, "output buffer overflow"},
-    {150, "command not processable"},
-    {151, "waiting for trigger"},
-    {152, "command not triggerable"},
-    {153, "command queue full"},
-    {154, "invalid component"},
-    {155, "invalid sub component"},
-    {156, "invalid property"},
-    {157, "permission denied"},
-    {160, "calibration failed"},
-    {240, "unknown command"},
-    {255, "other error"},
-    {0, nullptr},
+    {kOk, "no error"},
+    {kInitializationError, "initialization error"},
+    {kUninitialized, "not initialized"},
+    {kNoSystemsFound, "no systems found"},
+    {kTooManySystems, "too many systems"},
+    {kInvalidSystemIndex, "invalid system index"},
+    {kInvalidChannelIndex, "invalid channel index"},
+    {kTransmitError, "transmit error"},
+    {kWriteError, "write error"},
+    {kInvalidParameter, "invalid parameter"},
+    {kReadError, "read error"},
+    {kInternalError, "internal error"},
+    {kWrongMode, "wrong mode"},
+    {kProtocolError, "protocol error"},
+    {kTimeout, "timeout"},
+    {kIdListTooSmall, "id list too small"},
+    {kSystemAlreadyAdded, "system already added"},
+    {kWrongChannelType, "wrong channel type"},
+    {kCanceled, "canceled"},
+    {kInvalidSystemLocator, "invalid system locator"},
+    {kInputBufferOverflow, "input buffer overflow"},
+    {kQueryBufferTooSmall, "query-buffer size"},
+    {kDriverError, "driver error"},
+    {kCompatibilityError, "compatibility error"},
+    {kNoSuchSlave, "no such slave error"},
+    {kNoSensorPresent, "no sensor present"},
+    {kAmplitudeTooLow, "amplitude too low"},
+    {kAmplitudeTooHigh, "amplitude too high"},
+    {kFrequencyTooLow, "frequency too low"},
+    {kFrequencyTooHigh, "frequency too high"},
+    {kScanTargetTooHigh, "scan target too high"},
+    {kScanSpeedTooLow, "scan speed too low"},
+    {kScanSpeedTooHigh, "scan speed too high"},
+    {kSensorDisabled, "sensor disabled"},
+    {kCommandOverridden, "command overridden"},
+    {kEndStopReached, "end stop reached"},
+    {kWrongSensorType, "wrong sensor type"},
+    {kReferenceMarkNotFound, "could not find reference mark"},
+    {kWrongEndEffectorType, "wrong end effector type"},
+    {kMovementLocked, "movement locked"},
+    {kRangeLimitReached, "range limit reached"},
+    {kPhysicalPositionUnknown, "physical position unknown"},
+    {kOutputBufferOverflow, "output buffer overflow"},
+    {kCommandNotProcessable, "command not processable"},
+    {kWaitingForTrigger, "waiting for trigger"},
+    {kCommandNotTriggerable, "command not triggerable"},
+    {kCommandQueueFull, "command queue full"},
+    {kInvalidComponent, "invalid component"},
+    {kInvalidSubComponent, "invalid sub component"},
+    {kInvalidProperty, "invalid property"},
+    {kPermissionDenied, "permission denied"},
+    {kCalibrationFailed, "calibration failed"},
+    {kUnknownCommand, "unknown command"},
+    {kOtherError, "other error"},
 };
+
+constexpr bool strictlyAscending() {
+    for (size_t i = 1; i < std::size(statusTable); ++i)
+        if (statusTable[i - 1].code >= statusTable[i].code) return false;
+    return true;
+}
+static_assert(strictlyAscending(), "status rows must be unique and ascending by code");
 
 constexpr const char* kUnknownStatusText = "<unknown status code>";
 
 }  // namespace
 
 bool lookupStatusText(VX_STATUS status, const char** text) {
-    for (const StatusRow* row = statusTable; row->text; ++row) {
-        if (row->code == status) {
-            *text = row->text;
+    for (const StatusRow& row : statusTable) {
+        if (row.code == status) {
+            *text = row.text;
             return true;
         }
     }

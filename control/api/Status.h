@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "QMXControl.h"
+#include "api/StatusCodes.h"
 
 namespace qmx {
 

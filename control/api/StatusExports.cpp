@@ -7,7 +7,7 @@ extern "C" QMX_API VX_STATUS VX_GetStatusInfo(VX_STATUS status, const char** tex
     const char* found = nullptr;
     const bool known = qmx::lookupStatusText(status, &found);
     if (text) *text = found;
-    return known ? 0 : 255;
+    return known ? qmx::kOk : qmx::kOtherError;
 }
 
 extern "C" QMX_API const char* VX_GetStatusText(VX_STATUS status) { return qmx::statusText(status); }

@@ -7,6 +7,6 @@ extern "C" QMX_API VX_STATUS VX_GetDLLVersion(unsigned int* version) {
     const uint32_t number = qmx::nextCallNumber();
     qmx::writeCallLine(number, "VX_GetDLLVersion");
     if (version) *version = qmx::kLibraryVersion;
-    qmx::writeReturnLine(number, 0, [](qmx::LogValues& values) { values.hex(qmx::kLibraryVersion); });
-    return 0;
+    qmx::writeReturnLine(number, qmx::kOk, [](qmx::LogValues& values) { values.hex(qmx::kLibraryVersion); });
+    return qmx::kOk;
 }

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "QMXControl.h"
+#include "api/StatusCodes.h"
 
 namespace qmx {
 
@@ -83,6 +84,8 @@ constexpr uint8_t kError = 0xF1;
 // Module classes: the top nibble of a channel's module word.
 constexpr uint16_t kClassMask = 0xF000;
 constexpr uint16_t kEndEffectorClass = 0x9000;
+// The positioner class whose analog value (0x92) is a voltage level.
+constexpr uint16_t kVoltageLevelClass = 0x2000;
 
 constexpr size_t kMaxPacketLength = 18;
 constexpr size_t kRawPacketSize = 20;
@@ -105,7 +108,42 @@ struct RawPacket {
     int32_t i16(size_t at) const { return static_cast<int16_t>(u16(at)); }
     uint32_t u32(size_t at) const;
     int32_t i32(size_t at) const { return static_cast<int32_t>(u32(at)); }
+
+    // The code of an error answer, or kOk for any other packet. An error
+    // answer with code 0 gives kOk too: callers must not take it for success.
+    VX_STATUS errorCode() const {
+        if (opcode() != qmx::opcode::kError) return kOk;
+        return u8(0);
+    }
 };
+
+// How one field of an answer's payload is read and which slot of the API
+// record it fills. Signed widths are sign-extended to 32 bits.
+enum class Width : uint8_t { None, U8, U16, I16, U32, I32 };
+enum class Slot : uint8_t { Data1, Data2, Data3, Data4 };
+
+struct FieldLayout {
+    Width width = Width::None;
+    uint8_t at = 0;
+    Slot slot = Slot::Data1;
+};
+
+constexpr size_t kMaxAnswerFields = 4;
+
+// The one description of an answer: its opcode (whose low nibble is the
+// payload length), the API packet type it becomes and its fields.
+struct AnswerLayout {
+    uint8_t opcode;
+    uint32_t type;
+    FieldLayout fields[kMaxAnswerFields];
+};
+
+// The layout of answers with `opcode`, or null for an opcode without one.
+const AnswerLayout* answerLayout(uint8_t opcode);
+
+// The fields of `raw` as its opcode's layout places them in an API record;
+// the rest of the record is zero.
+VX_packet answerFields(const RawPacket& raw);
 
 // A request under construction; the payload must end up exactly as long as
 // the opcode says.
@@ -131,8 +169,8 @@ private:
 
 // Turns a received answer into the API packet record; `channelIndex` is the
 // index of the channel whose module word is the packet's address. Fails with
-// 12 (and writes nothing) for a 0x92 answer from a module that is neither a
-// positioner nor an end effector.
+// kInternalError (and writes nothing) for a 0x92 answer from a module that is
+// neither a positioner nor an end effector.
 VX_STATUS decodeAnswer(const RawPacket& raw, uint32_t channelIndex, VX_packet* out);
 
 // Reassembles packets from a byte stream cut at arbitrary places. Lives on

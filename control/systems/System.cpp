@@ -37,22 +37,22 @@ System::~System() { closeDevice(); }
 
 VX_STATUS System::open(const char* locator, const char* options) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (locator == nullptr) return 21;
-    if (ioHandle_ != kNoHandle) return 1;
+    if (locator == nullptr) return kInvalidSystemLocator;
+    if (ioHandle_ != kNoHandle) return kInitializationError;
     {
         std::lock_guard<std::mutex> lock(packetMutex_);
         closed_ = false;
     }
 
     int type = 0;
-    if (VX_IO_GetLocatorInterfaceType(&type, locator) != 0) return 21;
+    if (VX_IO_GetLocatorInterfaceType(&type, locator) != 0) return kInvalidSystemLocator;
     interfaceType_ = static_cast<uint32_t>(type);
 
     const std::string optionText = options ? options : "";
     const bool reset = optionText.find("reset") != std::string::npos;
     const bool async = optionText.find("async") != std::string::npos;
     const int32_t openTimeout = parseOpenTimeout(optionText.c_str());
-    if (openTimeout < kMinOpenTimeoutMs || openTimeout > kMaxOpenTimeoutMs) return 9;
+    if (openTimeout < kMinOpenTimeoutMs || openTimeout > kMaxOpenTimeoutMs) return kInvalidParameter;
 
     std::string ioOptions;
     if (interfaceType_ == VX_IO_IFACE_USB)
@@ -60,7 +60,7 @@ VX_STATUS System::open(const char* locator, const char* options) {
     else if (interfaceType_ == VX_IO_IFACE_NETWORK)
         ioOptions = "connect-timeout " + std::to_string(openTimeout);
     else
-        return 21;
+        return kInvalidSystemLocator;
 
     VX_IO_Handle handle = kNoHandle;
     switch (VX_IO_Open(&handle, locator, ioOptions.c_str(), this, &System::systemReceiveCallback,
@@ -68,13 +68,13 @@ VX_STATUS System::open(const char* locator, const char* options) {
     case VX_IO_OK:
         break;
     case VX_IO_INVALID_LOCATOR:
-        return 21;
+        return kInvalidSystemLocator;
     case VX_IO_DRIVER_NOT_AVAILABLE:
-        return 24;
+        return kDriverError;
     case VX_IO_DEVICE_NOT_FOUND:
-        return 3;
+        return kNoSystemsFound;
     default:
-        return 1;
+        return kInitializationError;
     }
     {
         std::lock_guard<std::mutex> io(ioMutex_);
@@ -86,9 +86,9 @@ VX_STATUS System::open(const char* locator, const char* options) {
     abandoned_.clear();
     VX_STATUS status = startUp(reset, async);
     abandoned_.clear();
-    if (status != 0) {
+    if (status != kOk) {
         closeDevice();
-        mode_ = 0;
+        mode_ = kNotOpen;
     }
     return status;
 }
@@ -97,7 +97,7 @@ VX_STATUS System::startUp(bool reset, bool async) {
     if (interfaceType_ == VX_IO_IFACE_NETWORK) {
         // The interface module greets every new connection.
         RawPacket hello;
-        if (waitForAnswer(&hello, kHelloWaitMs, true) != 0 || !isHello(hello)) return 1;
+        if (waitForAnswer(&hello, kHelloWaitMs, true) != kOk || !isHello(hello)) return kInitializationError;
     }
     if (interfaceType_ == VX_IO_IFACE_USB &&
         uniqueLocator_.find("usb:ix:") != std::string::npos) {
@@ -110,16 +110,16 @@ VX_STATUS System::startUp(bool reset, bool async) {
             std::lock_guard<std::mutex> io(ioMutex_);
             handle = ioHandle_;
         }
-        if (VX_IO_GetProperty(handle, "ftdi-id", id, &size) != VX_IO_OK) return 1;
+        if (VX_IO_GetProperty(handle, "ftdi-id", id, &size) != VX_IO_OK) return kInitializationError;
         id[sizeof id - 1] = '\0';
         uniqueLocator_ = std::string("usb:id:") + id;
     }
-    if (reset && resetHandshake() != 0) return 1;
+    if (reset && resetHandshake() != kOk) return kInitializationError;
 
     VX_STATUS status = readChannels();
-    if (status == 0) status = readFirmwareVersions();
-    if (status == 0) status = readFeaturePermissions();
-    if (status == 0) status = setCommunicationMode(async ? 2 : 1);
+    if (status == kOk) status = readFirmwareVersions();
+    if (status == kOk) status = readFeaturePermissions();
+    if (status == kOk) status = setCommunicationMode(async ? kAsynchronous : kSynchronous);
     return status;
 }
 
@@ -131,40 +131,40 @@ VX_STATUS System::resetHandshake() {
     }
     discardQueued();
     VX_STATUS status = sendImmediate(OutPacket(address::kInterface, opcode::kReset));
-    if (status != 0) return status;
+    if (status != kOk) return status;
     RawPacket answer;
     status = waitForAnswer(&answer, kStartUpWaitMs, true);
-    if (status != 0) return status;
-    return isHello(answer) ? 0 : 1;
+    if (status != kOk) return status;
+    return isHello(answer) ? kOk : kInitializationError;
 }
 
 VX_STATUS System::readChannels() {
     discardQueued();
     VX_STATUS status = sendPacket(OutPacket(address::kInterface, opcode::kReadChannels));
-    if (status != 0) return status;
+    if (status != kOk) return status;
 
     RawPacket answer;
     status = waitForAnswer(&answer, kStartUpWaitMs, true);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     if (isHello(answer)) {
         status = waitForAnswer(&answer, kStartUpWaitMs, true);
-        if (status != 0) return status;
+        if (status != kOk) return status;
     }
     if (answer.address() != address::kInterface || answer.opcode() != opcode::kChannelCount)
-        return 1;
+        return kInitializationError;
     uint8_t count = answer.u8(0);
-    if (count >= kMaxChannels) return 12;
+    if (count >= kMaxChannels) return kInternalError;
     channelCount_ = count;
 
     for (uint32_t i = 0; i < channelCount_; ++i) {
         status = waitForAnswer(&answer, kStartUpWaitMs, true);
-        if (status != 0) return status;
+        if (status != kOk) return status;
         if (answer.address() != address::kInterface || answer.opcode() != opcode::kChannelEntry)
-            return 1;
+            return kInitializationError;
         channels_[i] = ChannelRecord{};
         channels_[i].moduleWord = answer.u16(0);
     }
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::readFirmwareVersions() {
@@ -175,15 +175,15 @@ VX_STATUS System::readFirmwareVersions() {
 
     discardQueued();
     VX_STATUS status = sendPacket(request(address::kInterface));
-    if (status != 0) return status;
+    if (status != kOk) return status;
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
-    if (status == 15) abandoned_.push_back({address::kInterface, opcode::kFirmwareVersion});
-    if (status == 0) {
+    if (status == kTimeout) abandoned_.push_back({address::kInterface, opcode::kFirmwareVersion});
+    if (status == kOk) {
         if (answer.address() != address::kInterface || answer.opcode() != opcode::kFirmwareVersion)
-            return 1;
+            return kInitializationError;
         interfaceFirmware_ = answer.u32(0);
         interfaceFirmwareKnown_ = true;
-    } else if (status != 15) {
+    } else if (status != kTimeout) {
         return status;
     }
 
@@ -191,14 +191,14 @@ VX_STATUS System::readFirmwareVersions() {
         ChannelRecord& channel = channels_[i];
         discardQueued();
         status = sendPacket(request(channel.moduleWord));
-        if (status != 0) return status;
+        if (status != kOk) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
-        if (status == 15) {
+        if (status == kTimeout) {
             abandoned_.push_back({channel.moduleWord, opcode::kFirmwareVersion});
             continue;
         }
-        if (status != 0) return status;
-        if (answer.address() != channel.moduleWord) return 1;
+        if (status != kOk) return status;
+        if (answer.address() != channel.moduleWord) return kInitializationError;
         if (answer.opcode() == opcode::kFirmwareVersion) {
             channel.firmwareVersion = answer.u32(0);
             channel.hasFirmwareVersion = true;
@@ -207,25 +207,25 @@ VX_STATUS System::readFirmwareVersions() {
                 channel.hasSecondFirmwareVersion = true;
             }
         } else if (!isErrorWith(answer, opcode::kAcknowledge)) {
-            return 1;
+            return kInitializationError;
         }
     }
 
     discardQueued();
     status = sendPacket(request(address::kHandControl));
-    if (status != 0) return status;
+    if (status != kOk) return status;
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
-    if (status == 15) {
+    if (status == kTimeout) {
         // No hand control module, or a slow one.
         abandoned_.push_back({address::kHandControl, opcode::kFirmwareVersion});
-        return 0;
+        return kOk;
     }
-    if (status != 0) return status;
+    if (status != kOk) return status;
     if (answer.address() != address::kHandControl || answer.opcode() != opcode::kFirmwareVersion)
-        return 1;
+        return kInitializationError;
     handControlFirmware_ = answer.u32(0);
     handControlFirmwareKnown_ = true;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::readFeaturePermissions() {
@@ -237,16 +237,16 @@ VX_STATUS System::readFeaturePermissions() {
         ChannelRecord& channel = channels_[i];
         discardQueued();
         VX_STATUS status = sendPacket(request(channel.moduleWord, 0xFF));
-        if (status != 0) return status;
+        if (status != kOk) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
-        if (status == 15) {
+        if (status == kTimeout) {
             abandoned_.push_back({channel.moduleWord, opcode::kFeature});
             continue;
         }
-        if (status != 0) return status;
-        if (answer.address() != channel.moduleWord) return 1;
+        if (status != kOk) return status;
+        if (answer.address() != channel.moduleWord) return kInitializationError;
         if (isErrorWith(answer, opcode::kAcknowledge)) continue;
-        if (answer.opcode() != opcode::kFeature) return 1;
+        if (answer.opcode() != opcode::kFeature) return kInitializationError;
 
         // The record holds 16 bytes; further ones are not asked for.
         uint32_t count = answer.u8(2);
@@ -254,34 +254,34 @@ VX_STATUS System::readFeaturePermissions() {
         for (uint32_t index = 0; index < count; ++index) {
             discardQueued();
             status = sendPacket(request(channel.moduleWord, static_cast<uint8_t>(index)));
-            if (status != 0) return status;
+            if (status != kOk) return status;
             status = waitForAnswer(&answer, kChannelWaitMs, true);
-            if (status != 0) return status;
+            if (status != kOk) return status;
             if (answer.address() != channel.moduleWord || answer.opcode() != opcode::kFeature)
-                return 1;
+                return kInitializationError;
             channel.featureBytes[index] = answer.u8(2);
             channel.featureCount = index + 1;
         }
     }
-    return 0;
+    return kOk;
 }
 
-VX_STATUS System::setCommunicationMode(uint32_t newMode) {
+VX_STATUS System::setCommunicationMode(Mode newMode) {
     mode_ = newMode;
     OutPacket request(address::kSystem, opcode::kFlags);
-    if (newMode == 1)
+    if (newMode == kSynchronous)
         request.u8(0x03).u8(0x00);
     else
         request.u8(0x01).u8(0x01);
     discardQueued();
     VX_STATUS status = sendPacket(request);
-    if (status != 0 || newMode == 2) return status;
+    if (status != kOk || newMode == kAsynchronous) return status;
     // Every channel confirms the synchronous mode.
     for (uint32_t i = 0; i < channelCount_; ++i) {
         uint32_t code = 0;
-        if (waitForAcknowledge(kAnyAddress, &code, kStartUpWaitMs) != 0 || code != 0) return 1;
+        if (waitForAcknowledge(kAnyAddress, &code, kStartUpWaitMs) != kOk || code != kOk) return kInitializationError;
     }
-    return 0;
+    return kOk;
 }
 
 void System::closeDevice() {
@@ -300,7 +300,7 @@ VX_STATUS System::close() {
     std::lock_guard<std::mutex> lock(packetMutex_);
     closed_ = true;
     packetCondition_.notify_all();
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getDescription(std::string* text) {
@@ -314,7 +314,7 @@ VX_STATUS System::getDescription(std::string* text) {
     if (interfaceType_ == VX_IO_IFACE_USB) {
         uint32_t id = 0;
         VX_STATUS status = getSystemID(&id);
-        if (status != 0) return status;
+        if (status != kOk) return status;
         out += "  System ID: " + std::to_string(id) + "\n";
     }
     out += "  IM FW: " +
@@ -336,7 +336,7 @@ VX_STATUS System::getDescription(std::string* text) {
             out += "no actuator FW-versions";
     }
     if (text) *text = out;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getSystemID(uint32_t* id) {
@@ -347,13 +347,13 @@ VX_STATUS System::getSystemID(uint32_t* id) {
     }
     char text[256] = {};
     size_t size = sizeof text;
-    if (VX_IO_GetProperty(handle, "ftdi-id", text, &size) != VX_IO_OK) return 255;
+    if (VX_IO_GetProperty(handle, "ftdi-id", text, &size) != VX_IO_OK) return kOtherError;
     text[sizeof text - 1] = '\0';
     uint32_t value = 0;
     for (const char* c = text; *c >= '0' && *c <= '9'; ++c)
         value = value * 10 + static_cast<uint32_t>(*c - '0');
     if (id) *id = value;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* version) {
@@ -361,79 +361,79 @@ VX_STATUS System::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* ve
     uint32_t value = 0;
     switch (kind) {
     case 1:
-        if (!interfaceFirmwareKnown_) return 255;
+        if (!interfaceFirmwareKnown_) return kOtherError;
         value = interfaceFirmware_;
         break;
     case 2:
     case 3: {
-        if (index >= channelCount_) return 6;
-        if (!isPositionerChannel(*this, index)) return 19;
+        if (index >= channelCount_) return kInvalidChannelIndex;
+        if (!isPositionerChannel(*this, index)) return kWrongChannelType;
         const ChannelRecord& channel = channels_[index];
-        if (kind == 2 ? !channel.hasFirmwareVersion : !channel.hasSecondFirmwareVersion) return 255;
+        if (kind == 2 ? !channel.hasFirmwareVersion : !channel.hasSecondFirmwareVersion) return kOtherError;
         value = kind == 2 ? channel.firmwareVersion : channel.secondFirmwareVersion;
         break;
     }
     case 5:
-        if (!handControlFirmwareKnown_) return 255;
+        if (!handControlFirmwareKnown_) return kOtherError;
         value = handControlFirmware_;
         break;
     case 9:
-        if (index >= channelCount_) return 6;
-        if ((channels_[index].moduleWord & kClassMask) != kEndEffectorClass) return 19;
-        if (!channels_[index].hasFirmwareVersion) return 255;
+        if (index >= channelCount_) return kInvalidChannelIndex;
+        if ((channels_[index].moduleWord & kClassMask) != kEndEffectorClass) return kWrongChannelType;
+        if (!channels_[index].hasFirmwareVersion) return kOtherError;
         value = channels_[index].firmwareVersion;
         break;
     default:
-        return 9;
+        return kInvalidParameter;
     }
     if (version) *version = value;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getNumberOfChannels(uint32_t* count) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
+    if (mode_ == kNotOpen) return kUninitialized;
     if (count) *count = channelCount_;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getChannelType(uint32_t channel, uint32_t* type) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (channel >= channelCount_) return 6;
+    if (mode_ == kNotOpen) return kUninitialized;
+    if (channel >= channelCount_) return kInvalidChannelIndex;
     uint32_t value;
     if (isPositionerChannel(*this, channel))
         value = VX_CHANNEL_POSITIONER;
     else if ((channels_[channel].moduleWord & kClassMask) == kEndEffectorClass)
         value = VX_CHANNEL_END_EFFECTOR;
     else
-        return 12;
+        return kInternalError;
     if (type) *type = value;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getChannelSerialNumber(uint32_t channel, uint32_t* serial) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (channel >= channelCount_) return 6;
+    if (mode_ == kNotOpen) return kUninitialized;
+    if (channel >= channelCount_) return kInvalidChannelIndex;
     if (serial) *serial = channels_[channel].moduleWord;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getFeaturePermissions(uint32_t channel, uint8_t* bytes, uint32_t* size) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (channel >= channelCount_) return 6;
-    if (size == nullptr) return 9;
+    if (mode_ == kNotOpen) return kUninitialized;
+    if (channel >= channelCount_) return kInvalidChannelIndex;
+    if (size == nullptr) return kInvalidParameter;
     const ChannelRecord& record = channels_[channel];
     if (*size < record.featureCount) {
         *size = 0;
-        return 17;
+        return kIdListTooSmall;
     }
-    if (bytes == nullptr && record.featureCount > 0) return 9;
+    if (bytes == nullptr && record.featureCount > 0) return kInvalidParameter;
     for (uint32_t i = 0; i < record.featureCount; ++i) bytes[i] = record.featureBytes[i];
     *size = record.featureCount;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getPositionerTypeList(uint32_t* list, uint32_t* size) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,9 @@ private:
     static constexpr uint32_t kAnyAddress = 254;
     static constexpr uint32_t kHandControlTarget = 255;
 
+    // How long a command waits for its answer.
+    static constexpr uint32_t kAnswerWaitMs = 2000;
+
     // A start-up request whose wait gave up: its answer, or the module's
     // refusal of it, may still come.
     struct Abandoned {
@@ -186,6 +190,10 @@ private:
                    (packet.opcode() == opcode || packet.opcode() == opcode::kError);
         }
     };
+
+    // How the system was opened: commands wait for their answers only in
+    // synchronous mode.
+    enum Mode : uint32_t { kNotOpen = 0, kSynchronous = 1, kAsynchronous = 2 };
 
     // What a channel command needs of the channel's module class.
     enum class Need { AnyChannel, Positioner, EndEffector };
@@ -216,7 +224,7 @@ private:
     VX_STATUS readChannels();
     VX_STATUS readFirmwareVersions();
     VX_STATUS readFeaturePermissions();
-    VX_STATUS setCommunicationMode(uint32_t newMode);
+    VX_STATUS setCommunicationMode(Mode newMode);
     void closeDevice();
 
     // Checks and exchanges of the command operations; command mutex held.
@@ -226,12 +234,22 @@ private:
     VX_STATUS checkAsyncChannel(uint32_t channel, Need need);
     VX_STATUS checkHandControl();
     // Sends a request to the channel; a synchronous one waits for an answer
-    // of `answerOpcode` from the channel's module.
+    // of `answerOpcode` from the channel's module and gives its fields.
     VX_STATUS query(uint32_t channel, bool sync, const OutPacket& request, uint8_t answerOpcode,
-                    RawPacket* answer);
+                    VX_packet* answer);
+    // A channel query with its checks: the request is made by `makeRequest()`
+    // once they pass, and a synchronous answer's fields go to `take`.
+    template <typename MakeRequest, typename Take>
+    VX_STATUS fetch(uint32_t channel, bool sync, Need need, uint8_t answerOpcode,
+                    MakeRequest&& makeRequest, Take&& take);
     // Sends a command to the channel; a synchronous one waits for its
     // acknowledge.
     VX_STATUS command(uint32_t channel, bool sync, const OutPacket& request);
+    // The answer to a request just sent: one of `answerOpcode` (from `from`
+    // when given), else the code of an error answer, else kProtocolError.
+    VX_STATUS awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode, RawPacket* answer);
+    // The acknowledge of `target` to a command just sent, or its refusal code.
+    VX_STATUS awaitAcknowledge(uint32_t target);
     VX_STATUS handControlCommand(const OutPacket& request);
     VX_STATUS readIndexedValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value,
                                uint8_t requestOpcode, uint8_t answerOpcode);
@@ -266,8 +284,8 @@ private:
     bool bufferedOutput_ = false;
     std::array<uint8_t, kOutputBufferSize> outputBuffer_{};
     uint32_t outputFill_ = 0;
-    // 0 not initialised, 1 synchronous, 2 asynchronous; written only by open.
-    std::atomic<uint32_t> mode_{0};
+    // Written only by open.
+    std::atomic<uint32_t> mode_{kNotOpen};
     bool interfaceFirmwareKnown_ = false;
     uint32_t interfaceFirmware_ = 0;
     bool handControlFirmwareKnown_ = false;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "QMXControl.h"
+#include "api/StatusCodes.h"
 
 namespace qmx {
 

@@ -4,7 +4,6 @@ namespace qmx {
 
 namespace {
 
-constexpr uint32_t kAnswerWaitMs = 2000;
 constexpr uint32_t kIndexMapWaitMs = 5000;
 constexpr uint32_t kSpeedLevelEntries = 32;
 constexpr uint32_t kSlotChunk = 8;
@@ -33,38 +32,31 @@ OutPacket mapRequest() { return OutPacket(address::kInterface, opcode::kIndexMap
 }  // namespace
 
 VX_STATUS System::checkHandControl() {
-    if (mode_ == 0) return 2;
-    if (mode_ == 2) return 13;
-    return 0;
+    return checkSystemCommand(true);
 }
 
 VX_STATUS System::handControlCommand(const OutPacket& request) {
     discardQueued();
     VX_STATUS status = sendPacket(request);
-    if (status != 0) return status;
-    uint32_t code = 0;
-    status = waitForAcknowledge(kHandControlTarget, &code, kAnswerWaitMs);
-    return status != 0 ? status : code;
+    if (status != kOk) return status;
+    return awaitAcknowledge(kHandControlTarget);
 }
 
 VX_STATUS System::handControlQuery(const OutPacket& request, RawPacket* answer,
                                    bool checkAddress) {
     discardQueued();
     VX_STATUS status = sendPacket(request);
-    if (status != 0) return status;
-    status = waitForAnswer(answer, kAnswerWaitMs, true);
-    if (status != 0) return status;
-    if (checkAddress && answer->address() != address::kHandControl) return 14;
-    if (answer->opcode() == request.data()[2]) return 0;
-    if (answer->opcode() == opcode::kError && answer->u8(0) != 0) return answer->u8(0);
-    return 14;
+    if (status != kOk) return status;
+    std::optional<uint16_t> from;
+    if (checkAddress) from = address::kHandControl;
+    return awaitAnswer(from, request.data()[2], answer);
 }
 
 VX_STATUS System::writeSpeedLevelTableSize(int32_t size) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkHandControl();
-    if (status != 0) return status;
-    if (size < 1 || size > static_cast<int32_t>(kSpeedLevelEntries)) return 9;
+    if (status != kOk) return status;
+    if (size < 1 || size > static_cast<int32_t>(kSpeedLevelEntries)) return kInvalidParameter;
     return handControlCommand(
         tableRequest().u8(kTableWriteSize).u8(static_cast<uint32_t>(size)).zeros(5));
 }
@@ -72,20 +64,20 @@ VX_STATUS System::writeSpeedLevelTableSize(int32_t size) {
 VX_STATUS System::readSpeedLevelTableSize(uint32_t* size) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkHandControl();
-    if (status != 0) return status;
+    if (status != kOk) return status;
     RawPacket answer;
     status = handControlQuery(tableRequest().u8(kTableReadSize).zeros(6), &answer, false);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     if (size) *size = answer.u8(1);
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::writeSpeedLevelTableEntry(uint32_t index, uint32_t value1, uint32_t value2,
                                             uint32_t value3) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkHandControl();
-    if (status != 0) return status;
-    if (index >= kSpeedLevelEntries) return 9;
+    if (status != kOk) return status;
+    if (index >= kSpeedLevelEntries) return kInvalidParameter;
     return handControlCommand(
         tableRequest().u8(kTableWriteEntry + index).u16(value1).u16(value2).u16(value3));
 }
@@ -94,73 +86,73 @@ VX_STATUS System::readSpeedLevelTableEntry(int32_t index, uint32_t* value1, uint
                                            uint32_t* value3) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkHandControl();
-    if (status != 0) return status;
+    if (status != kOk) return status;
     // A negative index would make another sub-command of the byte.
-    if (index < 0 || index >= static_cast<int32_t>(kSpeedLevelEntries)) return 9;
+    if (index < 0 || index >= static_cast<int32_t>(kSpeedLevelEntries)) return kInvalidParameter;
     RawPacket answer;
     status = handControlQuery(
         tableRequest().u8(kTableReadEntry + static_cast<uint32_t>(index)).zeros(6), &answer,
         false);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     if (value1) *value1 = static_cast<uint32_t>(answer.i16(1));
     if (value2) *value2 = static_cast<uint32_t>(answer.i16(3));
     if (value3) *value3 = static_cast<uint32_t>(answer.i16(5));
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::writeSpeedLevelTableToEEPROM() {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkHandControl();
-    if (status != 0) return status;
+    if (status != kOk) return status;
     return handControlCommand(tableRequest().u8(kTableStore).zeros(6));
 }
 
 VX_STATUS System::hcmSlotSize(uint32_t* slotSize) {
     RawPacket answer;
     VX_STATUS status = handControlQuery(slotRequest().u8(kSlotSize).zeros(11), &answer, true);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     *slotSize = answer.u16(1);
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::readHCMConfigSlot(uint32_t slot, uint8_t* data, uint32_t* size) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkHandControl();
-    if (status != 0) return status;
-    if (slot > 255 || size == nullptr) return 9;
+    if (status != kOk) return status;
+    if (slot > 255 || size == nullptr) return kInvalidParameter;
     uint32_t slotSize = 0;
     status = hcmSlotSize(&slotSize);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     if (slotSize > *size) {
         *size = 0;
-        return 17;
+        return kIdListTooSmall;
     }
-    if (data == nullptr && slotSize > 0) return 9;
+    if (data == nullptr && slotSize > 0) return kInvalidParameter;
     for (uint32_t offset = 0; offset < slotSize; offset += kSlotChunk) {
         RawPacket answer;
         status = handControlQuery(slotRequest().u8(kSlotRead).u8(slot).u16(offset).zeros(8),
                                   &answer, true);
-        if (status != 0) return status;
+        if (status != kOk) return status;
         for (uint32_t i = 0; i < kSlotChunk && offset + i < slotSize; ++i)
             data[offset + i] = answer.u8(4 + i);
     }
     *size = slotSize;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::writeHCMConfigSlot(uint32_t slot, const uint8_t* data, uint32_t* size) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkHandControl();
-    if (status != 0) return status;
-    if (slot > 255 || size == nullptr) return 9;
+    if (status != kOk) return status;
+    if (slot > 255 || size == nullptr) return kInvalidParameter;
     uint32_t slotSize = 0;
     status = hcmSlotSize(&slotSize);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     if (*size > slotSize) {
         *size = 0;
-        return 17;
+        return kIdListTooSmall;
     }
-    if (data == nullptr && *size > 0) return 9;
+    if (data == nullptr && *size > 0) return kInvalidParameter;
     // Whole slots are written; what lies beyond the caller's data is zero.
     for (uint32_t offset = 0; offset < slotSize; offset += kSlotChunk) {
         OutPacket request = slotRequest().u8(kSlotWrite).u8(slot).u16(offset);
@@ -170,65 +162,63 @@ VX_STATUS System::writeHCMConfigSlot(uint32_t slot, const uint8_t* data, uint32_
         }
         discardQueued();
         status = sendPacket(request);
-        if (status != 0) return status;
+        if (status != kOk) return status;
         RawPacket answer;
         status = waitForAnswer(&answer, kAnswerWaitMs, true);
-        if (status != 0) return status;
-        if (answer.address() != address::kHandControl) return 14;
-        if (answer.opcode() == opcode::kError && answer.u8(0) != 0) return answer.u8(0);
+        if (status != kOk) return status;
+        if (answer.address() != address::kHandControl) return kProtocolError;
+        if (const VX_STATUS refused = answer.errorCode()) return refused;
         if (answer.opcode() != opcode::kAcknowledge && answer.opcode() != opcode::kHcmConfigSlot)
-            return 14;
+            return kProtocolError;
     }
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::readHCMEepromType(uint32_t* type) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (mode_ == 1) discardQueued();
+    if (mode_ == kNotOpen) return kUninitialized;
+    if (mode_ == kSynchronous) discardQueued();
     VX_STATUS status =
         sendPacket(OutPacket(address::kHandControl, opcode::kHcmEepromType).u8(0x01).zeros(10));
-    if (status != 0) return status;
+    if (status != kOk) return status;
     RawPacket answer;
     status = waitForAnswer(&answer, kAnswerWaitMs, true);
-    if (status != 0) return status;
-    if (answer.opcode() != opcode::kHcmEepromType) return 14;
+    if (status != kOk) return status;
+    if (answer.opcode() != opcode::kHcmEepromType) return kProtocolError;
     if (type) *type = answer.u16(1);
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::indexMapExchange(const OutPacket& request, RawPacket* answer) {
-    if (mode_ != 2) discardQueued();
+    if (mode_ != kAsynchronous) discardQueued();
     VX_STATUS status = sendImmediate(request);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     return waitForAnswer(answer, kIndexMapWaitMs, true);
 }
 
 VX_STATUS System::readIndexFromIndexMap(uint8_t index, uint8_t* value) {
     RawPacket answer;
     VX_STATUS status = indexMapExchange(mapRequest().u8(kMapRead).u8(index).u8(0), &answer);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     if (answer.address() != address::kInterface || answer.opcode() != opcode::kIndexMap ||
         answer.u8(0) != 0x01 || answer.u8(1) != index)
-        return 1;
+        return kInitializationError;
     if (value) *value = answer.u8(2);
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::writeIndexToIndexMap(uint8_t index, uint8_t value) {
     RawPacket answer;
     VX_STATUS status = indexMapExchange(mapRequest().u8(kMapWrite).u8(index).u8(value), &answer);
-    if (status != 0) return status;
-    if (answer.opcode() == opcode::kError && answer.u8(0) != 0) return answer.u8(0);
-    return 0;
+    if (status != kOk) return status;
+    return answer.errorCode();
 }
 
 VX_STATUS System::finalizeIndexMap() {
     RawPacket answer;
     VX_STATUS status = indexMapExchange(mapRequest().u8(kMapFinalize).u8(0).u8(0), &answer);
-    if (status != 0) return status;
-    if (answer.opcode() == opcode::kError && answer.u8(0) != 0) return answer.u8(0);
-    return 0;
+    if (status != kOk) return status;
+    return answer.errorCode();
 }
 
 }  // namespace qmx

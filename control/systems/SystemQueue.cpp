@@ -10,14 +10,12 @@ namespace qmx {
 namespace {
 
 constexpr uint32_t kWaitForever = 0xFFFFFFFF;
-constexpr uint32_t kStatusInputOverflow = 22;
-constexpr uint32_t kStatusReadError = 10;
 
 bool packetLogging() { return logLevel.load(std::memory_order_relaxed) >= 5; }
 
 VX_STATUS mapSendResult(VX_IO_Result result) {
-    if (result == VX_IO_OK) return 0;
-    return result == VX_IO_WRITE_ERROR ? 7 : 255;
+    if (result == VX_IO_OK) return kOk;
+    return result == VX_IO_WRITE_ERROR ? kTransmitError : kOtherError;
 }
 
 }  // namespace
@@ -41,7 +39,7 @@ void System::systemErrorCallback(void* context, int code) {
     if (context == nullptr || code == 0) return;
     auto* self = static_cast<System*>(context);
     std::lock_guard<std::mutex> lock(self->packetMutex_);
-    if (self->stickyStatus_ == 0) self->stickyStatus_ = kStatusReadError;
+    if (self->stickyStatus_ == kOk) self->stickyStatus_ = kReadError;
     self->packetCondition_.notify_all();
 }
 
@@ -66,8 +64,8 @@ void System::onBytes(const uint8_t* data, size_t length) {
         std::lock_guard<std::mutex> lock(packetMutex_);
         if (ring_.size() < kQueueCapacity)
             ring_.push(packet);
-        else if (stickyStatus_ == 0)
-            stickyStatus_ = kStatusInputOverflow;
+        else if (stickyStatus_ == kOk)
+            stickyStatus_ = kInputBufferOverflow;
         packetCondition_.notify_all();
     });
 }
@@ -78,41 +76,41 @@ VX_STATUS System::sendDirect(const uint8_t* data, size_t length) {
 }
 
 VX_STATUS System::sendImmediate(const OutPacket& packet) {
-    if (!packet.complete()) return 12;
+    if (!packet.complete()) return kInternalError;
     if (packetLogging()) logPacket("OUT", packet.data());
     return sendDirect(packet.data(), packet.length());
 }
 
 VX_STATUS System::sendPacket(const OutPacket& packet) {
-    if (!packet.complete()) return 12;
+    if (!packet.complete()) return kInternalError;
     if (!bufferedOutput_) return sendImmediate(packet);
     if (packetLogging()) logPacket("OUT", packet.data());
-    if (outputFill_ + packet.length() > outputBuffer_.size()) return 149;
+    if (outputFill_ + packet.length() > outputBuffer_.size()) return kOutputBufferOverflow;
     std::memcpy(outputBuffer_.data() + outputFill_, packet.data(), packet.length());
     outputFill_ += static_cast<uint32_t>(packet.length());
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
-    if (!ring_.empty()) return 0;
+    if (!ring_.empty()) return kOk;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (cancelRequested_) {
             cancelRequested_ = false;
-            return 20;
+            return kCanceled;
         }
-        if (stickyStatus_ != 0) return stickyStatus_;
-        if (closed_) return 20;
+        if (stickyStatus_ != kOk) return stickyStatus_;
+        if (closed_) return kCanceled;
         if (timeoutMs == kWaitForever) {
             packetCondition_.wait(lock);
         } else if (packetCondition_.wait_until(lock, deadline) == std::cv_status::timeout &&
                    ring_.empty()) {
-            return 15;
+            return kTimeout;
         }
         if (!ring_.empty()) {
             if (cancelRequested_) {
                 cancelRequested_ = false;
-                return 20;
+                return kCanceled;
             }
             return stickyStatus_;
         }
@@ -130,14 +128,14 @@ VX_STATUS System::waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remo
             waitMs = left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0;
         }
         VX_STATUS status = waitForPacket(lock, waitMs);
-        if (status != 0) return status;
-        if (ring_.empty()) return 15;
+        if (status != kOk) return status;
+        if (ring_.empty()) return kTimeout;
         *packet = ring_.front();
         auto late = std::find_if(abandoned_.begin(), abandoned_.end(),
                                  [&](const Abandoned& a) { return a.answeredBy(*packet); });
         if (late == abandoned_.end()) {
             if (remove) ring_.pop();
-            return 0;
+            return kOk;
         }
         // The answer to a start-up request whose wait already gave up.
         ring_.pop();
@@ -149,7 +147,7 @@ VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t t
     *code = 0;
     RawPacket answer;
     VX_STATUS status = waitForAnswer(&answer, timeoutMs, true);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     bool fromTarget;
     if (target == kHandControlTarget)
         fromTarget = answer.address() == address::kHandControl;
@@ -157,14 +155,30 @@ VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t t
         fromTarget = true;
     else
         fromTarget = target < kMaxChannels && answer.address() == channels_[target].moduleWord;
-    if (!fromTarget) return 14;
-    if (answer.opcode() == opcode::kAcknowledge) return 0;
+    if (!fromTarget) return kProtocolError;
+    if (answer.opcode() == opcode::kAcknowledge) return kOk;
     // An error answer without a code would pass for success.
-    if (answer.opcode() == opcode::kError && answer.u8(0) != 0) {
-        *code = answer.u8(0);
-        return 0;
+    if (const VX_STATUS refused = answer.errorCode()) {
+        *code = refused;
+        return kOk;
     }
-    return 14;
+    return kProtocolError;
+}
+
+VX_STATUS System::awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode,
+                              RawPacket* answer) {
+    VX_STATUS status = waitForAnswer(answer, kAnswerWaitMs, true);
+    if (status != kOk) return status;
+    if (from && answer->address() != *from) return kProtocolError;
+    if (answer->opcode() == answerOpcode) return kOk;
+    if (const VX_STATUS refused = answer->errorCode()) return refused;
+    return kProtocolError;
+}
+
+VX_STATUS System::awaitAcknowledge(uint32_t target) {
+    uint32_t code = kOk;
+    const VX_STATUS status = waitForAcknowledge(target, &code, kAnswerWaitMs);
+    return status != kOk ? status : code;
 }
 
 void System::discardQueued() {
@@ -176,25 +190,24 @@ void System::discardQueued() {
 VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool remove) {
     {
         std::lock_guard<std::mutex> command(commandMutex_);
-        if (mode_ == 0) return 2;
-        if (mode_ == 1) return 13;
+        if (const VX_STATUS status = checkSystemCommand(false)) return status;
     }
-    if (packet == nullptr) return 9;
+    if (packet == nullptr) return kInvalidParameter;
     RawPacket raw;
     VX_STATUS status = waitForAnswer(&raw, timeoutMs, remove);
-    if (status == 15) {
+    if (status == kTimeout) {
         *packet = VX_packet{};
-        return 0;
+        return kOk;
     }
-    if (status != 0) return status;
+    if (status != kOk) return status;
 
     std::lock_guard<std::mutex> command(commandMutex_);
     uint32_t channel = 0;
     while (channel < channelCount_ && channels_[channel].moduleWord != raw.address()) ++channel;
-    if (channel == channelCount_) return 12;
+    if (channel == channelCount_) return kInternalError;
     VX_packet record{};
     status = decodeAnswer(raw, channel, &record);
-    if (status != 0) return status;
+    if (status != kOk) return status;
     int32_t& pending = channels_[channel].pendingPositionerTypeQueries;
     if (record.packetType == VX_PACKET_SENSOR_TYPE && pending > 0) {
         record.packetType = VX_PACKET_POSITIONER_TYPE;
@@ -202,15 +215,14 @@ VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool 
         if (remove) --pending;
     }
     *packet = record;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::discardPacket() {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (mode_ == 1) return 13;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     std::lock_guard<std::mutex> lock(packetMutex_);
-    if (ring_.empty()) return 0;
+    if (ring_.empty()) return kOk;
     const RawPacket& dropped = ring_.front();
     // A dropped answer to a positioner-type query must not relabel the next
     // sensor-type answer.
@@ -224,41 +236,37 @@ VX_STATUS System::discardPacket() {
         }
     }
     ring_.pop();
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::cancelWaitForPacket() {
-    if (mode_ == 0) return 2;
-    if (mode_ == 1) return 13;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     std::lock_guard<std::mutex> lock(packetMutex_);
     cancelRequested_ = true;
     packetCondition_.notify_all();
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::setBufferedOutput(uint32_t mode) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (mode_ == 1) return 13;
-    if (mode > 1) return 9;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
+    if (mode > 1) return kInvalidParameter;
     outputFill_ = 0;
     bufferedOutput_ = mode == 1;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::getBufferedOutput(uint32_t* mode) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (mode_ == 1) return 13;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
     if (mode) *mode = bufferedOutput_ ? 1 : 0;
-    return 0;
+    return kOk;
 }
 
 VX_STATUS System::flushOutput() {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == 0) return 2;
-    if (mode_ == 1) return 13;
-    if (outputFill_ == 0) return 0;
+    if (const VX_STATUS status = checkSystemCommand(false)) return status;
+    if (outputFill_ == 0) return kOk;
     VX_STATUS status = sendDirect(outputBuffer_.data(), outputFill_);
     outputFill_ = 0;
     return status;

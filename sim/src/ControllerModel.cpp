@@ -16,6 +16,11 @@ constexpr uint8_t kReportOnTriggered = 0x10;
 constexpr int64_t kMaxScan = 4095;
 constexpr int64_t kMaxOpening = 22500;
 
+// Module classes: the top nibble of a module word.
+constexpr uint16_t kClassMask = 0xF000;
+constexpr uint16_t kPositionerClasses[] = {0x2000, 0x6000, 0xB000};
+constexpr uint16_t kEndEffectorClass = 0x9000;
+
 SimClock::duration seconds(double value) {
     return std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(value));
 }
@@ -38,26 +43,21 @@ bool isDistanceCodedSensorType(uint8_t sensorType) {
 }
 
 ModuleKind moduleKind(uint16_t moduleWord) {
-    switch (moduleWord & 0xF000) {
-    case 0x2000:
-    case 0x6000:
-    case 0xB000:
+    const uint16_t cls = moduleWord & kClassMask;
+    if (cls == kEndEffectorClass) return ModuleKind::EndEffector;
+    if (std::find(std::begin(kPositionerClasses), std::end(kPositionerClasses), cls) !=
+        std::end(kPositionerClasses))
         return ModuleKind::Positioner;
-    case 0x9000:
-        return ModuleKind::EndEffector;
-    default:
-        return ModuleKind::Other;
-    }
+    return ModuleKind::Other;
 }
 
 SystemSetup SystemSetup::standard(size_t channels, bool handControl, size_t endEffectors) {
-    static const uint16_t kPositionerClasses[] = {0x2000, 0x6000, 0xB000};
     SystemSetup setup;
     setup.handControl = handControl;
     for (size_t i = 0; i < channels; ++i) {
         ChannelSetup channel;
         const bool endEffector = i + endEffectors >= channels;
-        const uint16_t cls = endEffector ? 0x9000 : kPositionerClasses[i % 3];
+        const uint16_t cls = endEffector ? kEndEffectorClass : kPositionerClasses[i % 3];
         channel.moduleWord = static_cast<uint16_t>(cls | (0x100 + i));
         channel.firmwareVersion = 0x01020000 | static_cast<uint32_t>(10 + i);
         channel.secondFirmwareVersion = 0x01000000 | static_cast<uint32_t>(20 + i);
@@ -298,7 +298,7 @@ uint8_t ControllerModel::stepMove(size_t channel, int32_t steps, uint16_t amplit
     std::lock_guard<std::mutex> lock(mutex_);
     if (kind(channel) != ModuleKind::Positioner) return refusal::kUnknownCommand;
     if (amplitude > 4095) return refusal::kAmplitudeTooHigh;
-    if (frequency == 0) return 132;
+    if (frequency == 0) return refusal::kFrequencyTooLow;
     if (frequency > 20000) return refusal::kFrequencyTooHigh;
     Channel& c = at(channel);
     const auto now = SimClock::now();

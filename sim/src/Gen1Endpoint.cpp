@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "sim/Gen1Opcodes.h"
+
 namespace vxsim {
 
+using namespace gen1;
+
 namespace {
-
-constexpr uint16_t kSystemAddress = 0x0000;
-constexpr uint16_t kHandControlAddress = 0x0002;
-constexpr uint16_t kInterfaceAddress = 0x0008;
-
-constexpr uint8_t kAcknowledge = 0xF0;
-constexpr uint8_t kError = 0xF1;
 
 size_t packetLength(uint8_t opcode) { return static_cast<size_t>(opcode & 0x0F) + 3; }
 
@@ -56,7 +53,7 @@ Bytes gen1Packet(uint16_t address, uint8_t opcode, const Bytes& payload) {
     return packet;
 }
 
-Bytes gen1Hello() { return gen1Packet(kInterfaceAddress, 0x20); }
+Bytes gen1Hello() { return gen1Packet(kInterfaceAddress, kHello); }
 
 bool RequestMatch::matches(const uint8_t* packet) const {
     if (address >= 0 && (packet[0] | (packet[1] << 8)) != address) return false;
@@ -297,7 +294,7 @@ void Gen1Endpoint::run() {
         }
         for (size_t channel : model_.takeCompletions(now)) {
             if (reportLink_ == nullptr) break;
-            writeBytes(*reportLink_, gen1Packet(model_.setup().channels[channel].moduleWord, 0xE0));
+            writeBytes(*reportLink_, gen1Packet(model_.setup().channels[channel].moduleWord, kMovementCompleted));
         }
 
         std::optional<SimClock::time_point> next = model_.nextCompletion();
@@ -331,31 +328,31 @@ std::vector<Bytes> Gen1Endpoint::answer(const Bytes& bytes) {
 std::vector<Bytes> Gen1Endpoint::interfaceModule(const Bytes& bytes) {
     const Request r{bytes};
     switch (r.opcode()) {
-    case 0x10: {
-        std::vector<Bytes> out{gen1Packet(kInterfaceAddress, 0x11,
+    case kReadChannels: {
+        std::vector<Bytes> out{gen1Packet(kInterfaceAddress, kChannelCount,
                                           {static_cast<uint8_t>(model_.channelCount())})};
         for (const ChannelSetup& channel : model_.setup().channels)
-            out.push_back(gen1Packet(kInterfaceAddress, 0x12, Payload().u16(channel.moduleWord).bytes()));
+            out.push_back(gen1Packet(kInterfaceAddress, kChannelEntry, Payload().u16(channel.moduleWord).bytes()));
         return out;
     }
-    case 0x13:
+    case kIndexMap:
         switch (r.u8(0)) {
-        case 0x00:
-            return {gen1Packet(kInterfaceAddress, 0x13,
-                               {0x01, r.u8(1), model_.indexMapEntry(r.u8(1))})};
-        case 0x10:
+        case kMapRead:
+            return {gen1Packet(kInterfaceAddress, kIndexMap,
+                               {kIndexMapEntry, r.u8(1), model_.indexMapEntry(r.u8(1))})};
+        case kMapWrite:
             model_.setIndexMapEntry(r.u8(1), r.u8(2));
             return {gen1Packet(kInterfaceAddress, kAcknowledge)};
-        case 0x11:
+        case kMapFinalize:
             model_.finalizeIndexMap();
             return {gen1Packet(kInterfaceAddress, kAcknowledge)};
         default:
             return {gen1Packet(kInterfaceAddress, kError, {refusal::kUnknownCommand})};
         }
-    case 0x18:
-        return {gen1Packet(kInterfaceAddress, 0x18,
+    case kFirmwareVersion:
+        return {gen1Packet(kInterfaceAddress, kFirmwareVersion,
                            Payload().u32(model_.setup().interfaceFirmwareVersion).u32(0).bytes())};
-    case 0x30: {
+    case kReset: {
         model_.reset();
         Bytes hello = gen1Hello();
         if (junkAfterReset_) hello.insert(hello.begin(), 0x00);
@@ -376,49 +373,50 @@ std::vector<Bytes> Gen1Endpoint::handControlModule(const Bytes& bytes) {
                     : std::vector<Bytes>{gen1Packet(kHandControlAddress, kAcknowledge)};
     };
     switch (r.opcode()) {
-    case 0x17: {
+    case kSpeedLevelTable: {
         const uint8_t sub = r.u8(0);
-        if (sub == 0x40) return done(model_.setSpeedLevelTableSize(r.u8(1)));
-        if (sub == 0x20) return reply(0x17, Payload().u8(0).u8(model_.speedLevelTableSize()).zeros(5));
-        if (sub == 0xA0) {
+        if (sub == kTableWriteSize) return done(model_.setSpeedLevelTableSize(r.u8(1)));
+        if (sub == kTableReadSize)
+            return reply(kSpeedLevelTable, Payload().u8(0).u8(model_.speedLevelTableSize()).zeros(5));
+        if (sub == kTableStore) {
             model_.storeSpeedLevelTable();
-            return done(0);
+            return done(refusal::kNone);
         }
-        if (sub >= 0x80 && sub < 0xA0)
-            return done(model_.setSpeedLevel(static_cast<uint8_t>(sub - 0x80),
+        if (sub >= kTableWriteEntry && sub < kTableStore)
+            return done(model_.setSpeedLevel(static_cast<uint8_t>(sub - kTableWriteEntry),
                                              {r.u16(1), r.u16(3), r.u16(5)}));
-        if (sub >= 0x60 && sub < 0x80) {
-            auto level = model_.speedLevel(static_cast<uint8_t>(sub - 0x60));
-            return reply(0x17, Payload().u8(0).u16(level[0]).u16(level[1]).u16(level[2]));
+        if (sub >= kTableReadEntry && sub < kTableWriteEntry) {
+            auto level = model_.speedLevel(static_cast<uint8_t>(sub - kTableReadEntry));
+            return reply(kSpeedLevelTable, Payload().u8(0).u16(level[0]).u16(level[1]).u16(level[2]));
         }
         return done(refusal::kUnknownCommand);
     }
-    case 0x18:
-        return reply(0x18, Payload().u32(model_.setup().handControlFirmwareVersion).u32(0));
-    case 0x1C: {
+    case kFirmwareVersion:
+        return reply(kFirmwareVersion, Payload().u32(model_.setup().handControlFirmwareVersion).u32(0));
+    case kHcmConfigSlot: {
         const uint8_t sub = r.u8(0);
-        if (sub == 0x00) return reply(0x1C, Payload().u8(0).u16(model_.slotSize()).zeros(9));
-        if (sub == 0x01) {
+        if (sub == kSlotSize) return reply(kHcmConfigSlot, Payload().u8(0).u16(model_.slotSize()).zeros(9));
+        if (sub == kSlotWrite) {
             uint8_t data[8];
             for (size_t i = 0; i < 8; ++i) data[i] = r.u8(4 + i);
             return done(model_.writeSlot(r.u8(1), r.u16(2), data, sizeof data));
         }
-        if (sub == 0x02) {
+        if (sub == kSlotRead) {
             uint8_t data[8];
             if (uint8_t refused = model_.readSlot(r.u8(1), r.u16(2), data, sizeof data))
                 return done(refused);
             Payload payload;
-            payload.u8(0x02).u8(r.u8(1)).u16(r.u16(2));
+            payload.u8(kSlotRead).u8(r.u8(1)).u16(r.u16(2));
             for (uint8_t byte : data) payload.u8(byte);
-            return reply(0x1C, payload);
+            return reply(kHcmConfigSlot, payload);
         }
         return done(refusal::kUnknownCommand);
     }
-    case 0x21:
+    case kHcmEnabled:
         model_.setHandControlMode(r.u8(0));
         return {};
-    case 0x2B:
-        return reply(0x2B, Payload().u8(0).u16(model_.setup().hcmEepromType).zeros(8));
+    case kHcmEepromType:
+        return reply(kHcmEepromType, Payload().u8(0).u16(model_.setup().hcmEepromType).zeros(8));
     default:
         return done(refusal::kUnknownCommand);
     }
@@ -427,16 +425,16 @@ std::vector<Bytes> Gen1Endpoint::handControlModule(const Bytes& bytes) {
 std::vector<Bytes> Gen1Endpoint::systemWide(const Bytes& bytes) {
     const Request r{bytes};
     std::vector<Bytes> out;
-    if (r.opcode() == 0x32) {
+    if (r.opcode() == kFlags) {
         const uint8_t mask = r.u8(0), value = r.u8(1);
-        if (mask & 0x01) model_.setSynchronous((value & 0x01) == 0);
+        if (mask & kAsynchronousFlag) model_.setSynchronous((value & kAsynchronousFlag) == 0);
         // In synchronous mode each channel module confirms.
         if (model_.synchronous())
             for (const ChannelSetup& channel : model_.setup().channels)
                 out.push_back(gen1Packet(channel.moduleWord, kAcknowledge));
-    } else if (r.opcode() == 0xB1) {
+    } else if (r.opcode() == kTrigger) {
         for (size_t channel : model_.trigger(r.u8(0)))
-            out.push_back(gen1Packet(model_.setup().channels[channel].moduleWord, 0xD0));
+            out.push_back(gen1Packet(model_.setup().channels[channel].moduleWord, kTriggeredReport));
     }
     return out;
 }
@@ -460,175 +458,176 @@ std::vector<Bytes> Gen1Endpoint::channelModule(size_t channel, const Bytes& byte
     const uint8_t sub = r.u8(0);
 
     switch (r.opcode()) {
-    case 0x15:
-        if (sub == 0x01) model_.appendTriggeredCommand(channel, r.i32(1));
-        else if (sub == 0x02) model_.clearTriggeredCommands(channel);
+    case kTriggeredCommand:
+        if (sub == kAppendTriggered) model_.appendTriggeredCommand(channel, r.i32(1));
+        else if (sub == kClearTriggered) model_.clearTriggeredCommands(channel);
         else return refuse(refusal::kUnknownCommand);
-        return done(0);
-    case 0x16:
-        if (sub == 0x02) return reply(0x16, Payload().u8(0).u32(static_cast<uint32_t>(settings.scaleShift)).u8(settings.scaleInverted));
-        if (sub != 0x01) return refuse(refusal::kUnknownCommand);
+        return done(refusal::kNone);
+    case kScale:
+        if (sub == kRead) return reply(kScale, Payload().u8(0).u32(static_cast<uint32_t>(settings.scaleShift)).u8(settings.scaleInverted));
+        if (sub != kWrite) return refuse(refusal::kUnknownCommand);
         settings.scaleShift = r.i32(1);
         settings.scaleInverted = r.u8(5);
         model_.updateSettings(channel, settings);
-        return done(0);
-    case 0x18:
+        return done(refusal::kNone);
+    case kFirmwareVersion:
+        // A module without versions refuses with the acknowledge opcode.
         if (!setup.reportsFirmware) return refuse(kAcknowledge);
-        return reply(0x18, Payload().u32(setup.firmwareVersion).u32(setup.secondFirmwareVersion));
-    case 0x19:
+        return reply(kFirmwareVersion, Payload().u32(setup.firmwareVersion).u32(setup.secondFirmwareVersion));
+    case kForce:
         if (!endEffector) return refuse(refusal::kUnknownCommand);
-        if (sub == 0x00) return reply(0x19, Payload().u8(0).u32(static_cast<uint32_t>(model_.force(channel))).zeros(4));
-        if (sub == 0x01) return done(model_.gotoForce(channel, r.i32(1), r.i32(5)));
-        if (sub == 0x02) {
+        if (sub == kForceRead) return reply(kForce, Payload().u8(0).u32(static_cast<uint32_t>(model_.force(channel))).zeros(4));
+        if (sub == kForceGoto) return done(model_.gotoForce(channel, r.i32(1), r.i32(5)));
+        if (sub == kForceZero) {
             model_.zeroForce(channel);
-            return done(0);
+            return done(refusal::kNone);
         }
         return refuse(refusal::kUnknownCommand);
-    case 0x1A: {
+    case kEndEffectorType: {
         if (!endEffector) return refuse(refusal::kUnknownCommand);
-        if (sub == 0x00) {
+        if (sub == kEndEffectorTypeRead) {
             auto value = model_.endEffector(channel);
-            return reply(0x1A, Payload().u8(0).u8(value.type).u32(static_cast<uint32_t>(value.param1)).u32(value.param2));
+            return reply(kEndEffectorType, Payload().u8(0).u8(value.type).u32(static_cast<uint32_t>(value.param1)).u32(value.param2));
         }
-        if (sub != 0x01) return refuse(refusal::kUnknownCommand);
+        if (sub != kWrite) return refuse(refusal::kUnknownCommand);
         return done(model_.setEndEffector(channel, {r.u8(1), r.i32(2), r.u32(6)}));
     }
-    case 0x1B: {
+    case kCaptureBuffer: {
         auto capture = model_.captureBuffer(channel, sub);
-        return reply(0x1B, Payload().u8(sub).u32(capture.first).u32(static_cast<uint32_t>(capture.second)).u16(static_cast<uint16_t>(capture.third)));
+        return reply(kCaptureBuffer, Payload().u8(sub).u32(capture.first).u32(static_cast<uint32_t>(capture.second)).u16(static_cast<uint16_t>(capture.third)));
     }
-    case 0x1D:
-        if (sub == 0x02)
-            return reply(0x1D, Payload()
-                                   .u8(0)
-                                   .u32(settings.minAngle)
-                                   .u16(static_cast<uint32_t>(settings.minRevolution))
-                                   .u32(settings.maxAngle)
-                                   .u16(static_cast<uint32_t>(settings.maxRevolution)));
-        if (sub != 0x01) return refuse(refusal::kUnknownCommand);
+    case kAngleLimit:
+        if (sub == kRead)
+            return reply(kAngleLimit, Payload()
+                                          .u8(0)
+                                          .u32(settings.minAngle)
+                                          .u16(static_cast<uint32_t>(settings.minRevolution))
+                                          .u32(settings.maxAngle)
+                                          .u16(static_cast<uint32_t>(settings.maxRevolution)));
+        if (sub != kWrite) return refuse(refusal::kUnknownCommand);
         settings.minAngle = r.u32(1);
         settings.minRevolution = r.i16(5);
         settings.maxAngle = r.u32(7);
         settings.maxRevolution = r.i16(11);
         model_.updateSettings(channel, settings);
-        return done(0);
-    case 0x29:
-        if (sub == 0x02)
-            return reply(0x29, Payload().u8(0).u32(static_cast<uint32_t>(settings.minPosition)).u32(static_cast<uint32_t>(settings.maxPosition)));
-        if (sub != 0x01) return refuse(refusal::kUnknownCommand);
+        return done(refusal::kNone);
+    case kPositionLimit:
+        if (sub == kRead)
+            return reply(kPositionLimit, Payload().u8(0).u32(static_cast<uint32_t>(settings.minPosition)).u32(static_cast<uint32_t>(settings.maxPosition)));
+        if (sub != kWrite) return refuse(refusal::kUnknownCommand);
         settings.minPosition = r.i32(1);
         settings.maxPosition = r.i32(5);
         model_.updateSettings(channel, settings);
-        return done(0);
-    case 0x32:
+        return done(refusal::kNone);
+    case kFlags:
         model_.setFlags(channel, r.u8(0), r.u8(1));
-        return done(0);
-    case 0x39: {
-        if (sub == 0x01) {
+        return done(refusal::kNone);
+    case kChannelProperty: {
+        if (sub == kWrite) {
             model_.setChannelProperty(channel, r.u32(1), r.i32(5));
-            return done(0);
+            return done(refusal::kNone);
         }
-        if (sub != 0x02) return refuse(refusal::kUnknownCommand);
+        if (sub != kRead) return refuse(refusal::kUnknownCommand);
         int32_t value = 0;
         if (uint8_t refused = model_.channelProperty(channel, r.u32(1), &value)) return refuse(refused);
-        return reply(0x39, Payload().u8(0).u32(r.u32(1)).u32(static_cast<uint32_t>(value)));
+        return reply(kChannelProperty, Payload().u8(0).u32(r.u32(1)).u32(static_cast<uint32_t>(value)));
     }
-    case 0x41:
-        return reply(0x45, Payload().u8(sub).u32(static_cast<uint32_t>(model_.tableValue(channel, ControllerModel::Table::Debug, sub))));
-    case 0x42:
+    case kReadDebugValue:
+        return reply(kDebugValue, Payload().u8(sub).u32(static_cast<uint32_t>(model_.tableValue(channel, ControllerModel::Table::Debug, sub))));
+    case kCustomSensorType:
         model_.writeCustomSensorConfiguration(channel);
-        return done(0);
-    case 0x45:
+        return done(refusal::kNone);
+    case kDebugValue:
         model_.setTableValue(channel, ControllerModel::Table::Debug, sub, r.i32(1));
-        return done(0);
-    case 0x51:
-        return reply(0x55, Payload().u8(sub).u32(static_cast<uint32_t>(model_.tableValue(channel, ControllerModel::Table::Tuning, sub))));
-    case 0x55:
+        return done(refusal::kNone);
+    case kReadTuningParameter:
+        return reply(kTuningParameter, Payload().u8(sub).u32(static_cast<uint32_t>(model_.tableValue(channel, ControllerModel::Table::Tuning, sub))));
+    case kTuningParameter:
         model_.setTableValue(channel, ControllerModel::Table::Tuning, sub, r.i32(1));
-        return done(0);
-    case 0x61:
+        return done(refusal::kNone);
+    case kSetSensorType:
         model_.setSensorType(channel, sub);
-        return done(0);
-    case 0x65:
-        if (sub == 0x02) return reply(0x65, Payload().u8(0).u32(settings.moveSpeed));
-        if (sub != 0x01) return refuse(refusal::kUnknownCommand);
+        return done(refusal::kNone);
+    case kMoveSpeed:
+        if (sub == kRead) return reply(kMoveSpeed, Payload().u8(0).u32(settings.moveSpeed));
+        if (sub != kWrite) return refuse(refusal::kUnknownCommand);
         settings.moveSpeed = r.u32(1);
         model_.updateSettings(channel, settings);
-        return done(0);
-    case 0x70: {
+        return done(refusal::kNone);
+    case kGetAngle: {
         uint32_t angle = 0;
         int32_t revolution = 0;
         if (uint8_t refused = model_.angle(channel, &angle, &revolution)) return refuse(refused);
-        return reply(0x76, Payload().u32(angle).u16(static_cast<uint32_t>(revolution)));
+        return reply(kAngle, Payload().u32(angle).u16(static_cast<uint32_t>(revolution)));
     }
-    case 0x71:
-        return reply(0x71, Payload().u8(model_.physicalPositionKnown(channel)));
-    case 0x72:
-        return reply(0x72, Payload().u8(0).u8(model_.sensorType(channel)));
-    case 0x75:
-        if (sub == 0x02) return reply(0x75, Payload().u8(0).u32(settings.moveAcceleration));
-        if (sub != 0x01) return refuse(refusal::kUnknownCommand);
+    case kPhysicalPositionKnown:
+        return reply(kPhysicalPositionKnown, Payload().u8(model_.physicalPositionKnown(channel)));
+    case kSensorType:
+        return reply(kSensorType, Payload().u8(0).u8(model_.sensorType(channel)));
+    case kMoveAcceleration:
+        if (sub == kRead) return reply(kMoveAcceleration, Payload().u8(0).u32(settings.moveAcceleration));
+        if (sub != kWrite) return refuse(refusal::kUnknownCommand);
         settings.moveAcceleration = r.u32(1);
         model_.updateSettings(channel, settings);
-        return done(0);
-    case 0x80:
+        return done(refusal::kNone);
+    case kStop:
         return done(model_.stop(channel));
-    case 0x83: {
-        if ((sub & 0x10) == 0) return done(model_.calibrateSensor(channel));
+    case kCalibrateOrReference: {
+        if ((sub & kReferenceSearch) == 0) return done(model_.calibrateSensor(channel));
         const uint8_t direction =
             static_cast<uint8_t>((sub & 0x01) | ((sub >> 2) & 0x01) << 1 | ((sub >> 3) & 0x01) << 2);
         return done(model_.findReferenceMark(channel, direction, (sub & 0x02) != 0, r.u16(1)));
     }
-    case 0x86:
+    case kStepMove:
         return done(model_.stepMove(channel, r.i16(0), r.u16(2), r.u16(4)));
-    case 0x88:
-    case 0x98:
-        return done(model_.gotoAngle(channel, r.i32(0), r.i16(4), r.u16(6), r.opcode() == 0x98));
-    case 0x90: {
+    case kGotoAngleAbsolute:
+    case kGotoAngleRelative:
+        return done(model_.gotoAngle(channel, r.i32(0), r.i16(4), r.u16(6), r.opcode() == kGotoAngleRelative));
+    case kGetPosition: {
         int32_t position = 0;
         if (uint8_t refused = model_.position(channel, &position)) return refuse(refused);
-        return reply(0xA4, Payload().u32(static_cast<uint32_t>(position)));
+        return reply(kPosition, Payload().u32(static_cast<uint32_t>(position)));
     }
-    case 0x91:
+    case kSetSensorEnabled:
         model_.setSensorEnabled(sub);
-        return done(0);
-    case 0x93: {
-        if (sub != 0x02) return refuse(refusal::kUnknownCommand);
+        return done(refusal::kNone);
+    case kFeature: {
+        if (sub != kRead) return refuse(refusal::kUnknownCommand);
         const uint8_t index = r.u8(1);
-        if (index == 0xFF)
-            return reply(0x93, Payload().u8(0).u8(0xFF).u8(static_cast<uint32_t>(setup.featureBytes.size())));
+        if (index == kFeatureCount)
+            return reply(kFeature, Payload().u8(0).u8(kFeatureCount).u8(static_cast<uint32_t>(setup.featureBytes.size())));
         if (index >= setup.featureBytes.size()) return refuse(refusal::kNotProcessable);
-        return reply(0x93, Payload().u8(0).u8(index).u8(setup.featureBytes[index]));
+        return reply(kFeature, Payload().u8(0).u8(index).u8(setup.featureBytes[index]));
     }
-    case 0x96:
+    case kScanAbsolute:
         if (endEffector) return done(model_.gotoGripperOpening(channel, r.u16(0), r.i32(2), false));
         return done(model_.scanMove(channel, r.u16(0), r.u32(2), false));
-    case 0xA0:
-        return reply(0x81, Payload().u8(model_.status(channel)));
-    case 0xA1:
-        return reply(0xA1, Payload().u8(model_.sensorEnabled()));
-    case 0xA6:
+    case kGetStatus:
+        return reply(kStatus, Payload().u8(model_.status(channel)));
+    case kSensorEnabled:
+        return reply(kSensorEnabled, Payload().u8(model_.sensorEnabled()));
+    case kScanRelative:
         if (endEffector) return done(model_.gotoGripperOpening(channel, r.i16(0), r.i32(2), true));
         return done(model_.scanMove(channel, r.i16(0), r.u32(2), true));
-    case 0xB2:
-        if (sub == 0x02) return reply(0xB2, Payload().u8(0).u8(settings.safeDirection));
-        if (sub != 0x01) return refuse(refusal::kUnknownCommand);
+    case kSafeDirection:
+        if (sub == kRead) return reply(kSafeDirection, Payload().u8(0).u8(settings.safeDirection));
+        if (sub != kWrite) return refuse(refusal::kUnknownCommand);
         settings.safeDirection = r.u8(1);
         model_.updateSettings(channel, settings);
-        return done(0);
-    case 0xB4:
+        return done(refusal::kNone);
+    case kSetPosition:
         return done(model_.setPosition(channel, r.i32(0)));
-    case 0xB6:
-    case 0xC6:
-        return done(model_.gotoPosition(channel, r.i32(0), r.u16(4), r.opcode() == 0xC6));
-    case 0xC0:
-        return reply(0x92, Payload().u16(endEffector ? model_.gripperOpening(channel)
-                                                     : model_.voltageLevel(channel)));
-    case 0xD1:
-        return reply(0xD5, Payload().u8(sub).u32(static_cast<uint32_t>(model_.tableValue(channel, ControllerModel::Table::Config, sub))));
-    case 0xD5:
+    case kGotoPositionAbsolute:
+    case kGotoPositionRelative:
+        return done(model_.gotoPosition(channel, r.i32(0), r.u16(4), r.opcode() == kGotoPositionRelative));
+    case kGetAnalogValue:
+        return reply(kAnalogValue, Payload().u16(endEffector ? model_.gripperOpening(channel)
+                                                             : model_.voltageLevel(channel)));
+    case kReadConfigParameter:
+        return reply(kConfigParameter, Payload().u8(sub).u32(static_cast<uint32_t>(model_.tableValue(channel, ControllerModel::Table::Config, sub))));
+    case kConfigParameter:
         model_.setTableValue(channel, ControllerModel::Table::Config, sub, r.i32(1));
-        return done(0);
+        return done(refusal::kNone);
     default:
         return refuse(refusal::kUnknownCommand);
     }

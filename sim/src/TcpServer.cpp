@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <system_error>
+
+#include "platform/Ipv4.h"
 
 namespace vxsim {
 
@@ -107,8 +110,9 @@ TcpServer::TcpServer(LinkHandler& handler, const std::string& address, uint16_t 
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1)
-        throw std::system_error(EINVAL, std::generic_category(), "listen address");
+    const std::optional<uint32_t> listenAddress = vxplatform::parseIpv4(address);
+    if (!listenAddress) throw std::system_error(EINVAL, std::generic_category(), "listen address");
+    sa.sin_addr.s_addr = *listenAddress;
     listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!listener_.valid()) throwErrno("socket");
     int one = 1;

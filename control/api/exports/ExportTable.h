@@ -306,13 +306,13 @@ class Framed {
             }
         }
         if constexpr (Policy::initListOnly) {
-            VX_STATUS refused = 0;
+            VX_STATUS refused = kOk;
             if (systemRegistry().initState() == SystemRegistry::kNotInitialized) {
-                refused = 2;
+                refused = kUninitialized;
             } else if (index >= SystemRegistry::kInitSlotCount) {
-                refused = 5;
+                refused = kInvalidSystemIndex;
             }
-            if (refused != 0) {
+            if (refused != kOk) {
                 writeReturnLine(number, refused, nothing);
                 return refused;
             }
@@ -320,13 +320,13 @@ class Framed {
 
         const std::shared_ptr<SystemBase> system = lookupSystem(index);
         if (!system) {
-            if constexpr (Policy::returnLineWhenUnknown) writeReturnLine(number, 5, nothing);
-            return 5;
+            if constexpr (Policy::returnLineWhenUnknown) writeReturnLine(number, kInvalidSystemIndex, nothing);
+            return kInvalidSystemIndex;
         }
         const Sizes entry = sizesOnEntry(args, Sequence{});
         const VX_STATUS status = call<Operation>(system.get(), args, Sequence{});
         writeReturnLine(number, status, [&](LogValues& values) {
-            if (!Policy::outputsOnlyOnSuccess || status == 0) logOutputs(values, args, entry, Sequence{});
+            if (!Policy::outputsOnlyOnSuccess || status == kOk) logOutputs(values, args, entry, Sequence{});
         });
         return status;
     }
@@ -342,7 +342,7 @@ public:
         try {
             return frame(name, std::tuple<C...>(parameters...));
         } catch (...) {
-            return 255;
+            return kOtherError;
         }
     }
 };

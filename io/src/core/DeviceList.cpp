@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "core/OptionKeys.h"
-#include "core/Text.h"
+#include "platform/Text.h"
 
 namespace vxio {
 
@@ -69,7 +69,7 @@ std::string writeDeviceList(const DeviceList& list, const Options& options) {
             const auto locator = record.find("locator");
             if (locator != record.end()) lines.push_back(locator->second);
         }
-        return joinText(lines, "\n");
+        return vxplatform::joinText(lines, "\n");
     }
 
     const bool all = options.hasKey(key::kIncludeAll);
@@ -89,9 +89,9 @@ std::string writeDeviceList(const DeviceList& list, const Options& options) {
                 if (property != record.end()) appendPair(pairs, key, property->second);
             }
         }
-        if (!pairs.empty()) lines.push_back(joinText(pairs, "|"));
+        if (!pairs.empty()) lines.push_back(vxplatform::joinText(pairs, "|"));
     }
-    return joinText(lines, "\n");
+    return vxplatform::joinText(lines, "\n");
 }
 
 }  // namespace vxio

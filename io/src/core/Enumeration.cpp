@@ -13,17 +13,10 @@ namespace {
 
 constexpr const char* kAll = "all";
 
-// Searches of the full device list, in the order their records appear.
-struct DeviceSearch {
-    const char* kind;
-    VX_IO_Result (*search)(const Options&, DeviceList&);
-};
-
-constexpr DeviceSearch kSearches[] = {
-    {"usb", searchUsbDevices},
-    {"network", enumerateNetworkDevices},
-    {"serial", searchSerialDevices},
-};
+// Whether "iface-type" asks for the transport's kind.
+bool named(const std::set<std::string>& kinds, const Transport& transport) {
+    return kinds.count(transport.kind) != 0;
+}
 
 VX_IO_Result enumerateAllKinds(const std::string& optionText, std::string& text) {
     const Options options = parseOptions(optionText);
@@ -32,52 +25,52 @@ VX_IO_Result enumerateAllKinds(const std::string& optionText, std::string& text)
     if (kinds.empty()) return VX_IO_INVALID_OPTION;
     const bool all = kinds.count(kAll) != 0;
     DeviceList list;
-    for (const DeviceSearch& search : kSearches) {
-        if (!all && kinds.count(search.kind) == 0) continue;
-        const VX_IO_Result result = search.search(options, list);
+    for (const Transport* transport : kTransports) {
+        if (transport->searchDevices == nullptr || !(all || named(kinds, *transport))) continue;
+        const VX_IO_Result result = transport->searchDevices(options, list);
         if (result != VX_IO_OK) return result;
     }
     text = writeDeviceList(list, options);
     return VX_IO_OK;
 }
 
+decltype(Transport::shortList) shortListOf(int type) {
+    const Transport* transport = transportOfType(type);
+    return transport != nullptr ? transport->shortList : nullptr;
+}
+
 }  // namespace
 
+bool hasShortList(int type) { return shortListOf(type) != nullptr; }
+
 VX_IO_Result enumerateDevices(int type, const std::string& optionText, std::string& text) {
-    switch (type) {
-        case VX_IO_IFACE_USB:
-            return enumerateUsbShortList(optionText, text);
-        case VX_IO_IFACE_SERIAL:
-            return enumerateSerialShortList(optionText, text);
-        case VX_IO_IFACE_ALL:
-            return enumerateAllKinds(optionText, text);
-        default:
-            return VX_IO_NOT_SUPPORTED;
-    }
+    if (type == VX_IO_IFACE_ALL) return enumerateAllKinds(optionText, text);
+    const auto shortList = shortListOf(type);
+    if (shortList == nullptr) return VX_IO_NOT_SUPPORTED;
+    return shortList(optionText, text);
 }
 
 VX_IO_Result enumerateInterfaces(const std::string& optionText, std::string& text) {
     const Options options = parseOptions(optionText);
     const std::set<std::string> kinds = options.getTextSet(key::kIfaceType);
     if (kinds.empty()) return VX_IO_INVALID_OPTION;
+    const bool all = kinds.count(kAll) != 0;
+    bool unsupported = false;
     DeviceList list;
-    if (kinds.count(kAll) != 0) {
-        // A host without usable network interfaces still lists its ports.
-        enumerateNetworkInterfaces(options, list);
-        const VX_IO_Result result = enumerateSerialInterfaces(options, list);
-        if (result != VX_IO_OK) return result;
-    } else {
-        if (kinds.count("network") != 0) {
-            const VX_IO_Result result = enumerateNetworkInterfaces(options, list);
-            if (result != VX_IO_OK) return result;
+    for (const Transport* transport : kTransports) {
+        if (!all && !named(kinds, *transport)) continue;
+        if (transport->listInterfaces == nullptr) {
+            // A kind of devices, not of interfaces of the host (USB adapters):
+            // "all" passes over it, naming it fails the listing.
+            unsupported = unsupported || !all;
+            continue;
         }
-        if (kinds.count("serial") != 0) {
-            const VX_IO_Result result = enumerateSerialInterfaces(options, list);
-            if (result != VX_IO_OK) return result;
-        }
-        // USB adapters are devices, not interfaces of the host.
-        if (kinds.count("usb") != 0) return VX_IO_NOT_SUPPORTED;
+        const VX_IO_Result result = transport->listInterfaces(options, list);
+        // Under "all" a kind the host cannot list is left out: a host without
+        // usable network interfaces still lists its ports.
+        if (result != VX_IO_OK && !all) return result;
     }
+    if (unsupported) return VX_IO_NOT_SUPPORTED;
     text = writeDeviceList(list, options);
     return VX_IO_OK;
 }

@@ -7,7 +7,10 @@
 
 namespace vxio {
 
-// Device list text of one enumeration: the short lists of types 1 and 3,
+// Whether enumeration by this type gives a short list.
+bool hasShortList(int type);
+
+// Device list text of one enumeration: the short list of a type that has one,
 // or the full list of type 9999 over the kinds named by "iface-type".
 VX_IO_Result enumerateDevices(int type, const std::string& optionText, std::string& text);
 

@@ -11,8 +11,8 @@
 #include "core/HandleTable.h"
 #include "core/Locator.h"
 #include "core/Options.h"
-#include "core/Text.h"
 #include "core/Transports.h"
+#include "platform/CopyOut.h"
 
 namespace {
 
@@ -58,9 +58,12 @@ VX_IO_API VX_IO_Result VX_IO_Open(VX_IO_Handle* handle, const char* locator, con
     if (handle == nullptr) return VX_IO_INVALID_OPTION;
     *handle = 0;
     if (locator == nullptr) return VX_IO_INVALID_LOCATOR;
-    const vxio::DeviceParams params{locator, options != nullptr ? options : "", userContext,
-                                    receive, error};
-    return guarded(VX_IO_OPEN_FAILED, [&] { return vxio::openByLocator(params, handle); });
+    return guarded(VX_IO_OPEN_FAILED, [&] {
+        // Splitting the locator allocates, so it too stays inside the guard.
+        const vxio::DeviceParams params(locator, options != nullptr ? options : "", userContext,
+                                        receive, error);
+        return vxio::openByLocator(params, handle);
+    });
 }
 
 VX_IO_API VX_IO_Result VX_IO_Close(VX_IO_Handle handle, int wait) {
@@ -89,7 +92,7 @@ VX_IO_API VX_IO_Result VX_IO_GetProperty(VX_IO_Handle handle, const char* key, c
 
 VX_IO_API VX_IO_Result VX_IO_CanEnumerateDevices(int type, int* canEnumerate) {
     if (canEnumerate != nullptr) {
-        *canEnumerate = type == VX_IO_IFACE_USB || type == VX_IO_IFACE_SERIAL ? 1 : 0;
+        *canEnumerate = vxio::hasShortList(type) ? 1 : 0;
     }
     return VX_IO_OK;
 }
@@ -100,13 +103,16 @@ VX_IO_API VX_IO_Result VX_IO_EnumerateDevices(int type, const char* options, cha
         std::string text;
         const VX_IO_Result result = vxio::enumerateDevices(type, textOrEmpty(options), text);
         if (result != VX_IO_OK) {
-            // A failed USB short list leaves the empty text, not the caller's old bytes.
-            if (type == VX_IO_IFACE_USB) vxio::copyOutReportingNeed(std::string(), buffer, length);
+            // A failed short list leaves the empty text, not the caller's old bytes.
+            if (vxio::hasShortList(type)) {
+                vxplatform::copyOutReportingNeed(std::string(), buffer, length);
+            }
             return result;
         }
         // The short lists tell the caller how much room they need.
-        const bool copied = type == VX_IO_IFACE_ALL ? vxio::copyOut(text, buffer, length)
-                                                    : vxio::copyOutReportingNeed(text, buffer, length);
+        const bool copied = type == VX_IO_IFACE_ALL
+                                ? vxplatform::copyOut(text, buffer, length)
+                                : vxplatform::copyOutReportingNeed(text, buffer, length);
         return copied ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     });
 }
@@ -117,7 +123,7 @@ VX_IO_API VX_IO_Result VX_IO_EnumerateInterfaces(const char* options, char* buff
         std::string text;
         const VX_IO_Result result = vxio::enumerateInterfaces(textOrEmpty(options), text);
         if (result != VX_IO_OK) return result;
-        return vxio::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
+        return vxplatform::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     });
 }
 
@@ -125,7 +131,7 @@ VX_IO_API VX_IO_Result VX_IO_SetGlobalOptions(const char* options) {
     return guarded(VX_IO_INVALID_OPTION, [&]() -> VX_IO_Result {
         const vxio::Options parsed = vxio::parseOptions(textOrEmpty(options));
         std::lock_guard<std::mutex> lock(vxio::apiMutex());
-        return vxio::applyNetworkGlobalOptions(parsed);
+        return vxio::applyGlobalOptions(parsed);
     });
 }
 
@@ -137,7 +143,7 @@ VX_IO_API VX_IO_Result VX_IO_SetEventCallback(VX_IO_EventCallback callback, void
 VX_IO_API VX_IO_Result VX_IO_GetErrorEventData(const VX_IO_Event* event, int* code,
                                                char* message, size_t* length) {
     if (event == nullptr || event->kind != VX_IO_EVENT_ERROR) return VX_IO_WRONG_EVENT_KIND;
-    if (!vxio::copyOut(event->message, message, length)) return VX_IO_BUFFER_TOO_SMALL;
+    if (!vxplatform::copyOut(event->message, message, length)) return VX_IO_BUFFER_TOO_SMALL;
     if (code != nullptr) *code = event->code;
     return VX_IO_OK;
 }
@@ -149,7 +155,7 @@ VX_IO_API VX_IO_Result VX_IO_GetDiscoveryEventData(const VX_IO_Event* event, con
         std::string text;
         const VX_IO_Result result = vxio::discoveryEventText(*event, textOrEmpty(options), text);
         if (result != VX_IO_OK) return result;
-        return vxio::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
+        return vxplatform::copyOut(text, buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     });
 }
 

@@ -1,32 +1,11 @@
 #include "core/HandleTable.h"
 
 #include <mutex>
+#include <optional>
 
 #include "core/Event.h"
-#include "core/Locator.h"
 
 namespace vxio {
-
-bool HandleTable::insert(std::shared_ptr<IoDevice> device, VX_IO_Handle* handle) {
-    for (VX_IO_Handle index = 0; index < kSize; ++index) {
-        if (!slots_[index]) {
-            slots_[index] = std::move(device);
-            *handle = index;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::shared_ptr<IoDevice> HandleTable::take(VX_IO_Handle handle) {
-    if (handle >= kSize) return nullptr;
-    return std::move(slots_[handle]);
-}
-
-std::shared_ptr<IoDevice> HandleTable::find(VX_IO_Handle handle) const {
-    if (handle >= kSize) return nullptr;
-    return slots_[handle];
-}
 
 HandleTable& handleTable() {
     // Never destroyed: callers close their handles from their own exit-time
@@ -39,39 +18,25 @@ HandleTable& handleTable() {
 VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* handle) {
     const VX_IO_Result opened = device->Open(device);
     if (opened != VX_IO_OK) return opened;
-    VX_IO_Handle index = 0;
-    bool stored = false;
+    std::optional<size_t> index;
     {
         std::lock_guard<std::mutex> lock(apiMutex());
-        stored = handleTable().insert(device, &index);
+        index = handleTable().insertFirstFree(device);
     }
-    if (!stored) {
+    if (!index) {
         device->Close(true);
         return VX_IO_NO_FREE_HANDLE;
     }
-    *handle = index;
+    *handle = static_cast<VX_IO_Handle>(*index);
     return VX_IO_OK;
 }
 
 VX_IO_Result openByLocator(const DeviceParams& params, VX_IO_Handle* handle) {
-    int type = VX_IO_IFACE_UNKNOWN;
-    if (locatorInterfaceType(params.locator, &type) != VX_IO_OK) return VX_IO_INVALID_LOCATOR;
+    const Transport* transport = params.parsed.transport;
+    if (transport == nullptr) return VX_IO_INVALID_LOCATOR;
     // Received bytes must go somewhere.
     if (params.receive == nullptr) return VX_IO_INVALID_OPTION;
-    std::shared_ptr<IoDevice> device;
-    switch (type) {
-        case VX_IO_IFACE_USB:
-            device = createFtdiDevice(params);
-            break;
-        case VX_IO_IFACE_NETWORK:
-            device = createNetworkDevice(params);
-            break;
-        case VX_IO_IFACE_SERIAL:
-            device = createSerialDevice(params);
-            break;
-        default:
-            return VX_IO_INVALID_LOCATOR;
-    }
+    const std::shared_ptr<IoDevice> device = transport->createDevice(params);
     if (!device) return VX_IO_DEVICE_NOT_FOUND;
     return openDevice(device, handle);
 }

@@ -1,31 +1,17 @@
 #pragma once
 
-#include <array>
 #include <memory>
 
 #include "VeltraxIO.h"
 #include "core/IoDevice.h"
-#include "core/Transports.h"
+#include "core/Transport.h"
+#include "platform/SlotTable.h"
 
 namespace vxio {
 
-// The 64 device slots behind the handles. Every member expects the caller
-// to hold apiMutex(); the free functions below take it themselves.
-class HandleTable {
-public:
-    static constexpr VX_IO_Handle kSize = 64;
-
-    // The first empty slot takes `device`; false when every slot is taken.
-    bool insert(std::shared_ptr<IoDevice> device, VX_IO_Handle* handle);
-    // Empties the slot and hands its owner over; null for an empty slot or
-    // a handle out of range.
-    std::shared_ptr<IoDevice> take(VX_IO_Handle handle);
-    // A copy of the slot's owner; null for an empty slot or out of range.
-    std::shared_ptr<IoDevice> find(VX_IO_Handle handle) const;
-
-private:
-    std::array<std::shared_ptr<IoDevice>, kSize> slots_;
-};
+// The 64 device slots behind the handles. Every use expects the caller to
+// hold apiMutex(); the free functions below take it themselves.
+using HandleTable = vxplatform::SlotTable<IoDevice, 64>;
 
 HandleTable& handleTable();
 
@@ -34,9 +20,9 @@ HandleTable& handleTable();
 // full. The API mutex is not held while the device opens or closes.
 VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* handle);
 
-// Creates the transport object for the locator's kind and opens it; 2 for
-// an unknown kind, 4 without a receive callback, 3 when that kind has no
-// transport.
+// Creates the transport object of the locator's row and opens it; 2 for
+// an unknown kind, 4 without a receive callback, 3 when the row makes no
+// object.
 VX_IO_Result openByLocator(const DeviceParams& params, VX_IO_Handle* handle);
 
 // Frees the slot and closes the device; 6 for a handle without a device.

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "core/OptionKeys.h"
-#include "core/Text.h"
+#include "platform/Text.h"
 
 namespace vxio {
 
@@ -108,8 +108,8 @@ bool Options::hasOutputSelection() const {
 
 Options parseOptions(const std::string& text) {
     std::vector<std::pair<std::string, std::string>> pairs;
-    for (const std::string& rawLine : splitText(text, "\n")) {
-        const std::string line = trimText(rawLine);
+    for (const std::string& rawLine : vxplatform::splitText(text, "\n")) {
+        const std::string line = vxplatform::trimText(rawLine);
         if (line.empty()) continue;
         // Only a blank separates; further blanks belong to the value.
         const size_t blank = line.find(' ');

@@ -1,44 +1,27 @@
 #pragma once
 
-// What the export layer calls of each transport. Each transport folder
-// implements its own part of this header.
+// The table of transports. Each transport folder defines its own row; the
+// core walks this table and names no transport anywhere else.
 
-#include <memory>
-#include <string>
+#include <string_view>
 
-#include "VeltraxIO.h"
-#include "core/DeviceList.h"
-#include "core/IoDevice.h"
-#include "core/Options.h"
+#include "core/Transport.h"
+#include "ftdi/UsbTransport.h"
+#include "network/NetworkTransport.h"
+#include "serial/SerialTransport.h"
 
 namespace vxio {
 
-struct DeviceParams {
-    const char* locator;
-    const char* options;  // never null here
-    void* userContext;
-    VX_IO_ReceiveCallback receive;
-    VX_IO_ErrorCallback error;
-};
+// In the order the records of the type 9999 search appear.
+inline constexpr const Transport* kTransports[] = {&kUsbTransport, &kNetworkTransport,
+                                                   &kSerialTransport};
 
-// USB (ftdi/)
-std::shared_ptr<IoDevice> createFtdiDevice(const DeviceParams& params);
-// Type 1 short list; `optionText` is read by raw lookup.
-VX_IO_Result enumerateUsbShortList(const std::string& optionText, std::string& list);
-// Type 9999 search: appends records.
-VX_IO_Result searchUsbDevices(const Options& options, DeviceList& list);
+// The row of a locator kind or of an interface type; null when none has it.
+const Transport* transportOfKind(std::string_view kind);
+const Transport* transportOfType(int interfaceType);
 
-// Serial (serial/)
-std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams& params);
-VX_IO_Result enumerateSerialShortList(const std::string& optionText, std::string& list);
-VX_IO_Result searchSerialDevices(const Options& options, DeviceList& list);
-VX_IO_Result enumerateSerialInterfaces(const Options& options, DeviceList& list);
-
-// Network (network/)
-std::shared_ptr<IoDevice> createNetworkDevice(const DeviceParams& params);
-VX_IO_Result enumerateNetworkDevices(const Options& options, DeviceList& list);
-VX_IO_Result enumerateNetworkInterfaces(const Options& options, DeviceList& list);
-// Called with the API mutex held.
-VX_IO_Result applyNetworkGlobalOptions(const Options& options);
+// Hands the global options to every row that takes them; the first failure
+// ends the call. Called with the API mutex held.
+VX_IO_Result applyGlobalOptions(const Options& options);
 
 }  // namespace vxio

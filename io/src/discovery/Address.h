@@ -5,15 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "platform/Ipv4.h"
+
 namespace veltraxnd {
 
 // An IPv4 address as four bytes in dotted order.
 using IPv4Address = std::array<uint8_t, 4>;
-
-inline std::string addressText(const IPv4Address& a) {
-    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
-           std::to_string(a[3]);
-}
 
 // As in sockaddr_in::sin_addr.s_addr.
 inline uint32_t networkOrder(const IPv4Address& a) {
@@ -26,6 +23,10 @@ inline IPv4Address fromNetworkOrder(uint32_t value) {
     IPv4Address a;
     std::memcpy(a.data(), &value, sizeof value);
     return a;
+}
+
+inline std::string addressText(const IPv4Address& a) {
+    return vxplatform::formatIpv4(networkOrder(a));
 }
 
 }  // namespace veltraxnd

@@ -12,8 +12,8 @@
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
-#include "core/Text.h"
 #include "ftdi/UsbLineSettings.h"
+#include "platform/CopyOut.h"
 
 namespace vxio {
 
@@ -87,7 +87,8 @@ timespec deadlineAfter(uint32_t milliseconds) {
 }  // namespace
 
 IoFtdi::IoFtdi(const DeviceParams& params)
-    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error) {}
+    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error),
+      locatorPieces_(params.parsed.pieces) {}
 
 IoFtdi::~IoFtdi() {
     // Close() has joined or detached the receive thread: while it runs it
@@ -108,8 +109,7 @@ VX_IO_Result IoFtdi::openDevice(std::shared_ptr<IoDevice>& self) {
     const FtdiDriver* driver = bindFtdiDriver();
     if (!driver) return VX_IO_DRIVER_NOT_AVAILABLE;
 
-    const std::vector<std::string> pieces = splitText(locator(), ":");
-    if (pieces.size() != 3 || pieces[0] != "usb") return VX_IO_INVALID_LOCATOR;
+    if (locatorPieces_.size() != 2) return VX_IO_INVALID_LOCATOR;
 
     const Options options = parseOptions(this->options());
     uint32_t rxTimeout = 0, txTimeout = 0, latency = 0, healthCheck = 0;
@@ -138,7 +138,8 @@ VX_IO_Result IoFtdi::openDevice(std::shared_ptr<IoDevice>& self) {
     healthCheck_ = healthCheck;
 
     FtdiDeviceInfoNode node{};
-    const VX_IO_Result found = findDevice(*driver, pieces[1], pieces[2], productNames, &node);
+    const VX_IO_Result found =
+        findDevice(*driver, locatorPieces_[0], locatorPieces_[1], productNames, &node);
     if (found != VX_IO_OK) return found;
 
     std::string serial = nodeSerial(node);
@@ -399,7 +400,7 @@ VX_IO_Result IoFtdi::GetProperty(const char* key, char* buffer, size_t* length) 
         if (!handle_ || driver_->FTID_GetChipIDFromHandle(handle_, &chipId) != kFtdiOk)
             return VX_IO_NOT_SUPPORTED;
     }
-    return copyOutReportingNeed(std::to_string(chipId), buffer, length) ? VX_IO_OK
+    return vxplatform::copyOutReportingNeed(std::to_string(chipId), buffer, length) ? VX_IO_OK
                                                                          : VX_IO_BUFFER_TOO_SMALL;
 }
 

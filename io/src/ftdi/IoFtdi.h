@@ -9,9 +9,10 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/IoDevice.h"
-#include "core/Transports.h"
+#include "core/Transport.h"
 #include "ftdi/FtdiDriver.h"
 #include "ftdi/UsbDeviceList.h"
 
@@ -49,6 +50,8 @@ private:
     void signalStop();
     void closeHandle();
 
+    // The locator after "usb:": its form ("sn", "id", ...) and value.
+    const std::vector<std::string> locatorPieces_;
     const FtdiDriver* driver_ = nullptr;
     uint32_t txTimeout_ = 1000;
     uint32_t healthCheck_ = 250;

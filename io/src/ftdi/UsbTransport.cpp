@@ -1,14 +1,14 @@
-// The USB hooks of the export layer: the type 1 short list, the type 9999
+// The USB row of the transport table: the type 1 short list, the type 9999
 // search and the device behind a "usb:" locator.
 #include <set>
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
-#include "core/ShortList.h"
-#include "core/Text.h"
-#include "core/Transports.h"
 #include "ftdi/IoFtdi.h"
 #include "ftdi/UsbDeviceList.h"
+#include "ftdi/UsbShortList.h"
+#include "ftdi/UsbTransport.h"
+#include "platform/Text.h"
 
 namespace vxio {
 
@@ -17,12 +17,6 @@ namespace {
 std::optional<uint32_t> rawNumberFilter(const char* key, const std::string& optionText) {
     if (rawText(key, optionText).empty()) return std::nullopt;
     return rawUnsigned(key, optionText, 0);
-}
-
-}  // namespace
-
-std::shared_ptr<IoDevice> createFtdiDevice(const DeviceParams& params) {
-    return std::make_shared<IoFtdi>(params);
 }
 
 VX_IO_Result enumerateUsbShortList(const std::string& optionText, std::string& list) {
@@ -56,7 +50,7 @@ VX_IO_Result enumerateUsbShortList(const std::string& optionText, std::string& l
         adapter.serialNumber = listedSerial(entry.node);
         lines.push_back(usbShortListLine(adapter, fields));
     }
-    list = joinText(lines, "\n");
+    list = vxplatform::joinText(lines, "\n");
     return VX_IO_OK;
 }
 
@@ -126,5 +120,16 @@ VX_IO_Result searchUsbDevices(const Options& options, DeviceList& list) {
     }
     return VX_IO_OK;
 }
+
+}  // namespace
+
+constexpr DeviceMaker createFtdiDevice = makeDevice<IoFtdi>;
+
+// No interface list: adapters are devices, not interfaces of the host.
+const Transport kUsbTransport{.kind = "usb",
+                              .interfaceType = VX_IO_IFACE_USB,
+                              .createDevice = createFtdiDevice,
+                              .shortList = enumerateUsbShortList,
+                              .searchDevices = searchUsbDevices};
 
 }  // namespace vxio

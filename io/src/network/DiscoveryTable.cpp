@@ -384,9 +384,9 @@ VX_IO_Result resolveSerialThroughDiscovery(const std::string& serial, const std:
     return VX_IO_OK;
 }
 
-VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator, std::string& host,
-                                 uint16_t& port) {
-    return parseNetworkLocator(optionText, locator, resolveSerialThroughDiscovery, host, port);
+VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::vector<std::string>& pieces,
+                                 std::string& host, uint16_t& port) {
+    return parseNetworkLocator(optionText, pieces, resolveSerialThroughDiscovery, host, port);
 }
 
 }  // namespace vxio

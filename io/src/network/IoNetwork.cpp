@@ -49,7 +49,8 @@ bool resolverSaysNotFound(int rc) {
 }  // namespace
 
 IoNetwork::IoNetwork(const DeviceParams& params)
-    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error) {}
+    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error),
+      locatorPieces_(params.parsed.pieces) {}
 
 IoNetwork::~IoNetwork() {
     if (!receiveThread_.joinable()) return;
@@ -65,7 +66,7 @@ IoNetwork::~IoNetwork() {
 VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     std::string host;
     uint16_t port = 0;
-    VX_IO_Result result = parseNetworkLocator(options(), locator(), host, port);
+    VX_IO_Result result = parseNetworkLocator(options(), locatorPieces_, host, port);
     if (result != VX_IO_OK) return result;
 
     uint32_t timeoutMs = 0;

@@ -7,9 +7,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/IoDevice.h"
-#include "core/Transports.h"
+#include "core/Transport.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 
@@ -33,6 +34,7 @@ private:
     void waitCycleEnd(std::chrono::steady_clock::time_point cycleEnd);
     bool stopping() const { return stop_.load(std::memory_order_acquire); }
 
+    const std::vector<std::string> locatorPieces_;  // after "network:"
     // Guards every use of the socket by senders and its release by the
     // receive thread, so a send never writes to a reused descriptor.
     std::mutex sendMutex_;

@@ -1,13 +1,10 @@
 #include "network/NetworkLocator.h"
 
-#include <cctype>
-#include <cstring>
 #include <vector>
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
-#include "core/Text.h"
-#include "discovery/Address.h"
+#include "platform/Ipv4.h"
 
 namespace vxio {
 
@@ -23,51 +20,24 @@ bool parsePortText(const std::string& text, uint32_t& value) {
 
 }  // namespace
 
-uint32_t parseIPv4(const std::string& text) {
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    for (;;) {
-        size_t dot = text.find('.', start);
-        pieces.push_back(text.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
-        if (dot == std::string::npos) break;
-        start = dot + 1;
-    }
-    if (pieces.size() != 4) return 0;
-    uint8_t bytes[4];
-    for (size_t i = 0; i < 4; ++i) {
-        const std::string& piece = pieces[i];
-        if (piece.empty()) return 0;
-        unsigned value = 0;
-        for (char c : piece) {
-            if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-            value = value * 10 + static_cast<unsigned>(c - '0');
-            // Leading zeros are allowed however many there are.
-            if (value > 255) return 0;
-        }
-        bytes[i] = static_cast<uint8_t>(value);
-    }
-    uint32_t address;
-    static_assert(sizeof address == sizeof bytes);
-    std::memcpy(&address, bytes, sizeof address);
-    return address;
-}
+uint32_t parseIPv4(const std::string& text) { return vxplatform::parseIpv4(text).value_or(0); }
 
-std::string formatIPv4(uint32_t address) { return veltraxnd::addressText(veltraxnd::fromNetworkOrder(address)); }
+std::string formatIPv4(uint32_t address) { return vxplatform::formatIpv4(address); }
 
-VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator,
+VX_IO_Result parseNetworkLocator(const std::string& optionText,
+                                 const std::vector<std::string>& pieces,
                                  const SerialResolver& resolve, std::string& host, uint16_t& port) {
     uint32_t portOption = 0;
     if (readRawUnsignedOption(optionText, key::kPort, &portOption) != VX_IO_OK) return VX_IO_INVALID_OPTION;
 
-    const std::vector<std::string> pieces = splitText(locator, ":");
-    if (pieces.size() < 2 || pieces[0] != "network") return VX_IO_INVALID_LOCATOR;
+    if (pieces.empty()) return VX_IO_INVALID_LOCATOR;
 
-    if (pieces[1] == "sn" && (pieces.size() == 3 || pieces.size() == 4)) {
+    if (pieces[0] == "sn" && (pieces.size() == 2 || pieces.size() == 3)) {
         ResolvedDevice device;
-        VX_IO_Result found = resolve ? resolve(pieces[2], optionText, device) : VX_IO_DEVICE_NOT_FOUND;
+        VX_IO_Result found = resolve ? resolve(pieces[1], optionText, device) : VX_IO_DEVICE_NOT_FOUND;
         if (found != VX_IO_OK) return found;
         uint32_t written = 0;
-        if (pieces.size() == 4 && !parsePortText(pieces[3], written)) return VX_IO_INVALID_OPTION;
+        if (pieces.size() == 3 && !parsePortText(pieces[2], written)) return VX_IO_INVALID_OPTION;
         host = formatIPv4(device.address);
         if (written != 0)
             port = static_cast<uint16_t>(written);
@@ -80,17 +50,17 @@ VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::strin
         return VX_IO_OK;
     }
 
-    if (pieces.size() == 2) {
+    if (pieces.size() == 1) {
         if (portOption == 0) return VX_IO_INVALID_OPTION;
-        host = pieces[1];
+        host = pieces[0];
         port = static_cast<uint16_t>(portOption);
         return VX_IO_OK;
     }
-    if (pieces.size() == 3) {
+    if (pieces.size() == 2) {
         uint32_t written = 0;
-        if (!parsePortText(pieces[2], written)) return VX_IO_INVALID_OPTION;
+        if (!parsePortText(pieces[1], written)) return VX_IO_INVALID_OPTION;
         if (written == 0 && portOption == 0) return VX_IO_INVALID_OPTION;
-        host = pieces[1];
+        host = pieces[0];
         port = static_cast<uint16_t>(written != 0 ? written : portOption);
         return VX_IO_OK;
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "VeltraxIO.h"
 
@@ -21,14 +22,18 @@ using SerialResolver = std::function<VX_IO_Result(const std::string& serial,
                                                   const std::string& optionText,
                                                   ResolvedDevice& device)>;
 
-// Host and port of a "network:" locator under the open options; serial-number
-// locators are looked up with `resolve`.
-VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator,
+// Host and port of a "network:" locator under the open options, from the
+// non-empty pieces after "network:" ("host", "host:port", "sn:serial" or
+// "sn:serial:port"); serial numbers are looked up with `resolve`. The port
+// option is checked before the pieces.
+VX_IO_Result parseNetworkLocator(const std::string& optionText,
+                                 const std::vector<std::string>& pieces,
                                  const SerialResolver& resolve, std::string& host, uint16_t& port);
 
 // As above, resolving serial numbers through network discovery.
-VX_IO_Result parseNetworkLocator(const std::string& optionText, const std::string& locator,
-                                 std::string& host, uint16_t& port);
+VX_IO_Result parseNetworkLocator(const std::string& optionText,
+                                 const std::vector<std::string>& pieces, std::string& host,
+                                 uint16_t& port);
 
 // Dotted IPv4 text to an address in network byte order; 0 (also for
 // "0.0.0.0") when the text is not exactly four numbers of at most 255.

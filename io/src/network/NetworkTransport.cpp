@@ -1,17 +1,19 @@
-// The network transport's share of the export layer: TCP devices, and the
-// device and interface lists and global options that discovery serves.
+// The network row of the transport table: TCP devices, and the device and
+// interface lists and global options that discovery serves.
 #include <new>
 #include <set>
 #include <stdexcept>
 
 #include "core/OptionKeys.h"
-#include "core/Transports.h"
 #include "discovery/Address.h"
 #include "discovery/Connection.h"
 #include "network/DiscoveryTable.h"
 #include "network/IoNetwork.h"
+#include "network/NetworkTransport.h"
 
 namespace vxio {
+
+namespace {
 
 std::shared_ptr<IoDevice> createNetworkDevice(const DeviceParams& params) {
     try {
@@ -93,5 +95,15 @@ VX_IO_Result applyNetworkGlobalOptions(const Options& options) {
     if (result != VX_IO_OK) return result;
     return table.setEventInterfaces(addresses, none);
 }
+
+}  // namespace
+
+// No short list: network devices are found only by the type 9999 search.
+const Transport kNetworkTransport{.kind = "network",
+                                  .interfaceType = VX_IO_IFACE_NETWORK,
+                                  .createDevice = createNetworkDevice,
+                                  .searchDevices = enumerateNetworkDevices,
+                                  .listInterfaces = enumerateNetworkInterfaces,
+                                  .applyGlobalOptions = applyNetworkGlobalOptions};
 
 }  // namespace vxio

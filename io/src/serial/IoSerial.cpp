@@ -19,28 +19,16 @@ constexpr size_t kChunk = 1024;
 // it the thread rests this long (or until it is stopped).
 constexpr std::chrono::milliseconds kErrorPacing(250);
 
-std::vector<std::string> splitKeepingEmpty(const std::string& text, char separator) {
-    std::vector<std::string> pieces(1);
-    for (char c : text) {
-        if (c == separator) {
-            pieces.emplace_back();
-        } else {
-            pieces.back() += c;
-        }
-    }
-    return pieces;
-}
-
 }  // namespace
 
-std::string serialPortPath(const std::string& locator) {
-    const std::vector<std::string> pieces = splitKeepingEmpty(locator, ':');
-    if (pieces.size() != 2 || pieces[0] != "serial" || pieces[1].empty()) return {};
-    return pieces[1].front() == '/' ? pieces[1] : "/dev/" + pieces[1];
+std::string serialPortPath(const std::string& name) {
+    if (name.empty() || name.find(':') != std::string::npos) return {};
+    return name.front() == '/' ? name : "/dev/" + name;
 }
 
 IoSerial::IoSerial(const DeviceParams& params)
-    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error) {}
+    : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error),
+      path_(serialPortPath(params.parsed.rest)) {}
 
 IoSerial::~IoSerial() {
     // Close() detached or joined the thread; a thread still joinable here is
@@ -49,8 +37,7 @@ IoSerial::~IoSerial() {
 }
 
 VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
-    const std::string path = serialPortPath(locator());
-    if (path.empty()) return VX_IO_INVALID_LOCATOR;
+    if (path_.empty()) return VX_IO_INVALID_LOCATOR;
     uint32_t baudRate = 0;
     if (readRawUnsignedOption(options(), key::kBaudrate, &baudRate) != VX_IO_OK) {
         return VX_IO_INVALID_OPTION;
@@ -66,7 +53,7 @@ VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
     vxplatform::SerialSettings settings;
     settings.baudRate = baudRate;
     settings.xonXoff = xonXoff != 0;
-    if (port_.open(path, settings) != 0) return VX_IO_OPEN_FAILED;
+    if (port_.open(path_, settings) != 0) return VX_IO_OPEN_FAILED;
     try {
         thread_ = std::thread(&IoSerial::receiveLoop, this, std::move(self));
     } catch (const std::system_error&) {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "core/IoDevice.h"
-#include "core/Transports.h"
+#include "core/Transport.h"
 #include "platform/SerialPort.h"
 #include "platform/Waker.h"
 
@@ -27,6 +27,7 @@ public:
 private:
     void receiveLoop(std::shared_ptr<IoDevice> self);
 
+    const std::string path_;  // empty for a locator of the wrong form
     vxplatform::SerialPort port_;
     std::optional<vxplatform::Waker> stop_;
     // Serialises sends, and the receive thread closes the port under it so
@@ -35,9 +36,9 @@ private:
     std::thread thread_;
 };
 
-// The device path a "serial:" locator names: "serial:/dev/ttyUSB0" as it
-// stands, a bare "serial:ttyUSB0" below /dev. Empty unless the locator is
-// exactly "serial", a colon and a non-empty name.
-std::string serialPortPath(const std::string& locator);
+// The device path of the name after "serial:": "/dev/ttyUSB0" as it stands,
+// a bare "ttyUSB0" below /dev. Empty unless the name is non-empty and has no
+// colon.
+std::string serialPortPath(const std::string& name);
 
 }  // namespace vxio

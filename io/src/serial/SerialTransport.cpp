@@ -1,12 +1,12 @@
-// The serial transport's part of the export layer: opening a "serial:"
-// locator and the three serial listings.
+// The serial row of the transport table: opening a "serial:" locator and
+// the three serial listings.
 #include <memory>
 
 #include "core/OptionKeys.h"
-#include "core/Text.h"
-#include "core/Transports.h"
 #include "serial/ComPortList.h"
+#include "platform/Text.h"
 #include "serial/IoSerial.h"
+#include "serial/SerialTransport.h"
 
 namespace vxio {
 
@@ -14,17 +14,11 @@ namespace {
 
 constexpr char kSerialPrefix[] = "serial:";
 
-}  // namespace
-
-std::shared_ptr<IoDevice> createSerialDevice(const DeviceParams& params) {
-    return std::make_shared<IoSerial>(params);
-}
-
 VX_IO_Result enumerateSerialShortList(const std::string& optionText, std::string& list) {
     refreshComPortCache(rawHas(key::kForceRescan, optionText));
     std::vector<std::string> lines;
     for (const ComPortEntry& port : cachedComPorts()) lines.push_back(kSerialPrefix + port.name);
-    list = joinText(lines, "\n");
+    list = vxplatform::joinText(lines, "\n");
     return VX_IO_OK;
 }
 
@@ -43,5 +37,16 @@ VX_IO_Result enumerateSerialInterfaces(const Options&, DeviceList& list) {
     }
     return VX_IO_OK;
 }
+
+}  // namespace
+
+constexpr DeviceMaker createSerialDevice = makeDevice<IoSerial>;
+
+const Transport kSerialTransport{.kind = "serial",
+                                 .interfaceType = VX_IO_IFACE_SERIAL,
+                                 .createDevice = createSerialDevice,
+                                 .shortList = enumerateSerialShortList,
+                                 .searchDevices = searchSerialDevices,
+                                 .listInterfaces = enumerateSerialInterfaces};
 
 }  // namespace vxio

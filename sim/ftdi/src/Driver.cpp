@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "Bridge.h"
+#include "platform/Text.h"
 
 namespace vxftdi {
 
@@ -17,22 +19,12 @@ constexpr uint16_t kDefaultProductId = 0x6001;
 constexpr uint32_t kDefaultType = VXFTDI_TYPE_SINGLE;
 constexpr size_t kDefaultUserAreaSize = 64;
 
-std::string trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return std::string();
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
-std::vector<std::string> split(const std::string& text, const std::string& separators) {
+// The pieces between separators, trimmed; blank ones are dropped.
+std::vector<std::string> trimmedPieces(std::string_view text, std::string_view separators) {
     std::vector<std::string> pieces;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t end = text.find_first_of(separators, start);
-        const std::string piece = trimmed(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (!piece.empty()) pieces.push_back(piece);
-        if (end == std::string::npos) break;
-        start = end + 1;
+    for (const std::string& piece : vxplatform::splitText(text, separators)) {
+        std::string trimmed = vxplatform::trimText(piece);
+        if (!trimmed.empty()) pieces.push_back(std::move(trimmed));
     }
     return pieces;
 }
@@ -73,11 +65,11 @@ struct TextAdapter {
 };
 
 bool parseTextAdapter(const std::string& entry, TextAdapter* out) {
-    for (const std::string& field : split(entry, ";")) {
+    for (const std::string& field : trimmedPieces(entry, ";")) {
         const size_t equals = field.find('=');
         if (equals == std::string::npos) return false;
-        const std::string key = trimmed(field.substr(0, equals));
-        const std::string value = trimmed(field.substr(equals + 1));
+        const std::string key = vxplatform::trimText(field.substr(0, equals));
+        const std::string value = vxplatform::trimText(field.substr(equals + 1));
         uint32_t number = 0;
         if (key == "sn") {
             out->serial = value;
@@ -178,7 +170,7 @@ int Driver::addAdapter(const VxFtdiAdapterSpec& spec) {
 
 int Driver::addFromText(const std::string& text) {
     std::vector<TextAdapter> parsed;
-    for (const std::string& entry : split(text, "|\n")) {
+    for (const std::string& entry : trimmedPieces(text, "|\n")) {
         TextAdapter adapter;
         if (!parseTextAdapter(entry, &adapter)) return -1;
         parsed.push_back(std::move(adapter));

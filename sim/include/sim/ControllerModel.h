@@ -19,6 +19,7 @@ namespace refusal {
 constexpr uint8_t kNone = 0;
 constexpr uint8_t kNoSensor = 129;
 constexpr uint8_t kAmplitudeTooHigh = 131;
+constexpr uint8_t kFrequencyTooLow = 132;
 constexpr uint8_t kFrequencyTooHigh = 133;
 constexpr uint8_t kScanTargetTooHigh = 135;
 constexpr uint8_t kScanSpeedTooLow = 136;

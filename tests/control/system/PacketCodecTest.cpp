@@ -84,7 +84,19 @@ TEST(PacketCodec, DecodesEveryAnswerKind) {
         EXPECT_EQ(out.data2, expected.data2);
         EXPECT_EQ(out.data3, expected.data3);
         EXPECT_EQ(out.data4, expected.data4);
+        // The synchronous getters read the same fields.
+        const VX_packet fields = qmx::answerFields(raw(c.address, c.opcode, c.payload));
+        EXPECT_EQ(fields.data1, expected.data1);
+        EXPECT_EQ(fields.data2, expected.data2);
+        EXPECT_EQ(fields.data3, expected.data3);
+        EXPECT_EQ(fields.data4, expected.data4);
     }
+}
+
+TEST(PacketCodec, ErrorCodeIsTheCodeOfAnErrorAnswerOnly) {
+    EXPECT_EQ(raw(0x2101, 0xF1, {143}).errorCode(), 143u);
+    EXPECT_EQ(raw(0x2101, 0xF1, {0}).errorCode(), 0u) << "an error answer without a code";
+    EXPECT_EQ(raw(0x2101, 0x81, {143}).errorCode(), 0u) << "not an error answer";
 }
 
 TEST(PacketCodec, AnalogValueNeedsAPositionerOrEndEffectorClass) {

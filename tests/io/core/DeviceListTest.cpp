@@ -4,7 +4,8 @@
 
 #include "core/DeviceList.h"
 #include "core/Locator.h"
-#include "core/ShortList.h"
+#include "core/Transports.h"
+#include "ftdi/UsbShortList.h"
 
 namespace vxio {
 namespace {
@@ -94,6 +95,43 @@ TEST(LocatorKinds, TextBeforeTheFirstColonNamesTheKind) {
         EXPECT_EQ(locatorInterfaceType(c.locator, &type), c.result);
         EXPECT_EQ(type, c.type);
     }
+}
+
+struct SplitCase {
+    const char* locator;
+    int type;
+    const char* rest;
+    std::vector<std::string> pieces;
+};
+
+TEST(LocatorKinds, TheKindIsReadOnceAndTheRestSplitOnColons) {
+    const SplitCase cases[] = {
+        {"usb:sn:A1", VX_IO_IFACE_USB, "sn:A1", {"sn", "A1"}},
+        {"network::10.0.0.2::5000:", VX_IO_IFACE_NETWORK, ":10.0.0.2::5000:", {"10.0.0.2", "5000"}},
+        {"serial:", VX_IO_IFACE_SERIAL, "", {}},
+        {"serial:/dev/ttyS0", VX_IO_IFACE_SERIAL, "/dev/ttyS0", {"/dev/ttyS0"}},
+        {"tcp:1.2.3.4", VX_IO_IFACE_UNKNOWN, "", {}},
+        {"usb", VX_IO_IFACE_UNKNOWN, "", {}},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(c.locator);
+        const ParsedLocator parsed = parseLocator(c.locator);
+        const Transport* transport = parsed.transport;
+        EXPECT_EQ(transport != nullptr ? transport->interfaceType : VX_IO_IFACE_UNKNOWN, c.type);
+        EXPECT_EQ(parsed.rest, c.rest);
+        EXPECT_EQ(parsed.pieces, c.pieces);
+    }
+}
+
+TEST(TransportTable, EachKindAndTypeHasOneRow) {
+    for (const Transport* transport : kTransports) {
+        SCOPED_TRACE(transport->kind);
+        EXPECT_EQ(transportOfKind(transport->kind), transport);
+        EXPECT_EQ(transportOfType(transport->interfaceType), transport);
+        EXPECT_NE(transport->createDevice, nullptr);
+    }
+    EXPECT_EQ(transportOfKind("all"), nullptr);
+    EXPECT_EQ(transportOfType(VX_IO_IFACE_ALL), nullptr);
 }
 
 struct ShortListCase {

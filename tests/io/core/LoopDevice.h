@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/IoDevice.h"
-#include "core/Text.h"
+#include "platform/CopyOut.h"
 #include "support/Wait.h"
 
 namespace vxtest {
@@ -62,7 +62,7 @@ public:
 
     VX_IO_Result GetProperty(const char* key, char* buffer, size_t* length) override {
         if (std::string(key) != "locator") return VX_IO_UNKNOWN_PROPERTY;
-        return vxio::copyOut(locator(), buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
+        return vxplatform::copyOut(locator(), buffer, length) ? VX_IO_OK : VX_IO_BUFFER_TOO_SMALL;
     }
 
     void inject(std::string bytes) { push(Item{std::move(bytes), 0}); }

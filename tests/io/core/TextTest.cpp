@@ -2,9 +2,11 @@
 
 #include <cstring>
 
-#include "core/Text.h"
+#include "platform/CopyOut.h"
+#include "platform/Text.h"
 
-namespace vxio {
+// The text pieces the library's option reading and list writing rest on.
+namespace vxplatform {
 namespace {
 
 TEST(Text, TrimAndSplit) {
@@ -45,4 +47,4 @@ TEST(Text, CopyOutNeedsRoomForTheNul) {
 }
 
 }  // namespace
-}  // namespace vxio
+}  // namespace vxplatform

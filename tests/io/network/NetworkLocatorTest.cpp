@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/Locator.h"
 #include "network/NetworkLocator.h"
+#include "network/NetworkTransport.h"
 
 namespace {
 
@@ -16,6 +18,15 @@ VX_IO_Result knownDevice(const std::string& serial, const std::string&, vxio::Re
     device.address = inet_addr("10.1.2.3");
     device.port = serial == "AB12" ? 2000 : 0;
     return VX_IO_OK;
+}
+
+// As an open reads a locator: its kind first, then the network transport's
+// reading of the pieces after "network:".
+VX_IO_Result parse(const std::string& options, const std::string& locator,
+                   const vxio::SerialResolver& resolve, std::string& host, uint16_t& port) {
+    const vxio::ParsedLocator parsed = vxio::parseLocator(locator);
+    if (parsed.transport != &vxio::kNetworkTransport) return VX_IO_INVALID_LOCATOR;
+    return vxio::parseNetworkLocator(options, parsed.pieces, resolve, host, port);
 }
 
 struct LocatorCase {
@@ -34,7 +45,7 @@ TEST_P(NetworkLocatorTable, GivesHostPortOrResult) {
     const LocatorCase& c = GetParam();
     std::string host = "unset";
     uint16_t port = 1;
-    VX_IO_Result result = vxio::parseNetworkLocator(c.options, c.locator, knownDevice, host, port);
+    VX_IO_Result result = parse(c.options, c.locator, knownDevice, host, port);
     EXPECT_EQ(result, c.result) << c.locator << " / " << c.options;
     if (c.result == VX_IO_OK && result == VX_IO_OK) {
         EXPECT_EQ(host, c.host);
@@ -63,9 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
         LocatorCase{"network:192.168.1.20", "", VX_IO_INVALID_OPTION, "", 0},
         LocatorCase{"network:192.168.1.20", "port 4000", VX_IO_OK, "192.168.1.20", 4000},
         LocatorCase{"network:192.168.1.20", "port 0", VX_IO_INVALID_OPTION, "", 0},
-        // the option is checked first, whatever the locator
+        // the option is checked first, whatever the pieces
         LocatorCase{"network:192.168.1.20:5000", "port 70000", VX_IO_INVALID_OPTION, "", 0},
-        LocatorCase{"bogus", "port 70000", VX_IO_INVALID_OPTION, "", 0},
+        LocatorCase{"network:bogus:1:2:3", "port 70000", VX_IO_INVALID_OPTION, "", 0},
+        // the kind is read before the option
+        LocatorCase{"bogus", "port 70000", VX_IO_INVALID_LOCATOR, "", 0},
         // empty pieces vanish
         LocatorCase{"network::192.168.1.20::5000", "", VX_IO_OK, "192.168.1.20", 5000},
         // malformed
@@ -93,9 +106,9 @@ TEST(NetworkLocator, ResolverResultEndsTheOpen) {
     };
     std::string host;
     uint16_t port = 0;
-    EXPECT_EQ(vxio::parseNetworkLocator("", "network:sn:X", badIface, host, port), VX_IO_INVALID_OPTION);
+    EXPECT_EQ(parse("", "network:sn:X", badIface, host, port), VX_IO_INVALID_OPTION);
     // Without any resolver a serial number is never found.
-    EXPECT_EQ(vxio::parseNetworkLocator("", "network:sn:X", vxio::SerialResolver(), host, port),
+    EXPECT_EQ(parse("", "network:sn:X", vxio::SerialResolver(), host, port),
               VX_IO_DEVICE_NOT_FOUND);
 }
 

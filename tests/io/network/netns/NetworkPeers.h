@@ -10,7 +10,7 @@
 
 #include "VeltraxIO.h"
 #include "core/DeviceList.h"
-#include "core/Text.h"
+#include "platform/Text.h"
 #include "sim/DiscoveryDevice.h"
 #include "sim/TcpServer.h"
 #include "support/netns/TestNamespace.h"
@@ -44,9 +44,9 @@ inline std::unique_ptr<vxsim::TcpServer> farServer(vxsim::LinkHandler& handler) 
 
 inline std::vector<Record> parseList(const std::string& text) {
     std::vector<Record> records;
-    for (const auto& line : vxio::splitText(text, "\n")) {
+    for (const auto& line : vxplatform::splitText(text, "\n")) {
         Record record;
-        for (const auto& pair : vxio::splitText(line, "|")) {
+        for (const auto& pair : vxplatform::splitText(line, "|")) {
             const auto eq = pair.find('=');
             if (eq == std::string::npos) continue;
             record[pair.substr(0, eq)] = vxio::unescapeValue(pair.substr(eq + 1));

@@ -1,4 +1,4 @@
-#include "core/ShortList.h"
+#include "ftdi/UsbShortList.h"
 
 #include "core/OptionKeys.h"
 #include "core/Options.h"
