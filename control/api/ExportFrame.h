@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "QMXControl.h"
-#include "api/Log.h"
+#include "common/Log.h"
+#include "common/StatusCodes.h"
 #include "systems/SystemBase.h"
 
 namespace qmx {
@@ -90,6 +92,64 @@ void writeReturnLine(uint32_t number, VX_STATUS status, Outputs&& outputs) {
 
 inline void writeReturnLine(uint32_t number, VX_STATUS status) {
     writeReturnLine(number, status, [](LogValues&) {});
+}
+
+// The frame of the hand-written exports; the generated ones have theirs in
+// exports/ExportTable.h. Both take the next call number, write the call
+// line, run their body and write the return line, and no exception ever
+// leaves them.
+
+// The status of a hand-written export whose body threw (internal error).
+inline constexpr VX_STATUS kStatusOnException = kInternalError;
+
+// Runs `body`; an exception from it becomes kStatusOnException. On its own
+// it is the frame of the exports outside the numbered calls (the log
+// settings, the status texts).
+template <typename Body>
+auto runUnframed(Body&& body) noexcept -> decltype(body()) {
+    try {
+        return body();
+    } catch (...) {
+        return kStatusOnException;
+    }
+}
+
+// What the body of a framed export ends with: its status, and whether the
+// return line follows (the release that stops the log writes none).
+struct ExportResult {
+    ExportResult(VX_STATUS status) : status(status) {}
+    static ExportResult withoutReturnLine(VX_STATUS status) {
+        ExportResult result(status);
+        result.returnLine = false;
+        return result;
+    }
+
+    VX_STATUS status;
+    bool returnLine = true;
+};
+
+inline constexpr auto noArguments = [](LogValues&) {};
+inline constexpr auto noOutputs = [](LogValues&, VX_STATUS) {};
+
+// The frame of a hand-written export: the call line with
+// `arguments(LogValues&)`, `body()` under runUnframed, the return line with
+// `outputs(LogValues&, status)`. `held`, when given, is locked after the
+// call line and released after the return line, so that the return lines
+// of calls on the same state come in the order of their changes.
+template <typename Arguments, typename Body, typename Outputs>
+VX_STATUS runFramed(const char* name, Arguments&& arguments, Body&& body, Outputs&& outputs,
+                    std::mutex* held = nullptr) noexcept {
+    const uint32_t number = nextCallNumber();
+    writeCallLine(number, name, arguments);
+    std::unique_lock<std::mutex> hold;
+    const ExportResult result = runUnframed([&]() -> ExportResult {
+        if (held) hold = std::unique_lock<std::mutex>(*held);
+        return body();
+    });
+    if (result.returnLine) {
+        writeReturnLine(number, result.status, [&](LogValues& values) { outputs(values, result.status); });
+    }
+    return result.status;
 }
 
 // A copy of the registry's reference to the system at `index` (empty for an

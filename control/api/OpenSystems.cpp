@@ -4,10 +4,11 @@
 #include <memory>
 
 #include "VeltraxIO.h"
-#include "api/CtlLibrary.h"
 #include "api/ExportFrame.h"
-#include "api/Log.h"
 #include "api/Registry.h"
+#include "common/CtlLibrary.h"
+#include "common/Log.h"
+#include "platform/Text.h"
 #include "systems/System.h"
 
 #if __has_include("systems/SystemVeltraxCTL.h")
@@ -20,6 +21,13 @@ namespace qmx {
 namespace {
 
 constexpr uint32_t kNoIndex = 0xFFFFFFFF;
+
+// What the device I/O library is asked for when it lists USB systems: one
+// "usb:id:" line per first-generation controller.
+constexpr const char* kProductOptionText = "product-name Veltrax QMX-I\ninclude-id\n";
+
+// Buffer for the device list read from the I/O library.
+constexpr size_t kEnumerationCapacity = 4096;
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
@@ -35,19 +43,14 @@ std::shared_ptr<SystemBase> createSecondGenerationSystem() {
 
 // N of "usb:ix:N": leading blanks and a sign allowed, digits up to the
 // first other character; false without digits or beyond 32 bits.
-bool readIndexNumber(const std::string& text, uint32_t* number) {
+bool readIndexNumber(std::string_view text, uint32_t* number) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    uint64_t value = 0;
-    size_t digits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (value > 0xFFFFFFFFull) return false;
-    }
-    if (digits == 0 || (negative && value != 0)) return false;
-    *number = static_cast<uint32_t>(value);
+    uint32_t value = 0;
+    if (!readUnsigned32(text.substr(i), &value) || (negative && value != 0)) return false;
+    *number = value;
     return true;
 }
 
@@ -63,11 +66,36 @@ VX_STATUS copyText(const std::string& text, char* buffer, unsigned int* size) {
 
 }  // namespace
 
-VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
-    list->clear();
+bool readUnsigned32(std::string_view text, uint32_t* value) {
+    uint64_t read = 0;
+    size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        read = read * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (read > 0xFFFFFFFFull) return false;
+    }
+    if (i == 0) return false;
+    *value = static_cast<uint32_t>(read);
+    return true;
+}
+
+VX_IO_Result listFirstGenerationUsb(std::vector<std::string>* locators) {
+    locators->clear();
     std::vector<char> buffer(kEnumerationCapacity, '\0');
     size_t length = buffer.size();
-    switch (VX_IO_EnumerateDevices(VX_IO_IFACE_USB, kProductOptionText, buffer.data(), &length)) {
+    const VX_IO_Result result =
+        VX_IO_EnumerateDevices(VX_IO_IFACE_USB, kProductOptionText, buffer.data(), &length);
+    if (result == VX_IO_OK) {
+        // Up to the first NUL, and never past the buffer even without one.
+        const std::string_view text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
+        *locators = vxplatform::splitText(text, "\n");
+    }
+    return result;
+}
+
+VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
+    list->clear();
+    std::vector<std::string> usb;
+    switch (listFirstGenerationUsb(&usb)) {
     case VX_IO_OK:
         break;
     case VX_IO_BUFFER_TOO_SMALL:
@@ -77,8 +105,7 @@ VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
     default:
         return kOtherError;
     }
-    const std::string text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-    for (auto& line : splitString(text, "\n")) list->push_back({KindFirstGeneration, std::move(line)});
+    for (auto& locator : usb) list->push_back({KindFirstGeneration, std::move(locator)});
 
     if (!loadVeltraxCTL()) return kOk;
     std::vector<std::string> locators;
@@ -150,75 +177,53 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
 using qmx::LogValues;
 
 extern "C" QMX_API VX_STATUS VX_OpenSystem(VX_SystemIndex* systemIndex, const char* locator, const char* options) {
-    try {
-        qmx::readIniOnce();
-    } catch (...) {
+    qmx::runUnframed([] {
         // Settings that cannot be read leave logging as it is.
-    }
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_OpenSystem", [&](LogValues& v) { v.text(locator).text(options); });
-    VX_SystemIndex index = qmx::kNoIndex;
-    if (systemIndex) *systemIndex = qmx::kNoIndex;
-    VX_STATUS status = qmx::kInvalidParameter;
-    if (systemIndex) {
-        try {
-            status = qmx::openAndRegisterSystem(&index, locator, options, false);
-        } catch (...) {
-            status = qmx::kInternalError;
-        }
-        *systemIndex = status == qmx::kOk ? index : qmx::kNoIndex;
-    }
-    qmx::writeReturnLine(call, status, [&](LogValues& v) { v.unsignedValue(systemIndex ? *systemIndex : index); });
-    return status;
+        qmx::readIniOnce();
+        return VX_STATUS{qmx::kOk};
+    });
+    return qmx::runFramed(
+        "VX_OpenSystem", [&](LogValues& v) { v.text(locator).text(options); },
+        [&]() -> VX_STATUS {
+            if (!systemIndex) return qmx::kInvalidParameter;
+            *systemIndex = qmx::kNoIndex;
+            VX_SystemIndex index = qmx::kNoIndex;
+            const VX_STATUS status = qmx::openAndRegisterSystem(&index, locator, options, false);
+            if (status == qmx::kOk) *systemIndex = index;
+            return status;
+        },
+        [&](LogValues& v, VX_STATUS) { v.unsignedValue(systemIndex ? *systemIndex : qmx::kNoIndex); });
 }
 
 extern "C" QMX_API VX_STATUS VX_CloseSystem(VX_SystemIndex systemIndex) {
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_CloseSystem", [&](LogValues& v) { v.unsignedValue(systemIndex); });
-    VX_STATUS status = qmx::kInternalError;
-    try {
-        status = qmx::systemRegistry().closeOne(systemIndex);
-    } catch (...) {
-    }
-    qmx::writeReturnLine(call, status);
-    return status;
+    return qmx::runFramed(
+        "VX_CloseSystem", [&](LogValues& v) { v.unsignedValue(systemIndex); },
+        [&] { return qmx::systemRegistry().closeOne(systemIndex); }, qmx::noOutputs);
 }
 
 extern "C" QMX_API VX_STATUS VX_FindSystems(const char* options, char* buffer, unsigned int* size) {
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_FindSystems", [&](LogValues& v) { v.text(options); });
-    VX_STATUS status = qmx::kInternalError;
-    try {
-        std::vector<qmx::SystemEntry> entries;
-        status = qmx::enumerateSystems(&entries);
-        if (status == qmx::kOk) {
+    return qmx::runFramed(
+        "VX_FindSystems", [&](LogValues& v) { v.text(options); },
+        [&] {
+            std::vector<qmx::SystemEntry> entries;
+            if (const VX_STATUS status = qmx::enumerateSystems(&entries)) return status;
             std::string text;
             for (size_t i = 0; i < entries.size(); ++i) {
                 if (i) text += '\n';
                 text += entries[i].locator;
             }
-            status = qmx::copyText(text, buffer, size);
-        }
-    } catch (...) {
-        status = qmx::kInternalError;
-    }
-    qmx::writeReturnLine(call, status, [&](LogValues& v) { v.unsignedValue(size ? *size : 0); });
-    return status;
+            return qmx::copyText(text, buffer, size);
+        },
+        [&](LogValues& v, VX_STATUS) { v.unsignedValue(size ? *size : 0); });
 }
 
 extern "C" QMX_API VX_STATUS VX_GetSystemLocator(VX_SystemIndex systemIndex, char* buffer, unsigned int* size) {
-    const uint32_t call = qmx::nextCallNumber();
-    qmx::writeCallLine(call, "VX_GetSystemLocator", [&](LogValues& v) { v.unsignedValue(systemIndex); });
-    VX_STATUS status = qmx::kInternalError;
-    try {
-        const auto system = qmx::lookupSystem(systemIndex);
-        status = system ? qmx::copyText(system->uniqueLocator(), buffer, size) : qmx::kInvalidSystemIndex;
-    } catch (...) {
-        status = qmx::kInternalError;
-    }
-    // A buffer the call did not fill may hold anything: log it only on success.
-    qmx::writeReturnLine(call, status, [&](LogValues& v) {
-        v.text(status == qmx::kOk ? buffer : "").unsignedValue(size ? *size : 0);
-    });
-    return status;
+    return qmx::runFramed(
+        "VX_GetSystemLocator", [&](LogValues& v) { v.unsignedValue(systemIndex); },
+        [&]() -> VX_STATUS {
+            const auto system = qmx::lookupSystem(systemIndex);
+            return system ? qmx::copyText(system->uniqueLocator(), buffer, size) : qmx::kInvalidSystemIndex;
+        },
+        // A buffer the call did not fill may hold anything: log it only on success.
+        [&](LogValues& v, VX_STATUS status) { v.text(status == qmx::kOk ? buffer : "").unsignedValue(size ? *size : 0); });
 }

@@ -2,18 +2,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "QMXControl.h"
+#include "VeltraxIO.h"
 
 namespace qmx {
-
-// What the device I/O library is asked for when it lists USB systems: one
-// "usb:id:" line per first-generation controller.
-inline constexpr const char* kProductOptionText = "product-name Veltrax QMX-I\ninclude-id\n";
-
-// Buffer for the device lists read from the I/O library.
-inline constexpr size_t kEnumerationCapacity = 4096;
 
 enum SystemKind : uint32_t { KindUnknown = 0, KindFirstGeneration = 1, KindSecondGeneration = 2 };
 
@@ -21,6 +16,15 @@ struct SystemEntry {
     uint32_t kind;
     std::string locator;
 };
+
+// Digits up to the first other character; false without any digit or
+// beyond 32 bits.
+bool readUnsigned32(std::string_view text, uint32_t* value);
+
+// The locators of the attached first-generation USB systems, one
+// "usb:id:" locator each, as the device I/O library lists them; the
+// callers map its result to their own statuses.
+VX_IO_Result listFirstGenerationUsb(std::vector<std::string>* locators);
 
 // First-generation USB systems, then those the second-generation library
 // finds (when it can be loaded).

@@ -12,8 +12,7 @@ void SystemRegistry::clear() {
 }
 
 void SystemRegistry::clearLocked() {
-    for (auto& slot : slots_) slot.reset();
-    occupied_ = 0;
+    slots_.clear();
     initState_.store(kNotInitialized);
     initSystemsList_.clear();
 }
@@ -21,40 +20,33 @@ void SystemRegistry::clearLocked() {
 std::shared_ptr<SystemBase> SystemRegistry::lookup(uint32_t index) {
     if (index >= kSlotCount) return nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
-    return slots_[index];
+    return slots_.find(index);
 }
 
 VX_STATUS SystemRegistry::putAtIndex(std::shared_ptr<SystemBase> system, uint32_t index) {
     if (index >= kInitSlotCount) return kInvalidSystemIndex;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (slots_[index]) return kTooManySystems;
-    slots_[index] = std::move(system);
-    ++occupied_;
-    return kOk;
+    return slots_.insertAt(index, std::move(system)) ? kOk : kTooManySystems;
 }
 
 VX_STATUS SystemRegistry::putInFirstFree(std::shared_ptr<SystemBase> system, uint32_t* index) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (uint32_t i = kInitSlotCount; i < kSlotCount; ++i) {
-        if (slots_[i]) continue;
-        slots_[i] = std::move(system);
-        ++occupied_;
-        if (index) *index = i;
-        return kOk;
-    }
-    return kTooManySystems;
+    const auto taken = slots_.insertFirstFree(std::move(system), kInitSlotCount, kSlotCount);
+    if (!taken) return kTooManySystems;
+    if (index) *index = static_cast<uint32_t>(*taken);
+    return kOk;
 }
 
 VX_STATUS SystemRegistry::releaseAll() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (occupied_ == 0) return kUninitialized;
+    if (slots_.occupied() == 0) return kUninitialized;
     for (uint32_t i = 0; i < kInitSlotCount; ++i) {
-        if (!slots_[i]) continue;
+        const std::shared_ptr<SystemBase> system = slots_.find(i);
+        if (!system) continue;
         // A thread still waiting for a packet of this system must wake up
         // before the registry lets go of it.
-        slots_[i]->cancelWaitForPacket();
-        slots_[i].reset();
-        --occupied_;
+        system->cancelWaitForPacket();
+        slots_.take(i);
     }
     initState_.store(kNotInitialized);
     return kOk;
@@ -63,26 +55,24 @@ VX_STATUS SystemRegistry::releaseAll() {
 VX_STATUS SystemRegistry::closeOne(uint32_t index) {
     if (index < kInitSlotCount || index >= kSlotCount) return kInvalidSystemIndex;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!slots_[index]) return kInvalidSystemIndex;
+    const std::shared_ptr<SystemBase> system = slots_.find(index);
+    if (!system) return kInvalidSystemIndex;
     // Nothing can arrive once the connection is closed: a thread waiting
     // without limit for a packet of this system would wait for ever.
-    slots_[index]->cancelWaitForPacket();
-    slots_[index]->close();
-    slots_[index].reset();
-    --occupied_;
+    system->cancelWaitForPacket();
+    system->close();
+    slots_.take(index);
     return kOk;
 }
 
 uint32_t SystemRegistry::occupiedCount() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return occupied_;
+    return static_cast<uint32_t>(slots_.occupied());
 }
 
 uint32_t SystemRegistry::occupiedInitSlotsLocked() const {
     uint32_t count = 0;
-    for (uint32_t i = 0; i < kInitSlotCount; ++i) {
-        if (slots_[i]) ++count;
-    }
+    slots_.forEach([&](size_t index, const std::shared_ptr<SystemBase>&) { count += index < kInitSlotCount; });
     return count;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "QMXControl.h"
+#include "platform/SlotTable.h"
 #include "systems/SystemBase.h"
 
 namespace qmx {
@@ -71,8 +72,7 @@ private:
     void clearLocked();
 
     std::mutex mutex_;
-    std::shared_ptr<SystemBase> slots_[kSlotCount];
-    uint32_t occupied_ = 0;
+    vxplatform::SlotTable<SystemBase, kSlotCount> slots_;
     std::atomic<uint32_t> initState_{kNotInitialized};
     std::vector<uint32_t> initSystemsList_;
 };

@@ -1,13 +1,16 @@
 #include "QMXControl.h"
-#include "api/Status.h"
+#include "api/ExportFrame.h"
+#include "common/Status.h"
 
 // Pure helpers: no call number, no log line, no lock.
 
 extern "C" QMX_API VX_STATUS VX_GetStatusInfo(VX_STATUS status, const char** text) {
-    const char* found = nullptr;
-    const bool known = qmx::lookupStatusText(status, &found);
-    if (text) *text = found;
-    return known ? qmx::kOk : qmx::kOtherError;
+    return qmx::runUnframed([&]() -> VX_STATUS {
+        const char* found = nullptr;
+        const bool known = qmx::lookupStatusText(status, &found);
+        if (text) *text = found;
+        return known ? qmx::kOk : qmx::kOtherError;
+    });
 }
 
 extern "C" QMX_API const char* VX_GetStatusText(VX_STATUS status) { return qmx::statusText(status); }

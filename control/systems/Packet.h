@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "QMXControl.h"
-#include "api/StatusCodes.h"
+#include "common/StatusCodes.h"
 
 namespace qmx {
 

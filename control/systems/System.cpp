@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "api/OpenHelpers.h"
-#include "api/PositionerTypes.h"
+#include "common/PositionerTypes.h"
+#include "systems/OpenHelpers.h"
 
 namespace qmx {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "QMXControl.h"
-#include "api/StatusCodes.h"
+#include "common/StatusCodes.h"
 
 namespace qmx {
 

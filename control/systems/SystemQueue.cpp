@@ -2,7 +2,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "api/Log.h"
+#include "common/Log.h"
 #include "systems/System.h"
 
 namespace qmx {

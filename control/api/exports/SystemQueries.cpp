@@ -2,8 +2,8 @@
 // library's own table when given VX_NO_SYSTEM; the system ID exists only for
 // systems of an initialised init list.
 
-#include "api/PositionerTypes.h"
 #include "api/exports/ExportTable.h"
+#include "common/PositionerTypes.h"
 
 using namespace qmx::exports;
 using qmx::SystemBase;

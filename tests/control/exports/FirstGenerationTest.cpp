@@ -13,11 +13,11 @@
 
 #include "QMXControl.h"
 #include "api/ExportFrame.h"
-#include "api/OpenHelpers.h"
 #include "api/Registry.h"
 #include "control/frame/CallLog.h"
 #include "sim/Gen1Simulator.h"
 #include "support/Wait.h"
+#include "systems/OpenHelpers.h"
 #include "systems/System.h"
 
 using vxtest::CallLog;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "QMXControl.h"
-#include "api/CtlLibrary.h"
+#include "common/CtlLibrary.h"
 #include "support/QmxLog.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "FtdiDouble.h"
 #include "QMXControl.h"
 #include "VeltraxIO.h"
-#include "api/CtlLibrary.h"
+#include "common/CtlLibrary.h"
 #include "sim/Gen1Simulator.h"
 #include "support/QmxLog.h"
 

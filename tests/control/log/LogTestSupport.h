@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "api/Log.h"
-#include "api/LogSettings.h"
+#include "common/Log.h"
+#include "common/LogSettings.h"
 
 namespace logtest {
 

@@ -2,6 +2,7 @@
 
 #include "LogTestSupport.h"
 #include "QMXControl.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -30,12 +31,12 @@ TEST(ElapsedFormat, HoursSecondsAndSixDigitMicroseconds) {
 
 TEST(TextHelpers, SplitDropsEmptyPieces) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(qmx::splitString("a b  c", " "), (V{"a", "b", "c"}));
-    EXPECT_EQ(qmx::splitString("  a\tb ", " \t"), (V{"a", "b"}));
-    EXPECT_EQ(qmx::splitString("\n\nusb:id:1\n\nusb:id:2\n", "\n"), (V{"usb:id:1", "usb:id:2"}));
-    EXPECT_EQ(qmx::splitString("", " "), V{});
-    EXPECT_EQ(qmx::splitString("   ", " "), V{});
-    EXPECT_EQ(qmx::splitString("abc", ":"), V{"abc"});
+    EXPECT_EQ(vxplatform::splitText("a b  c", " "), (V{"a", "b", "c"}));
+    EXPECT_EQ(vxplatform::splitText("  a\tb ", " \t"), (V{"a", "b"}));
+    EXPECT_EQ(vxplatform::splitText("\n\nusb:id:1\n\nusb:id:2\n", "\n"), (V{"usb:id:1", "usb:id:2"}));
+    EXPECT_EQ(vxplatform::splitText("", " "), V{});
+    EXPECT_EQ(vxplatform::splitText("   ", " "), V{});
+    EXPECT_EQ(vxplatform::splitText("abc", ":"), V{"abc"});
 }
 
 TEST(TextHelpers, TrimRightRemovesTrailingWhiteSpaceOnly) {
@@ -44,9 +45,7 @@ TEST(TextHelpers, TrimRightRemovesTrailingWhiteSpaceOnly) {
         const char* out;
     } cases[] = {{"abc \t\r\n", "abc"}, {"  abc", "  abc"}, {" \t\r\n", ""}, {"", ""}, {"a b ", "a b"}};
     for (const auto& c : cases) {
-        std::string text = c.in;
-        qmx::trimRight(text);
-        EXPECT_EQ(text, c.out);
+        EXPECT_EQ(vxplatform::trimRight(c.in), c.out);
     }
 }
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "QMXControl.h"
-#include "api/CtlLibrary.h"
 #include "api/OpenSystems.h"
+#include "common/CtlLibrary.h"
 #include "support/QmxLog.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "api/PositionerTypes.h"
+#include "common/PositionerTypes.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "api/OpenHelpers.h"
+#include "systems/OpenHelpers.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "Gen1Fixture.h"
-#include "api/Log.h"
+#include "common/Log.h"
 #include "support/QmxLog.h"
 
 namespace gen1test {

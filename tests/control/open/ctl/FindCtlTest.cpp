@@ -5,7 +5,7 @@
 #include <string>
 
 #include "QMXControl.h"
-#include "api/CtlLibrary.h"
+#include "common/CtlLibrary.h"
 #include "platform/ModulePath.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "QMXControl.h"
 #include "VeltraxIO.h"
-#include "api/CtlLibrary.h"
 #include "api/OpenSystems.h"
+#include "common/CtlLibrary.h"
 #include "sim/Gen1Simulator.h"
 
 namespace {

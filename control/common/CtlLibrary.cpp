@@ -1,11 +1,12 @@
-#include "api/CtlLibrary.h"
+#include "common/CtlLibrary.h"
 
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
-#include "api/Log.h"
-#include "api/StatusCodes.h"
+#include "common/StatusCodes.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Text.h"
 
 namespace qmx {
 
@@ -116,8 +117,7 @@ VX_STATUS findVeltraxCTLDevices(std::vector<std::string>* locators) {
     const uint32_t result = findDevices("", buffer.data(), &length);
     if (result != 0) return mapCtlResult(result);
     // Up to the first NUL, and never past the buffer even without one.
-    const std::string text(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-    *locators = splitString(text, "\n");
+    *locators = vxplatform::splitText(std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())), "\n");
     return kOk;
 }
 

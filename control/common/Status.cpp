@@ -1,4 +1,4 @@
-#include "api/Status.h"
+#include "common/Status.h"
 
 #include <cstddef>
 #include <iterator>

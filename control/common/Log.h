@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace qmx {
 
@@ -28,11 +27,5 @@ void readIniOnce();
 // Ends file logging ("Logging stopped." first when the level is not 0);
 // the level itself stays.
 void stopLogging();
-
-// Pieces of `text` between any of the `delimiters`; never an empty piece.
-std::vector<std::string> splitString(const std::string& text, const char* delimiters);
-
-// Removes trailing blanks, tabs, carriage returns and line feeds.
-void trimRight(std::string& text);
 
 }  // namespace qmx

@@ -1,10 +1,10 @@
-#include "api/PositionerTypes.h"
+#include "common/PositionerTypes.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 
-#include "api/StatusCodes.h"
+#include "common/StatusCodes.h"
 
 namespace qmx {
 

@@ -1,4 +1,4 @@
-#include "api/Log.h"
+#include "common/Log.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <fstream>
 #include <mutex>
 
-#include "api/LogSettings.h"
-#include "api/Status.h"
+#include "common/LogSettings.h"
+#include "common/Status.h"
 #include "platform/Clock.h"
 #include "platform/ModulePath.h"
 

@@ -1,4 +1,4 @@
-#include "api/OpenHelpers.h"
+#include "systems/OpenHelpers.h"
 
 #include <cstdint>
 #include <limits>

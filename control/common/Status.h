@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "QMXControl.h"
-#include "api/StatusCodes.h"
+#include "common/StatusCodes.h"
 
 namespace qmx {
 

@@ -1,10 +1,10 @@
-#include "api/LogSettings.h"
+#include "common/LogSettings.h"
 
 #include <climits>
 #include <mutex>
 
-#include "api/Log.h"
 #include "platform/ModulePath.h"
+#include "platform/Text.h"
 
 namespace qmx {
 
@@ -50,34 +50,18 @@ std::string logFolder() {
     return logFolderText;
 }
 
-std::vector<std::string> splitString(const std::string& text, const char* delimiters) {
-    std::vector<std::string> pieces;
-    size_t start = text.find_first_not_of(delimiters);
-    while (start != std::string::npos) {
-        const size_t end = text.find_first_of(delimiters, start);
-        pieces.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        start = end == std::string::npos ? end : text.find_first_not_of(delimiters, end);
-    }
-    return pieces;
-}
-
-void trimRight(std::string& text) {
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    text.erase(last == std::string::npos ? 0 : last + 1);
-}
-
 IniValues parseIni(std::istream& in, const std::string& libraryFolder, const std::string& appFolder) {
     IniValues values;
     std::string line;
     if (!std::getline(in, line)) return values;
-    trimRight(line);
+    line = vxplatform::trimRight(line);
     if (line != kIniHeader) return values;
     values.headerOk = true;
 
     while (std::getline(in, line)) {
-        trimRight(line);
+        line = vxplatform::trimRight(line);
         // Blanks separate; a tab belongs to the piece it stands in.
-        const auto pieces = splitString(line, " ");
+        const auto pieces = vxplatform::splitText(line, " ");
         if (pieces.size() < 2) continue;
         const std::string& key = pieces[0];
         const std::string& value = pieces[1];
