@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/OptionKeys.h"
+#include "platform/SerialPortPath.h"
 
 namespace vxio {
 
@@ -19,16 +20,17 @@ constexpr size_t kChunk = 1024;
 // it the thread rests this long (or until it is stopped).
 constexpr std::chrono::milliseconds kErrorPacing(250);
 
-}  // namespace
-
-std::string serialPortPath(const std::string& name) {
+// Empty for a name that no port has, which the open refuses as a bad locator.
+std::string portPathOf(const std::string& name) {
     if (name.empty() || name.find(':') != std::string::npos) return {};
-    return name.front() == '/' ? name : "/dev/" + name;
+    return vxplatform::serialDevicePath(name);
 }
+
+}  // namespace
 
 IoSerial::IoSerial(const DeviceParams& params)
     : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error),
-      path_(serialPortPath(params.parsed.rest)) {}
+      path_(portPathOf(params.parsed.rest)) {}
 
 IoSerial::~IoSerial() = default;
 

@@ -37,9 +37,4 @@ private:
     vxplatform::OwnedThread thread_;
 };
 
-// The device path of the name after "serial:": "/dev/ttyUSB0" as it stands,
-// a bare "ttyUSB0" below /dev. Empty unless the name is non-empty and has no
-// colon.
-std::string serialPortPath(const std::string& name);
-
 }  // namespace vxio
