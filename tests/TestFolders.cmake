@@ -10,7 +10,7 @@ set(VX_TEST_LINK_e2e QMXControl VeltraxIO vx_platform vxsim_core)
 if(TARGET QMXConnection)
   add_library(vx_qt_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
   target_link_libraries(vx_qt_testmain PUBLIC Qt5::Widgets GTest::gtest)
-  set(VX_TEST_LINK_configuration QMXConnection vx_qt_testmain vx_platform vxsim_core Qt5::Test)
+  set(VX_TEST_LINK_configuration QMXConnection QMXConfigurationPages vx_qt_testmain vx_platform vxsim_core Qt5::Test)
 endif()
 
 file(GLOB areas LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)

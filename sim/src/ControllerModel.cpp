@@ -25,6 +25,9 @@ SimClock::duration seconds(double value) {
     return std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(value));
 }
 
+// A search with no mark ahead and no end stop keeps searching until stopped.
+constexpr auto kEndlessSearch = std::chrono::hours(1);
+
 int64_t floorDiv(int64_t value, int64_t divisor) {
     int64_t q = value / divisor;
     if ((value % divisor != 0) && ((value < 0) != (divisor < 0))) --q;
@@ -32,6 +35,12 @@ int64_t floorDiv(int64_t value, int64_t divisor) {
 }
 
 }  // namespace
+
+bool isDistanceCodedSensorType(uint8_t sensorType) {
+    static constexpr uint8_t kDistanceCoded[] = {6, 18, 24, 25, 35, 38, 40};
+    return std::find(std::begin(kDistanceCoded), std::end(kDistanceCoded), sensorType) !=
+           std::end(kDistanceCoded);
+}
 
 ModuleKind moduleKind(uint16_t moduleWord) {
     const uint16_t cls = moduleWord & kClassMask;
@@ -71,9 +80,12 @@ void ControllerModel::resetLocked() {
     synchronous_ = true;
     sensorEnabled_ = 1;
     handControlMode_ = 1;
+    effectiveRs232Rate_ = rs232Rate_;
     channels_.assign(setup_.channels.size(), Channel{});
     for (size_t i = 0; i < channels_.size(); ++i) {
         Channel& channel = channels_[i];
+        if (const TravelSetup* travel = travelOf(i))
+            channel.motion.from = channel.motion.to = travel->start;
         channel.sensorType = setup_.channels[i].sensorType;
         channel.config[2] = 18500;
         channel.endEffector.type = setup_.channels[i].endEffectorType;
@@ -145,8 +157,8 @@ uint8_t ControllerModel::statusAt(const Channel& channel, SimClock::time_point n
     for (const Motion* motion : {&channel.motion, &channel.scanMotion, &channel.gripper})
         if (!arrived(*motion, now)) return motion->movingStatus;
     const Motion& m = channel.motion;
-    const bool holds = m.movingStatus == channelStatus::kTargeting ||
-                       m.movingStatus == channelStatus::kFindingReference;
+    const bool holds = !m.endStop && (m.movingStatus == channelStatus::kTargeting ||
+                                      m.movingStatus == channelStatus::kFindingReference);
     if (holds && m.holdTime > 0 &&
         (m.holdTime == kHoldForever ||
          now < m.start + m.duration + std::chrono::milliseconds(m.holdTime)))
@@ -157,6 +169,31 @@ uint8_t ControllerModel::statusAt(const Channel& channel, SimClock::time_point n
 SimClock::duration ControllerModel::travelTime(const Channel& channel, int64_t distance) const {
     uint32_t speed = channel.settings.moveSpeed ? channel.settings.moveSpeed : setup_.maximumSpeed;
     return seconds(static_cast<double>(std::llabs(distance)) / speed);
+}
+
+const TravelSetup* ControllerModel::travelOf(size_t channel) const {
+    const auto& travel = setup_.channels.at(channel).travel;
+    return travel ? &*travel : nullptr;
+}
+
+int64_t ControllerModel::scaleOffsetAt(const Channel& channel, SimClock::time_point now) {
+    const Motion& m = channel.motion;
+    if (m.scaleOffsetOnArrival && arrived(m, now)) return *m.scaleOffsetOnArrival;
+    return channel.scaleOffset;
+}
+
+void ControllerModel::settleScale(Channel& channel, SimClock::time_point now) {
+    channel.scaleOffset = scaleOffsetAt(channel, now);
+    channel.motion.scaleOffsetOnArrival.reset();
+}
+
+bool ControllerModel::atEndStop(size_t channel, int64_t* target) const {
+    const TravelSetup* travel = travelOf(channel);
+    if (travel == nullptr || !travel->endStops) return false;
+    const auto [low, high] = *travel->endStops;
+    if (*target >= low && *target <= high) return false;
+    *target = std::clamp(*target, low, high);
+    return true;
 }
 
 uint8_t ControllerModel::closedLoopReady(const Channel& channel) const {
@@ -177,7 +214,8 @@ uint8_t ControllerModel::position(size_t channel, int32_t* position) const {
     const Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (setup_.channels[channel].rotary) return refusal::kWrongSensorType;
-    *position = static_cast<int32_t>(valueAt(c.motion, SimClock::now()));
+    const auto now = SimClock::now();
+    *position = static_cast<int32_t>(valueAt(c.motion, now) + scaleOffsetAt(c, now));
     return refusal::kNone;
 }
 
@@ -187,7 +225,8 @@ uint8_t ControllerModel::angle(size_t channel, uint32_t* angle, int32_t* revolut
     const Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (!setup_.channels[channel].rotary) return refusal::kWrongSensorType;
-    int64_t value = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    int64_t value = valueAt(c.motion, now) + scaleOffsetAt(c, now);
     int64_t turns = floorDiv(value, kFullTurn);
     *angle = static_cast<uint32_t>(value - turns * kFullTurn);
     *revolution = static_cast<int32_t>(turns);
@@ -199,6 +238,15 @@ uint8_t ControllerModel::setPosition(size_t channel, int32_t position) {
     if (kind(channel) != ModuleKind::Positioner) return refusal::kUnknownCommand;
     Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
+    if (travelOf(channel)) {
+        // The scale moves, not the channel: its marks and end stops stay put.
+        const auto now = SimClock::now();
+        const int64_t here = valueAt(c.motion, now);
+        c.motion = Motion{};
+        c.motion.from = c.motion.to = here;
+        c.scaleOffset = position - here;
+        return refusal::kNone;
+    }
     c.motion = Motion{};
     c.motion.from = c.motion.to = position;
     return refusal::kNone;
@@ -212,12 +260,17 @@ uint8_t ControllerModel::gotoPosition(size_t channel, int32_t position, uint16_t
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (setup_.channels[channel].rotary) return refusal::kWrongSensorType;
     const auto now = SimClock::now();
+    settleScale(c, now);
     const int64_t current = valueAt(c.motion, now);
     int64_t base = current;
     if (relative && (c.flags & kAccumulateRelative) && !arrived(c.motion, now)) base = c.motion.to;
-    const int64_t target = limited(c, relative ? base + position : position);
+    // Targets and limits are on the reported scale.
+    int64_t target =
+        limited(c, relative ? base + c.scaleOffset + position : position) - c.scaleOffset;
+    const bool endStop = atEndStop(channel, &target);
     startMotion(c.motion, current, target, travelTime(c, target - current),
                 channelStatus::kTargeting, holdTime);
+    c.motion.endStop = endStop;
     return refusal::kNone;
 }
 
@@ -228,11 +281,15 @@ uint8_t ControllerModel::gotoAngle(size_t channel, int32_t angle, int32_t revolu
     Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (!setup_.channels[channel].rotary) return refusal::kWrongSensorType;
-    const int64_t current = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
     const int64_t amount = static_cast<int64_t>(revolution) * kFullTurn + angle;
-    const int64_t target = relative ? current + amount : amount;
+    int64_t target = relative ? current + amount : amount - c.scaleOffset;
+    const bool endStop = atEndStop(channel, &target);
     startMotion(c.motion, current, target, travelTime(c, target - current),
                 channelStatus::kTargeting, holdTime);
+    c.motion.endStop = endStop;
     return refusal::kNone;
 }
 
@@ -244,10 +301,13 @@ uint8_t ControllerModel::stepMove(size_t channel, int32_t steps, uint16_t amplit
     if (frequency == 0) return refusal::kFrequencyTooLow;
     if (frequency > 20000) return refusal::kFrequencyTooHigh;
     Channel& c = at(channel);
-    const int64_t current = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
     // About a quarter nanometre of travel per amplitude digit and step.
-    const int64_t distance = static_cast<int64_t>(steps) * amplitude / 4;
-    startMotion(c.motion, current, current + distance,
+    int64_t target = current + static_cast<int64_t>(steps) * amplitude / 4;
+    atEndStop(channel, &target);
+    startMotion(c.motion, current, target,
                 seconds(static_cast<double>(std::abs(steps)) / frequency), channelStatus::kStepping,
                 0);
     return refusal::kNone;
@@ -271,11 +331,15 @@ uint8_t ControllerModel::scanMove(size_t channel, int32_t target, uint32_t speed
     return refusal::kNone;
 }
 
-uint8_t ControllerModel::findReferenceMark(size_t channel, uint8_t, bool, uint16_t holdTime) {
+uint8_t ControllerModel::findReferenceMark(size_t channel, uint8_t direction, bool autoZero,
+                                           uint16_t holdTime) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (kind(channel) != ModuleKind::Positioner) return refusal::kUnknownCommand;
     Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
+    // The low bit of the direction code searches backward.
+    if (travelOf(channel))
+        return findMarkOnTravel(channel, c, (direction & 1) != 0, autoZero, holdTime);
     const int64_t current = valueAt(c.motion, SimClock::now());
     // The mark sits at the origin of the physical scale.
     startMotion(c.motion, current, 0, setup_.referenceSearchTime,
@@ -284,12 +348,57 @@ uint8_t ControllerModel::findReferenceMark(size_t channel, uint8_t, bool, uint16
     return refusal::kNone;
 }
 
+uint8_t ControllerModel::findMarkOnTravel(size_t channel, Channel& c, bool backward,
+                                          bool autoZero, uint16_t holdTime) {
+    const TravelSetup& travel = *travelOf(channel);
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
+    // The next mark strictly beyond the current value; on a rotary channel
+    // the marks repeat every turn.
+    std::optional<int64_t> mark;
+    const bool rotary = setup_.channels[channel].rotary;
+    const int64_t turn = floorDiv(current, kFullTurn);
+    for (int64_t k = rotary ? turn - 1 : 0; k <= (rotary ? turn + 1 : 0); ++k) {
+        for (int64_t base : travel.marks) {
+            const int64_t at = base + (rotary ? k * kFullTurn : 0);
+            const bool ahead = backward ? at < current : at > current;
+            if (ahead && (!mark || (backward ? at > *mark : at < *mark))) mark = at;
+        }
+    }
+    int64_t target = mark.value_or(current);
+    bool endStop = false;
+    if (mark) {
+        endStop = atEndStop(channel, &target);
+    } else if (travel.endStops) {
+        target = backward ? travel.endStops->first : travel.endStops->second;
+        endStop = true;
+    }
+    const auto duration = mark || endStop ? SimClock::duration(setup_.referenceSearchTime)
+                                          : SimClock::duration(kEndlessSearch);
+    startMotion(c.motion, current, target, duration, channelStatus::kFindingReference, holdTime);
+    c.motion.endStop = endStop;
+    c.positionKnown = false;
+    if (!mark || endStop) return refusal::kNone;
+    // A distance-coded sensor gives the mark's place on the scale, mirrored
+    // when the controller decodes it the wrong way round.
+    if (isDistanceCodedSensorType(c.sensorType)) {
+        const bool decodesInverted = c.tuning[kDistanceCodeInvertedParameter] != 0;
+        const int64_t reading = decodesInverted == travel.distanceCodeInverted ? target : -target;
+        c.motion.scaleOffsetOnArrival = reading - target;
+    }
+    if (autoZero) c.motion.scaleOffsetOnArrival = -target;
+    return refusal::kNone;
+}
+
 uint8_t ControllerModel::calibrateSensor(size_t channel) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (kind(channel) != ModuleKind::Positioner) return refusal::kUnknownCommand;
     Channel& c = at(channel);
     if (c.sensorType == 0) return refusal::kNoSensor;
-    const int64_t current = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
     startMotion(c.motion, current, current, setup_.calibrationTime, channelStatus::kCalibrating, 0);
     return refusal::kNone;
 }
@@ -298,8 +407,10 @@ uint8_t ControllerModel::stop(size_t channel) {
     std::lock_guard<std::mutex> lock(mutex_);
     Channel& c = at(channel);
     const auto now = SimClock::now();
+    settleScale(c, now);
     for (Motion* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
-        if (motion->movingStatus == channelStatus::kFindingReference && arrived(*motion, now))
+        if (motion->movingStatus == channelStatus::kFindingReference && !motion->endStop &&
+            arrived(*motion, now))
             c.positionKnown = true;
         int64_t here = valueAt(*motion, now);
         *motion = Motion{};
@@ -317,7 +428,7 @@ uint8_t ControllerModel::physicalPositionKnown(size_t channel) const {
     std::lock_guard<std::mutex> lock(mutex_);
     const Channel& c = at(channel);
     const bool found = c.motion.movingStatus == channelStatus::kFindingReference &&
-                       arrived(c.motion, SimClock::now());
+                       !c.motion.endStop && arrived(c.motion, SimClock::now());
     return c.positionKnown || found ? 1 : 0;
 }
 
@@ -551,6 +662,22 @@ std::vector<uint8_t> ControllerModel::slot(uint8_t slot) const {
 }
 
 // Interface module
+
+uint32_t ControllerModel::rs232Rate() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rs232Rate_;
+}
+
+uint32_t ControllerModel::effectiveRs232Rate() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return effectiveRs232Rate_;
+}
+
+void ControllerModel::setRs232Rate(uint32_t rate, bool atOnce) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rs232Rate_ = rate;
+    if (atOnce) effectiveRs232Rate_ = rate;
+}
 
 uint8_t ControllerModel::indexMapEntry(uint8_t index) const {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace vxsim {
@@ -44,6 +45,26 @@ constexpr uint8_t kGripping = 9;
 
 enum class ModuleKind { Positioner, EndEffector, Other };
 
+// Sensor types whose reference marks are distance-coded: the controller
+// reads the absolute scale from the spacing of the marks.
+bool isDistanceCodedSensorType(uint8_t sensorType);
+
+// The tuning parameter that says the sensor's distance code runs inverted.
+constexpr uint8_t kDistanceCodeInvertedParameter = 5;
+
+// A channel's travel on its physical scale (nanometres; micro-degrees on a
+// rotary channel, where the marks repeat every turn).
+struct TravelSetup {
+    int64_t start = 0;            // where the channel stands at power-up
+    std::vector<int64_t> marks;   // reference marks, ascending (within one turn if rotary)
+    // The lowest and highest reachable value; none on an endless rotary
+    // channel, or a linear one whose searches run until stopped.
+    std::optional<std::pair<int64_t, int64_t>> endStops;
+    // The sensor's distance code runs inverted: read right only when tuning
+    // parameter 5 is 1.
+    bool distanceCodeInverted = false;
+};
+
 // The module class is the top nibble of a channel's module word.
 ModuleKind moduleKind(uint16_t moduleWord);
 
@@ -57,6 +78,8 @@ struct ChannelSetup {
     uint8_t sensorType = 1;  // 0: no sensor attached
     bool rotary = false;     // positions are micro-degrees over revolutions
     uint8_t endEffectorType = 1;
+    // None: one reference mark at the origin and no end stops.
+    std::optional<TravelSetup> travel;
 };
 
 struct SystemSetup {
@@ -93,7 +116,8 @@ public:
     int channelAt(uint16_t moduleWord) const;
     ModuleKind kind(size_t channel) const;
 
-    // Back to the state after power-up (communication mode included).
+    // Back to the state after power-up (communication mode included); a
+    // stored RS-232 rate takes effect.
     void reset();
     bool synchronous() const;
     void setSynchronous(bool synchronous);
@@ -191,6 +215,12 @@ public:
     uint8_t writeSlot(uint8_t slot, uint16_t offset, const uint8_t* data, size_t length);
     std::vector<uint8_t> slot(uint8_t slot) const;
 
+    // The interface module's RS-232 rate: the one stored, which takes effect
+    // at the next reset unless it is set `atOnce`, and the one in effect.
+    uint32_t rs232Rate() const;
+    uint32_t effectiveRs232Rate() const;
+    void setRs232Rate(uint32_t rate, bool atOnce);
+
     // Interface module index map.
     uint8_t indexMapEntry(uint8_t index) const;
     void setIndexMapEntry(uint8_t index, uint8_t value);
@@ -211,6 +241,10 @@ private:
         uint8_t movingStatus = channelStatus::kStopped;
         uint16_t holdTime = 0;  // ms after arrival; 60000 holds for ever
         bool reported = true;
+        bool endStop = false;  // ends against an end stop: no holding, no mark
+        // A search that reads the scale from the mark it finds: the scale
+        // offset from its arrival on.
+        std::optional<int64_t> scaleOffsetOnArrival;
     };
     struct Channel {
         uint8_t flags = 0;
@@ -218,6 +252,7 @@ private:
         int64_t scan = 0;  // 12-bit scan level
         Motion scanMotion;
         bool positionKnown = false;
+        int64_t scaleOffset = 0;  // reported value less physical value
         uint8_t sensorType = 0;
         Settings settings;
         std::map<uint32_t, int32_t> properties;
@@ -243,6 +278,15 @@ private:
     static bool arrived(const Motion& motion, SimClock::time_point now);
     uint8_t statusAt(const Channel& channel, SimClock::time_point now) const;
     SimClock::duration travelTime(const Channel& channel, int64_t distance) const;
+    const TravelSetup* travelOf(size_t channel) const;
+    // The reported value: the physical one plus the scale offset.
+    static int64_t scaleOffsetAt(const Channel& channel, SimClock::time_point now);
+    // Takes over the scale a finished search read, before the motion is replaced.
+    static void settleScale(Channel& channel, SimClock::time_point now);
+    // `target` held back by the end stops; whether one was reached.
+    bool atEndStop(size_t channel, int64_t* target) const;
+    uint8_t findMarkOnTravel(size_t channel, Channel& c, bool backward, bool autoZero,
+                             uint16_t holdTime);
 
     const SystemSetup setup_;
     mutable std::mutex mutex_;
@@ -256,6 +300,8 @@ private:
     std::vector<std::vector<uint8_t>> slots_;
     std::array<uint8_t, 256> indexMap_{};
     size_t indexMapFinalizations_ = 0;
+    uint32_t rs232Rate_ = 9600;
+    uint32_t effectiveRs232Rate_ = 9600;
 };
 
 }  // namespace vxsim

@@ -96,7 +96,6 @@ std::string nameOf(std::string_view text) {
 // What the controller answers, one function per command.
 struct Context {
     ControllerModel& model;
-    std::atomic<uint32_t>& baudRate;
 
     std::optional<size_t> channel(int64_t value) const {
         if (value < 0 || static_cast<uint64_t>(value) >= model.channelCount()) return std::nullopt;
@@ -128,11 +127,13 @@ std::string channelCount(Context& c, const Args&) {
     return line("N", {static_cast<int64_t>(c.model.channelCount())});
 }
 
-std::string baudRateQuery(Context& c, const Args&) { return line("BR", {c.baudRate.load()}); }
+std::string baudRateQuery(Context& c, const Args&) { return line("BR", {c.model.rs232Rate()}); }
 
 std::string baudRateChange(Context& c, const Args& a) {
-    c.baudRate = static_cast<uint32_t>(a[0]);
-    // With its second argument the command switches the line at once: no reply.
+    if (a[0] <= 0 || a[0] > UINT32_MAX) return systemError(refusal::kNotProcessable);
+    // Stored, in effect after a reset; with its second argument the command
+    // switches the line at once, and gives no reply.
+    c.model.setRs232Rate(static_cast<uint32_t>(a[0]), a.size() == 2);
     return a.size() == 1 ? line("BR", {a[0]}) : std::string();
 }
 
@@ -395,7 +396,7 @@ TextEndpoint::~TextEndpoint() {
     worker_.join();
 }
 
-uint32_t TextEndpoint::baudRate() const { return baudRate_.load(); }
+uint32_t TextEndpoint::baudRate() const { return model_.rs232Rate(); }
 
 void TextEndpoint::addFault(const TextFault& fault) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -413,7 +414,7 @@ std::string TextEndpoint::reply(std::string_view text) {
     for (const CommandEntry& entry : kCommands) {
         if (entry.name != command->name) continue;
         if (command->args.size() < entry.minArgs || command->args.size() > entry.maxArgs) break;
-        Context context{model_, baudRate_};
+        Context context{model_};
         return entry.answer(context, command->args);
     }
     return systemError(refusal::kUnknownCommand);
@@ -491,10 +492,12 @@ void TextEndpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
 
 void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std::mutex>& lock) {
     const std::string name = nameOf(text);
+    const std::string head = text.substr(0, text.find(','));
     const TextFault* fault = nullptr;
     for (TextFault& candidate : faults_) {
-        if (candidate.times == 0 || (!candidate.command.empty() && candidate.command != name))
-            continue;
+        const bool applies =
+            candidate.command.empty() || candidate.command == name || candidate.command == head;
+        if (candidate.times == 0 || !applies) continue;
         if (candidate.times > 0) --candidate.times;
         fault = &candidate;
         break;
