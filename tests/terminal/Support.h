@@ -1,10 +1,7 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QObject>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,61 +30,41 @@ inline bool waitFor(const std::function<bool()>& condition,
     return true;
 }
 
-// Entries of a /proc folder: the threads or the descriptors of the process.
+// The threads or the descriptors of the process.
 inline size_t entryCount(const char* folder) {
-    size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        (void)entry;
-        ++count;
-    }
-    return count;
+    const std::filesystem::directory_iterator entries(folder);
+    return static_cast<size_t>(std::distance(begin(entries), end(entries)));
 }
 inline size_t threadCount() { return entryCount("/proc/self/task"); }
 inline size_t descriptorCount() { return entryCount("/proc/self/fd"); }
 
-// A configuration home of the test's own (XDG_CONFIG_HOME) while it lives,
-// with its COM-name folder made.
+// XDG_CONFIG_HOME is a folder of the test's own while this lives; COM names
+// are made in it.
 class ConfigHome {
 public:
-    ConfigHome() : old_(qgetenv(kVariable)), hadOld_(qEnvironmentVariableIsSet(kVariable)) {
-        qputenv(kVariable, home_.path().toLocal8Bit());
-        comFolder_ = QString::fromStdString(vxplatform::comPortFolder());
-        QDir().mkpath(comFolder_);
+    ConfigHome() : old_(qgetenv("XDG_CONFIG_HOME")) {
+        qputenv("XDG_CONFIG_HOME", home_.path().toLocal8Bit());
+        QDir().mkpath(folder_ = QString::fromStdString(vxplatform::comPortFolder()));
     }
-    ~ConfigHome() {
-        if (hadOld_)
-            qputenv(kVariable, old_);
-        else
-            qunsetenv(kVariable);
-    }
-    ConfigHome(const ConfigHome&) = delete;
-    ConfigHome& operator=(const ConfigHome&) = delete;
+    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", old_); }
 
-    // COM<number> as a link to `target`; gives the name.
-    QString linkCom(int number, const std::string& target) const {
+    // COM<number> as a link to `target`, or as a plain file without one.
+    QString com(int number, const std::string& target = {}) const {
         const QString name = QStringLiteral("COM%1").arg(number);
-        QFile::link(QString::fromStdString(target), comFolder_ + '/' + name);
-        return name;
-    }
-    // COM<number> as a plain file.
-    QString fileCom(int number) const {
-        const QString name = QStringLiteral("COM%1").arg(number);
-        QFile file(comFolder_ + '/' + name);
-        file.open(QIODevice::WriteOnly);
-        file.write("not a device\n");
+        const QString entry = folder_ + '/' + name;
+        if (!target.empty()) QFile::link(QString::fromStdString(target), entry);
+        if (QFile file(entry); target.empty() && file.open(QIODevice::WriteOnly)) file.write("x");
         return name;
     }
     QString path() const { return home_.path(); }
 
 private:
-    static constexpr const char* kVariable = "XDG_CONFIG_HOME";
     QTemporaryDir home_;
     QByteArray old_;
-    bool hadOld_;
-    QString comFolder_;
+    QString folder_;
 };
 
-// Collects what a port emits, delivered in this thread as the window gets it.
+// What a port emits, delivered in this thread as the window gets it.
 class Received : public QObject {
 public:
     template <typename Port>
@@ -97,13 +74,11 @@ public:
     bool waitCount(int count) {
         return waitFor([&] { return texts.size() >= count; });
     }
-    // Everything so far as one text.
     QString joined() const { return texts.join(QString()); }
 
     QStringList texts;
 };
 
-// The window as the send pipeline sees it.
 struct FakeWindow : SendWindow {
     bool sendLineEnabled() const override { return enabled; }
     void setSendLineText(const QString& text) override { sendLine = text; }
