@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@
 #include "sim/TcpServer.h"
 #include "sim/TextEndpoint.h"
 #include "ui_QMXConfiguration.h"
+
+// Readable texts in the tests' failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace pagetest {
 
