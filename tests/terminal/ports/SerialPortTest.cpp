@@ -1,7 +1,10 @@
 #include "SerialPort.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -64,6 +67,22 @@ TEST(SerialPort, OpenResultsRatesAndTheComPortList) {
 
     const vxplatform::ScopedSerialPorts ports({pty.devicePath(), "/dev/ttyS0", "/dev/ttyUSB9"});
     EXPECT_EQ(SerialPort::listComPorts(), QStringList({"COM3", "COM1", "/dev/ttyUSB9"}));
+}
+
+// In a child process that may open no descriptor: the reader's wake-up
+// cannot be made.
+TEST(SerialPort, WithoutDescriptorsTheWakeUpCannotBeMade) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_NOFILE, &none);
+        SerialPort port;
+        ::_exit(port.open("COM1") == SerialPort::NoReaderWakeUp ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(SerialPort, EachReaderWakeUpIsOneTextAndWritesAreLatin1) {
