@@ -6,8 +6,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
+#include <system_error>
 
 #include "TerminalSettings.h"
 #include "platform/SerialPort.h"
@@ -72,6 +74,10 @@ TEST(SerialPort, OpenResultsRatesAndTheComPortList) {
 // In a child process that may open no descriptor: the reader's wake-up
 // cannot be made.
 TEST(SerialPort, WithoutDescriptorsTheWakeUpCannotBeMade) {
+    // The type checks of UndefinedBehaviorSanitizer need descriptors the
+    // first time they meet a type: they meet the child's types here.
+    EXPECT_FALSE(SerialPort().isOpen());
+    EXPECT_EQ(std::system_error(EMFILE, std::generic_category()).code().value(), EMFILE);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
