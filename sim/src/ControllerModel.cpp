@@ -140,6 +140,8 @@ void ControllerModel::startMotion(Motion& motion, int64_t from, int64_t to,
     motion.movingStatus = movingStatus;
     motion.holdTime = holdTime;
     motion.reported = false;
+    motion.endStop = false;
+    motion.scaleOffsetOnArrival.reset();
 }
 
 int64_t ControllerModel::valueAt(const Motion& motion, SimClock::time_point now) {

@@ -72,7 +72,8 @@ TEST_F(BaudRate, NotSupportedThroughTheLibraryOrOverTcp) {
         const size_t binaryBefore = controller->binary.requestCount();
         otherPage.readFromController(&other->connection);
         EXPECT_EQ(form.ui.baudRateStackedWidget->currentIndex(), kNotSupportedPage);
-        EXPECT_EQ(form.ui.label_9->text(), "Baud rate configuration\nnot supported for this device.");
+        EXPECT_EQ(form.ui.label_9->text(),
+                  "Baud rate configuration\nnot supported for this device.");
         EXPECT_FALSE(form.ui.baudRate->isEnabled());
         userSets(form.ui.baudRate->value() + 1);
         ASSERT_TRUE(otherPage.isModified());
@@ -133,7 +134,8 @@ TEST_F(BaudRate, FailuresAreReportedAndARefusedWriteKeepsTheMark) {
     dialogs.clear();
     page.writeToController(&serial->connection);
     EXPECT_EQ(dialogs.boxTexts(),
-              std::vector<QString>{"Error writing baud rate. Code: 150\nThe system should be reset."});
+              std::vector<QString>{
+                  "Error writing baud rate. Code: 150\nThe system should be reset."});
     EXPECT_EQ(controller->text.commandTexts(), std::vector<std::string>{"CB19200"});
     EXPECT_TRUE(page.isModified());
     EXPECT_EQ(tabText(), "Baud Rate*");

@@ -24,7 +24,9 @@
 #include "ui_QMXConfiguration.h"
 
 // Readable texts in the tests' failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace pagetest {
 

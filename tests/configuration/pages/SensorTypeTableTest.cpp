@@ -20,7 +20,8 @@ TEST(SensorTypeTable, OfferedCodesAndTheirClasses) {
     for (uint32_t code = 16; code <= 56; ++code) expected.push_back(code);
     EXPECT_EQ(codes, expected);
 
-    const std::set<uint32_t> positions = {1, 5, 6, 9, 18, 21, 24, 32, 34, 35, 38, 40, 41, 42, 43, 44};
+    const std::set<uint32_t> positions = {1,  5,  6,  9,  18, 21, 24, 32,
+                                          34, 35, 38, 40, 41, 42, 43, 44};
     const std::set<uint32_t> distanceCoded = {6, 18, 24, 25, 35, 38, 40};
     std::set<std::string> designations;
     for (uint32_t code = 0; code <= 60; ++code) {

@@ -20,7 +20,8 @@ using vxsim::ControllerModel;
 constexpr uint32_t kRefused = vxsim::refusal::kNotProcessable;
 constexpr int64_t kDegree = 1000000;  // micro-degrees
 
-const char* const kFlagRight = "\"Distance Code Inverted\" Flag is set correctly. Nothing to change.";
+const char* const kFlagRight =
+    "\"Distance Code Inverted\" Flag is set correctly. Nothing to change.";
 const char* const kFlagChanged = "\"Distance Code Inverted\" Flag was wrong, successfully changed!";
 
 // Channels: 0 linear (a mark at 0.5 mm, end stops at +-1 mm), 1 rotary, 2 an

@@ -157,7 +157,8 @@ TEST(Travel, DistanceCodedMarksReadThroughTheInversionFlag) {
     ControllerModel model(setup);
     search(model, 0, kForward);
     EXPECT_EQ(positionOf(model, 0), -1000000);
-    model.setTableValue(0, ControllerModel::Table::Tuning, vxsim::kDistanceCodeInvertedParameter, 1);
+    model.setTableValue(0, ControllerModel::Table::Tuning, vxsim::kDistanceCodeInvertedParameter,
+                        1);
     search(model, 0, kForward);
     EXPECT_EQ(positionOf(model, 0), 3000000);
 }

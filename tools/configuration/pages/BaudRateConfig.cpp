@@ -61,7 +61,8 @@ void BaudRateConfig::readFromController(QMXConnection* connection) {
 
 void BaudRateConfig::writeToController(QMXConnection* connection) {
     if (!modified_ || connection->mode() != QMXConnection::Serial) return;
-    const uint32_t status = connection_->setBaudRate(static_cast<uint32_t>(form_->baudRate->value()));
+    const uint32_t status =
+        connection_->setBaudRate(static_cast<uint32_t>(form_->baudRate->value()));
     if (status != kStatusOk) {
         configpages::showError(
             QStringLiteral("Error writing baud rate. Code: %1\nThe system should be reset."),

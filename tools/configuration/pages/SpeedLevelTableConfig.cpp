@@ -292,7 +292,8 @@ void SpeedLevelTableConfig::exportSLTButton_clicked() {
     if (!name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) name += QLatin1String(".csv");
     CsvFile file;
     for (int row = 0; row < count_; ++row)
-        for (int c = 0; c < kColumnCount; ++c) file.setCell(row, c, entries_[row].*kColumns[c].field);
+        for (int c = 0; c < kColumnCount; ++c)
+            file.setCell(row, c, entries_[row].*kColumns[c].field);
     if (const int result = file.write(name)) {
         showError(kFileError.arg(result));
         form_->statusBar->showMessage(QString());
