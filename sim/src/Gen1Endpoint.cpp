@@ -1,7 +1,9 @@
 #include "sim/Gen1Endpoint.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
+#include <system_error>
 
 #include "sim/Gen1Opcodes.h"
 
@@ -105,17 +107,15 @@ Fault Fault::disconnect(RequestMatch match, int times) {
 }
 
 Gen1Endpoint::Gen1Endpoint(ControllerModel& model) : model_(model) {
-    worker_ = std::thread([this] { run(); });
+    const bool started = worker_.start([this] { run(); },
+                                       [this] {
+                                           std::lock_guard<std::mutex> lock(mutex_);
+                                           changed_.notify_all();
+                                       });
+    if (!started) throw std::system_error(EAGAIN, std::generic_category(), "endpoint thread");
 }
 
-Gen1Endpoint::~Gen1Endpoint() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    worker_.join();
-}
+Gen1Endpoint::~Gen1Endpoint() { worker_.stop(); }
 
 void Gen1Endpoint::setJunkAfterReset(bool junk) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -282,7 +282,7 @@ void Gen1Endpoint::writeBytes(Link& link, const Bytes& bytes) {
 
 void Gen1Endpoint::run() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
+    while (!worker_.stopRequested()) {
         const auto now = SimClock::now();
         std::sort(delayed_.begin(), delayed_.end(),
                   [](const Delayed& a, const Delayed& b) { return a.due < b.due; });

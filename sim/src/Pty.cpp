@@ -143,7 +143,7 @@ void Pty::hangUp() {
     wake_.wake();
     changed_.notify_all();
     // Our own serving thread counts as a user while its handler runs.
-    const int ownUse = (serving_ && std::this_thread::get_id() == serverId_) ? 1 : 0;
+    const int ownUse = (serving_ && server_.isCurrent()) ? 1 : 0;
     changed_.wait(lock, [&] { return users_ <= ownUse; });
     controller_.reset();
     closing_ = false;
@@ -158,27 +158,30 @@ void Pty::serve(LinkHandler& handler) {
     // right after serve() still reaches the handler as a disconnect.
     ++users_;
     serving_ = true;
-    server_ = std::thread([this, &handler] { serveLoop(handler); });
-    serverId_ = server_.get_id();
+    const bool started = server_.start([this, &handler] { serveLoop(handler); },
+                                       [this] {
+                                           {
+                                               std::lock_guard wakeLock(mutex_);
+                                               changed_.notify_all();
+                                           }
+                                           wake_.wake();
+                                       });
+    if (!started) {
+        --users_;
+        serving_ = false;
+        throw std::system_error(EAGAIN, std::generic_category(), "serving thread");
+    }
 }
 
 void Pty::stop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopRequested_ = true;
-        changed_.notify_all();
-    }
-    wake_.wake();
-    if (server_.joinable()) server_.join();
+    server_.stop();
     std::lock_guard lock(mutex_);
-    stopRequested_ = false;
     if (controller_.valid() && !closing_) wake_.clear();
 }
 
 void Pty::serveLoop(LinkHandler& handler) {
     int fd = -1;
     {
-        // serve() publishes serverId_ under the mutex.
         std::lock_guard lock(mutex_);
         fd = controller_.get();
     }
@@ -188,14 +191,14 @@ void Pty::serveLoop(LinkHandler& handler) {
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
-                if (stopRequested_ || closing_ || !controller_.valid()) break;
+                if (server_.stopRequested() || closing_ || !controller_.valid()) break;
             }
             const auto woke = vxplatform::waitFd(fd, POLLIN, &wake_, milliseconds(-1));
             if (woke == vxplatform::WaitResult::Woken) {
                 // Whoever woke us sets its flag at once; wait for it rather than spin.
                 std::unique_lock lock(mutex_);
                 changed_.wait(lock,
-                              [&] { return stopRequested_ || closing_ || !controller_.valid(); });
+                              [&] { return server_.stopRequested() || closing_ || !controller_.valid(); });
                 continue;
             }
             if (woke != vxplatform::WaitResult::Ready) break;

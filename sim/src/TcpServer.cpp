@@ -123,7 +123,8 @@ TcpServer::TcpServer(LinkHandler& handler, const std::string& address, uint16_t 
     if (::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         throwErrno("getsockname");
     port_ = ntohs(sa.sin_port);
-    thread_ = std::thread([this] { run(); });
+    if (!thread_.start([this] { run(); }, [this] { waker_.wake(); }))
+        throw std::system_error(EAGAIN, std::generic_category(), "server thread");
 }
 
 TcpServer::~TcpServer() { stop(); }
@@ -131,12 +132,9 @@ TcpServer::~TcpServer() { stop(); }
 std::string TcpServer::locator() const { return "network:" + address_ + ":" + std::to_string(port_); }
 
 void TcpServer::stop() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    waker_.wake();
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    // From a handler, on the server thread itself, the join returns at once
+    // and the loop ends when the handler returns.
+    thread_.stop();
     listener_.reset();
 }
 
@@ -207,7 +205,7 @@ void TcpServer::run() {
         bool reading;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (stopping_) break;
+            if (thread_.stopRequested()) break;
             links = open_;
             reading = reading_;
         }

@@ -22,8 +22,8 @@ public:
 
     // Opens the transport and starts its receive thread, which holds `self`.
     virtual VX_IO_Result Open(std::shared_ptr<IoDevice> self) = 0;
-    // With wait the receive thread is signalled and joined; without, it is
-    // detached first and then signalled.
+    // The receive thread is asked to stop; with wait it is joined too.
+    // Without, the thread ends on its own and the last owner collects it.
     virtual void Close(bool wait) = 0;
     virtual VX_IO_Result Send(const void* data, size_t length) = 0;
     virtual VX_IO_Result GetProperty(const char* key, char* buffer, size_t* length) = 0;

@@ -1,5 +1,7 @@
 #include "discovery/Host.h"
 
+#include <cerrno>
+
 #include "discovery/DiscoveryLog.h"
 
 namespace veltraxnd {
@@ -57,52 +59,51 @@ Host::~Host() {
 }
 
 void Host::Start(std::unique_ptr<Connection> connection) {
+    // A receive thread that ended on its own, or is still finishing after a
+    // Stop on itself; released once the lock is: it may still take it.
+    std::shared_ptr<vxplatform::OwnedThread> earlier;
     std::lock_guard<std::mutex> lock(mutex_);
     if (running_) throw InvalidOperationException("Host already running");
-    // A receive thread that ended on its own is past its last use of the
-    // host mutex; collect it before a new one takes its place.
-    if (thread_.joinable()) thread_.join();
+    earlier = std::move(thread_);
 
     connection_ = std::shared_ptr<Connection>(std::move(connection));
-    loop_ = true;
     lastError_ = nullptr;
     const uint64_t generation = ++generation_;
-    try {
-        thread_ = std::thread(&Host::receiveLoop, weak_from_this(), connection_, generation);
-    } catch (const std::system_error& e) {
-        loop_ = false;
+    auto thread = std::make_shared<vxplatform::OwnedThread>();
+    const bool started = thread->start(
+        [weak = weak_from_this(), connection = connection_, thread, generation] {
+            receiveLoop(weak, connection, *thread, generation);
+        },
+        [connection = connection_] { connection->Finish(false); });
+    if (!started) {
         connection_->Finish(true);
         connection_.reset();
-        throw NetworkException("Could not start receive thread", e.code().value());
+        throw NetworkException("Could not start receive thread", EAGAIN);
     }
+    thread_ = std::move(thread);
     running_ = true;
 }
 
 void Host::Stop() {
-    std::thread receiver;
+    std::shared_ptr<vxplatform::OwnedThread> receiver;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        receiver = std::move(thread_);
+        // First, so that the loop sees the stop once the receive is woken.
+        if (receiver) receiver->requestStop();
         if (connection_) {
             cancelAll(configChangeRequests_);
             cancelAll(deviceInfoRequests_);
             cancelAll(configRequests_);
-            loop_ = false;
             connection_->Finish(running_);
             connection_.reset();
             lastError_ = nullptr;
         }
-        if (thread_.joinable()) {
-            // From a listener, on the receive thread itself: it cannot join
-            // itself, and it leaves the loop on its own.
-            if (thread_.get_id() == std::this_thread::get_id()) {
-                thread_.detach();
-                running_ = false;
-            } else {
-                receiver = std::move(thread_);
-            }
-        }
+        running_ = false;
     }
-    if (receiver.joinable()) receiver.join();
+    // From a listener, on the receive thread itself, this returns at once:
+    // the thread leaves the loop on its own.
+    if (receiver) receiver->join();
 }
 
 bool Host::IsRunning() const {
@@ -143,15 +144,18 @@ void Host::Discover(uint32_t deviceType, const std::string& serialNumber) {
 }
 
 uint64_t Host::AddDiscoverListener(DiscoverListener listener) {
+    auto shared = std::make_shared<DiscoverListener>(std::move(listener));
     std::lock_guard<std::mutex> lock(listenerMutex_);
     const uint64_t id = nextListenerId_++;
-    listeners_.emplace(id, std::move(listener));
+    listeners_.emplace(id, std::move(shared));
     return id;
 }
 
 void Host::RemoveDiscoverListener(uint64_t id) {
-    std::lock_guard<std::mutex> lock(listenerMutex_);
+    std::unique_lock<std::mutex> lock(listenerMutex_);
     listeners_.erase(id);
+    if (runningListener_ == id && runningOn_ == std::this_thread::get_id()) return;
+    listenerIdle_.wait(lock, [&] { return runningListener_ != id; });
 }
 
 template <typename T>
@@ -207,11 +211,11 @@ std::optional<ResultCode> Host::SetDeviceInfo(uint32_t deviceType, const std::st
 
 // The thread holds the host only while it handles a datagram, so the last
 // owner may let go at any time, even from a listener on this thread.
-void Host::receiveLoop(std::weak_ptr<Host> weak, std::shared_ptr<Connection> connection, uint64_t generation) {
+void Host::receiveLoop(std::weak_ptr<Host> weak, std::shared_ptr<Connection> connection,
+                       const vxplatform::OwnedThread& thread, uint64_t generation) {
     std::exception_ptr error;
     try {
-        for (;;) {
-            if (auto self = weak.lock(); !self || !self->loopContinues(generation)) break;
+        while (!thread.stopRequested()) {
             unsigned networkId = 0;
             IPv4Address sender{};
             std::vector<uint8_t> bytes;
@@ -231,11 +235,6 @@ void Host::receiveLoop(std::weak_ptr<Host> weak, std::shared_ptr<Connection> con
             self->running_ = false;
         }
     }
-}
-
-bool Host::loopContinues(uint64_t generation) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return loop_ && generation_ == generation;
 }
 
 void Host::handleDatagram(Connection& connection, unsigned networkId, const IPv4Address& sender,
@@ -323,12 +322,34 @@ void Host::dispatchDiscover(const IPv4Address& sender, const VX_ND_Packet& packe
         info.Port = static_cast<uint16_t>(packet.Data[2] | (packet.Data[3] << 8));
     }
 
-    std::lock_guard<std::mutex> lock(listenerMutex_);
-    for (auto it = listeners_.begin(); it != listeners_.end();) {
-        if (it->second(info))
-            ++it;
-        else
-            it = listeners_.erase(it);
+    // Each listener runs with the lock released; one added meanwhile waits
+    // for the next datagram, one removed meanwhile is skipped.
+    std::unique_lock<std::mutex> lock(listenerMutex_);
+    std::vector<uint64_t> ids;
+    for (const auto& entry : listeners_) ids.push_back(entry.first);
+    for (uint64_t id : ids) {
+        auto it = listeners_.find(id);
+        if (it == listeners_.end()) continue;
+        const std::shared_ptr<DiscoverListener> listener = it->second;
+        runningListener_ = id;
+        runningOn_ = std::this_thread::get_id();
+        bool keep = true;
+        {
+            // Also when the listener throws: a remover waits for this.
+            struct Finished {
+                Host& host;
+                std::unique_lock<std::mutex>& lock;
+                ~Finished() {
+                    lock.lock();
+                    host.runningListener_ = 0;
+                    host.runningOn_ = std::thread::id();
+                    host.listenerIdle_.notify_all();
+                }
+            } finished{*this, lock};
+            lock.unlock();
+            keep = (*listener)(info);
+        }
+        if (!keep) listeners_.erase(id);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "discovery/Connection.h"
 #include "discovery/Exceptions.h"
 #include "discovery/Packet.h"
+#include "platform/OwnedThread.h"
 
 namespace veltraxnd {
 
@@ -49,7 +51,7 @@ class Host : public std::enable_shared_from_this<Host> {
     struct CreateKey {};
 
 public:
-    // Called on the receive thread with the listener mutex held; returning
+    // Called on the receive thread, with no lock of the host held; returning
     // false removes the listener.
     using DiscoverListener = std::function<bool(const DiscoverInfo&)>;
 
@@ -79,7 +81,9 @@ public:
     void Discover(uint32_t deviceType, const std::string& serialNumber);
 
     uint64_t AddDiscoverListener(DiscoverListener listener);
-    // Once this returns, the listener is not running and will not be called.
+    // Once this returns, the listener is not running and will not be called;
+    // on the receive thread itself it does not wait for the listener running
+    // there.
     void RemoveDiscoverListener(uint64_t id);
 
     // Requests to the device with this serial number. Each waits up to
@@ -108,8 +112,7 @@ private:
     using RequestTable = std::map<TokenBytes, std::promise<Answer<T>>>;
 
     static void receiveLoop(std::weak_ptr<Host> weak, std::shared_ptr<Connection> connection,
-                            uint64_t generation);
-    bool loopContinues(uint64_t generation);
+                            const vxplatform::OwnedThread& thread, uint64_t generation);
     void handleDatagram(Connection& connection, unsigned networkId, const IPv4Address& sender,
                         const std::vector<uint8_t>& bytes);
     void dispatch(const IPv4Address& sender, const VX_ND_Packet& packet);
@@ -121,12 +124,14 @@ private:
     std::optional<T> request(RequestTable<T>& table, VX_ND_Packet packet, std::chrono::milliseconds timeout);
 
     mutable std::mutex mutex_;
-    std::thread thread_;
+    // Shared with the receive thread itself, which may outlive the host (a
+    // Stop or the last owner letting go on that thread) and still reads its
+    // stop flag; the last of the two owners ends it.
+    std::shared_ptr<vxplatform::OwnedThread> thread_;
     std::shared_ptr<Connection> connection_;
     bool running_ = false;
-    bool loop_ = false;
-    // Tells a receive thread of an earlier Start, detached by a Stop on that
-    // thread itself, from the current one.
+    // Tells a receive thread of an earlier Start, still finishing after a
+    // Stop on that thread itself, from the current one.
     uint64_t generation_ = 0;
     std::exception_ptr lastError_;
     std::mt19937_64 engine_;
@@ -134,9 +139,14 @@ private:
     RequestTable<ResultCode> deviceInfoRequests_;    // Set Device Info
     RequestTable<GetDeviceConfigResult> configRequests_;
 
+    // Never held while a listener runs, so it comes after every lock a
+    // listener takes and a caller holding those may still add and remove.
     std::mutex listenerMutex_;
-    std::map<uint64_t, DiscoverListener> listeners_;
+    std::condition_variable listenerIdle_;
+    std::map<uint64_t, std::shared_ptr<DiscoverListener>> listeners_;
     uint64_t nextListenerId_ = 1;
+    uint64_t runningListener_ = 0;  // 0: none
+    std::thread::id runningOn_;
 };
 
 }  // namespace veltraxnd

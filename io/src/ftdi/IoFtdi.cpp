@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,9 +91,8 @@ IoFtdi::IoFtdi(const DeviceParams& params)
       locatorPieces_(params.parsed.pieces) {}
 
 IoFtdi::~IoFtdi() {
-    // Close() has joined or detached the receive thread: while it runs it
-    // owns this object.
-    if (thread_.joinable()) thread_.detach();
+    // The event record goes below: the receive thread must be past its use.
+    thread_.stop();
     if (eventReady_) {
         pthread_cond_destroy(&event_.condition);
         pthread_mutex_destroy(&event_.mutex);
@@ -159,13 +158,15 @@ VX_IO_Result IoFtdi::openDevice(std::shared_ptr<IoDevice>& self) {
 
     driver_ = driver;
     handle_ = handle;
-    try {
-        // The thread keeps the device alive until it ends.
-        thread_ = std::thread([this, owner = std::move(self)]() mutable {
+    // The thread keeps the device alive until it ends.
+    const bool started = thread_.start(
+        [this, owner = std::move(self)]() mutable {
             receiveLoop();
+            // May destroy this object; nothing of it is touched afterwards.
             owner.reset();
-        });
-    } catch (const std::system_error&) {
+        },
+        [this] { signalStop(); });
+    if (!started) {
         handle_ = nullptr;
         return VX_IO_OPEN_FAILED;
     }
@@ -276,14 +277,14 @@ bool IoFtdi::initEventRecord() {
 
 IoFtdi::Wake IoFtdi::waitLocked() {
     const timespec deadline = deadlineAfter(healthCheck_);
-    while (!stop_ && !event_.signalled) {
+    while (!thread_.stopRequested() && !event_.signalled) {
         const int waited = healthCheck_ == 0
                                ? pthread_cond_wait(&event_.condition, &event_.mutex)
                                : pthread_cond_timedwait(&event_.condition, &event_.mutex, &deadline);
         if (waited == ETIMEDOUT) break;
         if (waited != 0) return Wake::Failed;
     }
-    if (stop_) return Wake::Stop;
+    if (thread_.stopRequested()) return Wake::Stop;
     if (!event_.signalled) return Wake::TimedOut;
     event_.signalled = 0;
     return Wake::Event;
@@ -303,7 +304,7 @@ void IoFtdi::receiveLoop() {
         // record's mutex, so a signal between the check and the wait is
         // never lost.
         pthread_mutex_lock(&event_.mutex);
-        if (stop_) {
+        if (thread_.stopRequested()) {
             pthread_mutex_unlock(&event_.mutex);
             break;
         }
@@ -348,41 +349,56 @@ void IoFtdi::receiveLoop() {
 }
 
 void IoFtdi::closeHandle() {
-    std::lock_guard<std::mutex> lock(handleMutex_);
-    if (handle_) driver_->FT_Close(handle_);
-    handle_ = nullptr;
+    FtdiHandle handle = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(handleMutex_);
+        closing_ = true;
+        handle = std::exchange(handle_, nullptr);
+    }
+    // Not under the lock: a send blocked in FT_Write returns when its handle
+    // closes.
+    if (handle) driver_->FT_Close(handle);
 }
 
 void IoFtdi::signalStop() {
+    {
+        // Sends stop starting writes now, before the receive thread is out.
+        std::lock_guard<std::mutex> lock(handleMutex_);
+        closing_ = true;
+    }
+    if (!eventReady_) return;
     pthread_mutex_lock(&event_.mutex);
-    stop_ = true;
     pthread_cond_broadcast(&event_.condition);
     pthread_mutex_unlock(&event_.mutex);
 }
 
 void IoFtdi::Close(bool wait) {
-    if (!eventReady_ || !thread_.joinable()) return;
-    // A callback closing its own device cannot wait for its own thread.
-    if (wait && thread_.get_id() != std::this_thread::get_id()) {
-        signalStop();
-        thread_.join();
-    } else {
-        thread_.detach();
-        signalStop();
-    }
+    // Without wait the join is left to the destructor: the receive thread
+    // holds an owner until it ends. From a callback the join returns at once.
+    thread_.requestStop();
+    if (wait) thread_.join();
+}
+
+// The handle for one more driver call; null once the device is closing.
+FtdiHandle IoFtdi::usableHandle() {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    return closing_ ? nullptr : handle_;
 }
 
 VX_IO_Result IoFtdi::Send(const void* data, size_t length) {
     if (length == 0) return VX_IO_OK;
-    std::lock_guard<std::mutex> lock(handleMutex_);
-    if (!handle_) return VX_IO_TIMEOUT;
+    std::lock_guard<std::mutex> sending(sendMutex_);
+    if (!usableHandle()) return VX_IO_TIMEOUT;
     const auto start = std::chrono::steady_clock::now();
     const auto budget = std::chrono::milliseconds(txTimeout_);
     const uint8_t* rest = static_cast<const uint8_t*>(data);
     for (;;) {
+        // A close during the write cuts it short: what is left is not sent.
+        const FtdiHandle handle = usableHandle();
+        if (!handle) return VX_IO_WRITE_ERROR;
         const uint32_t asked = static_cast<uint32_t>(std::min<size_t>(length, UINT32_MAX));
         uint32_t written = 0;
-        const FtdiStatus status = driver_->FT_Write(handle_, rest, asked, &written);
+        const FtdiStatus status = driver_->FT_Write(handle, rest, asked, &written);
         if (status == kFtdiIoError) return VX_IO_TIMEOUT;
         if (status != kFtdiOk || written > asked) return VX_IO_WRITE_ERROR;
         rest += written;
@@ -396,8 +412,9 @@ VX_IO_Result IoFtdi::GetProperty(const char* key, char* buffer, size_t* length) 
     if (!key || std::strcmp(key, "ftdi-id") != 0) return VX_IO_UNKNOWN_PROPERTY;
     uint32_t chipId = 0;
     {
+        // Under the lock, so the handle cannot close in between.
         std::lock_guard<std::mutex> lock(handleMutex_);
-        if (!handle_ || driver_->FTID_GetChipIDFromHandle(handle_, &chipId) != kFtdiOk)
+        if (closing_ || !handle_ || driver_->FTID_GetChipIDFromHandle(handle_, &chipId) != kFtdiOk)
             return VX_IO_NOT_SUPPORTED;
     }
     return vxplatform::copyOutReportingNeed(std::to_string(chipId), buffer, length) ? VX_IO_OK

@@ -8,13 +8,13 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/IoDevice.h"
 #include "core/Transport.h"
 #include "ftdi/FtdiDriver.h"
 #include "ftdi/UsbDeviceList.h"
+#include "platform/OwnedThread.h"
 
 namespace vxio {
 
@@ -47,8 +47,10 @@ private:
     // With the record's mutex held: waits for characters, the stop signal or
     // the health-check interval.
     Wake waitLocked();
+    // The receive thread's wake-up: marks the handle closing and wakes the wait.
     void signalStop();
     void closeHandle();
+    FtdiHandle usableHandle();
 
     // The locator after "usb:": its form ("sn", "id", ...) and value.
     const std::vector<std::string> locatorPieces_;
@@ -56,15 +58,21 @@ private:
     uint32_t txTimeout_ = 1000;
     uint32_t healthCheck_ = 250;
 
-    // Guards the handle for sends, property reads and the final close, and
-    // keeps one send's bytes together on the wire.
+    // Keeps one send's bytes together on the wire; a close never takes it,
+    // so the driver's FT_Close is what ends a send blocked in FT_Write.
+    std::mutex sendMutex_;
+    // Held only briefly: never across a write, so a close is not held up by
+    // a blocked send. Once closing_ is set no new driver call starts with the
+    // handle; the receive thread takes the handle away and closes it.
     std::mutex handleMutex_;
     FtdiHandle handle_ = nullptr;
+    bool closing_ = false;
 
     FtdiEventRecord event_{};
     bool eventReady_ = false;
-    bool stop_ = false;  // under event_.mutex
-    std::thread thread_;
+    // Last: stopped and joined before the rest goes. Its stop flag is read
+    // under event_.mutex, which the wake-up takes before it signals.
+    vxplatform::OwnedThread thread_;
 };
 
 }  // namespace vxio

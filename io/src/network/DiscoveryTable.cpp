@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <exception>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 #include "core/Event.h"
 #include "core/OptionKeys.h"
 #include "discovery/Address.h"
 #include "discovery/Connection.h"
 #include "discovery/Exceptions.h"
+#include "platform/OwnedThread.h"
 
 namespace vxio {
 
@@ -49,33 +49,10 @@ VX_IO_Result addAllInterfaces(std::vector<uint32_t>& addresses) {
     return VX_IO_OK;
 }
 
-// Set on a thread while it runs the event callback, which holds the API
-// mutex: a discovery pass started from there would raise its own events on
-// threads that wait for that mutex, while this thread waits for them.
-thread_local bool insideEventCallback = false;
-
-// Runs `work` on a thread of its own, waits for it and passes on what it
-// throws. A host's receive thread holds the host's listener lock while a
-// filter raises events, which take the table and API mutexes; so a filter
-// is added to or removed from its host only on a thread that holds neither.
-template <typename Work>
-void runApart(Work&& work) {
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    worker.join();
-    if (failure) std::rethrow_exception(failure);
-}
-
 // Filter callbacks run on discovery threads, which must never see an exception.
-void raiseFromFilter(int kind, const DiscoverInfo& info, uint32_t address) {
+void raiseFromFilter(int kind, const DiscoverInfo& info, uint32_t address, const veltraxnd::Host* source) {
     try {
-        DiscoveryInterfaceTable::instance().raiseDiscoveryEvent(kind, info, address);
+        DiscoveryInterfaceTable::instance().raiseDiscoveryEvent(kind, info, address, source);
     } catch (const std::exception&) {
     }
 }
@@ -162,54 +139,95 @@ DiscoveryInterfaceTable::~DiscoveryInterfaceTable() {
     release(retired);
 }
 
-std::shared_ptr<DiscoveryInterfaceEntry> DiscoveryInterfaceTable::acquireInterfaceEntry(uint32_t address,
-                                                                                      Retired& retired) {
-    const int64_t now = veltraxnd::steadyNanoseconds();
-    auto it = entries_.find(address);
-    if (it != entries_.end()) {
-        auto& entry = it->second;
-        if (!entry->host->IsRunning()) {
-            // Its receive thread ended on a socket error: without a new host
-            // the interface would stay deaf for the life of the process.
-            retired.hosts.push_back(entry->host);
-            retired.filters.push_back(entry->filter);
-            startHost(address, entry->host, entry->filter);
+EntryList DiscoveryInterfaceTable::acquireEntries(const std::vector<uint32_t>& addresses,
+                                                  std::unique_lock<std::mutex>& lock, Retired& retired) {
+    for (bool firstRound = true;; firstRound = false) {
+        const int64_t now = veltraxnd::steadyNanoseconds();
+        std::vector<uint32_t> missing;
+        for (uint32_t address : addresses) {
+            auto it = entries_.find(address);
+            // A host whose receive thread ended on a socket error is replaced:
+            // without a new one the interface would stay deaf for the life of
+            // the process. Later rounds only fill entries that a purge took
+            // meanwhile, so a host that dies at once is not restarted forever.
+            if (it == entries_.end() || (firstRound && !it->second->host->IsRunning())) {
+                missing.push_back(address);
+                continue;
+            }
+            // Kept from a purge while the missing hosts start.
+            it->second->lastUsed = now;
         }
-        entry->lastUsed = now;
-        return entry;
+        if (missing.empty()) {
+            EntryList entries;
+            for (uint32_t address : addresses) entries.push_back(entries_.at(address));
+            return entries;
+        }
+
+        lock.unlock();
+        std::vector<Started> started;
+        std::exception_ptr failure;
+        try {
+            for (uint32_t address : missing) started.push_back(startHost(address));
+        } catch (const std::exception&) {
+            failure = std::current_exception();
+        }
+        if (failure) {
+            // Stopped here: their threads may be waiting for the table mutex.
+            started.clear();
+            lock.lock();
+            std::rethrow_exception(failure);
+        }
+        lock.lock();
+        for (Started& host : started) install(host, retired);
     }
-    auto entry = std::make_shared<DiscoveryInterfaceEntry>();
-    entry->address = address;
-    startHost(address, entry->host, entry->filter);
-    entry->lastUsed = now;
-    entries_.emplace(address, entry);
-    return entry;
 }
 
-void DiscoveryInterfaceTable::startHost(uint32_t address, std::shared_ptr<veltraxnd::Host>& hostOut,
-                                        std::shared_ptr<veltraxnd::DeviceFilter>& filterOut) {
-    runApart([&] {
-        auto host = veltraxnd::Host::Create();
-        auto filter = std::make_shared<DeviceFilter>(
-            host,
-            [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_AVAILABLE, info, address); },
-            [address](const DiscoverInfo& info, cppu::Flags<DeviceFilter::Change> changes) {
-                if (!changes.test(DeviceFilter::Change::AvailabilityChanged)) return;
-                raiseFromFilter(info.Available ? VX_IO_EVENT_DEVICE_AVAILABLE : VX_IO_EVENT_DEVICE_GONE, info,
-                                address);
-            },
-            [address](const DiscoverInfo& info) { raiseFromFilter(VX_IO_EVENT_DEVICE_GONE, info, address); });
-        host->Start(veltraxnd::createConnection({veltraxnd::fromNetworkOrder(address)}));
-        hostOut = std::move(host);
-        filterOut = std::move(filter);
-    });
+void DiscoveryInterfaceTable::install(Started& started, Retired& retired) {
+    auto& entry = entries_[started.address];
+    if (!entry) {
+        entry = std::make_shared<DiscoveryInterfaceEntry>();
+        entry->address = started.address;
+    }
+    if (entry->host && entry->host->IsRunning()) {
+        // Another caller put a host in first: this one is not needed.
+        retired.hosts.push_back(std::move(started.host));
+        retired.filters.push_back(std::move(started.filter));
+    } else {
+        if (entry->host) {
+            retired.hosts.push_back(std::move(entry->host));
+            retired.filters.push_back(std::move(entry->filter));
+        }
+        entry->host = std::move(started.host);
+        entry->filter = std::move(started.filter);
+    }
+    entry->lastUsed = veltraxnd::steadyNanoseconds();
+}
+
+DiscoveryInterfaceTable::Started DiscoveryInterfaceTable::startHost(uint32_t address) {
+    auto host = veltraxnd::Host::Create();
+    const veltraxnd::Host* source = host.get();
+    auto filter = std::make_shared<DeviceFilter>(
+        host,
+        [address, source](const DiscoverInfo& info) {
+            raiseFromFilter(VX_IO_EVENT_DEVICE_AVAILABLE, info, address, source);
+        },
+        [address, source](const DiscoverInfo& info, cppu::Flags<DeviceFilter::Change> changes) {
+            if (!changes.test(DeviceFilter::Change::AvailabilityChanged)) return;
+            raiseFromFilter(info.Available ? VX_IO_EVENT_DEVICE_AVAILABLE : VX_IO_EVENT_DEVICE_GONE, info,
+                            address, source);
+        },
+        [address, source](const DiscoverInfo& info) {
+            raiseFromFilter(VX_IO_EVENT_DEVICE_GONE, info, address, source);
+        });
+    host->Start(veltraxnd::createConnection({veltraxnd::fromNetworkOrder(address)}));
+    return {address, std::move(host), std::move(filter)};
 }
 
 void DiscoveryInterfaceTable::purgeLocked(int64_t maxAgeNs, Retired& retired) {
     const int64_t oldest = veltraxnd::steadyNanoseconds() - maxAgeNs;
     for (auto it = entries_.begin(); it != entries_.end();) {
         const auto& entry = it->second;
-        if (!entry->raiseEvents && entry->users == 0 && entry->lastUsed < oldest) {
+        if (!entry->raiseEvents && entry->deliveringOn.empty() && entry->lastUsed < oldest) {
             retired.entries.push_back(entry);
             it = entries_.erase(it);
         } else {
@@ -218,21 +236,23 @@ void DiscoveryInterfaceTable::purgeLocked(int64_t maxAgeNs, Retired& retired) {
     }
 }
 
-void DiscoveryInterfaceTable::release(Retired& retired) {
-    if (retired.hosts.empty() && retired.filters.empty() && retired.entries.empty()) return;
-    auto stopAndDrop = [&retired] {
-        for (auto& entry : retired.entries) retired.hosts.push_back(entry->host);
-        for (auto& host : retired.hosts) host->Stop();
-        retired.filters.clear();
-        retired.entries.clear();
-        retired.hosts.clear();
-    };
-    try {
-        runApart(stopAndDrop);
-    } catch (const std::system_error&) {
-        // No thread to spare: the stopped hosts hold no listener lock anyway.
-        stopAndDrop();
+bool DiscoveryInterfaceTable::deliveringOnThisThread() const {
+    const auto self = std::this_thread::get_id();
+    for (const auto& [address, entry] : entries_) {
+        const auto& threads = entry->deliveringOn;
+        if (std::find(threads.begin(), threads.end(), self) != threads.end()) return true;
     }
+    return false;
+}
+
+void DiscoveryInterfaceTable::release(Retired& retired) {
+    for (auto& entry : retired.entries) retired.hosts.push_back(entry->host);
+    // Each stop waits for its receive thread, which may be in a listener:
+    // hence no table mutex here.
+    for (auto& host : retired.hosts) host->Stop();
+    retired.filters.clear();
+    retired.entries.clear();
+    retired.hosts.clear();
 }
 
 void DiscoveryInterfaceTable::purgeInterfaceEntries(int64_t maxAgeNs) {
@@ -254,14 +274,13 @@ VX_IO_Result DiscoveryInterfaceTable::discoverOnInterfaces(const std::vector<uin
                                                            uint32_t timeoutMs, bool force,
                                                            const std::string& serial, EntryList& entries) {
     Retired retired;
-    std::atomic<unsigned> failures{0};
-    std::vector<std::thread> passes;
+    std::vector<std::shared_ptr<DeviceFilter>> toDiscover;
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (addresses.empty()) return VX_IO_INVALID_OPTION;
         entries.clear();
         try {
-            for (uint32_t address : addresses) entries.push_back(acquireInterfaceEntry(address, retired));
+            entries = acquireEntries(addresses, lock, retired);
         } catch (const std::exception&) {
             lock.unlock();
             release(retired);
@@ -269,27 +288,32 @@ VX_IO_Result DiscoveryInterfaceTable::discoverOnInterfaces(const std::vector<uin
         }
         purgeLocked(kMaxEntryAgeNs, retired);
 
-        const int64_t stale = veltraxnd::steadyNanoseconds() - kRediscoverAgeNs;
-        passes.reserve(entries.size());
-        for (const auto& entry : entries) {
-            // From inside the event callback only what is known already is used.
-            if (insideEventCallback) break;
-            if (!force && entry->lastDiscovery >= stale) continue;
-            auto filter = entry->filter;
-            try {
-                passes.emplace_back([filter, timeoutMs, serial, &failures] {
-                    try {
-                        filter->Discover(std::chrono::milliseconds(timeoutMs), serial);
-                    } catch (const std::exception&) {
-                        ++failures;
-                    }
-                });
-            } catch (const std::exception&) {
-                ++failures;
+        // On a thread that delivers events, inside the event callback, only
+        // what is known already is used: a pass raises its own events, which
+        // wait for the API mutex that the callback holds while this thread
+        // would wait for the pass.
+        if (!deliveringOnThisThread()) {
+            const int64_t stale = veltraxnd::steadyNanoseconds() - kRediscoverAgeNs;
+            for (const auto& entry : entries) {
+                if (force || entry->lastDiscovery < stale) toDiscover.push_back(entry->filter);
             }
         }
     }
     release(retired);
+
+    std::atomic<unsigned> failures{0};
+    // One pass per interface, side by side.
+    std::deque<vxplatform::OwnedThread> passes;
+    for (const auto& filter : toDiscover) {
+        const bool started = passes.emplace_back().start([filter, timeoutMs, serial, &failures] {
+            try {
+                filter->Discover(std::chrono::milliseconds(timeoutMs), serial);
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        });
+        if (!started) ++failures;
+    }
     for (auto& pass : passes) pass.join();
     return failures == 0 ? VX_IO_OK : VX_IO_LIST_QUERY_FAILED;
 }
@@ -317,51 +341,54 @@ VX_IO_Result DiscoveryInterfaceTable::setEventInterfaces(const std::vector<uint3
     Retired retired;
     VX_IO_Result result = VX_IO_OK;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& [address, entry] : entries_)
-            entry->raiseEvents = !none && std::find(addresses.begin(), addresses.end(), address) != addresses.end();
+        std::unique_lock<std::mutex> lock(mutex_);
         if (!none) {
             try {
                 // Existing entries too: a host that died is replaced here.
-                for (uint32_t address : addresses) acquireInterfaceEntry(address, retired)->raiseEvents = true;
+                acquireEntries(addresses, lock, retired);
             } catch (const std::exception&) {
                 result = VX_IO_INVALID_OPTION;
             }
         }
+        // After the hosts started: the lock was released meanwhile.
+        for (auto& [address, entry] : entries_)
+            entry->raiseEvents = !none && std::find(addresses.begin(), addresses.end(), address) != addresses.end();
         if (result == VX_IO_OK) purgeLocked(kMaxEntryAgeNs, retired);
     }
     release(retired);
     return result;
 }
 
-void DiscoveryInterfaceTable::raiseDiscoveryEvent(int kind, const DiscoverInfo& info, uint32_t ifaceAddress) {
+void DiscoveryInterfaceTable::raiseDiscoveryEvent(int kind, const DiscoverInfo& info, uint32_t ifaceAddress,
+                                                  const veltraxnd::Host* source) {
     if (!isListableSerial(info.SerialNumber)) return;
     std::shared_ptr<DiscoveryInterfaceEntry> entry;
     LocatorFormat format;
+    const auto self = std::this_thread::get_id();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = entries_.find(ifaceAddress);
-        if (it == entries_.end() || !it->second->raiseEvents) return;
+        if (it == entries_.end() || !it->second->raiseEvents || it->second->host.get() != source) return;
         entry = it->second;
-        ++entry->users;
+        entry->deliveringOn.push_back(self);
         format = format_;
     }
     struct Done {
         std::mutex& mutex;
         DiscoveryInterfaceEntry& entry;
+        std::thread::id thread;
         ~Done() {
             std::lock_guard<std::mutex> lock(mutex);
-            --entry.users;
+            auto& threads = entry.deliveringOn;
+            threads.erase(std::find(threads.begin(), threads.end(), thread));
         }
-    } done{mutex_, *entry};
+    } done{mutex_, *entry, self};
 
     VX_IO_Event event;
     event.kind = kind;
     event.device = makeNetworkDeviceRecord(info, format, ifaceAddress);
     std::lock_guard<std::mutex> api(apiMutex());
-    insideEventCallback = true;
     invokeEventCallback(event);
-    insideEventCallback = false;
 }
 
 VX_IO_Result resolveSerialThroughDiscovery(const std::string& serial, const std::string& optionText,

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -48,18 +49,21 @@ struct DiscoveryInterfaceEntry {
     uint32_t address = 0;  // network byte order
     bool raiseEvents = false;
     int64_t lastUsed = 0;
-    // Events of this interface being delivered now. A count, not a flag:
-    // deliveries from the receive thread and a pass's thread may overlap.
-    unsigned users = 0;
+    // The threads delivering this interface's events now: the receive thread
+    // and pass threads may overlap. An entry with deliveries stays, and an
+    // enumeration on one of these threads starts no pass.
+    std::vector<std::thread::id> deliveringOn;
 };
 
 using EntryList = std::vector<std::shared_ptr<DiscoveryInterfaceEntry>>;
 
 // The process-wide table of discovery interfaces, one host each.
-// Lock order: API mutex, then this table's mutex, then a filter's mutex.
-// Hosts and filters leave only with the table mutex released, because their
-// threads may be waiting for it; a host's listener lock comes before both
-// mutexes, so filters are added and removed on a thread that holds neither.
+// Lock order: API mutex, then this table's mutex, then a host's or a
+// filter's. Under the table mutex the hosts to start or stop are only
+// collected: they start and stop with it released, because their threads
+// take it to raise events. A host's events reach the event callback only
+// while its entry holds it, so a host that left the table never waits for
+// the API mutex, which the caller of a stop may hold.
 class DiscoveryInterfaceTable {
 public:
     static DiscoveryInterfaceTable& instance();
@@ -85,7 +89,10 @@ public:
     // Events on exactly these interfaces; `none` switches them off everywhere.
     VX_IO_Result setEventInterfaces(const std::vector<uint32_t>& addresses, bool none);
 
-    void raiseDiscoveryEvent(int kind, const veltraxnd::DiscoverInfo& info, uint32_t ifaceAddress);
+    // From `source`, the host that heard of the device; dropped unless it
+    // still serves the interface.
+    void raiseDiscoveryEvent(int kind, const veltraxnd::DiscoverInfo& info, uint32_t ifaceAddress,
+                             const veltraxnd::Host* source);
 
     // Entries that nothing holds and that were not used within `maxAgeNs`
     // leave the table; their hosts stop.
@@ -101,12 +108,23 @@ private:
         std::vector<std::shared_ptr<DiscoveryInterfaceEntry>> entries;
     };
 
-    // Table mutex held. Throws veltraxnd::VeltraxNDException.
-    std::shared_ptr<DiscoveryInterfaceEntry> acquireInterfaceEntry(uint32_t address, Retired& retired);
-    void startHost(uint32_t address, std::shared_ptr<veltraxnd::Host>& host,
-                   std::shared_ptr<veltraxnd::DeviceFilter>& filter);
+    struct Started {
+        uint32_t address = 0;
+        std::shared_ptr<veltraxnd::Host> host;
+        std::shared_ptr<veltraxnd::DeviceFilter> filter;
+    };
+
+    // The entries of `addresses`, in order, each with a host; `lock` holds
+    // the table mutex and is released while missing hosts start. Throws
+    // veltraxnd::VeltraxNDException with the lock held.
+    EntryList acquireEntries(const std::vector<uint32_t>& addresses, std::unique_lock<std::mutex>& lock,
+                             Retired& retired);
+    // Table mutex held.
+    void install(Started& started, Retired& retired);
     void purgeLocked(int64_t maxAgeNs, Retired& retired);
+    bool deliveringOnThisThread() const;
     // Table mutex released.
+    static Started startHost(uint32_t address);
     static void release(Retired& retired);
 
     std::mutex mutex_;

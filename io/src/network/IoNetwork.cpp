@@ -1,8 +1,5 @@
 #include "network/IoNetwork.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -14,6 +11,7 @@
 
 #include "core/OptionKeys.h"
 #include "network/NetworkLocator.h"
+#include "platform/TcpConnect.h"
 
 namespace vxio {
 
@@ -30,38 +28,13 @@ milliseconds leftUntil(Clock::time_point deadline) {
     return left.count() < 0 ? milliseconds(0) : left;
 }
 
-bool resolverSaysNotFound(int rc) {
-    switch (rc) {
-        case EAI_NONAME:
-        case EAI_AGAIN:
-#ifdef EAI_NODATA
-        case EAI_NODATA:
-#endif
-#ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY:
-#endif
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 IoNetwork::IoNetwork(const DeviceParams& params)
     : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error),
       locatorPieces_(params.parsed.pieces) {}
 
-IoNetwork::~IoNetwork() {
-    if (!receiveThread_.joinable()) return;
-    // Only reached when no Close ran; never destroy under a running thread.
-    stop_.store(true, std::memory_order_release);
-    if (stopWaker_) stopWaker_->wake();
-    if (receiveThread_.get_id() == std::this_thread::get_id())
-        receiveThread_.detach();
-    else
-        receiveThread_.join();
-}
+IoNetwork::~IoNetwork() = default;
 
 VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     std::string host;
@@ -81,9 +54,10 @@ VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     if (result != VX_IO_OK) return result;
     sendTimeout_ = timeout;
 
-    try {
-        receiveThread_ = std::thread(&IoNetwork::receiveLoop, this, std::move(self));
-    } catch (const std::system_error&) {
+    const bool started = receiveThread_.start(
+        [this, owner = std::move(self)]() mutable { receiveLoop(std::move(owner)); },
+        [this] { stopWaker_->wake(); });
+    if (!started) {
         socket_.reset();
         return VX_IO_OPEN_FAILED;
     }
@@ -91,39 +65,19 @@ VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
 }
 
 VX_IO_Result IoNetwork::connectTo(const std::string& host, uint16_t port, milliseconds timeout) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (rc != 0) return resolverSaysNotFound(rc) ? VX_IO_DEVICE_NOT_FOUND : VX_IO_OPEN_FAILED;
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
-
-    for (addrinfo* ai = list.get(); ai; ai = ai->ai_next) {
-        if (ai->ai_family != AF_INET || ai->ai_socktype != SOCK_STREAM || ai->ai_protocol != IPPROTO_TCP)
-            continue;
-        vxplatform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
-        if (!fd.valid()) break;
-        bool connected = ::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) == 0;
-        if (!connected && errno == EINPROGRESS) {
-            short revents = 0;
-            if (vxplatform::waitFd(fd.get(), POLLOUT, nullptr, timeout, &revents) ==
-                vxplatform::WaitResult::Ready) {
-                // A refused connect also polls writable; only SO_ERROR tells.
-                int error = -1;
-                socklen_t size = sizeof error;
-                connected = ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
-            }
-        }
-        if (!connected) continue;
-        int one = 1;
-        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        std::lock_guard<std::mutex> lock(sendMutex_);
-        socket_ = std::move(fd);
-        return VX_IO_OK;
+    vxplatform::TcpConnectResult connected = vxplatform::connectTcp(host, port, timeout);
+    switch (connected.status) {
+        case vxplatform::TcpConnectStatus::Connected:
+            break;
+        case vxplatform::TcpConnectStatus::ResolverFailed:
+            return VX_IO_OPEN_FAILED;
+        case vxplatform::TcpConnectStatus::HostNotFound:
+        case vxplatform::TcpConnectStatus::Unreachable:
+            return VX_IO_DEVICE_NOT_FOUND;
     }
-    return VX_IO_DEVICE_NOT_FOUND;
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    socket_ = std::move(connected.fd);
+    return VX_IO_OK;
 }
 
 void IoNetwork::waitCycleEnd(Clock::time_point cycleEnd) {
@@ -182,12 +136,10 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
 }
 
 void IoNetwork::Close(bool wait) {
-    const bool onOwnThread = receiveThread_.get_id() == std::this_thread::get_id();
-    // A callback closing its own device cannot join itself.
-    if (receiveThread_.joinable() && (!wait || onOwnThread)) receiveThread_.detach();
-    stop_.store(true, std::memory_order_release);
-    if (stopWaker_) stopWaker_->wake();
-    if (receiveThread_.joinable()) receiveThread_.join();
+    // Without wait the join is left to the destructor: the receive thread
+    // holds an owner until it ends. From a callback the join returns at once.
+    receiveThread_.requestStop();
+    if (wait) receiveThread_.join();
 }
 
 VX_IO_Result IoNetwork::Send(const void* data, size_t length) {

@@ -1,16 +1,15 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/IoDevice.h"
 #include "core/Transport.h"
+#include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 
@@ -32,7 +31,7 @@ private:
     void receiveLoop(std::shared_ptr<IoDevice> self);
     // Waits out the rest of a receive cycle unless Close wakes us first.
     void waitCycleEnd(std::chrono::steady_clock::time_point cycleEnd);
-    bool stopping() const { return stop_.load(std::memory_order_acquire); }
+    bool stopping() const { return receiveThread_.stopRequested(); }
 
     const std::vector<std::string> locatorPieces_;  // after "network:"
     // Guards every use of the socket by senders and its release by the
@@ -40,11 +39,11 @@ private:
     std::mutex sendMutex_;
     vxplatform::UniqueFd socket_;
     std::chrono::milliseconds sendTimeout_{5000};
-    // Kept apart from sendMutex_ so Close never waits behind a blocked send.
-    std::atomic<bool> stop_{false};
     // Set once by Close; wakes the receive wait and any sender waiting for room.
     std::unique_ptr<vxplatform::Waker> stopWaker_;
-    std::thread receiveThread_;
+    // Its stop flag is kept apart from sendMutex_ so Close never waits behind
+    // a blocked send. Last: stopped and joined before the rest goes.
+    vxplatform::OwnedThread receiveThread_;
 };
 
 }  // namespace vxio

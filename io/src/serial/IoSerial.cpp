@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/OptionKeys.h"
+#include "platform/SerialPortPath.h"
 
 namespace vxio {
 
@@ -19,22 +20,19 @@ constexpr size_t kChunk = 1024;
 // it the thread rests this long (or until it is stopped).
 constexpr std::chrono::milliseconds kErrorPacing(250);
 
-}  // namespace
-
-std::string serialPortPath(const std::string& name) {
+// Empty for a name that no port has, which the open refuses as a bad locator.
+std::string portPathOf(const std::string& name) {
     if (name.empty() || name.find(':') != std::string::npos) return {};
-    return name.front() == '/' ? name : "/dev/" + name;
+    return vxplatform::serialDevicePath(name);
 }
+
+}  // namespace
 
 IoSerial::IoSerial(const DeviceParams& params)
     : IoDevice(params.locator, params.options, params.userContext, params.receive, params.error),
-      path_(serialPortPath(params.parsed.rest)) {}
+      path_(portPathOf(params.parsed.rest)) {}
 
-IoSerial::~IoSerial() {
-    // Close() detached or joined the thread; a thread still joinable here is
-    // the receive thread releasing the last owner.
-    if (thread_.joinable()) thread_.detach();
-}
+IoSerial::~IoSerial() = default;
 
 VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
     if (path_.empty()) return VX_IO_INVALID_LOCATOR;
@@ -54,9 +52,14 @@ VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
     settings.baudRate = baudRate;
     settings.xonXoff = xonXoff != 0;
     if (port_.open(path_, settings) != 0) return VX_IO_OPEN_FAILED;
-    try {
-        thread_ = std::thread(&IoSerial::receiveLoop, this, std::move(self));
-    } catch (const std::system_error&) {
+    const bool started = thread_.start(
+        [this, owner = std::move(self)]() mutable { receiveLoop(std::move(owner)); },
+        [this] {
+            stop_->wake();
+            // Wakes the receive thread's read and a send blocked on a full line.
+            port_.interrupt();
+        });
+    if (!started) {
         port_.close();
         return VX_IO_OPEN_FAILED;
     }
@@ -64,13 +67,10 @@ VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
 }
 
 void IoSerial::Close(bool wait) {
-    if (thread_.joinable() && (!wait || thread_.get_id() == std::this_thread::get_id())) {
-        thread_.detach();
-    }
-    if (stop_) stop_->wake();
-    // Wakes the receive thread's read and a send blocked on a full line.
-    port_.interrupt();
-    if (thread_.joinable()) thread_.join();
+    // Without wait the join is left to the destructor: the receive thread
+    // holds an owner until it ends.
+    thread_.requestStop();
+    if (wait) thread_.join();
 }
 
 VX_IO_Result IoSerial::Send(const void* data, size_t length) {

@@ -4,10 +4,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "core/IoDevice.h"
 #include "core/Transport.h"
+#include "platform/OwnedThread.h"
 #include "platform/SerialPort.h"
 #include "platform/Waker.h"
 
@@ -33,12 +33,8 @@ private:
     // Serialises sends, and the receive thread closes the port under it so
     // that no send writes to a descriptor number already given to another file.
     std::mutex sendMutex_;
-    std::thread thread_;
+    // Last: stopped and joined before the port and the waker go.
+    vxplatform::OwnedThread thread_;
 };
-
-// The device path of the name after "serial:": "/dev/ttyUSB0" as it stands,
-// a bare "ttyUSB0" below /dev. Empty unless the name is non-empty and has no
-// colon.
-std::string serialPortPath(const std::string& name);
 
 }  // namespace vxio

@@ -140,7 +140,9 @@ typedef struct VxFtdiDoubleApi {
     void (*failCall)(const char* function, uint32_t status, int count);
     void (*clearFaults)(void);
     /* At most `maxPerCall` bytes go through one FT_Write; 0 makes writes
-     * block for the write time-out and report 0 written. */
+     * block for the write time-out and report 0 written. FT_Close on the
+     * handle, from another thread, ends such a write at once (also 0
+     * written). */
     int (*setWriteLimit)(int adapter, size_t maxPerCall);
     /* Read and write counts reported that many bytes above the truth. */
     int (*setCountSkew)(int adapter, uint32_t readExtra, uint32_t writeExtra);

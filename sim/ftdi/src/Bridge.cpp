@@ -39,9 +39,9 @@ int Bridge::onOpen(void* context, int adapter) {
     bridge->disconnect();
     if (!bridge->connect()) return 1;
     bridge->stop_.clear();
-    try {
-        bridge->pump_ = std::thread(&Bridge::pump, bridge, adapter);
-    } catch (const std::system_error&) {
+    const bool started = bridge->pump_.start([bridge, adapter] { bridge->pump(adapter); },
+                                             [bridge] { bridge->stop_.wake(); });
+    if (!started) {
         bridge->socket_.reset();
         return 1;
     }
@@ -113,10 +113,7 @@ void Bridge::pump(int adapter) {
 }
 
 void Bridge::disconnect() {
-    if (pump_.joinable()) {
-        stop_.wake();
-        pump_.join();
-    }
+    pump_.stop();
     socket_.reset();
 }
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "FtdiDouble.h"
+#include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 
@@ -40,7 +40,8 @@ private:
     uint16_t port_;
     vxplatform::UniqueFd socket_;
     vxplatform::Waker stop_;
-    std::thread pump_;
+    // Last: stopped and joined before the socket and the waker go.
+    vxplatform::OwnedThread pump_;
 };
 
 }  // namespace vxftdi

@@ -187,7 +187,8 @@ FtdiStatus FT_Write(FtdiHandle handle, const void* buffer, uint32_t toWrite, uin
             if (session.lost) return FtdiStatus(VXFTDI_IO_ERROR);
             Driver& driver = Driver::instance();
             if (adapter.writeLimit == 0) {
-                // A stuck line: nothing goes out within the write time-out.
+                // A stuck line: nothing goes out within the write time-out,
+                // or until FT_Close takes the handle away.
                 const auto deadline = std::chrono::steady_clock::now() +
                                       std::chrono::milliseconds(adapter.line.writeTimeout);
                 driver.changed.wait_until(lock, deadline, [&] {

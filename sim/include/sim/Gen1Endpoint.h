@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "platform/OwnedThread.h"
 #include "sim/ControllerModel.h"
 #include "sim/Link.h"
 
@@ -129,8 +129,8 @@ private:
     std::vector<Bytes> requests_;
     std::vector<Delayed> delayed_;
     size_t lateSent_ = 0;
-    bool stopping_ = false;
-    std::thread worker_;
+    // Its stop flag is read under mutex_, which the wake-up takes to notify.
+    vxplatform::OwnedThread worker_;
 };
 
 }  // namespace vxsim

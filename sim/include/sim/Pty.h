@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 #include "sim/Link.h"
@@ -82,10 +82,9 @@ private:
     vxplatform::UniqueFd controller_;
     int users_ = 0;  // calls working on controller_ without the mutex
     bool closing_ = false;
-    bool stopRequested_ = false;
     bool serving_ = false;
-    std::thread server_;
-    std::thread::id serverId_;
+    // Its stop flag is read under mutex_, which the wake-up takes to notify.
+    vxplatform::OwnedThread server_;
 };
 
 }  // namespace vxsim

@@ -7,9 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 #include "sim/Link.h"
@@ -79,7 +79,6 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::condition_variable stateChanged_;
-    bool stopping_ = false;
     bool reading_ = true;
     std::vector<uint8_t> greeting_;
     size_t closeAfter_ = 0;
@@ -87,7 +86,7 @@ private:
     std::vector<std::shared_ptr<Connection>> open_;
     std::vector<std::shared_ptr<Connection>> dropped_;  // kept so late Link calls stay safe
 
-    std::thread thread_;
+    vxplatform::OwnedThread thread_;
 };
 
 // Sends every received byte straight back.

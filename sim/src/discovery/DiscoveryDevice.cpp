@@ -12,11 +12,11 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "DiscoveryCodec.h"
 #include "platform/Ipv4.h"
 #include "platform/NetInterfaces.h"
+#include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 
@@ -92,7 +92,6 @@ struct DiscoveryDevice::State {
 
     mutable std::mutex mutex;
     mutable std::condition_variable requestArrived;
-    bool stopping = false;
     DiscoveryIdentity identity;
     DiscoveryNetConfig netConfig;
     bool silent = false;
@@ -102,7 +101,8 @@ struct DiscoveryDevice::State {
     std::vector<DiscoveryRequest> requests;
     sockaddr_in lastRequester{};
     std::deque<Outgoing> outgoing;  // in order of due time
-    std::thread thread;
+    // Last: stopped and joined before the sockets go.
+    vxplatform::OwnedThread thread;
 
     // Destination of a datagram on `route`; address 0 when there is none.
     sockaddr_in destinationFor(DiscoveryRoute route, const sockaddr_in& requester) const {
@@ -213,7 +213,7 @@ struct DiscoveryDevice::State {
             int timeout = -1;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                if (stopping) return;
+                if (thread.stopRequested()) return;
                 const auto now = Clock::now();
                 while (!outgoing.empty() && outgoing.front().due <= now) {
                     sendNow(outgoing.front().bytes, outgoing.front().destination);
@@ -268,17 +268,11 @@ DiscoveryDevice::DiscoveryDevice(const std::string& interfaceAddress, DiscoveryI
         fail("IP_MULTICAST_IF");
     bindTo(s.sender, s.address, 0);
 
-    s.thread = std::thread([&s] { s.run(); });
+    if (!s.thread.start([&s] { s.run(); }, [&s] { s.wake.wake(); }))
+        throw std::system_error(EAGAIN, std::generic_category(), "device thread");
 }
 
-DiscoveryDevice::~DiscoveryDevice() {
-    {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->stopping = true;
-    }
-    state_->wake.wake();
-    state_->thread.join();
-}
+DiscoveryDevice::~DiscoveryDevice() { state_->thread.stop(); }
 
 DiscoveryIdentity DiscoveryDevice::identity() const {
     std::lock_guard<std::mutex> lock(state_->mutex);

@@ -256,6 +256,98 @@ INSTANTIATE_TEST_SUITE_P(Waits, UsbSelfCloseTest, ::testing::Values(0, 1),
                              return info.param ? std::string("WithWait") : std::string("WithoutWait");
                          });
 
+// A close while a send is stuck in the driver: the close does not wait for
+// the write time-out, FT_Close ends the write, and nothing touches the
+// handle after FT_Close.
+enum class CloseFrom { Caller, ReceiveCallback, ErrorCallback };
+
+struct BlockedSendCase {
+    const char* name;
+    CloseFrom from;
+    int wait;
+};
+
+void PrintTo(const BlockedSendCase& c, std::ostream* os) { *os << c.name; }
+
+struct ClosingDevice {
+    VX_IO_Handle handle = 0;
+    CloseFrom from = CloseFrom::Caller;
+    int wait = 0;
+    std::atomic<bool> closing{false};
+    // How long the close took; max() when it failed.
+    vxtest::Latch<std::chrono::steady_clock::duration> closed;
+
+    void close() {
+        if (closing.exchange(true)) return;
+        const auto began = std::chrono::steady_clock::now();
+        const int result = VX_IO_Close(handle, wait);
+        closed.set(result == VX_IO_OK ? std::chrono::steady_clock::now() - began
+                                      : std::chrono::steady_clock::duration::max());
+    }
+    static void onReceive(void* context, const void*, size_t) {
+        auto* self = static_cast<ClosingDevice*>(context);
+        if (self->from == CloseFrom::ReceiveCallback) self->close();
+    }
+    static void onError(void* context, int) {
+        auto* self = static_cast<ClosingDevice*>(context);
+        if (self->from == CloseFrom::ErrorCallback) self->close();
+    }
+};
+
+class UsbBlockedSendTest : public UsbRuntimeTest,
+                           public ::testing::WithParamInterface<BlockedSendCase> {};
+
+TEST_P(UsbBlockedSendTest, CloseEndsAStuckSendAtOnce) {
+    ClosingDevice device;
+    device.from = GetParam().from;
+    device.wait = GetParam().wait;
+    ASSERT_EQ(VX_IO_OK, VX_IO_Open(&device.handle, "usb:sn:VX01", "tx-timeout 8000\nhealth-check 50",
+                                   &device, &ClosingDevice::onReceive, &ClosingDevice::onError));
+    ftdi().setWriteLimit(adapter_, 0);
+    ftdi().clearCallLog();
+
+    vxtest::Latch<int> sent;
+    std::thread sender([&] {
+        const std::vector<uint8_t> frame = pattern(100);
+        sent.set(VX_IO_Send(device.handle, frame.data(), frame.size()));
+    });
+    ASSERT_TRUE(vxtest::waitUntil([] { return !calls({"FT_Write"}).empty(); }));
+    switch (GetParam().from) {
+        case CloseFrom::Caller:
+            device.close();
+            break;
+        case CloseFrom::ReceiveCallback:
+            ASSERT_EQ(0, push({1}));
+            break;
+        case CloseFrom::ErrorCallback:
+            ftdi().failCall("FT_GetStatus", VXFTDI_OTHER_ERROR, 1);
+            break;
+    }
+    std::chrono::steady_clock::duration took{};
+    ASSERT_TRUE(device.closed.wait(5000ms, &took));
+    EXPECT_LT(took, std::chrono::steady_clock::duration(300ms));
+
+    int result = VX_IO_OK;
+    const bool ended = sent.wait(2000ms, &result);
+    sender.join();
+    ASSERT_TRUE(ended) << "the send waited for its write time-out";
+    EXPECT_TRUE(result == VX_IO_TIMEOUT || result == VX_IO_WRITE_ERROR) << result;
+    EXPECT_TRUE(vxtest::waitUntil([] { return ftdi().openHandleCount() == 0; }));
+    const std::vector<std::string> log = calls();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("FT_Close()", log.back()) << "a driver call after FT_Close";
+    EXPECT_EQ(1u, calls({"FT_Close"}).size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Closes, UsbBlockedSendTest,
+    ::testing::Values(BlockedSendCase{"CallerWithWait", CloseFrom::Caller, 1},
+                      BlockedSendCase{"CallerWithoutWait", CloseFrom::Caller, 0},
+                      BlockedSendCase{"ReceiveCallbackWithWait", CloseFrom::ReceiveCallback, 1},
+                      BlockedSendCase{"ErrorCallbackWithWait", CloseFrom::ErrorCallback, 1},
+                      BlockedSendCase{"ErrorCallbackWithoutWait", CloseFrom::ErrorCallback, 0}),
+    [](const ::testing::TestParamInfo<BlockedSendCase>& info) { return std::string(info.param.name); });
+
 TEST_F(UsbRuntimeTest, SendAfterTheReceiveThreadClosedTheHandleGives7) {
     Receiver receiver;
     const vxio::DeviceParams params{"usb:sn:VX01", "", &receiver, &Receiver::onReceive,
