@@ -19,8 +19,7 @@ void ComPort::setBaudRate(uint32_t baud) {
 }
 
 void ComPort::open(const std::string& locator) {
-    openDevice(locator, VX_IO_IFACE_SERIAL,
-               "baudrate " + std::to_string(baudRate_) + "\n");
+    openDevice(locator, VX_IO_IFACE_SERIAL, "baudrate " + std::to_string(baudRate_) + "\n");
 }
 
 }  // namespace vxfw

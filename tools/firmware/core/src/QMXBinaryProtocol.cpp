@@ -198,8 +198,8 @@ void QMXBinaryProtocol::readHCMConfigBlock(uint32_t offset, uint8_t data[8]) {
 
 void QMXBinaryProtocol::writeHCMConfigBlock(uint32_t offset, const uint8_t data[8]) {
     sendPacket(kHandControlModule, kHandControlConfiguration,
-               {kBlockWrite, low(offset), high(offset), data[0], data[1], data[2], data[3],
-                data[4], data[5], data[6], data[7]});
+               {kBlockWrite, low(offset), high(offset), data[0], data[1], data[2], data[3], data[4],
+                data[5], data[6], data[7]});
     const Packet answer = readPacket();
     expect(answer.address == kHandControlModule);
     expect(answer.opcode == kAcknowledge);

@@ -75,8 +75,7 @@ void StreamPortBase::receive(uint32_t count, uint8_t bytes[]) {
     std::unique_lock<std::mutex> lock(mutex_);
     // One deadline for the whole call: bytes that trickle in wake the wait
     // but never move it.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     const auto ready = [&] { return count_ >= count || error_ != 0; };
     if (count_ < count && error_ == 0) changed_.wait_until(lock, deadline, ready);
     if (count_ >= count) {

@@ -27,7 +27,8 @@ void SystemConnection::openPort(const std::string& locator) {
             break;
         }
     }
-    if (port == nullptr) throw UpdateException(kInvalidParameter, "invalid device locator: " + locator);
+    if (port == nullptr)
+        throw UpdateException(kInvalidParameter, "invalid device locator: " + locator);
     port->open(locator);
     active_ = port;
     locator_ = locator;

@@ -41,8 +41,7 @@ UpdateException::UpdateException(int32_t code, const char* message)
 UpdateException::~UpdateException() = default;
 
 std::string UpdateException::text() const {
-    if (code_ < 0 || static_cast<size_t>(code_) >= kCodeTexts.size())
-        return "<error code invalid>";
+    if (code_ < 0 || static_cast<size_t>(code_) >= kCodeTexts.size()) return "<error code invalid>";
     std::string text(kCodeTexts[static_cast<size_t>(code_)]);
     if (!message_.empty()) text += " (" + message_ + ")";
     return text;
