@@ -421,14 +421,16 @@ std::vector<Bytes> Gen1Endpoint::handControlModule(const Bytes& bytes) {
     case kHcmEepromType: {
         const uint8_t sub = r.u8(0);
         if (sub == kHcmType)
-            return reply(kHcmEepromType, Payload().u8(0).u16(model_.setup().hcmEepromType).zeros(8));
+            return reply(kHcmEepromType,
+                         Payload().u8(0).u16(model_.setup().hcmEepromType).zeros(8));
         uint8_t block[kHcmBlockSize];
         if (sub == kHcmBlockWrite) {
             for (size_t i = 0; i < kHcmBlockSize; ++i) block[i] = r.u8(3 + i);
             return done(model_.writeImage(r.u16(1), block, kHcmBlockSize));
         }
         if (sub != kHcmBlockRead) return done(refusal::kUnknownCommand);
-        if (uint8_t refused = model_.readImage(r.u16(1), block, kHcmBlockSize)) return done(refused);
+        if (uint8_t refused = model_.readImage(r.u16(1), block, kHcmBlockSize))
+            return done(refused);
         Payload payload;
         payload.u8(kHcmBlockRead).u16(r.u16(1));
         for (uint8_t byte : block) payload.u8(byte);
