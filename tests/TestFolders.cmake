@@ -1,6 +1,7 @@
 # tests/<area>/<unit>/ holds the tests of one unit; what they link follows
 # from the area.
 set(VX_TEST_LINK_io VeltraxIO_core vx_platform vxsim_core)
+set(VX_TEST_LINK_ctl VeltraxCTL_core VeltraxIO vx_platform vxsim_core)
 set(VX_TEST_LINK_control QMXControl_core VeltraxIO vx_platform vxsim_core)
 set(VX_TEST_LINK_platform vx_platform vxsim_core)
 set(VX_TEST_LINK_sim vxsim_core VeltraxIO_core vx_platform)

@@ -1,6 +1,5 @@
 #include "common/Log.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +8,8 @@
 #include "common/LogSettings.h"
 #include "common/Status.h"
 #include "platform/Clock.h"
+#include "platform/KeptLog.h"
+#include "platform/LogText.h"
 #include "platform/ModulePath.h"
 
 namespace qmx {
@@ -45,17 +46,6 @@ void replaceLogFile(std::FILE* file) {
     startTime = vxplatform::SteadyClock::now();
 }
 
-// With the keep policy a start never overwrites an earlier log, even when
-// two starts fall within the same second.
-std::FILE* createKeptLog(const std::string& folder, const std::string& stem) {
-    for (int attempt = 1; attempt < 1000; ++attempt) {
-        const std::string name = attempt == 1 ? stem : stem + "_" + std::to_string(attempt);
-        std::FILE* file = std::fopen(vxplatform::joinPath(folder, name + ".log").c_str(), "wxe");
-        if (file || errno != EEXIST) return file;
-    }
-    return nullptr;
-}
-
 std::FILE* openLogFile() {
     const std::string folder = logFolder();
     // No folder means no file: never fall back to the current directory.
@@ -67,8 +57,9 @@ std::FILE* openLogFile() {
         return file;
     }
     case OldLogsKeep:
-        return createKeptLog(folder, "QMXControl_" + vxplatform::formatLocalTime(vxplatform::localTimeNow(),
-                                                                                "-", "_", "-"));
+        // A start never overwrites an earlier log, even within the same second.
+        return vxplatform::createKeptLog(
+            folder, "QMXControl_" + vxplatform::formatLocalTime(vxplatform::localTimeNow(), "-", "_", "-"));
     default:
         return std::fopen(vxplatform::joinPath(folder, "QMXControl.log").c_str(), "we");
     }
@@ -111,45 +102,16 @@ void logMessage(uint32_t level, const std::string& text) {
         const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
             vxplatform::SteadyClock::now() - startTime);
         const std::string line =
-            formatElapsed(elapsed) + " [" + std::to_string(level) + "]: " + text + "\n";
+            vxplatform::formatElapsed(elapsed) + " [" + std::to_string(level) + "]: " + text + "\n";
         std::fwrite(line.data(), 1, line.size(), logFile);
         std::fflush(logFile);
     }
 }
 
-std::string formatElapsed(std::chrono::microseconds elapsed) {
-    constexpr long long kHour = 3600LL * 1000000LL;
-    long long u = elapsed.count();
-    std::string text;
-    if (u < 0) {
-        text = "-";
-        u = -u;
-    }
-    if (const long long hours = u / kHour) {
-        text += std::to_string(hours) + ":";
-        u %= kHour;
-    }
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, "%06lld", u % 1000000);
-    return text + std::to_string(u / 1000000) + "." + fraction;
-}
-
-std::string hexDump(const uint8_t* bytes, size_t count) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(count * 3);
-    for (size_t i = 0; i < count; ++i) {
-        if (i) text += ' ';
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
 void logPacket(const char* direction, const uint8_t* packet) {
     if (logLevel.load() < 5) return;
     const size_t count = static_cast<size_t>(packet[2] & 0x0F) + 3;
-    logMessage(5, std::string(direction) + " packet: " + hexDump(packet, count));
+    logMessage(5, std::string(direction) + " packet: " + vxplatform::hexDump(packet, count));
 }
 
 std::string iniFolder() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <istream>
 #include <optional>
@@ -59,12 +58,6 @@ void startLogging();
 
 // The level change of VX_SetLogLevel, serialised with starts and stops.
 void changeLogLevel(uint32_t level);
-
-// "H:" (only when H > 0) + whole seconds + "." + six digits of microseconds.
-std::string formatElapsed(std::chrono::microseconds elapsed);
-
-// Bytes as two lower-case hex digits each, separated by one blank.
-std::string hexDump(const uint8_t* bytes, size_t count);
 
 // Closes any log file and puts every setting back to its load-time value.
 void resetLogging();

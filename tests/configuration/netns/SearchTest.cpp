@@ -5,10 +5,14 @@
 #include "ConnectionStatus.h"
 #include "QMXConnection.h"
 #include "VeltraxIO.h"
+#include "common/CtlLibrary.h"
 #include "platform/SerialPortSource.h"
 #include "sim/Gen1Simulator.h"
 
 namespace {
+
+// Only first-generation systems here, whatever library is built beside us.
+const bool ctlAbsent = (qmx::setVeltraxCTLFileName("libqmxtest-absent-veltraxctl.so"), true);
 
 // The I/O library keeps its USB list for a moment; an adapter plugged in by
 // a test must show at once.
@@ -19,6 +23,7 @@ void rescanUsb() {
 }
 
 TEST(Search, LibrarySystemsThenSerialPorts) {
+    ASSERT_TRUE(ctlAbsent);
     vxplatform::ScopedSerialPorts ports({"COM1", "COM3"});
     rescanUsb();
     EXPECT_EQ(QMXConnection::listComPorts(), (QStringList{"COM1", "COM3"}));

@@ -2,6 +2,7 @@
 
 #include "LogTestSupport.h"
 #include "QMXControl.h"
+#include "platform/LogText.h"
 #include "platform/Text.h"
 
 namespace {
@@ -26,7 +27,7 @@ TEST(ElapsedFormat, HoursSecondsAndSixDigitMicroseconds) {
         {-250000, "-0.250000"},
         {-3600000001, "-1:0.000001"},
     };
-    for (const auto& c : cases) EXPECT_EQ(qmx::formatElapsed(microseconds(c.micros)), c.text) << c.micros;
+    for (const auto& c : cases) EXPECT_EQ(vxplatform::formatElapsed(microseconds(c.micros)), c.text) << c.micros;
 }
 
 TEST(TextHelpers, SplitDropsEmptyPieces) {

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/OwnedThread.h"
+#include "sim/Gen2Frame.h"
+#include "sim/Gen2Model.h"
+#include "sim/Link.h"
+
+namespace vxsim {
+
+// One request the host sent, as the controller understood it. Fields that
+// the request type lacks stay 0 or empty.
+struct Gen2Request {
+    uint8_t start = 0;
+    uint8_t type = 0;
+    uint8_t requestId = 0;
+    uint8_t handle = 0;  // transmit handle, command group or stream handle
+    uint8_t index = 0;
+    uint32_t key = 0;
+    std::optional<PropertyValue> value;  // what a write carried
+    Bytes bytes;                         // the whole frame
+};
+
+// Which host requests a fault applies to; -1 matches anything.
+struct Gen2Match {
+    int start = -1;
+    int type = -1;
+    bool matches(const Gen2Request& request) const;
+};
+
+// A misbehaviour of the controller for matching requests.
+struct Gen2Fault {
+    enum class Kind {
+        Drop,        // no reply at all
+        Delay,       // the reply after `delay`
+        Duplicate,   // the reply twice
+        Corrupt,     // the reply with one bit of its CRC flipped
+        Shorten,     // the reply re-framed with only `keep` payload bytes
+        Disconnect,  // the connection dropped instead of a reply
+    };
+    Gen2Match match;
+    Kind kind = Kind::Drop;
+    std::chrono::milliseconds delay{0};
+    size_t keep = 0;
+    int times = -1;  // requests it applies to; -1 for ever
+
+    static Gen2Fault drop(Gen2Match match, int times = -1);
+    static Gen2Fault late(Gen2Match match, std::chrono::milliseconds delay, int times = -1);
+    static Gen2Fault duplicate(Gen2Match match, int times = -1);
+    static Gen2Fault corrupt(Gen2Match match, int times = -1);
+    static Gen2Fault shorten(Gen2Match match, size_t keep, int times = -1);
+    static Gen2Fault disconnect(Gen2Match match, int times = -1);
+};
+
+// What the controller answers to a handshake.
+struct Gen2HandshakeReply {
+    uint32_t magic = gen2::kHandshakeMagic;
+    uint16_t status = 0;
+    bool wrongLength = false;  // four bytes more than the reply has
+};
+
+// The controller's side of the second-generation protocol over one model.
+// It parses what the host sends strictly: every byte that is not a well
+// formed request is recorded as rejected, so tests can assert that the
+// library sent none. It answers version requests, handshakes, device
+// resets and property reads and writes; other requests are recorded and
+// left unanswered. A worker thread, owned and joined here, sends late
+// replies.
+class Gen2Endpoint : public LinkHandler {
+public:
+    explicit Gen2Endpoint(Gen2Model& model);
+    ~Gen2Endpoint() override;
+
+    Gen2Endpoint(const Gen2Endpoint&) = delete;
+    Gen2Endpoint& operator=(const Gen2Endpoint&) = delete;
+
+    Gen2Model& model() { return model_; }
+
+    // Exchanges.
+    void setVersionWords(const std::array<uint32_t, 4>& words);
+    void setHandshakeReply(const Gen2HandshakeReply& reply);
+    // The ready frame after a reset: 0xF1, or 0xF0 with this status.
+    void setReadyStatus(std::optional<uint16_t> status);
+    // A reset's ready frame is preceded by one zero byte, as USB adapters show.
+    void setZeroBeforeReady(bool zero);
+
+    // Carrier faults.
+    void setChunkSize(size_t bytes);      // every write cut into pieces of at most this (0: whole)
+    void setMergeReplies(bool merge);     // all replies to one chunk of the host's bytes in one write
+    void setRefuseConnections(bool refuse);  // new connections are dropped at once
+    void addFault(const Gen2Fault& fault);
+    void clearFaults();
+    void disconnectAll();
+
+    // Unrequested frames to every connection.
+    void sendToHost(const Bytes& bytes);
+    void injectEvent(uint8_t index, uint16_t type, int32_t parameter);
+    void sendUnsolicitedReady();
+
+    std::vector<Gen2Request> requests() const;
+    std::vector<gen2::Rejected> rejected() const;
+    void clearRequests();
+    bool waitForRequests(size_t count, std::chrono::milliseconds timeout) const;
+    size_t connections() const;
+    size_t refusedConnections() const;
+    size_t lateRepliesSent() const;
+    bool waitForLateReplies(size_t count, std::chrono::milliseconds timeout) const;
+
+    void onConnect(Link& link) override;
+    void onReceive(Link& link, const uint8_t* data, size_t length) override;
+    void onDisconnect(Link& link) override;
+
+private:
+    struct Delayed {
+        std::chrono::steady_clock::time_point due;
+        Link* link;
+        Bytes bytes;
+    };
+
+    std::optional<Gen2Request> parse(const gen2::Frame& frame, std::string* why) const;
+    std::vector<Bytes> reply(const Gen2Request& request);
+    std::vector<Bytes> readReply(const Gen2Request& request);
+    Gen2Fault* matchingFault(const Gen2Request& request);
+    void writeBytes(Link& link, const Bytes& bytes);
+    void sendToAllLocked(const Bytes& bytes);
+    void run();
+
+    Gen2Model& model_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::array<uint32_t, 4> versionWords_{0, 0, 0, 1};
+    Gen2HandshakeReply handshake_;
+    std::optional<uint16_t> readyStatus_;
+    bool zeroBeforeReady_ = false;
+    size_t chunkSize_ = 0;
+    bool mergeReplies_ = false;
+    bool refuseConnections_ = false;
+    std::vector<Gen2Fault> faults_;
+    std::map<Link*, gen2::FrameParser> links_;
+    std::vector<Gen2Request> requests_;
+    std::vector<gen2::Rejected> rejected_;
+    std::vector<Delayed> delayed_;
+    size_t refused_ = 0;
+    size_t lateSent_ = 0;
+    vxplatform::OwnedThread worker_;
+};
+
+}  // namespace vxsim
