@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux
           qtbase5-dev fonts-dejavu-core)
 missing=()
+# libpcap sends and captures the raw frames of the Ethernet interface configurator.
+packages+=(libpcap-dev)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

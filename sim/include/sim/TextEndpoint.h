@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+#include "platform/OwnedThread.h"
 #include "sim/ControllerModel.h"
 #include "sim/Link.h"
 
@@ -111,8 +111,7 @@ private:
     std::string received_;
     std::vector<Delayed> delayed_;
     size_t delayedWrites_ = 0;
-    bool stopping_ = false;
-    std::thread worker_;
+    vxplatform::OwnedThread worker_;
 };
 
 }  // namespace vxsim

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <optional>
+#include <system_error>
 
 namespace vxsim {
 
@@ -383,17 +384,15 @@ TextFault TextFault::disconnect(std::string command, int times) {
 }
 
 TextEndpoint::TextEndpoint(ControllerModel& model) : model_(model) {
-    worker_ = std::thread([this] { run(); });
+    const bool started = worker_.start([this] { run(); },
+                                       [this] {
+                                           std::lock_guard<std::mutex> lock(mutex_);
+                                           changed_.notify_all();
+                                       });
+    if (!started) throw std::system_error(EAGAIN, std::generic_category(), "endpoint thread");
 }
 
-TextEndpoint::~TextEndpoint() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    worker_.join();
-}
+TextEndpoint::~TextEndpoint() { worker_.stop(); }
 
 uint32_t TextEndpoint::baudRate() const { return baudRate_.load(); }
 
@@ -547,7 +546,7 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
 
 void TextEndpoint::run() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
+    while (!worker_.stopRequested()) {
         std::stable_sort(delayed_.begin(), delayed_.end(),
                          [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
         const auto now = SimClock::now();
