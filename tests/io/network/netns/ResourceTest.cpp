@@ -107,6 +107,9 @@ TEST(Resources, ADiscoveryHeavyRunLeavesNoDescriptorOrThread) {
                              &vxtest::IoReceiver::onReceive, &vxtest::IoReceiver::onError),
                   VX_IO_OK);
         EXPECT_EQ(VX_IO_Send(handle, "ping", 4), VX_IO_OK);
+        // The echo is taken before the close, so that a close without wait
+        // leaves the receive thread nothing more to deliver into `received`.
+        EXPECT_TRUE(received.waitForBytes(4 * static_cast<size_t>(round + 1), 5000ms));
         EXPECT_EQ(VX_IO_Close(handle, round % 2), VX_IO_OK);
     }
     ASSERT_EQ(VX_IO_SetGlobalOptions("discovery-iface network:none"), VX_IO_OK);
