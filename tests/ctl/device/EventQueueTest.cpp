@@ -1,9 +1,10 @@
-// The event queue of a device, before and without any connection: what a
-// wait takes, in which order, and what ends it early.
+// The event queue of a device, without any connection: what a wait takes,
+// in which order, and what ends it early.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <future>
 #include <vector>
 
@@ -20,12 +21,11 @@ constexpr uint32_t kForever = 0xFFFFFFFF;
 constexpr VX_CTL_EventType kMovementFinished = 0x0001;
 constexpr VX_CTL_EventType kSensorChanged = 0x0002;
 
-void push(Device& device, VX_CTL_EventType type, int32_t value = 0, uint32_t idx = 0) {
+void push(Device& device, VX_CTL_EventType type, int32_t value = 0) {
     auto lock = device.lock();
-    device.pushEvent(lock, vxctl::makeEvent(idx, type, value));
+    device.pushEvent(lock, vxctl::makeEvent(3, type, value));
 }
 
-// One step of a script run against a fresh device.
 struct Step {
     enum Kind { Push, PushResult, Cancel, Wait } kind;
     uint32_t value;  // event type, result, or the wait's time-out
@@ -38,19 +38,19 @@ struct Script {
     std::vector<Step> steps;
 };
 
+void PrintTo(const Script& value, std::ostream* out) { *out << value.name; }
+
 const Script kScripts[] = {
     {"EventsComeOutInOrder",
      {{Step::Push, kMovementFinished}, {Step::Push, kSensorChanged},
-      {Step::Wait, kForever, VX_CTL_OK, kMovementFinished},
-      {Step::Wait, kForever, VX_CTL_OK, kSensorChanged}, {Step::Wait, 0, VX_CTL_TIMEOUT}}},
+      {Step::Wait, kForever, VX_CTL_OK, kMovementFinished}, {Step::Wait, 10, VX_CTL_OK, kSensorChanged},
+      {Step::Wait, 0, VX_CTL_TIMEOUT}, {Step::Wait, 100, VX_CTL_TIMEOUT}}},
     {"AQueuedResultIsTheWaitsResult",
      {{Step::PushResult, VX_CTL_INVALID_PACKET}, {Step::Push, kMovementFinished},
       {Step::Wait, 0, VX_CTL_INVALID_PACKET}, {Step::Wait, 0, VX_CTL_OK, kMovementFinished}}},
     {"ACancelWithoutWaiterEndsTheNextWaitThoughEventsAreQueued",
-     {{Step::Push, kMovementFinished}, {Step::Cancel, 0}, {Step::Wait, kForever, VX_CTL_CANCELED},
-      {Step::Wait, kForever, VX_CTL_OK, kMovementFinished}}},
-    {"ACancelIsTakenOnce",
-     {{Step::Cancel, 0}, {Step::Cancel, 0}, {Step::Wait, 0, VX_CTL_CANCELED}, {Step::Wait, 0, VX_CTL_TIMEOUT}}},
+     {{Step::Push, kMovementFinished}, {Step::Cancel, 0}, {Step::Cancel, 0},
+      {Step::Wait, kForever, VX_CTL_CANCELED}, {Step::Wait, kForever, VX_CTL_OK, kMovementFinished}}},
     {"DeviceLogRecordsNeverReachTheQueue",
      {{Step::Push, 0x4800}, {Step::Push, 0x4801}, {Step::Push, 0x8800}, {Step::Push, 0x8803},
       {Step::Wait, 0, VX_CTL_TIMEOUT}, {Step::Push, 0x8804}, {Step::Wait, 0, VX_CTL_OK, 0x8804}}},
@@ -60,61 +60,31 @@ class EventScripts : public ::testing::TestWithParam<Script> {};
 
 TEST_P(EventScripts, Run) {
     Device device;
-    size_t at = 0;
-    for (const Step& step : GetParam().steps) {
-        SCOPED_TRACE("step " + std::to_string(at++));
-        switch (step.kind) {
-        case Step::Push:
-            push(device, step.value, static_cast<int32_t>(at), 3);
-            break;
-        case Step::PushResult:
-            device.pushResultLocked(step.value);
-            break;
-        case Step::Cancel:
-            EXPECT_EQ(device.cancel(), VX_CTL_OK);
-            break;
-        case Step::Wait: {
-            VX_CTL_Event event{};
-            ASSERT_EQ(device.waitForEvent(&event, step.value), step.expected);
-            if (step.expected == VX_CTL_OK) {
-                EXPECT_EQ(event.type, step.expectedType);
-                EXPECT_EQ(event.idx, 3u);
-            }
-            break;
+    for (size_t at = 0; at < GetParam().steps.size(); ++at) {
+        const Step& step = GetParam().steps[at];
+        SCOPED_TRACE("step " + std::to_string(at));
+        if (step.kind == Step::Push) push(device, step.value, -static_cast<int32_t>(at));
+        if (step.kind == Step::PushResult) device.pushResultLocked(step.value);
+        if (step.kind == Step::Cancel) device.cancel();
+        if (step.kind != Step::Wait) continue;
+
+        VX_CTL_Event event;
+        std::fill_n(reinterpret_cast<uint8_t*>(&event), sizeof event, 0xEE);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(device.waitForEvent(&event, step.value), step.expected);
+        if (step.expected == VX_CTL_TIMEOUT) {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(step.value));
         }
-        }
+        if (step.expected != VX_CTL_OK) continue;
+        EXPECT_EQ(event.type, step.expectedType);
+        EXPECT_EQ(event.idx, 3u);
+        EXPECT_LE(event.value.i32, 0);
+        EXPECT_TRUE(std::all_of(event.value.bytes + 4, event.value.bytes + 24, [](uint8_t b) { return b == 0; }));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, EventScripts, ::testing::ValuesIn(kScripts),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(EventRecords, CarryTheirValueAndZeroElsewhere) {
-    Device device;
-    push(device, kSensorChanged, -7, 250);
-    VX_CTL_Event event;
-    std::fill_n(reinterpret_cast<uint8_t*>(&event), sizeof event, 0xEE);
-    ASSERT_EQ(device.waitForEvent(&event, 0), VX_CTL_OK);
-    EXPECT_EQ(event.idx, 250u);
-    EXPECT_EQ(event.type, kSensorChanged);
-    EXPECT_EQ(event.value.i32, -7);
-    EXPECT_TRUE(std::all_of(event.value.bytes + 4, event.value.bytes + 24, [](uint8_t b) { return b == 0; }));
-}
-
-TEST(EventRecords, DeviceLogRecordsGoToTheReaderWhileOneIsSet) {
-    Device device;
-    std::vector<VX_CTL_EventType> read;
-    device.setDeviceLogReader([&](const VX_CTL_Event& event) { read.push_back(event.type); });
-    push(device, 0x4800);
-    push(device, 0x8802);
-    push(device, kMovementFinished);
-    device.setDeviceLogReader(nullptr);
-    push(device, 0x4801);
-    EXPECT_EQ(read, (std::vector<VX_CTL_EventType>{0x4800, 0x8802}));
-    VX_CTL_Event event{};
-    EXPECT_EQ(device.waitForEvent(&event, 0), VX_CTL_OK);
-    EXPECT_EQ(device.waitForEvent(&event, 0), VX_CTL_TIMEOUT);
-}
 
 class EventQueueLog : public ctltest::LogTest {
 protected:
@@ -124,9 +94,8 @@ protected:
 TEST_F(EventQueueLog, AFullQueueDropsItsOldestRecordWithOneLine) {
     ASSERT_TRUE(vxctl::applySettings(ctltest::logInto(dir_.path(), 2)));
     Device device;
-    const int32_t pushes = static_cast<int32_t>(vxctl::EventQueue::kCapacity) + 1;
+    const auto pushes = static_cast<int32_t>(vxctl::EventQueue::kCapacity) + 1;
     for (int32_t i = 0; i < pushes; ++i) push(device, kMovementFinished, i);
-
     VX_CTL_Event event{};
     for (int32_t expected = 1; expected < pushes; ++expected) {
         ASSERT_EQ(device.waitForEvent(&event, 0), VX_CTL_OK);
@@ -137,76 +106,42 @@ TEST_F(EventQueueLog, AFullQueueDropsItsOldestRecordWithOneLine) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Event Queue full, dropping oldest event"), 1);
 }
 
-// A wait of another thread, and a way to know that it has begun: while it
-// waits, a second wait is refused at once.
-class WaitingThread {
-public:
-    explicit WaitingThread(Device& device) : device_(device) {
-        result_ = std::async(std::launch::async, [this] {
-            VX_CTL_Event event{};
-            return device_.waitForEvent(&event, kForever);
-        });
-    }
-    bool waiting() {
-        return vxtest::waitUntil(
-            [&] {
-                VX_CTL_Event event{};
-                return device_.waitForEvent(&event, 0) == VX_CTL_THREAD_LIMIT_REACHED;
-            },
-            5000ms);
-    }
-    VX_CTL_Result result() {
-        if (result_.wait_for(5s) != std::future_status::ready) {
-            ADD_FAILURE() << "the wait did not end";
-            device_.shutdown();
-        }
-        return result_.get();
-    }
-
-private:
-    Device& device_;
-    std::future<VX_CTL_Result> result_;
+// What ends a wait of another thread; a second waiter meanwhile is refused.
+struct WaitEnd {
+    const char* name;
+    std::function<void(Device&)> act;
+    VX_CTL_Result expected;
+    VX_CTL_Result nextWithAnEventQueued;
 };
 
-TEST(EventWaits, ASecondWaiterIsRefusedWithoutDisturbingTheFirst) {
-    Device device;
-    WaitingThread first(device);
-    ASSERT_TRUE(first.waiting());
-    push(device, kSensorChanged);
-    EXPECT_EQ(first.result(), VX_CTL_OK);
-}
+void PrintTo(const WaitEnd& value, std::ostream* out) { *out << value.name; }
 
-TEST(EventWaits, ACancelEndsARunningWait) {
+const WaitEnd kWaitEnds[] = {
+    {"AnEvent", [](Device& device) { push(device, kSensorChanged); }, VX_CTL_OK, VX_CTL_OK},
+    // The cancel is taken by the wait it ended.
+    {"ACancel", [](Device& device) { device.cancel(); }, VX_CTL_CANCELED, VX_CTL_OK},
+    {"Closing", [](Device& device) { device.shutdown(); }, VX_CTL_CANCELED, VX_CTL_CANCELED},
+};
+
+class WaitEnds : public ::testing::TestWithParam<WaitEnd> {};
+
+TEST_P(WaitEnds, ARunningWait) {
     Device device;
-    WaitingThread first(device);
-    ASSERT_TRUE(first.waiting());
-    device.cancel();
-    EXPECT_EQ(first.result(), VX_CTL_CANCELED);
-    // The cancel was taken by that wait.
+    auto waited = std::async(std::launch::async, [&] {
+        VX_CTL_Event event{};
+        return device.waitForEvent(&event, kForever);
+    });
     VX_CTL_Event event{};
-    EXPECT_EQ(device.waitForEvent(&event, 0), VX_CTL_TIMEOUT);
-}
-
-TEST(EventWaits, ClosingEndsAWaitAndEveryLaterOneLeavingTheQueue) {
-    Device device;
-    WaitingThread first(device);
-    ASSERT_TRUE(first.waiting());
-    device.shutdown();
-    EXPECT_EQ(first.result(), VX_CTL_CANCELED);
+    ASSERT_TRUE(vxtest::waitUntil(
+        [&] { return device.waitForEvent(&event, 0) == VX_CTL_THREAD_LIMIT_REACHED; }, 5000ms));
+    GetParam().act(device);
+    ASSERT_EQ(waited.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(waited.get(), GetParam().expected);
     push(device, kMovementFinished);
-    VX_CTL_Event event{};
-    EXPECT_EQ(device.waitForEvent(&event, kForever), VX_CTL_CANCELED);
+    EXPECT_EQ(device.waitForEvent(&event, kForever), GetParam().nextWithAnEventQueued);
 }
 
-TEST(EventWaits, TimeOutsEndEmptyWaits) {
-    Device device;
-    VX_CTL_Event event{};
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(device.waitForEvent(&event, 0), VX_CTL_TIMEOUT);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ(device.waitForEvent(&event, 150), VX_CTL_TIMEOUT);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
-}
+INSTANTIATE_TEST_SUITE_P(Device, WaitEnds, ::testing::ValuesIn(kWaitEnds),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
