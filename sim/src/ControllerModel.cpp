@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <utility>
 
 namespace vxsim {
 
@@ -25,6 +26,9 @@ SimClock::duration seconds(double value) {
     return std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(value));
 }
 
+// A search with no mark ahead and no end stop keeps searching until stopped.
+constexpr auto kEndlessSearch = std::chrono::hours(1);
+
 int64_t floorDiv(int64_t value, int64_t divisor) {
     int64_t q = value / divisor;
     if ((value % divisor != 0) && ((value < 0) != (divisor < 0))) --q;
@@ -33,6 +37,12 @@ int64_t floorDiv(int64_t value, int64_t divisor) {
 
 }  // namespace
 
+bool isDistanceCodedSensorType(uint8_t sensorType) {
+    static constexpr uint8_t kDistanceCoded[] = {6, 18, 24, 25, 35, 38, 40};
+    return std::find(std::begin(kDistanceCoded), std::end(kDistanceCoded), sensorType) !=
+           std::end(kDistanceCoded);
+}
+
 ModuleKind moduleKind(uint16_t moduleWord) {
     const uint16_t cls = moduleWord & kClassMask;
     if (cls == kEndEffectorClass) return ModuleKind::EndEffector;
@@ -40,6 +50,16 @@ ModuleKind moduleKind(uint16_t moduleWord) {
         std::end(kPositionerClasses))
         return ModuleKind::Positioner;
     return ModuleKind::Other;
+}
+
+HcmImageLayout hcmImageLayout(const SystemSetup& setup) {
+    static constexpr std::pair<uint16_t, HcmImageLayout> kLayouts[] = {
+        {0x3D01, {2048, 128, 9}},
+        {0xFD01, {2048, 500, 3}},
+    };
+    for (const auto& [type, layout] : kLayouts)
+        if (type == setup.hcmEepromType) return layout;
+    return {size_t{setup.hcmSlotSize} * setup.hcmSlotCount, setup.hcmSlotSize, setup.hcmSlotCount};
 }
 
 SystemSetup SystemSetup::standard(size_t channels, bool handControl, size_t endEffectors) {
@@ -62,7 +82,8 @@ ControllerModel::ControllerModel(SystemSetup setup) : setup_(std::move(setup)) {
     for (size_t i = 0; i < kSpeedLevels; ++i)
         speedLevels_[i] = {static_cast<uint16_t>(i + 1), static_cast<uint16_t>(100 * (i + 1)),
                            static_cast<uint16_t>(1000 + 10 * i)};
-    slots_.assign(setup_.hcmSlotCount, std::vector<uint8_t>(setup_.hcmSlotSize, 0));
+    layout_ = hcmImageLayout(setup_);
+    image_.assign(layout_.imageSize, 0);
     for (size_t i = 0; i < indexMap_.size(); ++i) indexMap_[i] = static_cast<uint8_t>(i);
     resetLocked();
 }
@@ -71,9 +92,12 @@ void ControllerModel::resetLocked() {
     synchronous_ = true;
     sensorEnabled_ = 1;
     handControlMode_ = 1;
+    effectiveRs232Rate_ = rs232Rate_;
     channels_.assign(setup_.channels.size(), Channel{});
     for (size_t i = 0; i < channels_.size(); ++i) {
         Channel& channel = channels_[i];
+        if (const TravelSetup* travel = travelOf(i))
+            channel.motion.from = channel.motion.to = travel->start;
         channel.sensorType = setup_.channels[i].sensorType;
         channel.config[2] = 18500;
         channel.endEffector.type = setup_.channels[i].endEffectorType;
@@ -128,6 +152,8 @@ void ControllerModel::startMotion(Motion& motion, int64_t from, int64_t to,
     motion.movingStatus = movingStatus;
     motion.holdTime = holdTime;
     motion.reported = false;
+    motion.endStop = false;
+    motion.scaleOffsetOnArrival.reset();
 }
 
 int64_t ControllerModel::valueAt(const Motion& motion, SimClock::time_point now) {
@@ -145,8 +171,8 @@ uint8_t ControllerModel::statusAt(const Channel& channel, SimClock::time_point n
     for (const Motion* motion : {&channel.motion, &channel.scanMotion, &channel.gripper})
         if (!arrived(*motion, now)) return motion->movingStatus;
     const Motion& m = channel.motion;
-    const bool holds = m.movingStatus == channelStatus::kTargeting ||
-                       m.movingStatus == channelStatus::kFindingReference;
+    const bool holds = !m.endStop && (m.movingStatus == channelStatus::kTargeting ||
+                                      m.movingStatus == channelStatus::kFindingReference);
     if (holds && m.holdTime > 0 &&
         (m.holdTime == kHoldForever ||
          now < m.start + m.duration + std::chrono::milliseconds(m.holdTime)))
@@ -157,6 +183,31 @@ uint8_t ControllerModel::statusAt(const Channel& channel, SimClock::time_point n
 SimClock::duration ControllerModel::travelTime(const Channel& channel, int64_t distance) const {
     uint32_t speed = channel.settings.moveSpeed ? channel.settings.moveSpeed : setup_.maximumSpeed;
     return seconds(static_cast<double>(std::llabs(distance)) / speed);
+}
+
+const TravelSetup* ControllerModel::travelOf(size_t channel) const {
+    const auto& travel = setup_.channels.at(channel).travel;
+    return travel ? &*travel : nullptr;
+}
+
+int64_t ControllerModel::scaleOffsetAt(const Channel& channel, SimClock::time_point now) {
+    const Motion& m = channel.motion;
+    if (m.scaleOffsetOnArrival && arrived(m, now)) return *m.scaleOffsetOnArrival;
+    return channel.scaleOffset;
+}
+
+void ControllerModel::settleScale(Channel& channel, SimClock::time_point now) {
+    channel.scaleOffset = scaleOffsetAt(channel, now);
+    channel.motion.scaleOffsetOnArrival.reset();
+}
+
+bool ControllerModel::atEndStop(size_t channel, int64_t* target) const {
+    const TravelSetup* travel = travelOf(channel);
+    if (travel == nullptr || !travel->endStops) return false;
+    const auto [low, high] = *travel->endStops;
+    if (*target >= low && *target <= high) return false;
+    *target = std::clamp(*target, low, high);
+    return true;
 }
 
 uint8_t ControllerModel::closedLoopReady(const Channel& channel) const {
@@ -177,7 +228,8 @@ uint8_t ControllerModel::position(size_t channel, int32_t* position) const {
     const Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (setup_.channels[channel].rotary) return refusal::kWrongSensorType;
-    *position = static_cast<int32_t>(valueAt(c.motion, SimClock::now()));
+    const auto now = SimClock::now();
+    *position = static_cast<int32_t>(valueAt(c.motion, now) + scaleOffsetAt(c, now));
     return refusal::kNone;
 }
 
@@ -187,7 +239,8 @@ uint8_t ControllerModel::angle(size_t channel, uint32_t* angle, int32_t* revolut
     const Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (!setup_.channels[channel].rotary) return refusal::kWrongSensorType;
-    int64_t value = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    int64_t value = valueAt(c.motion, now) + scaleOffsetAt(c, now);
     int64_t turns = floorDiv(value, kFullTurn);
     *angle = static_cast<uint32_t>(value - turns * kFullTurn);
     *revolution = static_cast<int32_t>(turns);
@@ -199,6 +252,15 @@ uint8_t ControllerModel::setPosition(size_t channel, int32_t position) {
     if (kind(channel) != ModuleKind::Positioner) return refusal::kUnknownCommand;
     Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
+    if (travelOf(channel)) {
+        // The scale moves, not the channel: its marks and end stops stay put.
+        const auto now = SimClock::now();
+        const int64_t here = valueAt(c.motion, now);
+        c.motion = Motion{};
+        c.motion.from = c.motion.to = here;
+        c.scaleOffset = position - here;
+        return refusal::kNone;
+    }
     c.motion = Motion{};
     c.motion.from = c.motion.to = position;
     return refusal::kNone;
@@ -212,12 +274,17 @@ uint8_t ControllerModel::gotoPosition(size_t channel, int32_t position, uint16_t
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (setup_.channels[channel].rotary) return refusal::kWrongSensorType;
     const auto now = SimClock::now();
+    settleScale(c, now);
     const int64_t current = valueAt(c.motion, now);
     int64_t base = current;
     if (relative && (c.flags & kAccumulateRelative) && !arrived(c.motion, now)) base = c.motion.to;
-    const int64_t target = limited(c, relative ? base + position : position);
+    // Targets and limits are on the reported scale.
+    int64_t target =
+        limited(c, relative ? base + c.scaleOffset + position : position) - c.scaleOffset;
+    const bool endStop = atEndStop(channel, &target);
     startMotion(c.motion, current, target, travelTime(c, target - current),
                 channelStatus::kTargeting, holdTime);
+    c.motion.endStop = endStop;
     return refusal::kNone;
 }
 
@@ -228,11 +295,15 @@ uint8_t ControllerModel::gotoAngle(size_t channel, int32_t angle, int32_t revolu
     Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
     if (!setup_.channels[channel].rotary) return refusal::kWrongSensorType;
-    const int64_t current = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
     const int64_t amount = static_cast<int64_t>(revolution) * kFullTurn + angle;
-    const int64_t target = relative ? current + amount : amount;
+    int64_t target = relative ? current + amount : amount - c.scaleOffset;
+    const bool endStop = atEndStop(channel, &target);
     startMotion(c.motion, current, target, travelTime(c, target - current),
                 channelStatus::kTargeting, holdTime);
+    c.motion.endStop = endStop;
     return refusal::kNone;
 }
 
@@ -244,10 +315,13 @@ uint8_t ControllerModel::stepMove(size_t channel, int32_t steps, uint16_t amplit
     if (frequency == 0) return refusal::kFrequencyTooLow;
     if (frequency > 20000) return refusal::kFrequencyTooHigh;
     Channel& c = at(channel);
-    const int64_t current = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
     // About a quarter nanometre of travel per amplitude digit and step.
-    const int64_t distance = static_cast<int64_t>(steps) * amplitude / 4;
-    startMotion(c.motion, current, current + distance,
+    int64_t target = current + static_cast<int64_t>(steps) * amplitude / 4;
+    atEndStop(channel, &target);
+    startMotion(c.motion, current, target,
                 seconds(static_cast<double>(std::abs(steps)) / frequency), channelStatus::kStepping,
                 0);
     return refusal::kNone;
@@ -271,11 +345,15 @@ uint8_t ControllerModel::scanMove(size_t channel, int32_t target, uint32_t speed
     return refusal::kNone;
 }
 
-uint8_t ControllerModel::findReferenceMark(size_t channel, uint8_t, bool, uint16_t holdTime) {
+uint8_t ControllerModel::findReferenceMark(size_t channel, uint8_t direction, bool autoZero,
+                                           uint16_t holdTime) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (kind(channel) != ModuleKind::Positioner) return refusal::kUnknownCommand;
     Channel& c = at(channel);
     if (uint8_t refused = closedLoopReady(c)) return refused;
+    // The low bit of the direction code searches backward.
+    if (travelOf(channel))
+        return findMarkOnTravel(channel, c, (direction & 1) != 0, autoZero, holdTime);
     const int64_t current = valueAt(c.motion, SimClock::now());
     // The mark sits at the origin of the physical scale.
     startMotion(c.motion, current, 0, setup_.referenceSearchTime,
@@ -284,12 +362,57 @@ uint8_t ControllerModel::findReferenceMark(size_t channel, uint8_t, bool, uint16
     return refusal::kNone;
 }
 
+uint8_t ControllerModel::findMarkOnTravel(size_t channel, Channel& c, bool backward,
+                                          bool autoZero, uint16_t holdTime) {
+    const TravelSetup& travel = *travelOf(channel);
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
+    // The next mark strictly beyond the current value; on a rotary channel
+    // the marks repeat every turn.
+    std::optional<int64_t> mark;
+    const bool rotary = setup_.channels[channel].rotary;
+    const int64_t turn = floorDiv(current, kFullTurn);
+    for (int64_t k = rotary ? turn - 1 : 0; k <= (rotary ? turn + 1 : 0); ++k) {
+        for (int64_t base : travel.marks) {
+            const int64_t at = base + (rotary ? k * kFullTurn : 0);
+            const bool ahead = backward ? at < current : at > current;
+            if (ahead && (!mark || (backward ? at > *mark : at < *mark))) mark = at;
+        }
+    }
+    int64_t target = mark.value_or(current);
+    bool endStop = false;
+    if (mark) {
+        endStop = atEndStop(channel, &target);
+    } else if (travel.endStops) {
+        target = backward ? travel.endStops->first : travel.endStops->second;
+        endStop = true;
+    }
+    const auto duration = mark || endStop ? SimClock::duration(setup_.referenceSearchTime)
+                                          : SimClock::duration(kEndlessSearch);
+    startMotion(c.motion, current, target, duration, channelStatus::kFindingReference, holdTime);
+    c.motion.endStop = endStop;
+    c.positionKnown = false;
+    if (!mark || endStop) return refusal::kNone;
+    // A distance-coded sensor gives the mark's place on the scale, mirrored
+    // when the controller decodes it the wrong way round.
+    if (isDistanceCodedSensorType(c.sensorType)) {
+        const bool decodesInverted = c.tuning[kDistanceCodeInvertedParameter] != 0;
+        const int64_t reading = decodesInverted == travel.distanceCodeInverted ? target : -target;
+        c.motion.scaleOffsetOnArrival = reading - target;
+    }
+    if (autoZero) c.motion.scaleOffsetOnArrival = -target;
+    return refusal::kNone;
+}
+
 uint8_t ControllerModel::calibrateSensor(size_t channel) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (kind(channel) != ModuleKind::Positioner) return refusal::kUnknownCommand;
     Channel& c = at(channel);
     if (c.sensorType == 0) return refusal::kNoSensor;
-    const int64_t current = valueAt(c.motion, SimClock::now());
+    const auto now = SimClock::now();
+    settleScale(c, now);
+    const int64_t current = valueAt(c.motion, now);
     startMotion(c.motion, current, current, setup_.calibrationTime, channelStatus::kCalibrating, 0);
     return refusal::kNone;
 }
@@ -298,8 +421,10 @@ uint8_t ControllerModel::stop(size_t channel) {
     std::lock_guard<std::mutex> lock(mutex_);
     Channel& c = at(channel);
     const auto now = SimClock::now();
+    settleScale(c, now);
     for (Motion* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
-        if (motion->movingStatus == channelStatus::kFindingReference && arrived(*motion, now))
+        if (motion->movingStatus == channelStatus::kFindingReference && !motion->endStop &&
+            arrived(*motion, now))
             c.positionKnown = true;
         int64_t here = valueAt(*motion, now);
         *motion = Motion{};
@@ -317,7 +442,7 @@ uint8_t ControllerModel::physicalPositionKnown(size_t channel) const {
     std::lock_guard<std::mutex> lock(mutex_);
     const Channel& c = at(channel);
     const bool found = c.motion.movingStatus == channelStatus::kFindingReference &&
-                       arrived(c.motion, SimClock::now());
+                       !c.motion.endStop && arrived(c.motion, SimClock::now());
     return c.positionKnown || found ? 1 : 0;
 }
 
@@ -525,32 +650,71 @@ size_t ControllerModel::storedSpeedLevelTables() const {
     return speedLevelStores_;
 }
 
-uint16_t ControllerModel::slotSize() const { return setup_.hcmSlotSize; }
+uint16_t ControllerModel::slotSize() const { return layout_.slotSize; }
 
 uint8_t ControllerModel::readSlot(uint8_t slot, uint16_t offset, uint8_t* data,
                                   size_t length) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (slot >= slots_.size() || offset >= slots_[slot].size()) return refusal::kNotProcessable;
+    if (slot >= layout_.slotCount || offset >= layout_.slotSize) return refusal::kNotProcessable;
+    const size_t start = size_t{slot} * layout_.slotSize;
     for (size_t i = 0; i < length; ++i)
-        data[i] = offset + i < slots_[slot].size() ? slots_[slot][offset + i] : 0;
+        data[i] = offset + i < layout_.slotSize ? image_[start + offset + i] : 0;
     return refusal::kNone;
 }
 
 uint8_t ControllerModel::writeSlot(uint8_t slot, uint16_t offset, const uint8_t* data,
                                    size_t length) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (slot >= slots_.size() || offset >= slots_[slot].size()) return refusal::kNotProcessable;
-    for (size_t i = 0; i < length && offset + i < slots_[slot].size(); ++i)
-        slots_[slot][offset + i] = data[i];
+    if (slot >= layout_.slotCount || offset >= layout_.slotSize) return refusal::kNotProcessable;
+    const size_t start = size_t{slot} * layout_.slotSize;
+    for (size_t i = 0; i < length && offset + i < layout_.slotSize; ++i)
+        image_[start + offset + i] = data[i];
     return refusal::kNone;
 }
 
 std::vector<uint8_t> ControllerModel::slot(uint8_t slot) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return slot < slots_.size() ? slots_[slot] : std::vector<uint8_t>{};
+    if (slot >= layout_.slotCount) return {};
+    const auto start = image_.begin() + static_cast<ptrdiff_t>(size_t{slot} * layout_.slotSize);
+    return std::vector<uint8_t>(start, start + layout_.slotSize);
+}
+
+std::vector<uint8_t> ControllerModel::image() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return image_;
+}
+
+uint8_t ControllerModel::readImage(uint16_t offset, uint8_t* data, size_t length) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (size_t{offset} + length > image_.size()) return refusal::kNotProcessable;
+    std::copy_n(image_.begin() + offset, length, data);
+    return refusal::kNone;
+}
+
+uint8_t ControllerModel::writeImage(uint16_t offset, const uint8_t* data, size_t length) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (size_t{offset} + length > image_.size()) return refusal::kNotProcessable;
+    std::copy_n(data, length, image_.begin() + offset);
+    return refusal::kNone;
 }
 
 // Interface module
+
+uint32_t ControllerModel::rs232Rate() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rs232Rate_;
+}
+
+uint32_t ControllerModel::effectiveRs232Rate() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return effectiveRs232Rate_;
+}
+
+void ControllerModel::setRs232Rate(uint32_t rate, bool atOnce) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rs232Rate_ = rate;
+    if (atOnce) effectiveRs232Rate_ = rate;
+}
 
 uint8_t ControllerModel::indexMapEntry(uint8_t index) const {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -79,6 +79,9 @@ public:
     // Makes blocked and later reads and writes return Interrupted until the
     // port is closed.
     void interrupt();
+    // False when the means to wake blocked calls could not be made; every
+    // open() then fails.
+    bool interruptible() const noexcept { return waker_.has_value(); }
 
 private:
     // Reads and writes hold it shared; open and close exclusively, so a

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace vxsim {
@@ -44,6 +45,26 @@ constexpr uint8_t kGripping = 9;
 
 enum class ModuleKind { Positioner, EndEffector, Other };
 
+// Sensor types whose reference marks are distance-coded: the controller
+// reads the absolute scale from the spacing of the marks.
+bool isDistanceCodedSensorType(uint8_t sensorType);
+
+// The tuning parameter that says the sensor's distance code runs inverted.
+constexpr uint8_t kDistanceCodeInvertedParameter = 5;
+
+// A channel's travel on its physical scale (nanometres; micro-degrees on a
+// rotary channel, where the marks repeat every turn).
+struct TravelSetup {
+    int64_t start = 0;            // where the channel stands at power-up
+    std::vector<int64_t> marks;   // reference marks, ascending (within one turn if rotary)
+    // The lowest and highest reachable value; none on an endless rotary
+    // channel, or a linear one whose searches run until stopped.
+    std::optional<std::pair<int64_t, int64_t>> endStops;
+    // The sensor's distance code runs inverted: read right only when tuning
+    // parameter 5 is 1.
+    bool distanceCodeInverted = false;
+};
+
 // The module class is the top nibble of a channel's module word.
 ModuleKind moduleKind(uint16_t moduleWord);
 
@@ -57,13 +78,16 @@ struct ChannelSetup {
     uint8_t sensorType = 1;  // 0: no sensor attached
     bool rotary = false;     // positions are micro-degrees over revolutions
     uint8_t endEffectorType = 1;
+    // None: one reference mark at the origin and no end stops.
+    std::optional<TravelSetup> travel;
 };
 
 struct SystemSetup {
     uint32_t interfaceFirmwareVersion = 0x02010010;
     bool handControl = false;
     uint32_t handControlFirmwareVersion = 0x01030002;
-    // The hand control module's configuration image, in equal slots.
+    // The hand control module's configuration image, in equal slots (for
+    // EEPROM types without a layout of their own, see hcmImageLayout).
     uint16_t hcmSlotSize = 256;
     uint8_t hcmSlotCount = 8;
     uint16_t hcmEepromType = 0x0100;
@@ -83,6 +107,16 @@ struct SystemSetup {
 // control module and channel modules, with motion that runs on a steady
 // clock. Protocol endpoints drive it; it knows nothing of any wire format.
 // Every member is safe to call from any thread.
+// The hand control module's configuration image: its size, and the equal
+// slots that lie in it one after the other from offset 0. The EEPROM types
+// 0x3D01 and 0xFD01 have layouts of their own, other types the setup's slots.
+struct HcmImageLayout {
+    size_t imageSize;
+    uint16_t slotSize;
+    uint8_t slotCount;
+};
+HcmImageLayout hcmImageLayout(const SystemSetup& setup);
+
 class ControllerModel {
 public:
     explicit ControllerModel(SystemSetup setup);
@@ -93,7 +127,8 @@ public:
     int channelAt(uint16_t moduleWord) const;
     ModuleKind kind(size_t channel) const;
 
-    // Back to the state after power-up (communication mode included).
+    // Back to the state after power-up (communication mode included); a
+    // stored RS-232 rate takes effect.
     void reset();
     bool synchronous() const;
     void setSynchronous(bool synchronous);
@@ -190,6 +225,17 @@ public:
     uint8_t readSlot(uint8_t slot, uint16_t offset, uint8_t* data, size_t length) const;
     uint8_t writeSlot(uint8_t slot, uint16_t offset, const uint8_t* data, size_t length);
     std::vector<uint8_t> slot(uint8_t slot) const;
+    // The whole image, as block reads and writes at image offsets see it;
+    // a block that does not lie wholly in the image is refused.
+    std::vector<uint8_t> image() const;
+    uint8_t readImage(uint16_t offset, uint8_t* data, size_t length) const;
+    uint8_t writeImage(uint16_t offset, const uint8_t* data, size_t length);
+
+    // The interface module's RS-232 rate: the one stored, which takes effect
+    // at the next reset unless it is set `atOnce`, and the one in effect.
+    uint32_t rs232Rate() const;
+    uint32_t effectiveRs232Rate() const;
+    void setRs232Rate(uint32_t rate, bool atOnce);
 
     // Interface module index map.
     uint8_t indexMapEntry(uint8_t index) const;
@@ -211,6 +257,10 @@ private:
         uint8_t movingStatus = channelStatus::kStopped;
         uint16_t holdTime = 0;  // ms after arrival; 60000 holds for ever
         bool reported = true;
+        bool endStop = false;  // ends against an end stop: no holding, no mark
+        // A search that reads the scale from the mark it finds: the scale
+        // offset from its arrival on.
+        std::optional<int64_t> scaleOffsetOnArrival;
     };
     struct Channel {
         uint8_t flags = 0;
@@ -218,6 +268,7 @@ private:
         int64_t scan = 0;  // 12-bit scan level
         Motion scanMotion;
         bool positionKnown = false;
+        int64_t scaleOffset = 0;  // reported value less physical value
         uint8_t sensorType = 0;
         Settings settings;
         std::map<uint32_t, int32_t> properties;
@@ -243,6 +294,15 @@ private:
     static bool arrived(const Motion& motion, SimClock::time_point now);
     uint8_t statusAt(const Channel& channel, SimClock::time_point now) const;
     SimClock::duration travelTime(const Channel& channel, int64_t distance) const;
+    const TravelSetup* travelOf(size_t channel) const;
+    // The reported value: the physical one plus the scale offset.
+    static int64_t scaleOffsetAt(const Channel& channel, SimClock::time_point now);
+    // Takes over the scale a finished search read, before the motion is replaced.
+    static void settleScale(Channel& channel, SimClock::time_point now);
+    // `target` held back by the end stops; whether one was reached.
+    bool atEndStop(size_t channel, int64_t* target) const;
+    uint8_t findMarkOnTravel(size_t channel, Channel& c, bool backward, bool autoZero,
+                             uint16_t holdTime);
 
     const SystemSetup setup_;
     mutable std::mutex mutex_;
@@ -253,9 +313,12 @@ private:
     uint8_t speedLevelSize_ = 4;
     std::array<std::array<uint16_t, 3>, kSpeedLevels> speedLevels_{};
     size_t speedLevelStores_ = 0;
-    std::vector<std::vector<uint8_t>> slots_;
+    HcmImageLayout layout_;
+    std::vector<uint8_t> image_;
     std::array<uint8_t, 256> indexMap_{};
     size_t indexMapFinalizations_ = 0;
+    uint32_t rs232Rate_ = 9600;
+    uint32_t effectiveRs232Rate_ = 9600;
 };
 
 }  // namespace vxsim

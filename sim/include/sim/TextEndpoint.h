@@ -27,7 +27,9 @@ struct TextFault {
         Pieces,      // the reply cut into pieces of `pieceSize` bytes, `delay` apart
         Disconnect,  // drop the connection instead of replying
     };
-    std::string command;  // the command name it applies to ("GP"); empty: any
+    // The command it applies to: its name ("GP"), or the text before its
+    // first "," ("SLTC133", "GS0"); empty: any.
+    std::string command;
     Kind kind = Kind::Silent;
     std::chrono::milliseconds delay{0};
     uint32_t code = 0;
@@ -65,7 +67,7 @@ public:
     TextEndpoint& operator=(const TextEndpoint&) = delete;
 
     ControllerModel& model() { return model_; }
-    // The rate the last "CB" command set (the serial interface's own state).
+    // The RS-232 rate the last "CB" command stored.
     uint32_t baudRate() const;
 
     void addFault(const TextFault& fault);
@@ -104,7 +106,6 @@ private:
     ControllerModel& model_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    std::atomic<uint32_t> baudRate_{9600};
     std::vector<TextFault> faults_;
     std::map<Link*, std::string> partial_;
     std::vector<TextCommandLine> commands_;

@@ -97,7 +97,6 @@ std::string nameOf(std::string_view text) {
 // What the controller answers, one function per command.
 struct Context {
     ControllerModel& model;
-    std::atomic<uint32_t>& baudRate;
 
     std::optional<size_t> channel(int64_t value) const {
         if (value < 0 || static_cast<uint64_t>(value) >= model.channelCount()) return std::nullopt;
@@ -129,11 +128,13 @@ std::string channelCount(Context& c, const Args&) {
     return line("N", {static_cast<int64_t>(c.model.channelCount())});
 }
 
-std::string baudRateQuery(Context& c, const Args&) { return line("BR", {c.baudRate.load()}); }
+std::string baudRateQuery(Context& c, const Args&) { return line("BR", {c.model.rs232Rate()}); }
 
 std::string baudRateChange(Context& c, const Args& a) {
-    c.baudRate = static_cast<uint32_t>(a[0]);
-    // With its second argument the command switches the line at once: no reply.
+    if (a[0] <= 0 || a[0] > UINT32_MAX) return systemError(refusal::kNotProcessable);
+    // Stored, in effect after a reset; with its second argument the command
+    // switches the line at once, and gives no reply.
+    c.model.setRs232Rate(static_cast<uint32_t>(a[0]), a.size() == 2);
     return a.size() == 1 ? line("BR", {a[0]}) : std::string();
 }
 
@@ -300,6 +301,19 @@ std::string indexMap(Context& c, const Args& a) {
     }
 }
 
+std::string reset(Context& c, const Args&) {
+    c.model.reset();
+    return systemError(0);
+}
+
+std::string sensorMode(Context& c, const Args&) { return line("SE", {c.model.sensorEnabled()}); }
+
+std::string setSensorMode(Context& c, const Args& a) {
+    if (a[0] < 0 || a[0] > 255) return systemError(refusal::kNotProcessable);
+    c.model.setSensorEnabled(static_cast<uint8_t>(a[0]));
+    return systemError(0);
+}
+
 struct CommandEntry {
     std::string_view name;
     size_t minArgs;
@@ -335,6 +349,9 @@ constexpr CommandEntry kCommands[] = {
     {"GFP", 2, 2, onChannel<featurePermissions>},
     {"SLTC", 1, 4, speedLevelTable},
     {"IM", 3, 3, indexMap},
+    {"R", 0, 0, reset},
+    {"GSE", 0, 0, sensorMode},
+    {"SSE", 1, 1, setSensorMode},
 };
 
 }  // namespace
@@ -394,7 +411,7 @@ TextEndpoint::TextEndpoint(ControllerModel& model) : model_(model) {
 
 TextEndpoint::~TextEndpoint() { worker_.stop(); }
 
-uint32_t TextEndpoint::baudRate() const { return baudRate_.load(); }
+uint32_t TextEndpoint::baudRate() const { return model_.rs232Rate(); }
 
 void TextEndpoint::addFault(const TextFault& fault) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -412,7 +429,7 @@ std::string TextEndpoint::reply(std::string_view text) {
     for (const CommandEntry& entry : kCommands) {
         if (entry.name != command->name) continue;
         if (command->args.size() < entry.minArgs || command->args.size() > entry.maxArgs) break;
-        Context context{model_, baudRate_};
+        Context context{model_};
         return entry.answer(context, command->args);
     }
     return systemError(refusal::kUnknownCommand);
@@ -490,10 +507,12 @@ void TextEndpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
 
 void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std::mutex>& lock) {
     const std::string name = nameOf(text);
+    const std::string head = text.substr(0, text.find(','));
     const TextFault* fault = nullptr;
     for (TextFault& candidate : faults_) {
-        if (candidate.times == 0 || (!candidate.command.empty() && candidate.command != name))
-            continue;
+        const bool applies =
+            candidate.command.empty() || candidate.command == name || candidate.command == head;
+        if (candidate.times == 0 || !applies) continue;
         if (candidate.times > 0) --candidate.times;
         fault = &candidate;
         break;

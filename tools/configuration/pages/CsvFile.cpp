@@ -1,0 +1,71 @@
+#include "CsvFile.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace {
+
+constexpr int kMaxFields = CsvFile::kMaxIndex + 1;
+
+}  // namespace
+
+int CsvFile::read(const QString& fileName) {
+    clear();
+    setFileName(fileName);
+    if (!open(QIODevice::ReadOnly | QIODevice::Text)) return static_cast<int>(error());
+    const QString text = QString::fromLatin1(readAll());
+    close();
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::KeepEmptyParts)) {
+        const QStringList fields = line.split(QLatin1Char(','), Qt::KeepEmptyParts);
+        if (fields.size() > kMaxFields) continue;
+        QVector<int32_t> row;
+        bool lastConverted = false;
+        for (const QString& field : fields) {
+            const int value = field.toInt(&lastConverted, 10);
+            row.append(lastConverted ? value : 0);
+        }
+        if (!lastConverted) continue;
+        rows_.append(row);
+        if (row.size() > columnCount_) columnCount_ = static_cast<int>(row.size());
+    }
+    return 0;
+}
+
+int CsvFile::write(const QString& fileName) {
+    setFileName(fileName);
+    if (!open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return static_cast<int>(error());
+    bool written = true;
+    for (int row = 0; row < rowCount() && written; ++row) {
+        QStringList fields;
+        for (int column = 0; column < columnCount_; ++column)
+            fields.append(QString::number(cell(row, column)));
+        const QByteArray line = (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toLatin1();
+        written = QFile::write(line) == line.size();
+    }
+    // Buffered lines reach the disk only here; a full disk shows up now.
+    if (written) written = flush();
+    const FileError failure = written ? NoError : (error() != NoError ? error() : WriteError);
+    close();
+    if (failure != NoError) return static_cast<int>(failure);
+    return static_cast<int>(error());
+}
+
+void CsvFile::clear() {
+    rows_.clear();
+    columnCount_ = 0;
+}
+
+int CsvFile::cell(int row, int column) const {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= rows_[row].size()) return 0;
+    return rows_[row][column];
+}
+
+void CsvFile::setCell(int row, int column, int value) {
+    if (row < 0 || row > kMaxIndex || column < 0 || column > kMaxIndex) return;
+    while (rowCount() <= row) rows_.append(QVector<int32_t>());
+    QVector<int32_t>& cells = rows_[row];
+    while (cells.size() <= column) cells.append(0);
+    cells[column] = value;
+    if (columnCount_ < column + 1) columnCount_ = column + 1;
+}
