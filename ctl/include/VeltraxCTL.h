@@ -31,10 +31,43 @@ extern "C" {
 typedef uint32_t VX_CTL_Result;
 
 #define VX_CTL_OK ((VX_CTL_Result)0x0000)
+/* No answer in time: a request, the version check, the handshake, a reset,
+   or a wait for an event. */
+#define VX_CTL_TIMEOUT ((VX_CTL_Result)0x0004)
 /* A frame from the controller was damaged or malformed: its check sum did
    not match, it was too short for its kind, it named no valid request, or
    its values did not fit in it. */
 #define VX_CTL_INVALID_PACKET ((VX_CTL_Result)0x0010)
+/* The I/O library refused the options of an open. */
+#define VX_CTL_INVALID_PARAMETER ((VX_CTL_Result)0x0013)
+/* All device handles, 1 to 127, are taken. */
+#define VX_CTL_DEVICE_LIMIT_REACHED ((VX_CTL_Result)0xF000)
+/* The locator names no interface type, or the I/O library cannot read it. */
+#define VX_CTL_INVALID_LOCATOR ((VX_CTL_Result)0xF001)
+/* The device is open already, the I/O library refused the open, or the
+   handshake failed. */
+#define VX_CTL_INITIALIZATION_FAILED ((VX_CTL_Result)0xF002)
+/* The device is not connected, or a send failed. */
+#define VX_CTL_COMMUNICATION_FAILED ((VX_CTL_Result)0xF004)
+/* No open device behind the handle. */
+#define VX_CTL_INVALID_DEVICE_HANDLE ((VX_CTL_Result)0xF007)
+/* The transmit handle names no output buffer or command group. */
+#define VX_CTL_INVALID_TRANSMIT_HANDLE ((VX_CTL_Result)0xF008)
+/* A reply to no pending request, or an event about an unknown group. */
+#define VX_CTL_UNEXPECTED_PACKET ((VX_CTL_Result)0xF00F)
+/* The wait was cancelled, or the device is closing. */
+#define VX_CTL_CANCELED ((VX_CTL_Result)0xF010)
+/* The controller speaks another protocol version. */
+#define VX_CTL_INVALID_PROTOCOL_VERSION ((VX_CTL_Result)0xF017)
+/* The reset the options asked for failed, or the interface has none. */
+#define VX_CTL_DEVICE_RESET_FAILED ((VX_CTL_Result)0xF018)
+/* Nothing answers to the locator. */
+#define VX_CTL_DEVICE_NOT_FOUND ((VX_CTL_Result)0xF01A)
+/* Another thread waits for events of the device already. */
+#define VX_CTL_THREAD_LIMIT_REACHED ((VX_CTL_Result)0xF01B)
+
+/* An open device, 1 to 127. */
+typedef uint32_t VX_CTL_DeviceHandle;
 
 /*
  * A property key: component selector in bits 31 to 24, sub-component
@@ -56,6 +89,29 @@ typedef uint32_t VX_CTL_DataType;
 #define VX_CTL_DT_INT32 ((VX_CTL_DataType)0x06)  /* signed 32-bit */
 #define VX_CTL_DT_INT64 ((VX_CTL_DataType)0x0E)  /* signed 64-bit */
 #define VX_CTL_DT_STRING ((VX_CTL_DataType)0x12) /* NUL-terminated text */
+
+/* Kind of an event. */
+typedef uint32_t VX_CTL_EventType;
+
+/* Event types the library makes itself. */
+#define VX_CTL_EVENT_REQUEST_READY ((VX_CTL_EventType)0xF000)
+/* The connection to the device is gone and was not made again. */
+#define VX_CTL_EVENT_CONNECTION_LOST ((VX_CTL_EventType)0xF001)
+
+/*
+ * One event of a device, 32 bytes: the channel or module index it is about,
+ * its type, and its data, read as a signed 32-bit value, a signed 64-bit
+ * value or as bytes; bytes the event does not set are zero.
+ */
+typedef struct VX_CTL_Event {
+    uint32_t idx;
+    VX_CTL_EventType type;
+    union {
+        int32_t i32;
+        int64_t i64;
+        uint8_t bytes[24];
+    } value;
+} VX_CTL_Event;
 
 /* The library's version as text, "major.minor.update.build". Never null;
    owned by the library. */

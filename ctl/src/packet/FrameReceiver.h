@@ -70,6 +70,12 @@ public:
     // ready frame: the first byte examined next is dropped when it is zero.
     // Callable from any thread.
     void dropOneZeroByte() { dropZero_.store(true); }
+    // Forgets a partly received frame before a new connection starts. Only
+    // while no reader thread can call receive().
+    void reset() {
+        buffer_.clear();
+        dropZero_.store(false);
+    }
 
 private:
     void frameComplete(FrameHandlers& handlers);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/UniqueFd.h"
 #include "sim/FtdiAttach.h"
 #include "sim/Gen2Endpoint.h"
 #include "sim/Gen2Model.h"
@@ -26,6 +27,11 @@ public:
     TcpServer& serveTcp(const std::string& address = "127.0.0.1", uint16_t port = 0);
     TcpServer& tcp() { return *tcp_; }
     std::string tcpLocator() const;
+    // A controller restarting: the open connection drops and connections
+    // to the port are refused, while the port stays reserved for it, until
+    // acceptTcp() serves it again. Throws std::system_error.
+    void refuseTcp();
+    void acceptTcp();
 
     // The controller's USB adapter in the FTDI driver double; a reset's ready
     // frame follows one zero byte there, as the adapter shows.
@@ -40,6 +46,7 @@ private:
     Gen2Model model_;
     Gen2Endpoint endpoint_;
     std::unique_ptr<TcpServer> tcp_;
+    vxplatform::UniqueFd reservedPort_;  // bound, not listening, while refusing
     std::unique_ptr<FtdiAttachment> usb_;
     std::unique_ptr<Pty> pty_;
 };

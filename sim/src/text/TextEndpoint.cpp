@@ -31,6 +31,8 @@ constexpr int64_t kMapFinalize = 17;
 constexpr int64_t kMapReadAnswer = 1;
 
 constexpr int64_t kPermissionCount = 255;
+// "GFV" with this index asks the hand control module's firmware version.
+constexpr int64_t kHandControlIndex = 255;
 constexpr uint8_t kClosedLoopFrequencyParameter = 2;
 constexpr int64_t kSynchronousMode = 0;
 
@@ -249,6 +251,15 @@ std::string firmwareVersions(Context& c, size_t ch, const Args& a) {
                        second[2], second[3]});
 }
 
+// Channels answer with their two versions; the hand control module, when
+// there is one, with its version twice. Without one nobody answers.
+std::string moduleFirmwareVersions(Context& c, const Args& a) {
+    if (a[0] != kHandControlIndex) return onChannel<firmwareVersions>(c, a);
+    if (!c.model.handControl()) return {};
+    const auto v = versionParts(c.model.setup().handControlFirmwareVersion);
+    return line("FV", {a[0], v[0], v[1], v[2], v[3], v[0], v[1], v[2], v[3]});
+}
+
 std::string featurePermissions(Context& c, size_t ch, const Args& a) {
     const std::vector<uint8_t>& bytes = c.model.setup().channels[ch].featureBytes;
     if (a[1] == kPermissionCount) return line("FP", {a[0], static_cast<int64_t>(bytes.size())});
@@ -345,7 +356,7 @@ constexpr CommandEntry kCommands[] = {
     {"MPR", 3, 3, onChannel<positionRelative>},
     {"MST", 4, 4, onChannel<stepMove>},
     {"S", 1, 1, onChannel<stop>},
-    {"GFV", 1, 1, onChannel<firmwareVersions>},
+    {"GFV", 1, 1, moduleFirmwareVersions},
     {"GFP", 2, 2, onChannel<featurePermissions>},
     {"SLTC", 1, 4, speedLevelTable},
     {"IM", 3, 3, indexMap},

@@ -1,0 +1,451 @@
+#include "device/Device.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "log/Log.h"
+
+namespace vxctl {
+
+namespace {
+
+// The USB adapters a second-generation controller sits behind.
+constexpr const char* kUsbProductNames[] = {"Veltrax QMX2", "Veltrax WEM Eval Board",
+                                            "Veltrax ZBU FB"};
+constexpr const char* kNetworkInterfaces = "network:all";
+constexpr int kNetworkPort = 55550;
+constexpr const char* kDeviceResetOption = "device-reset";
+
+constexpr std::array<uint32_t, 4> kProtocolVersion = {0, 0, 0, 1};
+constexpr const char* kDiscardedReadyLine = "VX_CTL Info: Discarded System Ready Packet";
+constexpr const char* kQueueFullLine = "Event Queue full, dropping oldest event";
+constexpr uint32_t kWaitForever = 0xFFFFFFFF;
+constexpr int32_t kWarningLevel = 2;
+
+// What a refused VX_IO_Open means to the caller; any other refusal is
+// VX_CTL_INITIALIZATION_FAILED.
+struct OpenRefusal {
+    VX_IO_Result io;
+    VX_CTL_Result result;
+};
+
+constexpr OpenRefusal kOpenRefusals[] = {
+    {VX_IO_INVALID_LOCATOR, VX_CTL_INVALID_LOCATOR},
+    {VX_IO_DEVICE_NOT_FOUND, VX_CTL_DEVICE_NOT_FOUND},
+    {VX_IO_INVALID_OPTION, VX_CTL_INVALID_PARAMETER},
+};
+
+VX_CTL_Result openRefusal(VX_IO_Result io) {
+    for (const OpenRefusal& refusal : kOpenRefusals)
+        if (refusal.io == io) return refusal.result;
+    return VX_CTL_INITIALIZATION_FAILED;
+}
+
+}  // namespace
+
+std::string openOptionText(int interfaceType, const char* options) {
+    std::string text = options ? options : "";
+    switch (interfaceType) {
+    case VX_IO_IFACE_USB:
+        text += "\n";
+        for (const char* name : kUsbProductNames) text += std::string("product-name ") + name + "\n";
+        break;
+    case VX_IO_IFACE_NETWORK:
+        text += std::string("\niface ") + kNetworkInterfaces + "\nport " + std::to_string(kNetworkPort) + "\n";
+        break;
+    default:
+        break;
+    }
+    return text;
+}
+
+// One connection made with the I/O library. Its address is the user
+// context of the I/O callbacks, so that a report about a connection the
+// device has given up already is told apart from one about the current
+// connection. It is freed only after a waiting close, when none of its
+// callbacks can run any more.
+struct Device::Connection {
+    explicit Connection(Device& owner) : device(owner) {}
+    Device& device;
+    VX_IO_Handle handle = 0;
+};
+
+Device::Device(const DeviceTiming& timing) : timing_(timing) {}
+
+Device::~Device() { close(true); }
+
+void Device::deviceReceiveCallback(void* user, const void* data, size_t length) {
+    static_cast<Connection*>(user)->device.received(static_cast<const uint8_t*>(data), length);
+}
+
+void Device::deviceClosedCallback(void* user, int code) {
+    auto* connection = static_cast<Connection*>(user);
+    connection->device.connectionClosed(connection, code);
+}
+
+std::unique_ptr<Device::Connection> Device::connect(const std::string& locator, const std::string& options,
+                                                    VX_IO_Result* result) {
+    auto connection = std::make_unique<Connection>(*this);
+    // No reader thread runs now: the connections before were closed with a
+    // wait, and this one starts its thread inside VX_IO_Open.
+    receiver_.reset();
+    *result = VX_IO_Open(&connection->handle, locator.c_str(), options.c_str(), connection.get(),
+                         &deviceReceiveCallback, &deviceClosedCallback);
+    if (*result != VX_IO_OK) return nullptr;
+    return connection;
+}
+
+void Device::closeConnections(Lock& lock, Connections connections) {
+    if (connections.empty()) return;
+    lock.unlock();
+    // The waiting close returns when the reader thread has ended, so no
+    // callback can reach a freed connection.
+    for (const auto& connection : connections) VX_IO_Close(connection->handle, 1);
+    connections.clear();
+    lock.lock();
+}
+
+VX_CTL_Result Device::open(const char* locator, const char* options) {
+    Lock lock(mutex_);
+    if (connection_) return VX_CTL_INITIALIZATION_FAILED;
+    closing_ = false;
+    cancel_ = false;
+    lock.unlock();
+
+    int type = VX_IO_IFACE_UNKNOWN;
+    if (VX_IO_GetLocatorInterfaceType(&type, locator) != VX_IO_OK) return VX_CTL_INVALID_LOCATOR;
+    const std::string optionText = openOptionText(type, options);
+    VX_IO_Result opened = VX_IO_OK;
+    std::unique_ptr<Connection> connection = connect(locator, optionText, &opened);
+    if (!connection) return openRefusal(opened);
+
+    lock.lock();
+    connection_ = std::move(connection);
+    locator_ = locator;
+    options_ = optionText;
+    interfaceType_ = type;
+    if (!worker_.started() && !worker_.start([this] { runWorker(); },
+                                             [this] {
+                                                 std::lock_guard<std::mutex> wake(mutex_);
+                                                 changed_.notify_all();
+                                             }))
+        return failOpen(lock, VX_CTL_INITIALIZATION_FAILED);
+
+    if (const VX_CTL_Result version = checkVersion(lock); version != VX_CTL_OK) return failOpen(lock, version);
+    if (optionText.find(kDeviceResetOption) != std::string::npos) {
+        const VX_CTL_Result reset =
+            interfaceType_ == VX_IO_IFACE_USB ? resetDevice(lock) : VX_CTL_DEVICE_RESET_FAILED;
+        if (reset != VX_CTL_OK) return failOpen(lock, VX_CTL_DEVICE_RESET_FAILED);
+    }
+    if (handshake(lock) != VX_CTL_OK) return failOpen(lock, VX_CTL_INITIALIZATION_FAILED);
+    events_.clear();
+    return VX_CTL_OK;
+}
+
+VX_CTL_Result Device::failOpen(Lock& lock, VX_CTL_Result result) {
+    Connections taken = std::move(retired_);
+    retired_.clear();
+    if (connection_) taken.push_back(std::move(connection_));
+    changed_.notify_all();
+    closeConnections(lock, std::move(taken));
+    return result;
+}
+
+void Device::shutdown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    changed_.notify_all();
+}
+
+void Device::close([[maybe_unused]] bool orderly) {
+    Lock lock(mutex_);
+    closing_ = true;
+    Connections taken = std::move(retired_);
+    retired_.clear();
+    if (connection_) taken.push_back(std::move(connection_));
+    changed_.notify_all();
+    lock.unlock();
+    // A reconnection that succeeds after this point closes its new
+    // connection itself before the worker ends.
+    worker_.stop();
+    lock.lock();
+    // Even at process exit the close waits for the reader threads: their
+    // callbacks point into this object.
+    closeConnections(lock, std::move(taken));
+}
+
+VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle) {
+    frame.finish(&crc_);
+    if (handle != 0) return VX_CTL_INVALID_TRANSMIT_HANDLE;
+    return transmit(lock, frame.data(), frame.size());
+}
+
+void Device::waitWhileReconnecting(Lock& lock) {
+    changed_.wait(lock, [&] { return !reconnectPending_ || closing_; });
+}
+
+VX_IO_Result Device::sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size) {
+    lock.unlock();
+    logPacket("OUT", bytes, size);
+    const VX_IO_Result sent = VX_IO_Send(handle, bytes, size);
+    lock.lock();
+    return sent;
+}
+
+VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size) {
+    waitWhileReconnecting(lock);
+    if (closing_) return VX_CTL_CANCELED;
+    if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
+    const Connection* used = connection_.get();
+    if (sendUnlocked(lock, used->handle, bytes, size) == VX_IO_OK) return VX_CTL_OK;
+    // Without reconnection the frame is lost: the caller must hear it.
+    if (!autoReconnect_) return VX_CTL_COMMUNICATION_FAILED;
+
+    // Unless a lost-link report has already taken this connection down, the
+    // worker is asked to make a new one.
+    if (connection_.get() == used && !reconnectPending_) {
+        reconnectPending_ = true;
+        changed_.notify_all();
+    }
+    waitWhileReconnecting(lock);
+    if (closing_) return VX_CTL_CANCELED;
+    if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
+    return sendUnlocked(lock, connection_->handle, bytes, size) == VX_IO_OK ? VX_CTL_OK
+                                                                           : VX_CTL_COMMUNICATION_FAILED;
+}
+
+void Device::received(const uint8_t* data, size_t size) { receiver_.receive(data, size, *this); }
+
+void Device::connectionClosed(Connection* connection, int code) {
+    if (code == VX_IO_OK) return;
+    Lock lock(mutex_);
+    // The transports report a lost link again and again, and a connection
+    // already given up may still report: only the current connection counts.
+    if (connection_.get() != connection) return;
+    if (code != VX_IO_TIMEOUT) return pushResult(lock, VX_CTL_COMMUNICATION_FAILED);
+
+    retired_.push_back(std::move(connection_));
+    if (autoReconnect_) {
+        reconnectPending_ = true;
+    } else {
+        pushEvent(lock, makeEvent(0, VX_CTL_EVENT_CONNECTION_LOST, 0));
+    }
+    changed_.notify_all();
+}
+
+void Device::runWorker() {
+    Lock lock(mutex_);
+    while (!worker_.stopRequested()) {
+        if (!retired_.empty()) {
+            Connections taken = std::move(retired_);
+            retired_.clear();
+            closeConnections(lock, std::move(taken));
+        } else if (reconnectPending_) {
+            reconnect(lock);
+        } else {
+            changed_.wait(lock);
+        }
+    }
+}
+
+void Device::reconnect(Lock& lock) {
+    // A failed send leaves its connection current; a lost-link report has
+    // retired it already. Either way every earlier connection is closed
+    // before a new one starts feeding the receiver.
+    Connections taken = std::move(retired_);
+    retired_.clear();
+    if (connection_) taken.push_back(std::move(connection_));
+    closeConnections(lock, std::move(taken));
+    const std::string locator = locator_;
+    const std::string options = options_;
+
+    auto stopping = [&] { return closing_ || worker_.stopRequested(); };
+    const Clock::time_point deadline = Clock::now() + timing_.reconnectBudget;
+    std::unique_ptr<Connection> fresh;
+    while (!stopping()) {
+        lock.unlock();
+        VX_IO_Result opened = VX_IO_OK;
+        fresh = connect(locator, options, &opened);
+        lock.lock();
+        if (fresh || Clock::now() >= deadline) break;
+        changed_.wait_until(lock, std::min(Clock::now() + timing_.reconnectInterval, deadline), stopping);
+        if (Clock::now() >= deadline) break;
+    }
+
+    if (fresh && stopping()) {
+        Connections late;
+        late.push_back(std::move(fresh));
+        closeConnections(lock, std::move(late));
+    }
+    if (fresh) {
+        connection_ = std::move(fresh);
+    } else if (!stopping()) {
+        pushEvent(lock, makeEvent(0, VX_CTL_EVENT_CONNECTION_LOST, 0));
+    }
+    reconnectPending_ = false;
+    changed_.notify_all();
+}
+
+template <typename Done>
+bool Device::awaitReply(Lock& lock, Done done) {
+    return changed_.wait_for(lock, timing_.exchange, done);
+}
+
+VX_CTL_Result Device::sendSystemFrame(Lock& lock, Packet frame) { return send(lock, frame, 0); }
+
+VX_CTL_Result Device::checkVersion(Lock& lock) {
+    versionReplied_ = false;
+    if (const VX_CTL_Result sent = sendSystemFrame(lock, versionRequestFrame()); sent != VX_CTL_OK) return sent;
+    if (!awaitReply(lock, [&] { return versionReplied_; })) return VX_CTL_TIMEOUT;
+    return versionWords_ == kProtocolVersion ? VX_CTL_OK : VX_CTL_INVALID_PROTOCOL_VERSION;
+}
+
+VX_CTL_Result Device::resetDevice(Lock& lock) {
+    ready_ = false;
+    readyStatus_ = 0;
+    // Both before the frame goes out: a fast device's zero byte and ready
+    // frame may arrive before the send returns.
+    waitingForReady_ = true;
+    receiver_.dropOneZeroByte();
+    VX_CTL_Result result = sendSystemFrame(lock, deviceResetFrame());
+    if (result == VX_CTL_OK) {
+        if (!awaitReply(lock, [&] { return ready_; })) {
+            result = VX_CTL_TIMEOUT;
+        } else {
+            result = readyStatus_;
+        }
+    }
+    waitingForReady_ = false;
+    return result;
+}
+
+VX_CTL_Result Device::handshake(Lock& lock) {
+    handshakeReplied_ = false;
+    handshakeStatus_ = 0;
+    if (const VX_CTL_Result sent = sendSystemFrame(lock, handshakeFrame(true)); sent != VX_CTL_OK) return sent;
+    if (!awaitReply(lock, [&] { return handshakeReplied_; })) return VX_CTL_TIMEOUT;
+    return handshakeStatus_;
+}
+
+void Device::protocolError(VX_CTL_Result result) { pushResultLocked(result); }
+
+// No request waits for a reply yet: every reply is one nobody asked for.
+void Device::completion(uint8_t, VX_CTL_Result) { pushResultLocked(VX_CTL_UNEXPECTED_PACKET); }
+
+void Device::valueReply(const ValueReply&) { pushResultLocked(VX_CTL_UNEXPECTED_PACKET); }
+
+void Device::event(uint8_t index, uint16_t type, int32_t parameter) {
+    Lock lock(mutex_);
+    pushEvent(lock, makeEvent(index, type, parameter));
+}
+
+void Device::streamFlowStatus(uint32_t, uint32_t) {}
+
+void Device::versionReply(const std::array<uint32_t, 4>& words) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    versionWords_ = words;
+    versionReplied_ = true;
+    changed_.notify_all();
+}
+
+void Device::handshakeReply(uint16_t status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handshakeStatus_ = status;
+    handshakeReplied_ = true;
+    changed_.notify_all();
+}
+
+void Device::systemReady(const SystemReady& ready) {
+    Lock lock(mutex_);
+    if (!waitingForReady_) {
+        lock.unlock();
+        logLine(kDiscardedReadyLine, kWarningLevel);
+        return;
+    }
+    if (!ready.lengthOk) return pushResult(lock, VX_CTL_INVALID_PACKET);
+    readyStatus_ = ready.status;
+    ready_ = true;
+    waitingForReady_ = false;
+    changed_.notify_all();
+}
+
+void Device::pushEvent(Lock&, const VX_CTL_Event& event) {
+    if (isDeviceLogEvent(event.type)) {
+        if (deviceLogReader_) deviceLogReader_(event);
+        return;
+    }
+    if (events_.push(event)) logLine(kQueueFullLine, kWarningLevel);
+    changed_.notify_all();
+}
+
+void Device::pushResult(Lock& lock, VX_CTL_Result result) {
+    pushEvent(lock, makeEvent(0, kResultCarrier, static_cast<int32_t>(result)));
+}
+
+void Device::pushResultLocked(VX_CTL_Result result) {
+    Lock lock(mutex_);
+    pushResult(lock, result);
+}
+
+VX_CTL_Result Device::waitForEvent(VX_CTL_Event* event, uint32_t timeoutMs) {
+    Lock lock(mutex_);
+    if (eventWaiter_) return VX_CTL_THREAD_LIMIT_REACHED;
+    eventWaiter_ = true;
+    auto ready = [&] { return !events_.empty() || closing_ || cancel_; };
+    bool woken = true;
+    if (timeoutMs == kWaitForever) {
+        changed_.wait(lock, ready);
+    } else if (timeoutMs == 0) {
+        // Without letting go of the mutex: no other waiter gets in between.
+        woken = ready();
+    } else {
+        woken = changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    }
+    eventWaiter_ = false;
+    if (!woken) return VX_CTL_TIMEOUT;
+    if (closing_) return VX_CTL_CANCELED;
+    if (cancel_) {
+        cancel_ = false;
+        return VX_CTL_CANCELED;
+    }
+    const VX_CTL_Event taken = *events_.take();
+    if (taken.type == kResultCarrier) return static_cast<VX_CTL_Result>(taken.value.i32);
+    *event = taken;
+    return VX_CTL_OK;
+}
+
+VX_CTL_Result Device::cancel() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancel_ = true;
+    }
+    changed_.notify_all();
+    return VX_CTL_OK;
+}
+
+void Device::setDeviceLogReader(DeviceLogReader reader) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deviceLogReader_ = std::move(reader);
+}
+
+void Device::setAutoReconnect(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    autoReconnect_ = on;
+}
+
+bool Device::connected() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connection_ != nullptr;
+}
+
+bool Device::reconnecting() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reconnectPending_;
+}
+
+std::string Device::optionText() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return options_;
+}
+
+}  // namespace vxctl

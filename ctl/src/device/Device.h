@@ -1,0 +1,181 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "VeltraxCTL.h"
+#include "VeltraxControlPrivate"
+#include "VeltraxIO.h"
+#include "device/EventQueue.h"
+#include "packet/FrameReceiver.h"
+#include "platform/OwnedThread.h"
+
+namespace vxctl {
+
+// What an open hands to the I/O library: the caller's options (none for
+// null), then what the interface type needs.
+std::string openOptionText(int interfaceType, const char* options);
+
+// How long a device waits. Tests shorten them.
+struct DeviceTiming {
+    // For the reply to the version check, the handshake or a reset.
+    std::chrono::milliseconds exchange{2000};
+    // Reconnection attempts, one per interval, until the budget is spent.
+    std::chrono::milliseconds reconnectBudget{10000};
+    std::chrono::milliseconds reconnectInterval{1000};
+};
+
+// One second-generation controller: its connection made with the I/O
+// library, the worker thread that makes it again when it is lost, the send
+// path and the receive path, and its event queue.
+//
+// Held by shared ownership (the device table, every call in progress).
+// One mutex and one condition variable serve every state and every wait of
+// the device. No call into the I/O library is made with the mutex held: its
+// callbacks take the mutex, and a close of the I/O library waits for them.
+class Device : private FrameHandlers {
+public:
+    using Lock = std::unique_lock<std::mutex>;
+    using Clock = std::chrono::steady_clock;
+    using DeviceLogReader = std::function<void(const VX_CTL_Event&)>;
+
+    explicit Device(const DeviceTiming& timing = {});
+    // Closes the device when the last owner lets go.
+    ~Device() override;
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // Connects, checks the protocol version, resets the device when the
+    // options ask for it, and makes the handshake. A failure leaves the
+    // device without a connection.
+    VX_CTL_Result open(const char* locator, const char* options);
+    // Sets the closing flag and wakes every waiter: waits end with
+    // VX_CTL_CANCELED, sends are refused.
+    void shutdown();
+    // Ends the connection and the worker. Also from the destructor; the
+    // second call finds nothing left to do. `orderly` false is the close at
+    // process exit.
+    void close(bool orderly);
+
+    // The device mutex, for the operations that build and send frames.
+    Lock lock() { return Lock(mutex_); }
+
+    // Finishes `frame` (padding and CRC) and sends it; with a transmit handle
+    // it would be collected, and no handle names anything yet.
+    VX_CTL_Result send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle);
+    // Hands finished bytes to the I/O library, with the mutex released
+    // around the send. Waits while a reconnection is pending; with
+    // auto-reconnect a failed send waits for one and is made once more.
+    VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size);
+
+    // Appends a record to the event queue and wakes the waiters (the mutex
+    // held); a device-log record goes to the device log reader instead.
+    void pushEvent(Lock& lock, const VX_CTL_Event& event);
+    // A result for the thread that waits for events.
+    void pushResult(Lock& lock, VX_CTL_Result result);
+    void pushResultLocked(VX_CTL_Result result);
+    // The oldest record, waiting up to `timeoutMs` (0xFFFFFFFF: without
+    // limit). One waiter per device.
+    VX_CTL_Result waitForEvent(VX_CTL_Event* event, uint32_t timeoutMs);
+    // Makes the current or next event wait return VX_CTL_CANCELED.
+    VX_CTL_Result cancel();
+
+    // Receives device-log records while set.
+    void setDeviceLogReader(DeviceLogReader reader);
+    void setAutoReconnect(bool on);
+
+    bool connected() const;
+    bool reconnecting() const;
+    // The option text of the last successful connection.
+    std::string optionText() const;
+
+private:
+    struct Connection;
+    using Connections = std::vector<std::unique_ptr<Connection>>;
+
+    static void deviceReceiveCallback(void* user, const void* data, size_t length);
+    static void deviceClosedCallback(void* user, int code);
+
+    // I/O callbacks, on the I/O library's reader thread of `connection`.
+    void received(const uint8_t* data, size_t size);
+    void connectionClosed(Connection* connection, int code);
+
+    // FrameHandlers, on the reader thread.
+    void protocolError(VX_CTL_Result result) override;
+    void completion(uint8_t requestId, VX_CTL_Result result) override;
+    void valueReply(const ValueReply& reply) override;
+    void event(uint8_t index, uint16_t type, int32_t parameter) override;
+    void streamFlowStatus(uint32_t first, uint32_t second) override;
+    void versionReply(const std::array<uint32_t, 4>& words) override;
+    void handshakeReply(uint16_t status) override;
+    void systemReady(const SystemReady& ready) override;
+
+    // A new connection made with the mutex released; null when refused,
+    // with the I/O library's result in *result.
+    std::unique_ptr<Connection> connect(const std::string& locator, const std::string& options,
+                                        VX_IO_Result* result);
+    // Closes connections taken out of the device, with the mutex released.
+    void closeConnections(Lock& lock, Connections connections);
+    VX_CTL_Result failOpen(Lock& lock, VX_CTL_Result result);
+
+    VX_CTL_Result checkVersion(Lock& lock);
+    VX_CTL_Result resetDevice(Lock& lock);
+    VX_CTL_Result handshake(Lock& lock);
+    VX_CTL_Result sendSystemFrame(Lock& lock, Packet frame);
+    // Waits up to the exchange time for `done`.
+    template <typename Done>
+    bool awaitReply(Lock& lock, Done done);
+
+    // VX_IO_Send of the handle with the mutex released.
+    VX_IO_Result sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size);
+    void waitWhileReconnecting(Lock& lock);
+
+    void runWorker();
+    void reconnect(Lock& lock);
+
+    const DeviceTiming timing_;
+    const Crc32 crc_;
+    // Fed on the reader thread without the mutex; reset only while no reader
+    // thread runs.
+    FrameReceiver receiver_{&crc_};
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+
+    // Everything below is guarded by mutex_.
+    std::unique_ptr<Connection> connection_;  // set while connected
+    // Connections a lost-link report took down, for the worker to close:
+    // their reader threads end only with a waiting close.
+    Connections retired_;
+    bool reconnectPending_ = false;
+    bool closing_ = false;
+    bool autoReconnect_ = false;
+    std::string locator_;
+    std::string options_;
+    int interfaceType_ = VX_IO_IFACE_UNKNOWN;
+
+    bool versionReplied_ = false;
+    std::array<uint32_t, 4> versionWords_{};
+    bool handshakeReplied_ = false;
+    uint16_t handshakeStatus_ = 0;
+    bool waitingForReady_ = false;
+    bool ready_ = false;
+    uint16_t readyStatus_ = 0;
+
+    EventQueue events_;
+    bool eventWaiter_ = false;
+    bool cancel_ = false;
+    DeviceLogReader deviceLogReader_;
+
+    vxplatform::OwnedThread worker_;
+};
+
+}  // namespace vxctl
