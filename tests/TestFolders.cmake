@@ -6,6 +6,7 @@ set(VX_TEST_LINK_control QMXControl_core VeltraxIO vx_platform vxsim_core)
 set(VX_TEST_LINK_platform vx_platform vxsim_core)
 set(VX_TEST_LINK_sim vxsim_core VeltraxIO_core vx_platform)
 set(VX_TEST_LINK_e2e QMXControl VeltraxIO vx_platform vxsim_core)
+set(VX_TEST_LINK_firmware QMXFirmwareCore VeltraxIO_core vx_platform vxsim_core)
 # Qt tests, left out where Qt is not built: their own main runs them around
 # one application object on the offscreen platform.
 set(VX_QT_TEST_AREAS configuration terminal)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <utility>
 
 namespace vxsim {
 
@@ -51,6 +52,16 @@ ModuleKind moduleKind(uint16_t moduleWord) {
     return ModuleKind::Other;
 }
 
+HcmImageLayout hcmImageLayout(const SystemSetup& setup) {
+    static constexpr std::pair<uint16_t, HcmImageLayout> kLayouts[] = {
+        {0x3D01, {2048, 128, 9}},
+        {0xFD01, {2048, 500, 3}},
+    };
+    for (const auto& [type, layout] : kLayouts)
+        if (type == setup.hcmEepromType) return layout;
+    return {size_t{setup.hcmSlotSize} * setup.hcmSlotCount, setup.hcmSlotSize, setup.hcmSlotCount};
+}
+
 SystemSetup SystemSetup::standard(size_t channels, bool handControl, size_t endEffectors) {
     SystemSetup setup;
     setup.handControl = handControl;
@@ -71,7 +82,8 @@ ControllerModel::ControllerModel(SystemSetup setup) : setup_(std::move(setup)) {
     for (size_t i = 0; i < kSpeedLevels; ++i)
         speedLevels_[i] = {static_cast<uint16_t>(i + 1), static_cast<uint16_t>(100 * (i + 1)),
                            static_cast<uint16_t>(1000 + 10 * i)};
-    slots_.assign(setup_.hcmSlotCount, std::vector<uint8_t>(setup_.hcmSlotSize, 0));
+    layout_ = hcmImageLayout(setup_);
+    image_.assign(layout_.imageSize, 0);
     for (size_t i = 0; i < indexMap_.size(); ++i) indexMap_[i] = static_cast<uint8_t>(i);
     resetLocked();
 }
@@ -638,29 +650,52 @@ size_t ControllerModel::storedSpeedLevelTables() const {
     return speedLevelStores_;
 }
 
-uint16_t ControllerModel::slotSize() const { return setup_.hcmSlotSize; }
+uint16_t ControllerModel::slotSize() const { return layout_.slotSize; }
 
 uint8_t ControllerModel::readSlot(uint8_t slot, uint16_t offset, uint8_t* data,
                                   size_t length) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (slot >= slots_.size() || offset >= slots_[slot].size()) return refusal::kNotProcessable;
+    if (slot >= layout_.slotCount || offset >= layout_.slotSize) return refusal::kNotProcessable;
+    const size_t start = size_t{slot} * layout_.slotSize;
     for (size_t i = 0; i < length; ++i)
-        data[i] = offset + i < slots_[slot].size() ? slots_[slot][offset + i] : 0;
+        data[i] = offset + i < layout_.slotSize ? image_[start + offset + i] : 0;
     return refusal::kNone;
 }
 
 uint8_t ControllerModel::writeSlot(uint8_t slot, uint16_t offset, const uint8_t* data,
                                    size_t length) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (slot >= slots_.size() || offset >= slots_[slot].size()) return refusal::kNotProcessable;
-    for (size_t i = 0; i < length && offset + i < slots_[slot].size(); ++i)
-        slots_[slot][offset + i] = data[i];
+    if (slot >= layout_.slotCount || offset >= layout_.slotSize) return refusal::kNotProcessable;
+    const size_t start = size_t{slot} * layout_.slotSize;
+    for (size_t i = 0; i < length && offset + i < layout_.slotSize; ++i)
+        image_[start + offset + i] = data[i];
     return refusal::kNone;
 }
 
 std::vector<uint8_t> ControllerModel::slot(uint8_t slot) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return slot < slots_.size() ? slots_[slot] : std::vector<uint8_t>{};
+    if (slot >= layout_.slotCount) return {};
+    const auto start = image_.begin() + static_cast<ptrdiff_t>(size_t{slot} * layout_.slotSize);
+    return std::vector<uint8_t>(start, start + layout_.slotSize);
+}
+
+std::vector<uint8_t> ControllerModel::image() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return image_;
+}
+
+uint8_t ControllerModel::readImage(uint16_t offset, uint8_t* data, size_t length) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (size_t{offset} + length > image_.size()) return refusal::kNotProcessable;
+    std::copy_n(image_.begin() + offset, length, data);
+    return refusal::kNone;
+}
+
+uint8_t ControllerModel::writeImage(uint16_t offset, const uint8_t* data, size_t length) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (size_t{offset} + length > image_.size()) return refusal::kNotProcessable;
+    std::copy_n(data, length, image_.begin() + offset);
+    return refusal::kNone;
 }
 
 // Interface module

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <system_error>
 
 #include "sim/Gen1Opcodes.h"
@@ -310,6 +311,8 @@ void Gen1Endpoint::run() {
 
 std::vector<Bytes> Gen1Endpoint::answer(const Bytes& bytes) {
     const Request request{bytes};
+    if (std::equal(bytes.begin(), bytes.end(), std::begin(kProbe), std::end(kProbe)))
+        return {gen1Packet(kInterfaceAddress, kError, {kInterfaceReady})};
     switch (request.address()) {
     case kInterfaceAddress:
         return interfaceModule(bytes);
@@ -415,8 +418,24 @@ std::vector<Bytes> Gen1Endpoint::handControlModule(const Bytes& bytes) {
     case kHcmEnabled:
         model_.setHandControlMode(r.u8(0));
         return {};
-    case kHcmEepromType:
-        return reply(kHcmEepromType, Payload().u8(0).u16(model_.setup().hcmEepromType).zeros(8));
+    case kHcmEepromType: {
+        const uint8_t sub = r.u8(0);
+        if (sub == kHcmType)
+            return reply(kHcmEepromType,
+                         Payload().u8(0).u16(model_.setup().hcmEepromType).zeros(8));
+        uint8_t block[kHcmBlockSize];
+        if (sub == kHcmBlockWrite) {
+            for (size_t i = 0; i < kHcmBlockSize; ++i) block[i] = r.u8(3 + i);
+            return done(model_.writeImage(r.u16(1), block, kHcmBlockSize));
+        }
+        if (sub != kHcmBlockRead) return done(refusal::kUnknownCommand);
+        if (uint8_t refused = model_.readImage(r.u16(1), block, kHcmBlockSize))
+            return done(refused);
+        Payload payload;
+        payload.u8(kHcmBlockRead).u16(r.u16(1));
+        for (uint8_t byte : block) payload.u8(byte);
+        return reply(kHcmEepromType, payload);
+    }
     default:
         return done(refusal::kUnknownCommand);
     }

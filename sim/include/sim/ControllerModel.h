@@ -86,7 +86,8 @@ struct SystemSetup {
     uint32_t interfaceFirmwareVersion = 0x02010010;
     bool handControl = false;
     uint32_t handControlFirmwareVersion = 0x01030002;
-    // The hand control module's configuration image, in equal slots.
+    // The hand control module's configuration image, in equal slots (for
+    // EEPROM types without a layout of their own, see hcmImageLayout).
     uint16_t hcmSlotSize = 256;
     uint8_t hcmSlotCount = 8;
     uint16_t hcmEepromType = 0x0100;
@@ -106,6 +107,16 @@ struct SystemSetup {
 // control module and channel modules, with motion that runs on a steady
 // clock. Protocol endpoints drive it; it knows nothing of any wire format.
 // Every member is safe to call from any thread.
+// The hand control module's configuration image: its size, and the equal
+// slots that lie in it one after the other from offset 0. The EEPROM types
+// 0x3D01 and 0xFD01 have layouts of their own, other types the setup's slots.
+struct HcmImageLayout {
+    size_t imageSize;
+    uint16_t slotSize;
+    uint8_t slotCount;
+};
+HcmImageLayout hcmImageLayout(const SystemSetup& setup);
+
 class ControllerModel {
 public:
     explicit ControllerModel(SystemSetup setup);
@@ -214,6 +225,11 @@ public:
     uint8_t readSlot(uint8_t slot, uint16_t offset, uint8_t* data, size_t length) const;
     uint8_t writeSlot(uint8_t slot, uint16_t offset, const uint8_t* data, size_t length);
     std::vector<uint8_t> slot(uint8_t slot) const;
+    // The whole image, as block reads and writes at image offsets see it;
+    // a block that does not lie wholly in the image is refused.
+    std::vector<uint8_t> image() const;
+    uint8_t readImage(uint16_t offset, uint8_t* data, size_t length) const;
+    uint8_t writeImage(uint16_t offset, const uint8_t* data, size_t length);
 
     // The interface module's RS-232 rate: the one stored, which takes effect
     // at the next reset unless it is set `atOnce`, and the one in effect.
@@ -297,7 +313,8 @@ private:
     uint8_t speedLevelSize_ = 4;
     std::array<std::array<uint16_t, 3>, kSpeedLevels> speedLevels_{};
     size_t speedLevelStores_ = 0;
-    std::vector<std::vector<uint8_t>> slots_;
+    HcmImageLayout layout_;
+    std::vector<uint8_t> image_;
     std::array<uint8_t, 256> indexMap_{};
     size_t indexMapFinalizations_ = 0;
     uint32_t rs232Rate_ = 9600;

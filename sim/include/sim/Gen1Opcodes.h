@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The simulator's own names for the first-generation binary protocol: module
@@ -113,6 +114,21 @@ enum SlotAccess : uint8_t {
     kSlotWrite = 0x01,
     kSlotRead = 0x02,
 };
+
+// kHcmEepromType: the EEPROM type, or 8-byte blocks of the configuration
+// image at a little-endian image offset (payload bytes 1 and 2).
+enum HcmImageAccess : uint8_t {
+    kHcmType = 0x01,
+    kHcmBlockRead = 0x10,
+    kHcmBlockWrite = 0x11,
+};
+constexpr size_t kHcmBlockSize = 8;
+
+// The probe a host sends (after a lone 0x00, which stays unanswered) to
+// learn whether the system speaks these packets: the interface module
+// answers with its status, opcode kError and the one byte kInterfaceReady.
+constexpr uint8_t kProbe[] = {0x00, 0x0F, 0x80};
+constexpr uint8_t kInterfaceReady = 0x80;
 
 // kIndexMap; an answer to a read starts with kIndexMapEntry.
 enum IndexMapAccess : uint8_t {

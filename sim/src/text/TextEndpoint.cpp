@@ -301,6 +301,19 @@ std::string indexMap(Context& c, const Args& a) {
     }
 }
 
+std::string reset(Context& c, const Args&) {
+    c.model.reset();
+    return systemError(0);
+}
+
+std::string sensorMode(Context& c, const Args&) { return line("SE", {c.model.sensorEnabled()}); }
+
+std::string setSensorMode(Context& c, const Args& a) {
+    if (a[0] < 0 || a[0] > 255) return systemError(refusal::kNotProcessable);
+    c.model.setSensorEnabled(static_cast<uint8_t>(a[0]));
+    return systemError(0);
+}
+
 struct CommandEntry {
     std::string_view name;
     size_t minArgs;
@@ -336,6 +349,9 @@ constexpr CommandEntry kCommands[] = {
     {"GFP", 2, 2, onChannel<featurePermissions>},
     {"SLTC", 1, 4, speedLevelTable},
     {"IM", 3, 3, indexMap},
+    {"R", 0, 0, reset},
+    {"GSE", 0, 0, sensorMode},
+    {"SSE", 1, 1, setSensorMode},
 };
 
 }  // namespace

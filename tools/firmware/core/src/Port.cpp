@@ -1,0 +1,7 @@
+#include "firmware/Port.h"
+
+namespace vxfw {
+
+Port::~Port() = default;
+
+}  // namespace vxfw
