@@ -48,6 +48,17 @@ TEST(DataInputTest, NewInputAndItsName) {
     EXPECT_EQ(spinBoxOf(input)->text(), "Speed: 0");
 }
 
+TEST(DataInputTest, LoadingAnInputThatCallsAButtonAsksForNone) {
+    DataInput input;
+    QSignalSpy calls(&input, &DataInput::activateShortCut);
+    // A minimum above 0 moves the value; the call flag is not yet set then.
+    configure(input, 10, 100, 20, true, 1);
+    EXPECT_EQ(input.value(), 20);
+    EXPECT_EQ(calls.count(), 0);
+    input.setValue(21);
+    EXPECT_EQ(calls.count(), 1);
+}
+
 TEST(DataInputTest, SpinBoxAndSliderFollowEachOther) {
     DataInput input;
     configure(input, -10, 10, 0, false, 0);
