@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
 missing=()
 # libpcap sends and captures the raw frames of the Ethernet interface configurator.
 packages+=(libpcap-dev)
+# Xvfb: a private X server for the widget tests that move the real pointer.
+packages+=(xvfb)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

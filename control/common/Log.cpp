@@ -1,7 +1,6 @@
 #include "common/Log.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -150,18 +149,7 @@ void readIniOnceFrom(const std::vector<std::string>& folders) {
     if (started) return;
 
     std::ifstream in;
-    std::string found;
-    for (const auto& folder : folders) {
-        if (folder.empty()) continue;
-        const std::string path = vxplatform::joinPath(folder, kIniFileName);
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) continue;
-        in.open(path);
-        if (in.is_open()) {
-            found = folder;
-            break;
-        }
-    }
+    const std::string found = vxplatform::openInFirstFolder(folders, kIniFileName, in);
     if (found.empty()) return;
 
     iniFolderText = found;

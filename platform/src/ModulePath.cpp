@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <vector>
 
 namespace vxplatform {
@@ -57,6 +58,19 @@ std::string directoryOf(const std::string& path) {
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/') return folder + name;
     return folder + "/" + name;
+}
+
+std::string openInFirstFolder(const std::vector<std::string>& folders, const std::string& name,
+                              std::ifstream& in) {
+    for (const std::string& folder : folders) {
+        if (folder.empty()) continue;
+        const std::string path = joinPath(folder, name);
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) continue;
+        in.open(path);
+        if (in.is_open()) return folder;
+    }
+    return {};
 }
 
 }  // namespace vxplatform

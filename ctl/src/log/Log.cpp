@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -166,18 +165,7 @@ void loadIniSettingsFrom(const std::vector<std::string>& folders) {
     // Each folder is joined with the file name: the current directory,
     // which the host program owns, is never changed.
     std::ifstream in;
-    std::string found;
-    for (const std::string& folder : folders) {
-        if (folder.empty()) continue;
-        const std::string path = vxplatform::joinPath(folder, kIniFileName);
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) continue;
-        in.open(path);
-        if (in.is_open()) {
-            found = folder;
-            break;
-        }
-    }
+    const std::string found = vxplatform::openInFirstFolder(folders, kIniFileName, in);
     if (found.empty()) return;
     const auto parsed = parseIniSettings(in);
     if (!parsed) return;

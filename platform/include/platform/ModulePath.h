@@ -1,6 +1,8 @@
 #pragma once
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace vxplatform {
 
@@ -20,5 +22,11 @@ std::string directoryOf(const std::string& path);
 
 // `folder` + "/" + `name`, without doubling a slash the folder ends with.
 std::string joinPath(const std::string& folder, const std::string& name);
+
+// Opens `name` in the first of `folders` (empty ones skipped) that holds it
+// as a regular file and returns that folder; empty when none does. The
+// current directory is never changed.
+std::string openInFirstFolder(const std::vector<std::string>& folders, const std::string& name,
+                              std::ifstream& in);
 
 }  // namespace vxplatform
