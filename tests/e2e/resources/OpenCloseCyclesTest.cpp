@@ -56,10 +56,17 @@ protected:
         ASSERT_EQ(VX_CloseSystem(index), 0u) << i;
     }
 
-    // The simulator lets go of its side of a connection on its own time.
+    // The simulator lets go of its side of a connection on its own time. A
+    // thread of the warm-up cycles may end only after `expected` was taken,
+    // so fewer threads than then is settled too; only more would be left behind.
     bool settled(const Resources& expected) {
         return vxtest::waitUntil(
-            [&] { return sim.endpoint().connections() == 0 && resources() == expected; }, 3000ms);
+            [&] {
+                const Resources now = resources();
+                return sim.endpoint().connections() == 0 && now.descriptors == expected.descriptors &&
+                       now.threads <= expected.threads;
+            },
+            3000ms);
     }
 
     SimulatedSystem sim;
@@ -83,7 +90,7 @@ TEST_P(OpenCloseCycles, LeaveNoThreadOrDescriptorBehind) {
 
     EXPECT_TRUE(settled(before));
     const Resources after = resources();
-    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_LE(after.threads, before.threads);
     EXPECT_EQ(after.descriptors, before.descriptors);
     if (GetParam() == Carrier::Usb) {
         EXPECT_EQ(sim.sim().usb().api().openHandleCount(), 0);
@@ -106,7 +113,7 @@ TEST_P(OpenCloseCycles, SystemsClosedAfterALostConnectionLeaveNothingBehind) {
     }
 
     EXPECT_TRUE(settled(before));
-    EXPECT_EQ(resources().threads, before.threads);
+    EXPECT_LE(resources().threads, before.threads);
     EXPECT_EQ(resources().descriptors, before.descriptors);
 }
 
