@@ -175,8 +175,12 @@ bool Console::confirmed(const char* question) {
 }
 
 int Console::getConfiguration(size_t index) {
-    channel_->sendRequest(OpGetConfiguration, controllers_[index]);
-    std::fprintf(out_, "Get network configuration (QMX %zu)...\n", index + 1);
+    return requestAndShow(OpGetConfiguration, index, "Get network configuration (QMX %zu)...\n");
+}
+
+int Console::requestAndShow(uint16_t opcode, size_t index, const char* announcement) {
+    channel_->sendRequest(opcode, controllers_[index]);
+    std::fprintf(out_, announcement, index + 1);
     ConfigFrame reply;
     const int result = channel_->receiveReply(reply);
     if (result != ResultOk) {
@@ -250,18 +254,7 @@ int Console::setConfiguration(size_t index) {
 int Console::resetConfiguration(size_t index) {
     if (!confirmed("\nAre you sure to continue resetting the QMX to default configuration?\n[1] yes [0] no\n"))
         return ResultOk;
-    channel_->sendRequest(OpResetConfiguration, controllers_[index]);
-    std::fprintf(out_, "Reset network configuration (QMX %zu)...\n", index + 1);
-    ConfigFrame reply;
-    const int result = channel_->receiveReply(reply);
-    if (result != ResultOk) {
-        reportNoAcknowledge(result);
-        return result;
-    }
-    checkSource(reply, index);
-    std::fputs("Current configuration:\n", out_);
-    showConfiguration(reply);
-    return ResultOk;
+    return requestAndShow(OpResetConfiguration, index, "Reset network configuration (QMX %zu)...\n");
 }
 
 int Console::restartInterface(size_t index) {

@@ -35,6 +35,8 @@ public:
     int restartInterface(size_t index);
 
 private:
+    // Sends the request, announces it and shows the configuration replied.
+    int requestAndShow(uint16_t opcode, size_t index, const char* announcement);
     void checkSource(const ConfigFrame& reply, size_t index);
     void showConfiguration(const ConfigFrame& frame);
     void reportNoAcknowledge(int result);
