@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CsvFile.h"
+#include "configuration/TempFiles.h"
 
 namespace {
 
@@ -23,23 +24,9 @@ std::string rowsOf(const CsvFile& file) {
     return text;
 }
 
-class CsvFileTest : public ::testing::Test {
+class CsvFileTest : public vxtest::TempFiles {
 protected:
-    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    QString withContent(const std::string& content) const {
-        const QString name = path("in.csv");
-        QFile file(name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content.data(), static_cast<qint64>(content.size()));
-        return name;
-    }
-    std::string contentOf(const QString& name) const {
-        QFile file(name);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return file.readAll().toStdString();
-    }
-
-    QTemporaryDir dir;
+    CsvFileTest() : TempFiles("in.csv") {}
 };
 
 TEST_F(CsvFileTest, Reading) {

@@ -10,28 +10,15 @@
 #include <unistd.h>
 
 #include "XmlConfigFile.h"
+#include "configuration/TempFiles.h"
 
 namespace {
 
 const QString kDocumentType = QStringLiteral("QMXConfigSettings");
 
-class XmlConfigFileTest : public ::testing::Test {
+class XmlConfigFileTest : public vxtest::TempFiles {
 protected:
-    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    QString withContent(const std::string& content) const {
-        const QString name = path("in.xml");
-        QFile file(name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content.data(), static_cast<qint64>(content.size()));
-        return name;
-    }
-    std::string contentOf(const QString& name) const {
-        QFile file(name);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return file.readAll().toStdString();
-    }
-
-    QTemporaryDir dir;
+    XmlConfigFileTest() : TempFiles("in.xml") {}
 };
 
 TEST_F(XmlConfigFileTest, SavedCreatedDocumentHasTheExactFileFormat) {
