@@ -2,28 +2,22 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <string>
-#include <vector>
 
 #include "HandControlErrors.h"
 #include "QMXHConfiguration.h"
 #include "handcontrol/Controller.h"
 
+using handcontroltest::Outcome;
+using Ints = std::vector<int>;
+
 namespace {
 
-using handcontroltest::Outcome;
-using handcontroltest::Worker;
-
 const std::string kMagic = "QMXH Configuration";
-
-std::string headerOf(std::string versionAndType) {
-    return kMagic + versionAndType + std::string(10, '\0');
+std::string header(const char (&versionAndType)[5]) {
+    return kMagic + std::string(versionAndType, 4) + std::string(10, '\0');
 }
-
-// The image bytes i × 5 + type.
 std::string imageFor(int type) {
     std::string image(2048, '\0');
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 5 + type);
@@ -33,23 +27,21 @@ std::string imageFor(int type) {
 class Files : public ::testing::Test {
 protected:
     QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    QString withContent(const char* name, const std::string& content) const {
-        QFile file(path(name));
+    QString withContent(const std::string& content) const {
+        QFile file(path("in.hcmc"));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content.data(), static_cast<qint64>(content.size()));
-        return path(name);
+        return file.fileName();
     }
     static std::string contentOf(const QString& name) {
         QFile file(name);
-        if (!file.open(QIODevice::ReadOnly)) return "<none>";
-        return file.readAll().toStdString();
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<none>";
     }
-    void fill(QMXHConfiguration& c, int type) {
+    static void fill(QMXHConfiguration& c, int type) {
         int size = 0;
-        ASSERT_EQ(c.setType(type, size), kHcNoError);
-        const std::string image = imageFor(type);
+        c.setType(type, size);
         for (int i = 0; i < size; ++i)
-            c.setByteAt(i, static_cast<uint8_t>(image[static_cast<size_t>(i)]));
+            c.setByteAt(i, static_cast<uint8_t>(imageFor(type)[static_cast<size_t>(i)]));
     }
     static std::string imageOf(const QMXHConfiguration& c) {
         return std::string(reinterpret_cast<const char*>(c.data()), static_cast<size_t>(c.size()));
@@ -60,90 +52,77 @@ protected:
     Outcome load(const QString& name, QMXHConfiguration& c) {
         return worker.run([&](ConfigTransporter& t) { t.loadConfigurationFromFile(&c, name); });
     }
+    // Abort pressed while the chunk at 88 (4 %) is written or read.
+    QMetaObject::Connection abortAtFourPercent() {
+        return QObject::connect(
+            &worker.transporter, &ConfigTransporter::progress, &worker.transporter,
+            [this](int value) {
+                if (value == 4) worker.transporter.abortOperation();
+            },
+            Qt::DirectConnection);
+    }
 
     QTemporaryDir dir;
-    Worker worker;
+    handcontroltest::Worker worker;
 };
 
-// Progress of a file operation on a 2048-byte image that succeeds.
-std::vector<int> chunkProgress() {
-    std::vector<int> values{0};
-    for (int offset = 0; offset < 2048; offset += 8) values.push_back(offset * 100 / 2048);
-    values.push_back(100);
-    return values;
-}
-
-TEST_F(Files, ASaveHoldsTheHeaderAndTheImage) {
-    QMXHConfiguration config;
-    fill(config, 0x3D01);
-    const Outcome saved = save(path("a.hcmc"), config);
-    EXPECT_EQ(saved.errors, std::vector<int>{kHcNoError});
-    EXPECT_EQ(saved.progress, chunkProgress());
-    const std::string content = contentOf(path("a.hcmc"));
-    EXPECT_EQ(content.size(), 2080u);
-    EXPECT_EQ(content, headerOf(std::string("\x01\x00\x01\x3D", 4)) + imageFor(0x3D01));
-}
-
 TEST_F(Files, BothTypesRoundTrip) {
+    Ints chunks{0};
+    for (int offset = 0; offset < 2048; offset += 8) chunks.push_back(offset * 100 / 2048);
+    chunks.push_back(100);
     for (int type : {0x3D01, 0xFD01}) {
-        SCOPED_TRACE(type);
-        QMXHConfiguration saved;
+        QMXHConfiguration saved, loaded;
         fill(saved, type);
-        ASSERT_EQ(save(path("b.hcmc"), saved).errors, std::vector<int>{kHcNoError});
-        QMXHConfiguration loaded;
-        fill(loaded, type == 0x3D01 ? 0xFD01 : 0x3D01);
-        const Outcome outcome = load(path("b.hcmc"), loaded);
-        EXPECT_EQ(outcome.errors, std::vector<int>{kHcNoError});
-        EXPECT_EQ(outcome.progress, chunkProgress());
+        const Outcome outcome = save(path("a.hcmc"), saved);
+        EXPECT_EQ(outcome.errors, Ints{kHcNoError});
+        EXPECT_EQ(outcome.progress, chunks);
+        fill(loaded, 0x3D01 + 0xFD01 - type);
+        EXPECT_EQ(load(path("a.hcmc"), loaded).progress, chunks);
         EXPECT_EQ(loaded.type(), type);
         EXPECT_EQ(loaded.slotSize(), QMXHConfiguration::geometryOf(type)->slotSize);
         EXPECT_EQ(imageOf(loaded), imageFor(type));
     }
+    EXPECT_EQ(contentOf(path("a.hcmc")), header("\x01\x00\x01\xFD") + imageFor(0xFD01));
+    QMXHConfiguration config;
+    fill(config, 0x3D01);
+    save(path("b.hcmc"), config);
+    EXPECT_EQ(contentOf(path("b.hcmc")), header("\x01\x00\x01\x3D") + imageFor(0x3D01));
 }
 
-// A refused file leaves the configuration as it was, whatever step refuses it.
+// A refused file leaves the configuration as it was, whichever check refuses it.
 TEST_F(Files, BadFilesAreRefusedBeforeAnythingChanges) {
-    const std::string valid = headerOf(std::string("\x01\x00\x01\x3D", 4)) + imageFor(0x3D01);
-    const struct {
-        const char* name;
-        std::string content;
-        int code;
-    } files[] = {
-        {"one byte too many", valid + '\0', kHcInvalidFileContent},
-        {"one byte too few", valid.substr(0, 2079), kHcInvalidFileContent},
-        {"version 01 01", headerOf(std::string("\x01\x01\x01\x3D", 4)) + imageFor(0x3D01),
-         kHcUnknownFileFormat},
-        {"17 bytes", kMagic.substr(0, 17), kHcInvalidFileContent},
-        {"18 bytes", kMagic, kHcUnknownFileFormat},
-        {"19 bytes", kMagic + '\x01', kHcUnknownConfiguration},
-        {"type 34 12", headerOf(std::string("\x01\x00\x34\x12", 4)) + imageFor(0x3D01),
-         kHcUnknownConfiguration},
-        {"another magic", "QMXH Configuratio!" + valid.substr(18), kHcInvalidFileContent},
+    const std::string valid = header("\x01\x00\x01\x3D") + imageFor(0x3D01);
+    const std::pair<std::string, int> files[] = {
+        {valid + '\0', kHcInvalidFileContent},
+        {valid.substr(0, 2079), kHcInvalidFileContent},
+        {header("\x01\x01\x01\x3D") + imageFor(0x3D01), kHcUnknownFileFormat},
+        {kMagic.substr(0, 17), kHcInvalidFileContent},
+        {kMagic, kHcUnknownFileFormat},
+        {kMagic + '\x01', kHcUnknownConfiguration},
+        {header("\x01\x00\x34\x12") + imageFor(0x3D01), kHcUnknownConfiguration},
     };
-    for (const auto& file : files) {
-        SCOPED_TRACE(file.name);
+    for (const auto& [content, code] : files) {
+        SCOPED_TRACE(content.size());
         QMXHConfiguration config;
         fill(config, 0xFD01);
-        const Outcome outcome = load(withContent("bad.hcmc", file.content), config);
-        EXPECT_EQ(outcome.errors, std::vector<int>{file.code});
-        EXPECT_EQ(outcome.progress, std::vector<int>{0});
+        EXPECT_EQ(load(withContent(content), config).errors, Ints{code});
         EXPECT_EQ(config.type(), 0xFD01);
         EXPECT_EQ(imageOf(config), imageFor(0xFD01));
     }
     QMXHConfiguration config;
-    EXPECT_EQ(load(path("missing.hcmc"), config).errors, std::vector<int>{kHcFileReadError});
+    EXPECT_EQ(load(path("missing.hcmc"), config).errors, Ints{kHcFileReadError});
 }
 
-TEST_F(Files, AFailedOrAbortedSaveLeavesTheEarlierFile) {
+TEST_F(Files, AFailedOrAbortedSaveOrLoadChangesNothing) {
     const std::string earlier(500, 'e');
-    const QString name = withContent("c.hcmc", earlier);
+    const QString name = withContent(earlier);
     QMXHConfiguration config;
     fill(config, 0x3D01);
 
     // A disk that takes 1000 bytes a file.
-    struct sigaction ignore {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
-    struct sigaction previous {};
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
     rlimit limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
@@ -152,42 +131,18 @@ TEST_F(Files, AFailedOrAbortedSaveLeavesTheEarlierFile) {
     const Outcome full = save(name, config);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     ::sigaction(SIGXFSZ, &previous, nullptr);
-    EXPECT_EQ(full.errors, std::vector<int>{kHcFileWriteError});
+    EXPECT_EQ(full.errors, Ints{kHcFileWriteError});
     EXPECT_EQ(contentOf(name), earlier);
+    EXPECT_EQ(save(path("no/folder.hcmc"), config).errors, Ints{kHcFileWriteError});
 
-    // Abort pressed while the chunk at 88 is written.
-    QMetaObject::Connection presser = QObject::connect(
-        &worker.transporter, &ConfigTransporter::progress, &worker.transporter,
-        [&](int value) {
-            if (value == 4) worker.transporter.abortOperation();
-        },
-        Qt::DirectConnection);
-    const Outcome aborted = save(name, config);
-    EXPECT_EQ(aborted.errors, std::vector<int>{kHcAborted});
-    EXPECT_EQ(aborted.progress.back(), 4);
-    EXPECT_EQ(contentOf(name), earlier);
-
-    // And an aborted load leaves the configuration.
-    const QString good = path("d.hcmc");
     QMXHConfiguration other;
     fill(other, 0xFD01);
-    QObject::disconnect(presser);
-    ASSERT_EQ(save(good, other).errors, std::vector<int>{kHcNoError});
-    presser = QObject::connect(
-        &worker.transporter, &ConfigTransporter::progress, &worker.transporter,
-        [&](int value) {
-            if (value == 4) worker.transporter.abortOperation();
-        },
-        Qt::DirectConnection);
-    EXPECT_EQ(load(good, config).errors, std::vector<int>{kHcAborted});
-    EXPECT_EQ(config.type(), 0x3D01);
+    ASSERT_EQ(save(path("other.hcmc"), other).errors, Ints{kHcNoError});
+    abortAtFourPercent();
+    EXPECT_EQ(save(name, config).errors, Ints{kHcAborted});
+    EXPECT_EQ(contentOf(name), earlier);
+    EXPECT_EQ(load(path("other.hcmc"), config).errors, Ints{kHcAborted});
     EXPECT_EQ(imageOf(config), imageFor(0x3D01));
-
-    QObject::disconnect(presser);
-
-    // No folder to write in.
-    EXPECT_EQ(save(path("no/such/folder.hcmc"), config).errors,
-              std::vector<int>{kHcFileWriteError});
 }
 
 }  // namespace
