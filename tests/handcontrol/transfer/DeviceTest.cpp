@@ -4,6 +4,7 @@
 
 #include "HandControlErrors.h"
 #include "QMXHConfiguration.h"
+#include "sim/Gen1Opcodes.h"
 #include "handcontrol/Controller.h"
 
 using namespace handcontroltest;
@@ -117,6 +118,26 @@ TEST_P(Transfer, AbortDuringARead) {
 
 INSTANTIATE_TEST_SUITE_P(EachMode, Transfer, ::testing::Values(Library, Serial, Network),
                          [](const auto& info) { return kModeNames[info.param]; });
+
+// A library that reads a slot of another length than the type's: that slot
+// would land at the wrong place.
+TEST(LibraryRead, ASlotOfAnotherLengthIsAReadError) {
+    using namespace vxsim::gen1;
+    Controller controller(0x3D01);
+    Worker worker;
+    ASSERT_EQ(worker.connect(controller.locator(Library)).errors, Ints{kHcNoError});
+    const vxsim::Bytes halfSlot{kSlotSize, 64, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    controller.binary.addFault(
+        vxsim::Fault::replace({kHandControlAddress, kHcmConfigSlot, kSlotSize},
+                              vxsim::gen1Packet(kHandControlAddress, kHcmConfigSlot, halfSlot), 1));
+    QMXHConfiguration config;
+    QMXH qmxh;
+    const Outcome outcome =
+        worker.run([&](ConfigTransporter& t) { t.readConfigurationFromDevice(&config, &qmxh); });
+    EXPECT_EQ(outcome.progress, Ints{0});
+    EXPECT_EQ(outcome.errors, Ints{kHcReadError});
+    worker.run([](ConfigTransporter& t) { t.disconnectFromDevice(); });
+}
 
 TEST(Connect, AFailedConnectGives1018AndADisconnectAlwaysSucceeds) {
     Worker worker;
