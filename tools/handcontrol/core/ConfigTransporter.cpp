@@ -17,6 +17,9 @@ namespace {
 constexpr size_t kSlotBufferSize = 5000;
 constexpr int kDone = 100;
 
+// Progress after `done` of `total` units, rounded down.
+int percent(int done, int total) { return done * kDone / total; }
+
 }  // namespace
 
 ConfigTransporter::ConfigTransporter(QObject* parent) : QObject(parent) {
@@ -142,7 +145,7 @@ int ConfigTransporter::readFromDevice() {
     const int slotTotal = config_->slotCount();
     for (int slot = 0; slot < slotTotal; ++slot) {
         if (const int code = readSlot(slot, buffer)) return code;
-        const bool stop = unitDone(slot * 100 / slotTotal);
+        const bool stop = unitDone(percent(slot, slotTotal));
         config_->copySlotIn(slot, buffer, static_cast<unsigned>(config_->slotSize()));
         if (stop) return kHcAborted;
     }
@@ -159,7 +162,7 @@ int ConfigTransporter::writeToDevice() {
         config_->copySlotOut(slot, buffer, sizeof buffer);
         unsigned length = static_cast<unsigned>(config_->slotSize());
         if (connection_.writeHCMConfigSlot(slot, buffer, length) != 0) return kHcWriteError;
-        if (unitDone(slot * 100 / slotTotal)) return kHcAborted;
+        if (unitDone(percent(slot, slotTotal))) return kHcAborted;
     }
     return kHcNoError;
 }
@@ -175,7 +178,7 @@ int ConfigTransporter::verify() {
         if (const int code = readSlot(slot, buffer)) return code;
         const uint8_t* image = config_->data() + static_cast<size_t>(slot) * slotSize;
         if (!std::equal(buffer, buffer + slotSize, image)) return kHcVerificationFailed;
-        if (unitDone(slot * 100 / slotTotal)) return kHcAborted;
+        if (unitDone(percent(slot, slotTotal))) return kHcAborted;
     }
     return kHcNoError;
 }
@@ -195,7 +198,7 @@ int ConfigTransporter::loadFromFile() {
     const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData()) + hcmc::kHeaderSize;
     for (int offset = 0; offset < size; offset += QMXHConfiguration::kChunkSize) {
         if (const int code = loaded.writeChunk(offset, image + offset)) return code;
-        if (unitDone(offset * 100 / size)) return kHcAborted;
+        if (unitDone(percent(offset, size))) return kHcAborted;
     }
     config_->takeFrom(loaded);
     return kHcNoError;
@@ -218,7 +221,7 @@ int ConfigTransporter::saveToFile() {
         constexpr auto kChunkBytes = static_cast<qint64>(sizeof chunk);
         if (file.write(reinterpret_cast<const char*>(chunk), kChunkBytes) != kChunkBytes)
             return kHcFileWriteError;
-        if (unitDone(offset * 100 / size)) return kHcAborted;
+        if (unitDone(percent(offset, size))) return kHcAborted;
     }
     return file.commit() ? kHcNoError : kHcFileWriteError;
 }
