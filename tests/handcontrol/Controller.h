@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+
 #include <functional>
 #include <string>
 #include <vector>

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/resource.h>
 

@@ -1,4 +1,5 @@
 #include <QString>
+
 #include <algorithm>
 #include <cstddef>
 #include <string>

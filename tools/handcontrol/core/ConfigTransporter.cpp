@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QThread>
+
 #include <algorithm>
 #include <cstdint>
 

@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 #include <QObject>
+
 #include <cstdint>
 #include <vector>
 
