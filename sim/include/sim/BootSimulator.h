@@ -25,11 +25,16 @@ public:
     BootSimulator(const BootSimulator&) = delete;
     BootSimulator& operator=(const BootSimulator&) = delete;
 
+    // One module per channel module word of `setup`, valid, with the
+    // channel's firmware version and hardware variant 1.
+    static std::vector<BootModule> modulesOf(const SystemSetup& setup);
+
     ControllerModel& model() { return model_; }
     BootloaderSystem& bootloader() { return bootloader_; }
 
     // Each gives the locator the host opens.
     std::string serveTcp(bool textual = false);
+    std::string serveTcp(const std::string& address, uint16_t port, bool textual = false);
     std::string attachUsb(const FtdiAdapter& adapter = {});
     std::string servePty();
 

@@ -249,3 +249,23 @@ TEST_F(BootloaderProtocolTest, AResetInTheMiddleOfAnImageDamagesTheModule) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BootloaderProtocolTest, AStandardSystemsModulesAreItsChannelModules) {
+    const vxsim::SystemSetup setup = vxsim::SystemSetup::standard(3, false);
+    open(Way::Tcp, vxsim::BootSimulator::modulesOf(setup));
+    std::vector<uint32_t> modules;
+    protocol.listModules(modules);
+    ASSERT_EQ(modules.size(), 3u);
+    for (size_t i = 0; i < modules.size(); ++i) {
+        const uint32_t version = setup.channels[i].firmwareVersion;
+        EXPECT_EQ(modules[i], setup.channels[i].moduleWord);
+        uint32_t a = 0, b = 0, c = 0;
+        protocol.readFirmwareVersion(static_cast<uint16_t>(modules[i]), a, b, c);
+        EXPECT_EQ(std::vector<uint32_t>({a, b, c}),
+                  std::vector<uint32_t>({version >> 24, (version >> 16) & 0xFF, version & 0xFFFF}));
+    }
+}
+
+}  // namespace
