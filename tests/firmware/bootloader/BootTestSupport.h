@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ inline const char* wayName(Way way) {
     constexpr const char* kNames[] = {"Tcp", "TcpText", "Usb", "Pty"};
     return kNames[static_cast<int>(way)];
 }
+inline void PrintTo(Way way, std::ostream* out) { *out << wayName(way); }
 
 constexpr uint32_t kChipId = 4711;
 

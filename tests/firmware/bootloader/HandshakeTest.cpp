@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ struct Row {
     ProtocolKind kind;
     bool result = true;  // enterApplication's
 };
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 void wrongFinalByte(BootSimulator& sim) {
     sim.bootloader().addFault(BootFault::replace(kPingCommand, kWrongFinalByte));
@@ -251,6 +254,8 @@ struct StartFault {
     std::function<void(BootSimulator&)> fault;
     std::string message;
 };
+
+void PrintTo(const StartFault& fault, std::ostream* out) { *out << fault.name; }
 
 BootFault startSigns(Bytes bytes) { return BootFault::replace(kStartCommand, std::move(bytes)); }
 
