@@ -57,6 +57,8 @@ uint16_t groupAddress(uint16_t word) {
     return (word >> 12) == kExtendedKind ? (word & 0xFF00) : (word & 0xF000);
 }
 
+bool is(const BootFault* fault, BootFault::Kind kind) { return fault && fault->kind == kind; }
+
 }  // namespace
 
 // Faults
@@ -256,11 +258,9 @@ void BootloaderSystem::command(SystemEndpoint& endpoint, Link& link, uint16_t ad
     case kStartApplication: {
         const bool allValid = std::all_of(modules_.begin(), modules_.end(),
                                           [](const BootModule& m) { return m.valid; });
-        if (address != kSystemAddress || !allValid) return;
-        if (fault && fault->kind == BootFault::Kind::Silent) return;
-        const Bytes signs = (fault && fault->kind == BootFault::Kind::Replace)
-                                ? fault->bytes
-                                : endpoint.startSigns();
+        if (address != kSystemAddress || !allValid || is(fault, BootFault::Kind::Silent)) return;
+        const Bytes signs =
+            is(fault, BootFault::Kind::Replace) ? fault->bytes : endpoint.startSigns();
         changeState(State::Application);
         if (!signs.empty()) link.send(signs.data(), signs.size());
         return;
@@ -274,24 +274,25 @@ void BootloaderSystem::command(SystemEndpoint& endpoint, Link& link, uint16_t ad
 void BootloaderSystem::firmwareFrame(SystemEndpoint& endpoint, Link& link, uint16_t address,
                                      const Bytes& frame) {
     const BootFault* fault = takeFault(BootFault::kFirmwareFrame);
-    const auto kind = fault ? fault->kind : BootFault::Kind::Late;
     // A dropped frame reaches no module.
-    if (fault && kind == BootFault::Kind::Silent) return;
+    if (is(fault, BootFault::Kind::Silent)) return;
+    // What follows the address: the firmware file's frame, length field first.
     Bytes data(frame.begin() + 2, frame.end());
-    if (fault && kind == BootFault::Kind::Corrupt) data.back() ^= 0xFF;
+    if (is(fault, BootFault::Kind::Corrupt)) data.back() ^= 0xFF;
+    const bool reset = is(fault, BootFault::Kind::Reset);
     std::vector<Bytes> acknowledgements;
     for (BootModule& module : modules_) {
         if (address != module.word && address != groupAddress(module.word)) continue;
-        if (fault && kind == BootFault::Kind::Reset) {
+        if (reset) {
             module.valid = false;
             uploads_.erase(module.word);
             continue;
         }
         const uint8_t code =
-            (fault && kind == BootFault::Kind::Refuse) ? fault->byte : install(module, data);
+            is(fault, BootFault::Kind::Refuse) ? fault->byte : install(module, data);
         acknowledgements.push_back(replyFrame(module.word, {code}));
     }
-    if (fault && kind == BootFault::Kind::Reset) {
+    if (reset) {
         restart();
         return;
     }
@@ -310,6 +311,7 @@ uint8_t BootloaderSystem::install(BootModule& module, const Bytes& data) {
         module.valid = false;
         uploads_[module.word] = Upload{*header, 1};
     } else {
+        if (frame->kind != bootimage::kDataFrame) return kFrameUnfit;
         auto upload = uploads_.find(module.word);
         if (upload == uploads_.end() || frame->sequence != upload->second.next)
             return kFrameOutOfOrder;
@@ -328,10 +330,9 @@ uint8_t BootloaderSystem::install(BootModule& module, const Bytes& data) {
 
 void BootloaderSystem::deliver(SystemEndpoint& endpoint, Link& link, std::vector<Bytes> replies,
                                const BootFault* fault) {
-    const auto kind = fault ? fault->kind : BootFault::Kind::Refuse;
-    if (fault && kind == BootFault::Kind::Silent) return;
-    if (fault && kind == BootFault::Kind::Replace) replies.assign(1, fault->bytes);
-    if (fault && kind == BootFault::Kind::Late) {
+    if (is(fault, BootFault::Kind::Silent)) return;
+    if (is(fault, BootFault::Kind::Replace)) replies.assign(1, fault->bytes);
+    if (is(fault, BootFault::Kind::Late)) {
         const auto due = SimClock::now() + fault->delay;
         for (Bytes& reply : replies) delayed_.push_back({due, &endpoint, &link, std::move(reply)});
         changed_.notify_all();
@@ -454,13 +455,13 @@ void SystemEndpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
     if (system_.silent_) return;
     std::unique_ptr<LinkState>& state = links_[&link];
     if (!state) state = std::make_unique<LinkState>();
+    // Each step ends where the system's state may change, so the rest of
+    // the bytes goes to the side that runs then.
     for (size_t at = 0; at < length;) {
-        // A state change clears the link states, so each step looks again.
-        LinkState& current = *links_[&link];
         if (system_.state_ == BootloaderSystem::State::Bootloader)
-            at += bootloaderBytes(link, current, data + at, length - at);
+            at += bootloaderBytes(link, *state, data + at, length - at);
         else
-            at += applicationBytes(link, current, data + at, length - at);
+            at += applicationBytes(link, *state, data + at, length - at);
     }
 }
 
