@@ -14,6 +14,7 @@
 #include "platform/OwnedThread.h"
 #include "sim/BootImage.h"
 #include "sim/ControllerModel.h"
+#include "sim/DueWrites.h"
 #include "sim/Link.h"
 
 namespace vxsim {
@@ -129,11 +130,10 @@ public:
 
 private:
     friend class SystemEndpoint;
-    struct Delayed {
-        SimClock::time_point due;
+    // A reply held back, and the carrier whose link it goes out on.
+    struct DelayedReply {
         SystemEndpoint* endpoint;
-        Link* link;
-        Bytes reply;
+        Bytes frame;
     };
     struct Upload {
         BootImageHeader header;
@@ -162,7 +162,7 @@ private:
     std::vector<Bytes> hostFrames_;
     size_t resets_ = 0;
     std::vector<SystemEndpoint*> endpoints_;
-    std::vector<Delayed> delayed_;
+    DueWrites<DelayedReply> delayed_;
     vxplatform::OwnedThread worker_;
 };
 

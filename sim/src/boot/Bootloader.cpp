@@ -211,7 +211,7 @@ void BootloaderSystem::changeState(State state) {
     state_ = state;
     // What either side had half received belongs to the state that ended.
     for (SystemEndpoint* endpoint : endpoints_) endpoint->clearLinks();
-    delayed_.clear();
+    delayed_ = {};
     changed_.notify_all();
 }
 
@@ -334,7 +334,7 @@ void BootloaderSystem::deliver(SystemEndpoint& endpoint, Link& link, std::vector
     if (is(fault, BootFault::Kind::Replace)) replies.assign(1, fault->bytes);
     if (is(fault, BootFault::Kind::Late)) {
         const auto due = SimClock::now() + fault->delay;
-        for (Bytes& reply : replies) delayed_.push_back({due, &endpoint, &link, std::move(reply)});
+        for (Bytes& reply : replies) delayed_.add(due, &link, {&endpoint, std::move(reply)});
         changed_.notify_all();
         return;
     }
@@ -353,18 +353,12 @@ void BootloaderSystem::restart() {
 void BootloaderSystem::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!worker_.stopRequested()) {
-        std::stable_sort(delayed_.begin(), delayed_.end(),
-                         [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
-        const auto now = SimClock::now();
-        while (!delayed_.empty() && delayed_.front().due <= now) {
-            Delayed due = std::move(delayed_.front());
-            delayed_.erase(delayed_.begin());
-            due.endpoint->reply(*due.link, std::move(due.reply));
-        }
-        if (delayed_.empty())
-            changed_.wait(lock);
+        for (auto& due : delayed_.takeDue(SimClock::now()))
+            due.bytes.endpoint->reply(*due.link, std::move(due.bytes.frame));
+        if (const auto next = delayed_.nextDue())
+            changed_.wait_until(lock, *next);
         else
-            changed_.wait_until(lock, delayed_.front().due);
+            changed_.wait(lock);
     }
 }
 
@@ -394,8 +388,7 @@ SystemEndpoint::SystemEndpoint(BootloaderSystem& system, Carrier carrier, Gen1En
 SystemEndpoint::~SystemEndpoint() {
     std::lock_guard<std::mutex> lock(system_.mutex_);
     std::erase(system_.endpoints_, this);
-    std::erase_if(system_.delayed_,
-                  [this](const BootloaderSystem::Delayed& d) { return d.endpoint == this; });
+    for (const auto& [link, state] : links_) system_.delayed_.dropLink(link);
 }
 
 Bytes SystemEndpoint::received() const {
@@ -441,9 +434,7 @@ void SystemEndpoint::onConnect(Link& link) {
 void SystemEndpoint::onDisconnect(Link& link) {
     std::lock_guard<std::mutex> lock(system_.mutex_);
     links_.erase(&link);
-    std::erase_if(system_.delayed_, [&](const BootloaderSystem::Delayed& d) {
-        return d.endpoint == this && d.link == &link;
-    });
+    system_.delayed_.dropLink(&link);
     if (binary_ != nullptr) binary_->onDisconnect(link);
     if (text_ != nullptr) text_->onDisconnect(link);
 }
