@@ -30,23 +30,23 @@ bool number(const std::string& text, unsigned long max, unsigned long* value) {
 }
 
 // LINE.MAJOR.MINOR.BUILD: line 0-31 and major 0-7 share the first version byte.
-bool version(const std::string& text, vxsim::BootImageSpec* spec) {
+bool version(const std::string& text, vxsim::BootImageRecipe* recipe) {
     const std::vector<std::string> parts = vxplatform::splitText(text, ".");
     constexpr unsigned long kMax[] = {31, 7, 255, 65535};
     unsigned long values[4] = {};
     if (parts.size() != 4) return false;
     for (size_t i = 0; i < 4; ++i)
         if (!number(parts[i], kMax[i], &values[i])) return false;
-    spec->version1 = static_cast<uint8_t>(values[0] << 3 | values[1]);
-    spec->version2 = static_cast<uint8_t>(values[2]);
-    spec->version3 = static_cast<uint16_t>(values[3]);
+    recipe->version1 = static_cast<uint8_t>(values[0] << 3 | values[1]);
+    recipe->version2 = static_cast<uint8_t>(values[2]);
+    recipe->version3 = static_cast<uint16_t>(values[3]);
     return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    vxsim::BootImageSpec spec;
+    vxsim::BootImageRecipe recipe;
     std::string path;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -59,21 +59,21 @@ int main(int argc, char** argv) {
         const std::string value = hasValue ? argv[++i] : "";
         bool ok = false;
         if (option == "--version") {
-            ok = version(value, &spec);
+            ok = version(value, &recipe);
         } else if (option == "--kind" && number(value, 30, &n)) {
-            spec.kindIndex = static_cast<uint8_t>(n);
+            recipe.kindIndex = static_cast<uint8_t>(n);
             ok = true;
         } else if (option == "--variant" && number(value, 255, &n)) {
-            spec.variant = static_cast<uint8_t>(n);
+            recipe.variant = static_cast<uint8_t>(n);
             ok = true;
         } else if (option == "--frames" && number(value, 65535, &n)) {
-            spec.dataFrames = static_cast<uint16_t>(n);
+            recipe.dataFrames = static_cast<uint16_t>(n);
             ok = true;
         } else if (option == "--frame-bytes" && number(value, 1024, &n)) {
-            spec.frameContent = n;
+            recipe.frameContent = n;
             ok = true;
         } else if (option == "--seed" && number(value, 0xFFFFFFFFul, &n)) {
-            spec.seed = static_cast<uint32_t>(n);
+            recipe.seed = static_cast<uint32_t>(n);
             ok = true;
         }
         if (!ok) {
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
-    if (!vxsim::writeBootImageFile(path, spec)) {
+    if (!vxsim::writeBootImageFile(path, recipe)) {
         std::fprintf(stderr, "vxsim-fwimage: cannot write %s\n", path.c_str());
         return 1;
     }

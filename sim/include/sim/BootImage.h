@@ -29,7 +29,7 @@ inline constexpr uint8_t kAnyVariant = 255;
 }  // namespace bootimage
 
 // What an image is for and what it installs.
-struct BootImageSpec {
+struct BootImageRecipe {
     uint8_t kindIndex = 2;  // the module kind of the addresses it fits
     uint8_t version1 = 0x1A;  // firmware line in bits 7-3, major version in bits 2-0
     uint8_t version2 = 4;     // minor version
@@ -61,7 +61,7 @@ struct BootFrame {
 uint8_t bootKindIndex(uint16_t moduleWord);
 
 // Every frame of the image, each with its length field.
-std::vector<Bytes> bootImageFrames(const BootImageSpec& spec);
+std::vector<Bytes> bootImageFrames(const BootImageRecipe& recipe);
 // Reads one frame (length field included); none when it is too short, its
 // length disagrees or its CRC refuses it.
 std::optional<BootFrame> readBootFrame(const Bytes& frame);
@@ -70,9 +70,9 @@ std::optional<BootImageHeader> readBootImageHeader(const BootFrame& frame);
 // The image as firmware file text: upper-case hexadecimal pairs, the file
 // header (kind index, version words, build big-endian, and for a ".fw6"
 // file the hardware variant) followed by the frames, without line ends.
-std::string bootImageFileText(const BootImageSpec& spec, bool fw6);
+std::string bootImageFileText(const BootImageRecipe& recipe, bool fw6);
 // Writes the file; ".fw6" format when the path ends in exactly ".fw6".
 // False when the file cannot be written.
-bool writeBootImageFile(const std::string& path, const BootImageSpec& spec);
+bool writeBootImageFile(const std::string& path, const BootImageRecipe& recipe);
 
 }  // namespace vxsim

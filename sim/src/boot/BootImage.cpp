@@ -59,16 +59,16 @@ uint8_t bootKindIndex(uint16_t moduleWord) {
     return static_cast<uint8_t>(kind + ((moduleWord >> 8) & 0x0F));
 }
 
-std::vector<Bytes> bootImageFrames(const BootImageSpec& spec) {
-    Bytes header{spec.kindIndex, spec.version1, spec.version2};
-    putU16(header, spec.version3);
-    header.push_back(spec.variant);
-    putU16(header, spec.dataFrames);
+std::vector<Bytes> bootImageFrames(const BootImageRecipe& recipe) {
+    Bytes header{recipe.kindIndex, recipe.version1, recipe.version2};
+    putU16(header, recipe.version3);
+    header.push_back(recipe.variant);
+    putU16(header, recipe.dataFrames);
     std::vector<Bytes> frames{frame(kHeaderFrame, 0, header)};
-    // A small linear congruential generator: the same spec gives the same bytes.
-    uint32_t state = spec.seed;
-    for (uint16_t sequence = 1; sequence <= spec.dataFrames; ++sequence) {
-        Bytes content(spec.frameContent);
+    // A small linear congruential generator: the same recipe gives the same bytes.
+    uint32_t state = recipe.seed;
+    for (uint16_t sequence = 1; sequence <= recipe.dataFrames; ++sequence) {
+        Bytes content(recipe.frameContent);
         for (uint8_t& byte : content) {
             state = state * 1664525u + 1013904223u;
             byte = static_cast<uint8_t>(state >> 24);
@@ -108,20 +108,20 @@ std::optional<BootImageHeader> readBootImageHeader(const BootFrame& frame) {
     return header;
 }
 
-std::string bootImageFileText(const BootImageSpec& spec, bool fw6) {
-    Bytes header{spec.kindIndex, spec.version1, spec.version2};
-    putU16(header, spec.version3);
-    if (fw6) header.push_back(spec.variant);
+std::string bootImageFileText(const BootImageRecipe& recipe, bool fw6) {
+    Bytes header{recipe.kindIndex, recipe.version1, recipe.version2};
+    putU16(header, recipe.version3);
+    if (fw6) header.push_back(recipe.variant);
     std::string text;
     appendHex(text, header);
-    for (const Bytes& frame : bootImageFrames(spec)) appendHex(text, frame);
+    for (const Bytes& frame : bootImageFrames(recipe)) appendHex(text, frame);
     return text;
 }
 
-bool writeBootImageFile(const std::string& path, const BootImageSpec& spec) {
+bool writeBootImageFile(const std::string& path, const BootImageRecipe& recipe) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    const std::string text = bootImageFileText(spec, endsWith(path, kFw6Suffix));
+    const std::string text = bootImageFileText(recipe, endsWith(path, kFw6Suffix));
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     return static_cast<bool>(out.flush());
 }

@@ -146,35 +146,35 @@ std::vector<Bytes> framesOfFile(const std::string& text, size_t headerChars) {
 }
 
 TEST(BootImageTest, FirmwareFilesCarryTheHeaderAndTheFrames) {
-    vxsim::BootImageSpec spec;
-    spec.kindIndex = 2;
-    spec.version1 = 0x1A;
-    spec.version2 = 4;
-    spec.version3 = 300;
-    spec.variant = 3;
-    const std::string fw6 = vxsim::bootImageFileText(spec, true);
-    const std::string other = vxsim::bootImageFileText(spec, false);
+    vxsim::BootImageRecipe recipe;
+    recipe.kindIndex = 2;
+    recipe.version1 = 0x1A;
+    recipe.version2 = 4;
+    recipe.version3 = 300;
+    recipe.variant = 3;
+    const std::string fw6 = vxsim::bootImageFileText(recipe, true);
+    const std::string other = vxsim::bootImageFileText(recipe, false);
     EXPECT_EQ(fw6.substr(0, 12), "021A04012C03");
     EXPECT_EQ(other.substr(0, 10), "021A04012C");
     EXPECT_EQ(fw6.find_first_not_of("0123456789ABCDEF"), std::string::npos);
-    EXPECT_EQ(framesOfFile(fw6, 12), vxsim::bootImageFrames(spec));
-    EXPECT_EQ(framesOfFile(other, 10), vxsim::bootImageFrames(spec));
-    EXPECT_EQ(vxsim::bootImageFrames(spec).size(), 1u + spec.dataFrames);
+    EXPECT_EQ(framesOfFile(fw6, 12), vxsim::bootImageFrames(recipe));
+    EXPECT_EQ(framesOfFile(other, 10), vxsim::bootImageFrames(recipe));
+    EXPECT_EQ(vxsim::bootImageFrames(recipe).size(), 1u + recipe.dataFrames);
 
     const std::string path = ::testing::TempDir() + "boot-image-test.fw6";
-    ASSERT_TRUE(vxsim::writeBootImageFile(path, spec));
+    ASSERT_TRUE(vxsim::writeBootImageFile(path, recipe));
     std::ifstream in(path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), fw6);
-    EXPECT_FALSE(vxsim::writeBootImageFile(::testing::TempDir() + "no/such/dir.fw6", spec));
+    EXPECT_FALSE(vxsim::writeBootImageFile(::testing::TempDir() + "no/such/dir.fw6", recipe));
 }
 
 TEST_F(BootloaderProtocolTest, AnImageToAGroupInstallsInEveryModuleOfIt) {
     open(Way::Tcp);
-    vxsim::BootImageSpec spec;
-    spec.version1 = 0x1A;
-    spec.version2 = 4;
-    spec.version3 = 300;
-    const std::vector<Bytes> frames = framesOfFile(vxsim::bootImageFileText(spec, true), 12);
+    vxsim::BootImageRecipe recipe;
+    recipe.version1 = 0x1A;
+    recipe.version2 = 4;
+    recipe.version3 = 300;
+    const std::vector<Bytes> frames = framesOfFile(vxsim::bootImageFileText(recipe, true), 12);
     for (size_t i = 0; i < frames.size(); ++i) {
         const auto took = fwtest::timed([&] {
             protocol.sendFirmwareFrame(0x2000, static_cast<uint32_t>(frames[i].size()),
