@@ -129,8 +129,7 @@ TEST_F(Editor3D, FillShowsEveryFieldAndWritesNothing) {
         EXPECT_EQ(shownValue(child<QWidget>(editor, row.widget)), row.shown) << row.widget;
 
     // Bytes beyond every list only show differently; the image keeps them.
-    for (int offset = 0; offset < kSlot; ++offset)
-        configuration.setByteAt(3 * kSlot + offset, 200);
+    for (int offset = 0; offset < kSlot; ++offset) configuration.setByteAt(3 * kSlot + offset, 200);
     const Image beyond = bytesOf(configuration);
     slotBox()->setCurrentIndex(3);
     EXPECT_EQ(changesBetween(beyond, bytesOf(configuration)), Changes{});
@@ -161,8 +160,8 @@ TEST_F(Editor3D, SpeedLevelCountGivesTheSpinRange) {
     for (const auto& [count, maximum] : table) {
         configuration.setByteAt(kLevelCount, static_cast<uint8_t>(count));
         editor.fillForm();
-        for (const char* name : {"_3d_channel1SpeedLevel", "_3d_channel2SpeedLevel",
-                                 "_3d_channel3SpeedLevel"}) {
+        for (const char* name :
+             {"_3d_channel1SpeedLevel", "_3d_channel2SpeedLevel", "_3d_channel3SpeedLevel"}) {
             EXPECT_EQ(child<QSpinBox>(editor, name)->minimum(), 1) << count;
             EXPECT_EQ(child<QSpinBox>(editor, name)->maximum(), maximum) << count;
         }
@@ -223,8 +222,7 @@ TEST_F(Editor3D, ContextMenuCopiesTheShownSlot) {
     EXPECT_EQ(changesBetween(before, bytesOf(configuration)), expected);
     actions[4]->trigger();
     for (int slot : {1, 2})
-        for (int offset = 0; offset < kSlot; ++offset)
-            expected[slot * kSlot + offset] = offset + 1;
+        for (int offset = 0; offset < kSlot; ++offset) expected[slot * kSlot + offset] = offset + 1;
     EXPECT_EQ(changesBetween(before, bytesOf(configuration)), expected);
 }
 

@@ -6,14 +6,21 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QSpinBox>
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "QMXHConfiguration.h"
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace hctest {
 

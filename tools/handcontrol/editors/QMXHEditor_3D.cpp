@@ -147,18 +147,17 @@ void QMXHEditor_3D::fillForm() {
     if (configuration() == nullptr) return;
     QScopedValueRollback<bool> filling(filling_, true);
 
-    const int levels =
-        speedLevelCount(configuration()->byteAt(kSpeedLevelCountOffset));
-    for (QSpinBox* box : {ui_->_3d_channel1SpeedLevel, ui_->_3d_channel2SpeedLevel,
-                          ui_->_3d_channel3SpeedLevel})
+    const int levels = speedLevelCount(configuration()->byteAt(kSpeedLevelCountOffset));
+    for (QSpinBox* box :
+         {ui_->_3d_channel1SpeedLevel, ui_->_3d_channel2SpeedLevel, ui_->_3d_channel3SpeedLevel})
         box->setRange(1, levels);
 
     // The mapping items name the channels by the symbols, so those come first.
     for (int row = 0; row < kFieldCount; ++row)
         if (kFields[row].encoding != Encoding::Mapping) showField(row);
     QStringList mappings{tr("none")};
-    for (QComboBox* symbol : {ui_->_3d_channel1Symbol, ui_->_3d_channel2Symbol,
-                              ui_->_3d_channel3Symbol})
+    for (QComboBox* symbol :
+         {ui_->_3d_channel1Symbol, ui_->_3d_channel2Symbol, ui_->_3d_channel3Symbol})
         mappings << symbol->currentText();
     for (int row = 0; row < kFieldCount; ++row) {
         if (kFields[row].encoding != Encoding::Mapping) continue;
@@ -172,8 +171,8 @@ void QMXHEditor_3D::fillForm() {
 
 void QMXHEditor_3D::showField(int row) {
     const Field& field = kFields[row];
-    const int value = decode(field.encoding,
-                             configuration()->byteAt(kSlotSize * currentSlot() + field.offset));
+    const int value =
+        decode(field.encoding, configuration()->byteAt(kSlotSize * currentSlot() + field.offset));
     QWidget* widget = fieldWidgets_[row];
     if (auto* combo = qobject_cast<QComboBox*>(widget))
         combo->setCurrentIndex(value);
