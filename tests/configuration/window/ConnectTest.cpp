@@ -68,13 +68,6 @@ Pages pagesOf(const std::vector<vxsim::Bytes>& requests) {
     return pages;
 }
 
-vxsim::SystemSetup standardSetup() {
-    vxsim::SystemSetup setup = vxsim::SystemSetup::standard(3, true);
-    for (size_t i = 0; i < setup.channels.size(); ++i)
-        setup.channels[i].sensorType = static_cast<uint8_t>(1 + i);
-    return setup;
-}
-
 class Connected : public WindowTest {
 protected:
     QString locatorOf(Way way) const {
@@ -112,7 +105,7 @@ protected:
     }
     QString versionText() { return child<QTextEdit>(*window, "teVersion")->toPlainText(); }
 
-    Controller controller{standardSetup()};
+    Controller controller{threeChannelSystem()};
     std::unique_ptr<QMXConfiguration> window = std::make_unique<QMXConfiguration>();
 };
 

@@ -1,7 +1,11 @@
 // What every window test relies on: the user's settings in a folder of their
 // own, and only first-generation systems listed, whatever library is built
 // beside the tests.
+#include <QSettings>
 #include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "WindowFixture.h"
 #include "common/CtlLibrary.h"
@@ -20,6 +24,13 @@ void prepareEnvironment() {
     static const bool prepared = [] {
         qputenv("XDG_CONFIG_HOME", configHome().path().toLocal8Bit());
         qmx::setVeltraxCTLFileName("libqmxtest-absent-veltraxctl.so");
+        // Qt fixes the settings folder at its first use: had that happened
+        // earlier, the tests would write into the user's own settings.
+        const QString used = QSettings(kOrganisation, kApplication).fileName();
+        if (used != settingsFile()) {
+            std::fprintf(stderr, "settings would go to %s\n", qPrintable(used));
+            std::abort();
+        }
         return true;
     }();
     (void)prepared;

@@ -89,7 +89,7 @@ TEST_F(WindowTest, AFailedConnectShowsTheStatusForTwoSecondsAndChangesNothing) {
 }
 
 TEST_F(WindowTest, ClosingStoresTheSettingsThatTheNextWindowRestores) {
-    Controller controller(vxsim::SystemSetup::standard(2, false));
+    Controller controller(threeChannelSystem());
     struct Case {
         QString locator;
         bool restored;

@@ -79,16 +79,26 @@ inline const std::string kDisconnectedBar = "locator refreshButton connectButton
 inline const std::string kConnectedBar =
     "connectButton readButton readXMLButton writeXMLButton | Disconnect";
 
+// Three positioners with sensor types 1, 2 and 3, and a hand control module
+// that holds the speed level table.
+inline vxsim::SystemSetup threeChannelSystem() {
+    vxsim::SystemSetup setup = vxsim::SystemSetup::standard(3, true);
+    for (size_t i = 0; i < setup.channels.size(); ++i)
+        setup.channels[i].sensorType = static_cast<uint8_t>(1 + i);
+    return setup;
+}
+
 inline void connectTo(QMXConfiguration& window, const QString& system) {
     locator(window)->setEditText(system);
     button(window, "connectButton")->click();
 }
 
 // Every window test: no settings stored, the tests' serial ports, no box
-// or file dialog shown.
+// or file dialog shown. Prepared in the constructor, so that a fixture's
+// own members may already make a window.
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    WindowTest() {
         prepareEnvironment();
         QSettings settings(kOrganisation, kApplication);
         settings.clear();
