@@ -70,10 +70,15 @@ public:
     }
 
     // Returns once the server has handled everything sent before.
-    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+    void sync() {
+        std::free(
+            xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
 
 private:
-    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root; }
+    xcb_window_t root() const {
+        return xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    }
 
     xcb_keycode_t spaceKey() const {
         const xcb_setup_t* setup = xcb_get_setup(connection_);

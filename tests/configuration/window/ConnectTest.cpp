@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QIcon>
+#include <QImage>
 #include <QSpinBox>
-#include <QTableWidget>
 #include <QTextEdit>
 
 #include <functional>
@@ -95,11 +96,15 @@ protected:
         controller.text.clearRecords();
     }
 
-    QTableWidget* speedLevelTable() { return child<QTableWidget>(*window, "speedLevelTable"); }
-    QComboBox* indexMapBox(int row) {
-        return qobject_cast<QComboBox*>(
-            child<QTableWidget>(*window, "indexMapTable")->cellWidget(row, 1));
+    // The Connect button's icon shows the connection's LED.
+    bool showsLed(const char* led) {
+        const QString path =
+            QStringLiteral(":/qmxconfiguration/Resources/GuiResources/Icons/LED/Flat/%1.png")
+                .arg(QLatin1String(led));
+        return button(*window, "connectButton")->icon().pixmap(16).toImage() ==
+               QIcon(path).pixmap(16).toImage();
     }
+    QTableWidget* speedLevelTable() { return child<QTableWidget>(*window, "speedLevelTable"); }
     SystemParametersConfig* systemParameters() {
         return window->findChild<SystemParametersConfig*>();
     }
@@ -132,6 +137,8 @@ TEST_F(Connected, EachWayReadsTheWholeConfigurationInPageOrder) {
         connectTo(*window, locatorOf(c.way));
         EXPECT_EQ(status(*window), "Connected.");
         EXPECT_EQ(bar(*window), kConnectedBar);
+        EXPECT_TRUE(showsLed("RoundGreenOn"));
+        EXPECT_FALSE(showsLed("RoundNeutralOff"));
         EXPECT_TRUE(child<QSpinBox>(*window, "closedLoopMaxFrequency")->isEnabled());
         EXPECT_EQ(sent(c.way), c.pages);
         EXPECT_EQ(speedLevelTable()->rowCount(), controller.model.speedLevelTableSize());
@@ -148,6 +155,7 @@ TEST_F(Connected, EachWayReadsTheWholeConfigurationInPageOrder) {
         button(*window, "connectButton")->click();
         EXPECT_EQ(status(*window), "Disonnected.");
         EXPECT_EQ(bar(*window), kDisconnectedBar);
+        EXPECT_TRUE(showsLed("RoundNeutralOff"));
         EXPECT_EQ(speedLevelTable()->rowCount(), 0);
         EXPECT_EQ(child<QComboBox>(*window, "channelIndex")->count(), 0);
         EXPECT_TRUE(systemParameters()->listedChannels().isEmpty());
@@ -169,7 +177,7 @@ TEST_F(Connected, ReadAsksOnceWhenAPageHoldsChangesAndAbortChangesNothing) {
     EXPECT_EQ(status(*window), "Configuration read.");
 
     speedLevelTable()->item(0, 0)->setText("5");
-    indexMapBox(0)->setCurrentIndex(1);
+    indexMapBox(*window, 0)->setCurrentIndex(1);
     clearRecords();
     dialogs.answerBox(1);
     button(*window, "readButton")->click();
@@ -183,7 +191,7 @@ TEST_F(Connected, ReadAsksOnceWhenAPageHoldsChangesAndAbortChangesNothing) {
     EXPECT_EQ(box.parent, nullptr);
     EXPECT_TRUE(controller.text.commandTexts().empty());
     EXPECT_EQ(speedLevelTable()->item(0, 0)->text(), "5");
-    EXPECT_EQ(indexMapBox(0)->currentIndex(), 1);
+    EXPECT_EQ(indexMapBox(*window, 0)->currentIndex(), 1);
     EXPECT_TRUE(button(*window, "writeButton")->isEnabled());
 
     dialogs.answerBox(0);
@@ -192,7 +200,7 @@ TEST_F(Connected, ReadAsksOnceWhenAPageHoldsChangesAndAbortChangesNothing) {
     EXPECT_EQ(sent(Way::Network), everyPage);
     EXPECT_EQ(speedLevelTable()->item(0, 0)->text(),
               QString::number(controller.model.speedLevel(0)[0]));
-    EXPECT_EQ(indexMapBox(0)->currentIndex(), 0);
+    EXPECT_EQ(indexMapBox(*window, 0)->currentIndex(), 0);
     EXPECT_EQ(bar(*window), kConnectedBar);
 }
 
@@ -200,7 +208,7 @@ TEST_F(Connected, WriteCallsThePagesInOrderAndStaysDisabled) {
     connectTo(*window, locatorOf(Way::Network));
     ASSERT_EQ(status(*window), "Connected.");
     speedLevelTable()->item(0, 0)->setText("5");
-    indexMapBox(0)->setCurrentIndex(1);
+    indexMapBox(*window, 0)->setCurrentIndex(1);
     clearRecords();
     button(*window, "writeButton")->click();
     EXPECT_EQ(sent(Way::Network),

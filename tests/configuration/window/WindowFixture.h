@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QString>
 #include <QStringList>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -62,6 +63,12 @@ inline QPushButton* button(QMXConfiguration& window, const char* name) {
 inline QComboBox* locator(QMXConfiguration& window) { return child<QComboBox>(window, "locator"); }
 inline QString status(QMXConfiguration& window) {
     return child<QStatusBar>(window, "statusBar")->currentMessage();
+}
+
+// The combo box of the index map's row `row`.
+inline QComboBox* indexMapBox(QMXConfiguration& window, int row) {
+    return qobject_cast<QComboBox*>(
+        child<QTableWidget>(window, "indexMapTable")->cellWidget(row, 1));
 }
 
 // The connection bar and the configuration buttons: the names of those

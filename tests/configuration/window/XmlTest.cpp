@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QSpinBox>
-#include <QTableWidget>
 
 #include "IndexMapConfig.h"
 #include "SystemParameter.h"
@@ -32,10 +31,6 @@ protected:
         for (uint32_t i = 0; i < indexMap()->channelCount(); ++i)
             entries.push_back(indexMap()->entry(i));
         return entries;
-    }
-    QComboBox* indexMapBox(int row) {
-        return qobject_cast<QComboBox*>(
-            child<QTableWidget>(*window, "indexMapTable")->cellWidget(row, 1));
     }
     // The first row of the system parameters page with a spin box.
     SystemParameter* spinRow() {
@@ -108,7 +103,7 @@ TEST_F(Xml, AFileTheStoreRefusesLeavesThePagesAsTheyWere) {
         {"other.xml", "Wrong document type."},
         {"broken.xml", "Config file parse error at line "},
     };
-    indexMapBox(0)->setCurrentIndex(2);
+    indexMapBox(*window, 0)->setCurrentIndex(2);
     const std::vector<uint32_t> edited = map();
     const int value = spinRow()->value();
     for (const Case& c : cases) {
@@ -118,7 +113,8 @@ TEST_F(Xml, AFileTheStoreRefusesLeavesThePagesAsTheyWere) {
         click("readXMLButton");
         const std::vector<QString> errors = errorTexts();
         ASSERT_EQ(errors.size(), 1u);
-        EXPECT_TRUE(errors.front().startsWith(QString::fromLatin1(c.error))) << errors.front().toStdString();
+        EXPECT_TRUE(errors.front().startsWith(QString::fromLatin1(c.error)))
+            << errors.front().toStdString();
         EXPECT_EQ(dialogs.boxes().size(), 1u);
         EXPECT_EQ(map(), edited);
         EXPECT_EQ(spinRow()->value(), value);
@@ -133,7 +129,7 @@ TEST_F(Xml, WriteThenReadAfterAReconnectRestoresParametersSensorTypesAndIndexMap
     auto* spin = qobject_cast<QSpinBox*>(row->globalWidget());
     const int saved = read < spin->maximum() ? read + 1 : read - 1;
     row->setValue(saved);
-    indexMapBox(0)->setCurrentIndex(2);
+    indexMapBox(*window, 0)->setCurrentIndex(2);
     ASSERT_EQ(map(), (std::vector<uint32_t>{2, 1, 0}));
     dialogs.answerFile(path("saved.xml"));
     click("writeXMLButton");
