@@ -26,5 +26,9 @@ for variant in release asan tsan; do
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 || status=1
+  if [ "$variant" = release ]; then
+    echo "== install check ($variant)"
+    "$top/scripts/check-install.sh" "$dir" || status=1
+  fi
 done
 exit $status
