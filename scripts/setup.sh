@@ -10,6 +10,8 @@ missing=()
 packages+=(libpcap-dev)
 # Xvfb: a private X server for the widget tests that move the real pointer.
 packages+=(xvfb)
+# clang builds the libFuzzer targets under tests/fuzz.
+packages+=(clang)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
