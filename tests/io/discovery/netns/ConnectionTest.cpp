@@ -290,3 +290,25 @@ TEST(DiscoveryConnection, AddressOfNoInterfaceCannotBeBound) {
     EXPECT_EQ(vxtest::messageOf<NetworkException>([] { createConnection({ipv4("10.99.0.1")}); }),
               "Could not bind to iface address: " + systemMessage(EADDRNOTAVAIL));
 }
+
+namespace {
+
+// A second address, in a subnet of its own, on the first interface.
+class SecondAddress : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(std::system("ip addr add 203.0.113.1/24 brd + dev vxtest0"), 0); }
+    void TearDown() override { EXPECT_EQ(std::system("ip addr del 203.0.113.1/24 dev vxtest0"), 0); }
+};
+
+}  // namespace
+
+TEST_F(SecondAddress, ALimitedBroadcastIsReceivedOncePerInterface) {
+    auto connection = createConnection({ipv4(NearAddress0), ipv4("203.0.113.1")});
+    auto device = vxtest::farDevice(FarAddress0, "TWICE");
+    device->setReplyRoute(DiscoveryRoute::LimitedBroadcast);
+    connection->Send(1, vxtest::discoverRequest("TWICE"));
+    const auto reply = vxtest::receiveFrom(*connection, OpDiscoverReply, "TWICE");
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->networkId, 1u);
+    EXPECT_FALSE(vxtest::receiveFrom(*connection, OpDiscoverReply, "TWICE", 300ms).has_value());
+}
