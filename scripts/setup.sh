@@ -10,6 +10,8 @@ missing=()
 packages+=(libpcap-dev)
 # Xvfb: a private X server for the widget tests that move the real pointer.
 packages+=(xvfb)
+# xcb: the test that clicks as a user does, through that server.
+packages+=(libxcb1-dev)
 # clang builds the libFuzzer targets under tests/fuzz.
 packages+=(clang)
 for p in "${packages[@]}"; do
