@@ -11,11 +11,14 @@ set(VX_TEST_LINK_firmware QMXFirmwareCore VeltraxIO_core vx_platform vxsim_core)
 # one application object on the offscreen platform.
 set(VX_QT_TEST_AREAS configuration terminal handcontrol)
 if(TARGET QMXConnection)
-  add_library(vx_qt_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
+  add_library(vx_qt_leaks OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtLeakSuppressions.cpp)
+  add_library(vx_qt_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/support/QtLeakSuppressions.cpp)
   target_link_libraries(vx_qt_testmain PUBLIC Qt5::Widgets GTest::gtest)
   # The same main for Qt tests that netns-run starts: it first makes sure
   # that it runs inside the test namespace.
-  add_library(vx_qt_netns_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
+  add_library(vx_qt_netns_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp
+                                          ${CMAKE_CURRENT_SOURCE_DIR}/support/QtLeakSuppressions.cpp)
   target_compile_definitions(vx_qt_netns_testmain PRIVATE VX_TEST_IN_NETNS)
   target_link_libraries(vx_qt_netns_testmain PUBLIC Qt5::Widgets GTest::gtest vx_netns_namespace)
   set(VX_TEST_LINK_configuration QMXConnection QMXConfigurationPages vx_qt_testmain vx_platform vxsim_core Qt5::Test)
