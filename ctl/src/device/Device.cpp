@@ -197,6 +197,8 @@ VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle hand
     if (!slot) return sent;
     if (sent == VX_CTL_OK) {
         slot->sendTime = Clock::now();
+        // The worker keeps the deadline.
+        changed_.notify_all();
     } else if (slot->state == SlotState::Sent) {
         // No reply can come and the worker times out only what went out: the
         // ID returns to the pool once the caller lets go.

@@ -39,12 +39,12 @@ inline constexpr VX_CTL_PropertyKey kSerialNumberKey = 0x020F005E;
 struct DeviceTiming {
     // For the reply to the version check, the handshake or a reset.
     std::chrono::milliseconds exchange{2000};
-    // For the reply to a request sent; also how long a cancelled request's
-    // ID stays taken after its send.
-    std::chrono::milliseconds request{2000};
     // Reconnection attempts, one per interval, until the budget is spent.
     std::chrono::milliseconds reconnectBudget{10000};
     std::chrono::milliseconds reconnectInterval{1000};
+    // For the reply to a request sent; also how long a cancelled request's
+    // ID stays taken after its send.
+    std::chrono::milliseconds request{2000};
 };
 
 // One second-generation controller: its connection made with the I/O
