@@ -1,10 +1,24 @@
 #include "device/CommandSlot.h"
 
+#include <cstdlib>
+#include <string>
+
 #include "VeltraxControlPrivate"
+#include "log/Log.h"
 
 namespace vxctl {
 
 namespace {
+
+// Releasing a slot that is free, or that a thread still waits on, is a
+// fault of the library itself: reported under its fixed number, the same in
+// every build, then the process ends.
+enum class SlotInvariant { ReleasedWhileFree = 2051, ReleasedWhileWaited = 2052 };
+
+[[noreturn]] void brokenSlotInvariant(SlotInvariant which) {
+    logLine("Assertion failed in src/VeltraxCTL, line " + std::to_string(static_cast<int>(which)), 1);
+    std::abort();
+}
 
 constexpr uint32_t kCompletionReply = static_cast<uint32_t>(CommandType::Completion);
 constexpr uint32_t kValueReply = static_cast<uint32_t>(CommandType::PropertyValue);
@@ -64,6 +78,8 @@ SlotRef CommandSlotPool::allocate(SlotKind kind) {
 }
 
 void CommandSlotPool::release(CommandSlot* slot) {
+    if (slot->state == SlotState::Free) brokenSlotInvariant(SlotInvariant::ReleasedWhileFree);
+    if (slot->waiter) brokenSlotInvariant(SlotInvariant::ReleasedWhileWaited);
     *slot = CommandSlot{};
     --inUse_;
     changed_.notify_all();

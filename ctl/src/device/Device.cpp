@@ -118,6 +118,8 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
     if (connection_) return VX_CTL_INITIALIZATION_FAILED;
     closing_ = false;
     cancel_ = false;
+    // What a failed open before left outstanding is given up.
+    slots_.releaseAll();
     lock.unlock();
 
     int type = VX_IO_IFACE_UNKNOWN;
