@@ -382,7 +382,9 @@ VX_CTL_Result Device::resetDevice(Lock& lock) {
 }
 
 void Device::dropConnections(Lock& lock) {
-    changed_.wait(lock, [&] { return !closingRetired_; });
+    // The worker may be closing or replacing a connection with the mutex
+    // released; what it leaves is taken here.
+    changed_.wait(lock, [&] { return !closingRetired_ && !reconnectPending_; });
     Connections taken = std::move(retired_);
     retired_.clear();
     if (connection_) taken.push_back(std::move(connection_));
