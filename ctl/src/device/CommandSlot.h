@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "VeltraxCTL.h"
+#include "packet/FrameReceiver.h"
 
 namespace vxctl {
 
-// Request IDs run 1..239; ID 0 is a request nobody waits for.
-inline constexpr uint8_t kFirstRequestId = 1;
-inline constexpr uint8_t kLastRequestId = 239;
+// Slot 0 is never used: its ID is the request nobody waits for.
 inline constexpr size_t kSlotCount = kLastRequestId + 1;
 
 enum class SlotState : int32_t { Free = 0, Allocated = 1, Queued = 2, Sent = 3, Cancelled = 4, Completed = 5 };

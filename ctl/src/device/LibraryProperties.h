@@ -19,11 +19,6 @@ inline constexpr VX_CTL_PropertyKey kLogLevelKey = 0xF001008D;
 inline constexpr VX_CTL_PropertyKey kDeviceLoggingKey = 0xF001009F;
 inline constexpr VX_CTL_PropertyKey kLogPathKey = 0xF00100AF;
 
-// Device results the library gives for these keys.
-inline constexpr VX_CTL_Result kResultInvalidDataType = 0x16;
-inline constexpr VX_CTL_Result kResultInvalidDeviceIndex = 0x20;
-inline constexpr VX_CTL_Result kResultPermissionDenied = 0x23;
-
 namespace detail {
 
 // One library-side property: its value type and how it reads and writes.
@@ -71,8 +66,8 @@ public:
     using Setter = std::function<VX_CTL_Result(const T&)>;
     PropertyWrapperGetSet(Getter getter, Setter setter)
         : getter_(std::move(getter)), setter_(std::move(setter)) {}
-    VX_CTL_Result get(T* value) override { return getter_ ? getter_(value) : kResultPermissionDenied; }
-    VX_CTL_Result set(const T& value) override { return setter_ ? setter_(value) : kResultPermissionDenied; }
+    VX_CTL_Result get(T* value) override { return getter_ ? getter_(value) : VX_CTL_PERMISSION_DENIED; }
+    VX_CTL_Result set(const T& value) override { return setter_ ? setter_(value) : VX_CTL_PERMISSION_DENIED; }
 
 private:
     Getter getter_;

@@ -17,10 +17,6 @@ constexpr size_t kMaxInt32Values = 59;
 constexpr size_t kMaxInt64Values = 29;
 constexpr size_t kMaxTextLength = 63;
 
-// Data types of values that replies may carry besides the public ones.
-constexpr uint8_t kDataTypeOther32 = 0x10;
-constexpr uint8_t kDataTypeOther64 = 0x11;
-
 // Transmit handles name no command group yet: every frame carries 0.
 constexpr uint8_t kNoGroup = 0;
 
