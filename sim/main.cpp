@@ -1,7 +1,9 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
-//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm]
+//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--bootloader]
 //
+// With --bootloader the system also has its modules' bootloader, which a
+// firmware uploader can enter and send firmware files to.
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
 // until a pipe or terminal on stdin closes (so a parent that goes away takes
 // the simulator along).
@@ -19,6 +21,7 @@
 #include <string>
 
 #include "platform/UniqueFd.h"
+#include "sim/BootSimulator.h"
 #include "sim/Gen1Simulator.h"
 
 namespace {
@@ -28,11 +31,13 @@ struct Arguments {
     size_t endEffectors = 0;
     uint16_t port = 0;
     bool handControl = false;
+    bool bootloader = false;
 };
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm]\n");
+                 "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
+                 "[--bootloader]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value) {
@@ -50,6 +55,8 @@ bool parse(int argc, char** argv, Arguments* args) {
         unsigned long value = 0;
         if (option == "--hcm") {
             args->handControl = true;
+        } else if (option == "--bootloader") {
+            args->bootloader = true;
         } else if (i + 1 < argc && option == "--channels" && number(argv[i + 1], 63, &value)) {
             args->channels = value;
             ++i;
@@ -114,8 +121,16 @@ int main(int argc, char** argv) {
     }
 
     try {
-        vxsim::Gen1Simulator simulator(
-            vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors));
+        const vxsim::SystemSetup setup =
+            vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors);
+        if (args.bootloader) {
+            vxsim::BootSimulator simulator(setup, vxsim::BootSimulator::modulesOf(setup));
+            std::printf("%s\n", simulator.serveTcp("127.0.0.1", args.port).c_str());
+            std::fflush(stdout);
+            waitForEnd(signalFd.get());
+            return 0;
+        }
+        vxsim::Gen1Simulator simulator(setup);
         simulator.serveTcp("127.0.0.1", args.port);
         std::printf("%s\n", simulator.tcpLocator().c_str());
         std::fflush(stdout);
