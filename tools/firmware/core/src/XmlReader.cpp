@@ -79,12 +79,12 @@ XmlReader::Token XmlReader::nextToken() {
     if (position_ >= size) return {kEnd, {}};
     const size_t start = position_;
     const char c = bytes_[position_];
-    // A run that the input ends before its end loses its text.
-    const auto runTo = [&](size_t end, TokenKind kind, size_t textFrom, size_t textTo) -> Token {
-        if (end == std::string::npos) {
-            position_ = size;
-            return {kEnd, {}};
-        }
+    // A run that the input ends inside of loses its text.
+    const auto unfinished = [&]() -> Token {
+        position_ = size;
+        return {kEnd, {}};
+    };
+    const auto run = [&](size_t end, TokenKind kind, size_t textFrom, size_t textTo) -> Token {
         position_ = end;
         return {kind, bytes_.substr(textFrom, textTo - textFrom)};
     };
@@ -92,8 +92,8 @@ XmlReader::Token XmlReader::nextToken() {
         const bool name = isNameChar(c);
         size_t end = start;
         while (end < size && (name ? isNameChar(bytes_[end]) : isSpace(bytes_[end]))) ++end;
-        if (end == size) return runTo(std::string::npos, kEnd, 0, 0);
-        return runTo(end, name ? kName : kSpace, start, end);
+        if (end == size) return unfinished();
+        return run(end, name ? kName : kSpace, start, end);
     }
     const std::string_view rest = std::string_view(bytes_).substr(start);
     switch (c) {
@@ -103,9 +103,9 @@ XmlReader::Token XmlReader::nextToken() {
                 return {kOpen, {}};
             }
             const size_t close = bytes_.find(kCommentClose, start + 1 + kCommentOpen.size());
-            if (close == std::string::npos) return runTo(close, kEnd, 0, 0);
+            if (close == std::string::npos) return unfinished();
             const size_t end = close + kCommentClose.size();
-            return runTo(end, kComment, start, end);
+            return run(end, kComment, start, end);
         }
         case '>':
             ++position_;
@@ -118,8 +118,8 @@ XmlReader::Token XmlReader::nextToken() {
             return {kEquals, {}};
         case '"': {
             const size_t close = bytes_.find('"', start + 1);
-            if (close == std::string::npos) return runTo(close, kEnd, 0, 0);
-            return runTo(close + 1, kQuoted, start + 1, close);
+            if (close == std::string::npos) return unfinished();
+            return run(close + 1, kQuoted, start + 1, close);
         }
         default:
             break;
