@@ -1,6 +1,10 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
-//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm]
+//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--text]
+//
+// With --text it speaks the textual command protocol instead of binary
+// packets, on TCP and on a pseudo-terminal, whose device path it prints on
+// a second line (a terminal reaches it as a COM port linked to that path).
 //
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
 // until a pipe or terminal on stdin closes (so a parent that goes away takes
@@ -20,6 +24,9 @@
 
 #include "platform/UniqueFd.h"
 #include "sim/Gen1Simulator.h"
+#include "sim/Pty.h"
+#include "sim/TcpServer.h"
+#include "sim/TextEndpoint.h"
 
 namespace {
 
@@ -28,11 +35,12 @@ struct Arguments {
     size_t endEffectors = 0;
     uint16_t port = 0;
     bool handControl = false;
+    bool text = false;
 };
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm]\n");
+                 "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--text]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value) {
@@ -50,6 +58,8 @@ bool parse(int argc, char** argv, Arguments* args) {
         unsigned long value = 0;
         if (option == "--hcm") {
             args->handControl = true;
+        } else if (option == "--text") {
+            args->text = true;
         } else if (i + 1 < argc && option == "--channels" && number(argv[i + 1], 63, &value)) {
             args->channels = value;
             ++i;
@@ -114,8 +124,20 @@ int main(int argc, char** argv) {
     }
 
     try {
-        vxsim::Gen1Simulator simulator(
-            vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors));
+        const vxsim::SystemSetup setup =
+            vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors);
+        if (args.text) {
+            vxsim::ControllerModel model(setup);
+            vxsim::TextEndpoint endpoint(model);
+            vxsim::TcpServer server(endpoint, "127.0.0.1", args.port);
+            vxsim::Pty pty;
+            pty.serve(endpoint);
+            std::printf("%s\n%s\n", server.locator().c_str(), pty.devicePath().c_str());
+            std::fflush(stdout);
+            waitForEnd(signalFd.get());
+            return 0;
+        }
+        vxsim::Gen1Simulator simulator(setup);
         simulator.serveTcp("127.0.0.1", args.port);
         std::printf("%s\n", simulator.tcpLocator().c_str());
         std::fflush(stdout);
