@@ -201,7 +201,7 @@ void Gen1Endpoint::onDisconnect(Link& link) {
     std::lock_guard<std::mutex> lock(mutex_);
     partial_.erase(&link);
     if (reportLink_ == &link) reportLink_ = nullptr;
-    std::erase_if(delayed_, [&](const Delayed& d) { return d.link == &link; });
+    delayed_.dropLink(&link);
 }
 
 void Gen1Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
@@ -237,7 +237,7 @@ void Gen1Endpoint::handleRequest(Link& link, const Bytes& request,
     case Fault::Kind::Late: {
         Bytes merged;
         for (const Bytes& packet : answer(request)) merged.insert(merged.end(), packet.begin(), packet.end());
-        delayed_.push_back({SimClock::now() + fault->delay, &link, std::move(merged)});
+        delayed_.add(SimClock::now() + fault->delay, &link, std::move(merged));
         break;
     }
     case Fault::Kind::Error:
@@ -284,11 +284,7 @@ void Gen1Endpoint::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!worker_.stopRequested()) {
         const auto now = SimClock::now();
-        std::sort(delayed_.begin(), delayed_.end(),
-                  [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
-        while (!delayed_.empty() && delayed_.front().due <= now) {
-            Delayed due = std::move(delayed_.front());
-            delayed_.erase(delayed_.begin());
+        for (const auto& due : delayed_.takeDue(now)) {
             writeBytes(*due.link, due.bytes);
             ++lateSent_;
             changed_.notify_all();
@@ -299,7 +295,8 @@ void Gen1Endpoint::run() {
         }
 
         std::optional<SimClock::time_point> next = model_.nextCompletion();
-        if (!delayed_.empty() && (!next || delayed_.front().due < *next)) next = delayed_.front().due;
+        const auto nextWrite = delayed_.nextDue();
+        if (nextWrite && (!next || *nextWrite < *next)) next = nextWrite;
         if (next)
             changed_.wait_until(lock, *next);
         else

@@ -10,6 +10,7 @@
 
 #include "platform/OwnedThread.h"
 #include "sim/ControllerModel.h"
+#include "sim/DueWrites.h"
 #include "sim/Link.h"
 
 namespace vxsim {
@@ -101,12 +102,6 @@ public:
     void onDisconnect(Link& link) override;
 
 private:
-    struct Delayed {
-        SimClock::time_point due;
-        Link* link;
-        Bytes bytes;
-    };
-
     void handleRequest(Link& link, const Bytes& request, std::unique_lock<std::mutex>& lock);
     std::vector<Bytes> answer(const Bytes& request);
     std::vector<Bytes> interfaceModule(const Bytes& request);
@@ -127,7 +122,7 @@ private:
     std::map<Link*, Bytes> partial_;
     Link* reportLink_ = nullptr;
     std::vector<Bytes> requests_;
-    std::vector<Delayed> delayed_;
+    DueWrites<Bytes> delayed_;
     size_t lateSent_ = 0;
     // Its stop flag is read under mutex_, which the wake-up takes to notify.
     vxplatform::OwnedThread worker_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/OwnedThread.h"
+#include "sim/DueWrites.h"
 #include "sim/Gen2Frame.h"
 #include "sim/Gen2Model.h"
 #include "sim/Link.h"
@@ -132,12 +133,6 @@ public:
     void onDisconnect(Link& link) override;
 
 private:
-    struct Delayed {
-        std::chrono::steady_clock::time_point due;
-        Link* link;
-        Bytes bytes;
-    };
-
     std::optional<Gen2Request> parse(const gen2::Frame& frame, std::string* why) const;
     std::vector<Bytes> reply(const Gen2Request& request);
     std::vector<Bytes> readReply(const Gen2Request& request);
@@ -161,7 +156,7 @@ private:
     std::map<Link*, gen2::FrameParser> links_;
     std::vector<Gen2Request> requests_;
     std::vector<gen2::Rejected> rejected_;
-    std::vector<Delayed> delayed_;
+    DueWrites<Bytes> delayed_;
     size_t refused_ = 0;
     size_t lateSent_ = 0;
     vxplatform::OwnedThread worker_;

@@ -13,6 +13,7 @@
 
 #include "platform/OwnedThread.h"
 #include "sim/ControllerModel.h"
+#include "sim/DueWrites.h"
 #include "sim/Link.h"
 
 namespace vxsim {
@@ -94,12 +95,6 @@ public:
     void onDisconnect(Link& link) override;
 
 private:
-    struct Delayed {
-        SimClock::time_point due;
-        Link* link;
-        std::string bytes;
-    };
-
     void handleLine(Link& link, std::string line, std::unique_lock<std::mutex>& lock);
     void run();
 
@@ -110,7 +105,7 @@ private:
     std::map<Link*, std::string> partial_;
     std::vector<TextCommandLine> commands_;
     std::string received_;
-    std::vector<Delayed> delayed_;
+    DueWrites<std::string> delayed_;
     size_t delayedWrites_ = 0;
     vxplatform::OwnedThread worker_;
 };

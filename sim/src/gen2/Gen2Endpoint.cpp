@@ -304,7 +304,7 @@ void Gen2Endpoint::onConnect(Link& link) {
 void Gen2Endpoint::onDisconnect(Link& link) {
     std::lock_guard<std::mutex> lock(mutex_);
     links_.erase(&link);
-    std::erase_if(delayed_, [&](const Delayed& d) { return d.link == &link; });
+    delayed_.dropLink(&link);
     changed_.notify_all();
 }
 
@@ -346,7 +346,7 @@ void Gen2Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
         case Gen2Fault::Kind::Drop:
             break;
         case Gen2Fault::Kind::Delay:
-            if (!replies.empty()) delayed_.push_back({Clock::now() + fault->delay, &link, concatenated(replies)});
+            if (!replies.empty()) delayed_.add(Clock::now() + fault->delay, &link, concatenated(replies));
             changed_.notify_all();
             break;
         case Gen2Fault::Kind::Duplicate:
@@ -587,19 +587,15 @@ void Gen2Endpoint::sendToAllLocked(const Bytes& bytes) {
 void Gen2Endpoint::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!worker_.stopRequested()) {
-        std::sort(delayed_.begin(), delayed_.end(), [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
-        while (!delayed_.empty() && delayed_.front().due <= Clock::now()) {
-            Delayed due = std::move(delayed_.front());
-            delayed_.erase(delayed_.begin());
+        for (const auto& due : delayed_.takeDue(Clock::now())) {
             writeBytes(*due.link, due.bytes);
             ++lateSent_;
             changed_.notify_all();
         }
-        if (delayed_.empty()) {
+        if (const auto next = delayed_.nextDue())
+            changed_.wait_until(lock, *next);
+        else
             changed_.wait(lock);
-        } else {
-            changed_.wait_until(lock, delayed_.front().due);
-        }
     }
 }
 

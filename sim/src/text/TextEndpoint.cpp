@@ -497,7 +497,7 @@ void TextEndpoint::onConnect(Link& link) {
 void TextEndpoint::onDisconnect(Link& link) {
     std::lock_guard<std::mutex> lock(mutex_);
     partial_.erase(&link);
-    std::erase_if(delayed_, [&](const Delayed& d) { return d.link == &link; });
+    delayed_.dropLink(&link);
 }
 
 void TextEndpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
@@ -529,7 +529,7 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
         break;
     }
     std::string now;
-    std::vector<Delayed> later;
+    std::vector<std::pair<SimClock::time_point, std::string>> later;
     const auto start = SimClock::now();
     if (fault == nullptr) {
         now = reply(text);
@@ -539,7 +539,7 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
         case TextFault::Kind::Disconnect:
             break;
         case TextFault::Kind::Late:
-            later.push_back({start + fault->delay, &link, reply(text)});
+            later.emplace_back(start + fault->delay, reply(text));
             break;
         case TextFault::Kind::Error:
             now = systemError(fault->code);
@@ -552,8 +552,7 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
             const size_t size = std::max<size_t>(fault->pieceSize, 1);
             now = whole.substr(0, size);
             for (size_t at = size, k = 1; at < whole.size(); at += size, ++k)
-                later.push_back(
-                    {start + fault->delay * static_cast<int>(k), &link, whole.substr(at, size)});
+                later.emplace_back(start + fault->delay * static_cast<int>(k), whole.substr(at, size));
             break;
         }
         }
@@ -569,7 +568,7 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
     }
     if (!now.empty()) link.send(reinterpret_cast<const uint8_t*>(now.data()), now.size());
     if (!later.empty()) {
-        delayed_.insert(delayed_.end(), later.begin(), later.end());
+        for (auto& [due, bytes] : later) delayed_.add(due, &link, std::move(bytes));
         changed_.notify_all();
     }
 }
@@ -577,22 +576,17 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
 void TextEndpoint::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!worker_.stopRequested()) {
-        std::stable_sort(delayed_.begin(), delayed_.end(),
-                         [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
-        const auto now = SimClock::now();
-        while (!delayed_.empty() && delayed_.front().due <= now) {
-            Delayed due = std::move(delayed_.front());
-            delayed_.erase(delayed_.begin());
+        for (const auto& due : delayed_.takeDue(SimClock::now())) {
             if (!due.bytes.empty())
                 due.link->send(reinterpret_cast<const uint8_t*>(due.bytes.data()),
                                due.bytes.size());
             ++delayedWrites_;
             changed_.notify_all();
         }
-        if (delayed_.empty())
-            changed_.wait(lock);
+        if (const auto next = delayed_.nextDue())
+            changed_.wait_until(lock, *next);
         else
-            changed_.wait_until(lock, delayed_.front().due);
+            changed_.wait(lock);
     }
 }
 

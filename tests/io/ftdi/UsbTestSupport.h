@@ -83,9 +83,17 @@ inline std::string describeUserArea(const std::vector<uint8_t>& userArea) {
 }
 
 inline std::string callLog() {
-    std::string text(ftdi().callLog(nullptr, 0) + 1, '\0');
-    text.resize(ftdi().callLog(text.data(), text.size()));
-    return text;
+    // The receive thread keeps logging: ask again until the log fits.
+    std::string text;
+    for (size_t need = ftdi().callLog(nullptr, 0);;) {
+        text.assign(need + 1, '\0');
+        const size_t length = ftdi().callLog(text.data(), text.size());
+        if (length < text.size()) {
+            text.resize(length);
+            return text;
+        }
+        need = length;
+    }
 }
 
 // Driver calls of the log whose names are among `names` (all when empty).
@@ -94,7 +102,7 @@ inline std::vector<std::string> calls(const std::vector<std::string>& names = {}
     const std::string log = callLog();
     size_t start = 0;
     while (start < log.size()) {
-        const size_t end = log.find('\n', start);
+        const size_t end = std::min(log.find('\n', start), log.size());
         const std::string line = log.substr(start, end - start);
         const std::string name = line.substr(0, line.find('('));
         bool wanted = names.empty();

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "VeltraxControlPrivate"
+#include "sim/CaptureLink.h"
 #include "sim/Gen2Endpoint.h"
 
 using namespace std::chrono_literals;
@@ -17,41 +18,7 @@ namespace gen2 = vxsim::gen2;
 
 namespace {
 
-// The host side of an in-process connection: keeps every write apart.
-class CaptureLink : public vxsim::Link {
-public:
-    bool send(const uint8_t* data, size_t length) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        writes_.emplace_back(data, data + length);
-        return !closed_;
-    }
-    void close() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        closed_ = true;
-    }
-    std::vector<Bytes> writes() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return writes_;
-    }
-    Bytes all() {
-        Bytes joined;
-        for (const Bytes& w : writes()) joined.insert(joined.end(), w.begin(), w.end());
-        return joined;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        writes_.clear();
-    }
-    bool closed() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return closed_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<Bytes> writes_;
-    bool closed_ = false;
-};
+using simtest::CaptureLink;
 
 // The library's own request frames: the client of these tests.
 Bytes wire(vxctl::Packet packet) {
