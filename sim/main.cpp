@@ -1,11 +1,12 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
-//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--text]
+//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--bootloader] [--text]
 //
 // With --text it speaks the textual command protocol instead of binary
 // packets, on TCP and on a pseudo-terminal, whose device path it prints on
 // a second line (a terminal reaches it as a COM port linked to that path).
-//
+// With --bootloader the system also has its modules' bootloader, which a
+// firmware uploader can enter and send firmware files to.
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
 // until a pipe or terminal on stdin closes (so a parent that goes away takes
 // the simulator along).
@@ -23,6 +24,7 @@
 #include <string>
 
 #include "platform/UniqueFd.h"
+#include "sim/BootSimulator.h"
 #include "sim/Gen1Simulator.h"
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"
@@ -35,12 +37,14 @@ struct Arguments {
     size_t endEffectors = 0;
     uint16_t port = 0;
     bool handControl = false;
+    bool bootloader = false;
     bool text = false;
 };
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--text]\n");
+                 "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
+                 "[--bootloader] [--text]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value) {
@@ -58,6 +62,8 @@ bool parse(int argc, char** argv, Arguments* args) {
         unsigned long value = 0;
         if (option == "--hcm") {
             args->handControl = true;
+        } else if (option == "--bootloader") {
+            args->bootloader = true;
         } else if (option == "--text") {
             args->text = true;
         } else if (i + 1 < argc && option == "--channels" && number(argv[i + 1], 63, &value)) {
@@ -73,7 +79,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             return false;
         }
     }
-    return args->endEffectors <= args->channels;
+    // The textual personality has no bootloader.
+    return args->endEffectors <= args->channels && !(args->bootloader && args->text);
 }
 
 // Only a pipe, socket or terminal on stdin ties the simulator's life to its
@@ -126,6 +133,13 @@ int main(int argc, char** argv) {
     try {
         const vxsim::SystemSetup setup =
             vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors);
+        if (args.bootloader) {
+            vxsim::BootSimulator simulator(setup, vxsim::BootSimulator::modulesOf(setup));
+            std::printf("%s\n", simulator.serveTcp("127.0.0.1", args.port).c_str());
+            std::fflush(stdout);
+            waitForEnd(signalFd.get());
+            return 0;
+        }
         if (args.text) {
             vxsim::ControllerModel model(setup);
             vxsim::TextEndpoint endpoint(model);

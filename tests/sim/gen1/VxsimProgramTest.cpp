@@ -161,9 +161,13 @@ TEST(VxsimProgram, EndsOnSigtermAndServesAGivenPort) {
 }
 
 TEST(VxsimProgram, RefusesUnknownOptions) {
-    VxsimProcess sim({"--channels", "64"});
-    ASSERT_TRUE(sim.started());
-    EXPECT_EQ(sim.waitExit(std::chrono::seconds(5)), 2);
+    const std::vector<std::vector<std::string>> refused = {{"--channels", "64"},
+                                                           {"--text", "--bootloader"}};
+    for (const auto& args : refused) {
+        VxsimProcess sim(args);
+        ASSERT_TRUE(sim.started()) << args.front();
+        EXPECT_EQ(sim.waitExit(std::chrono::seconds(5)), 2) << args.front();
+    }
 }
 
 TEST(VxsimProgram, SpeaksTheTextualProtocolOnTcpAndAPseudoTerminal) {

@@ -19,6 +19,7 @@ protected:
     // The connection; without one, code 9 as for a connection without an
     // active port.
     SystemConnection& connection() const;
+    bool hasConnection() const { return connection_ != nullptr; }
 
 private:
     SystemConnection* connection_ = nullptr;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "firmware/ComPort.h"
@@ -28,6 +31,15 @@ public:
     // active (state Connected, kind None), without asking the system
     // anything. A serial port opens at 115200 baud.
     void openPort(const std::string& locator);
+    // openPort, then asks the system whether its bootloader or its
+    // application answers, and which protocol the application speaks. A
+    // failure after the port opened leaves it active in state Connected.
+    void open(const std::string& locator);
+    // Starts the application from the bootloader (or a state not yet known);
+    // false when the system gives no sign of life after the start command.
+    bool enterApplication();
+    // Moves the system into its bootloader; true whenever it returns.
+    bool enterBootloader();
     // Closes the active port, if any; never throws.
     void close();
 
@@ -57,6 +69,19 @@ public:
 
 private:
     Port& activePort() const;
+    void detectState();
+    // The bootloader's reply to its handshake, whose last byte must be E1.
+    void checkHandshakeReply();
+    // Moves a serial line to 115200 baud by way of the controller's rate command.
+    void switchBaudRate();
+    // Puts the application into the mode the update talks in, through the
+    // protocol that fits the port and kind.
+    void initCommunicationMode();
+    template <size_t N>
+    void sendBytes(const std::array<uint8_t, N>& bytes);
+    void sendText(std::string_view text);
+    // False when the bytes did not come in time; other failures pass on.
+    bool receiveInTime(uint32_t count, uint8_t bytes[]);
 
     USBPort usb_;
     ComPort com_;
