@@ -10,6 +10,8 @@ missing=()
 packages+=(libpcap-dev)
 # Xvfb: a private X server for the widget tests that move the real pointer.
 packages+=(xvfb)
+# xcb: the test that clicks as a user does, through that server.
+packages+=(libxcb1-dev)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

@@ -9,12 +9,18 @@ set(VX_TEST_LINK_e2e QMXControl VeltraxIO vx_platform vxsim_core)
 set(VX_TEST_LINK_firmware QMXFirmwareCore VeltraxIO_core vx_platform vxsim_core)
 # Qt tests, left out where Qt is not built: their own main runs them around
 # one application object on the offscreen platform.
-set(VX_QT_TEST_AREAS configuration terminal)
+set(VX_QT_TEST_AREAS configuration terminal handcontrol)
 if(TARGET QMXConnection)
   add_library(vx_qt_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
   target_link_libraries(vx_qt_testmain PUBLIC Qt5::Widgets GTest::gtest)
+  # The same main for Qt tests that netns-run starts: it first makes sure
+  # that it runs inside the test namespace.
+  add_library(vx_qt_netns_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
+  target_compile_definitions(vx_qt_netns_testmain PRIVATE VX_TEST_IN_NETNS)
+  target_link_libraries(vx_qt_netns_testmain PUBLIC Qt5::Widgets GTest::gtest vx_netns_namespace)
   set(VX_TEST_LINK_configuration QMXConnection QMXConfigurationPages vx_qt_testmain vx_platform vxsim_core Qt5::Test)
   set(VX_TEST_LINK_terminal TextdeskCore vx_qt_testmain vx_platform vxsim_core Qt5::Test)
+  set(VX_TEST_LINK_handcontrol QMXHConfiguratorCore vx_qt_testmain vx_platform vxsim_core Qt5::Test)
 endif()
 
 file(GLOB areas LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)

@@ -669,7 +669,20 @@ uint8_t ControllerModel::writeSlot(uint8_t slot, uint16_t offset, const uint8_t*
     const size_t start = size_t{slot} * layout_.slotSize;
     for (size_t i = 0; i < length && offset + i < layout_.slotSize; ++i)
         image_[start + offset + i] = data[i];
+    const auto altered = [&](const SlotAlteration& a) {
+        return a.slot == slot && a.position >= offset && size_t{a.position} - offset < length &&
+               a.position < layout_.slotSize;
+    };
+    if (slotAlteration_ && altered(*slotAlteration_)) {
+        image_[start + slotAlteration_->position] = slotAlteration_->value;
+        slotAlteration_.reset();
+    }
     return refusal::kNone;
+}
+
+void ControllerModel::alterNextSlotWrite(uint8_t slot, uint16_t position, uint8_t value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slotAlteration_ = SlotAlteration{slot, position, value};
 }
 
 std::vector<uint8_t> ControllerModel::slot(uint8_t slot) const {

@@ -4,6 +4,13 @@
 
 #include <QApplication>
 
+#ifdef VX_TEST_IN_NETNS
+#include <cstdio>
+#include <string>
+
+#include "support/netns/TestNamespace.h"
+#endif
+
 // LeakSanitizer: allocations that Qt and fontconfig make once and keep until
 // the process ends (the offscreen platform's screens among them). Read by
 // the sanitizer itself, so listing the tests is covered too.
@@ -18,6 +25,14 @@ extern "C" __attribute__((visibility("default"))) const char* __lsan_default_sup
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef VX_TEST_IN_NETNS
+    // Programs that search the network run nowhere but in the test namespace.
+    const std::string problem = vxtest::netns::checkTestNamespace();
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s: refusing to run: %s\n", argv[0], problem.c_str());
+        return 1;
+    }
+#endif
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

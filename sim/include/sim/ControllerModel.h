@@ -225,6 +225,9 @@ public:
     uint8_t readSlot(uint8_t slot, uint16_t offset, uint8_t* data, size_t length) const;
     uint8_t writeSlot(uint8_t slot, uint16_t offset, const uint8_t* data, size_t length);
     std::vector<uint8_t> slot(uint8_t slot) const;
+    // A faulty EEPROM cell: the next slot write that covers byte `position`
+    // of `slot` stores `value` there instead of the byte sent.
+    void alterNextSlotWrite(uint8_t slot, uint16_t position, uint8_t value);
     // The whole image, as block reads and writes at image offsets see it;
     // a block that does not lie wholly in the image is refused.
     std::vector<uint8_t> image() const;
@@ -314,6 +317,12 @@ private:
     std::array<std::array<uint16_t, 3>, kSpeedLevels> speedLevels_{};
     size_t speedLevelStores_ = 0;
     HcmImageLayout layout_;
+    struct SlotAlteration {
+        uint8_t slot;
+        uint16_t position;
+        uint8_t value;
+    };
+    std::optional<SlotAlteration> slotAlteration_;
     std::vector<uint8_t> image_;
     std::array<uint8_t, 256> indexMap_{};
     size_t indexMapFinalizations_ = 0;

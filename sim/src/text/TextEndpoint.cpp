@@ -325,6 +325,44 @@ std::string setSensorMode(Context& c, const Args& a) {
     return systemError(0);
 }
 
+// The hand control module's EEPROM type and configuration slots, 8 bytes a
+// command; without a module nobody answers.
+constexpr size_t kSlotPiece = 8;
+
+std::string handControlType(Context& c, const Args&) {
+    if (!c.model.handControl()) return {};
+    return line("HEL", {c.model.setup().hcmEepromType});
+}
+
+bool slotAddress(const Args& a) {
+    return a[0] >= 0 && a[0] <= 0xFF && a[1] >= 0 && a[1] <= 0xFFFF;
+}
+
+std::string readConfigSlot(Context& c, const Args& a) {
+    if (!c.model.handControl()) return {};
+    if (!slotAddress(a)) return systemError(refusal::kNotProcessable);
+    uint8_t bytes[kSlotPiece];
+    if (uint8_t refused = c.model.readSlot(static_cast<uint8_t>(a[0]),
+                                           static_cast<uint16_t>(a[1]), bytes, kSlotPiece))
+        return systemError(refused);
+    std::string text = line("HCS", {a[0], a[1]});
+    text.pop_back();
+    for (uint8_t byte : bytes) text += ',' + std::to_string(byte);
+    return text + '\n';
+}
+
+std::string writeConfigSlot(Context& c, const Args& a) {
+    if (!c.model.handControl()) return {};
+    if (!slotAddress(a)) return systemError(refusal::kNotProcessable);
+    uint8_t bytes[kSlotPiece];
+    for (size_t i = 0; i < kSlotPiece; ++i) {
+        if (a[2 + i] < 0 || a[2 + i] > 0xFF) return systemError(refusal::kNotProcessable);
+        bytes[i] = static_cast<uint8_t>(a[2 + i]);
+    }
+    return systemError(c.model.writeSlot(static_cast<uint8_t>(a[0]), static_cast<uint16_t>(a[1]),
+                                         bytes, kSlotPiece));
+}
+
 struct CommandEntry {
     std::string_view name;
     size_t minArgs;
@@ -363,6 +401,9 @@ constexpr CommandEntry kCommands[] = {
     {"R", 0, 0, reset},
     {"GSE", 0, 0, sensorMode},
     {"SSE", 1, 1, setSensorMode},
+    {"RHEL", 0, 0, handControlType},
+    {"RHCS", 2, 2, readConfigSlot},
+    {"WHCS", 2 + kSlotPiece, 2 + kSlotPiece, writeConfigSlot},
 };
 
 }  // namespace

@@ -98,6 +98,13 @@ public:
     uint32_t writeSpeedLevelTableToEEPROM();
     uint32_t finalizeIndexMap();
 
+    // The hand control module's EEPROM type and its configuration slots;
+    // the direct modes move a slot 8 bytes a command. In library mode
+    // `length` returns the slot's length as the library read it.
+    uint32_t readHCMEepromType(int& type);
+    uint32_t readHCMConfigSlot(int slot, uint8_t* buffer, unsigned& length);
+    uint32_t writeHCMConfigSlot(int slot, const uint8_t* buffer, unsigned& length);
+
 protected:
     // The two direct transports; the mode is set by their callers.
     uint32_t openComPort(const QString& portName, uint32_t baudRate);
