@@ -1,3 +1,14 @@
+# Shared objects must resolve every symbol when linked, so that a missing
+# definition shows at build time, not at load time. Clang's sanitizers keep
+# their run-time in the program, not in the shared objects, which therefore
+# cannot be complete on their own.
+function(vx_no_undefined target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND (VX_SANITIZE OR VX_SANITIZE_THREAD OR VX_FUZZ))
+    return()
+  endif()
+  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+endfunction()
+
 # Each library is built once as objects; the shared library and the static
 # library that the tests link are made from the same objects.
 function(vx_library name)
@@ -17,9 +28,9 @@ function(vx_library name)
   target_link_libraries(${name}_core PUBLIC ${ARG_LINK})
 
   add_library(${name} SHARED $<TARGET_OBJECTS:${name}_objects>)
-  target_include_directories(${name} PUBLIC ${ARG_INCLUDE_DIRS})
+  target_include_directories(${name} PUBLIC "$<BUILD_INTERFACE:${ARG_INCLUDE_DIRS}>")
   target_link_libraries(${name} PRIVATE ${ARG_LINK})
-  target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  vx_no_undefined(${name})
   if(ARG_SOVERSION)
     set_target_properties(${name} PROPERTIES SOVERSION ${ARG_SOVERSION})
   endif()

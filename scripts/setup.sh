@@ -12,6 +12,8 @@ packages+=(libpcap-dev)
 packages+=(xvfb)
 # xcb: the test that clicks as a user does, through that server.
 packages+=(libxcb1-dev)
+# clang builds the libFuzzer targets under tests/fuzz; its fuzzer run-time is only a recommended package.
+packages+=(clang libclang-rt-14-dev)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

@@ -11,11 +11,14 @@ set(VX_TEST_LINK_firmware QMXFirmwareCore VeltraxIO_core vx_platform vxsim_core)
 # one application object on the offscreen platform.
 set(VX_QT_TEST_AREAS configuration terminal handcontrol)
 if(TARGET QMXConnection)
-  add_library(vx_qt_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
+  add_library(vx_qt_leaks OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtLeakSuppressions.cpp)
+  add_library(vx_qt_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/support/QtLeakSuppressions.cpp)
   target_link_libraries(vx_qt_testmain PUBLIC Qt5::Widgets GTest::gtest)
   # The same main for Qt tests that netns-run starts: it first makes sure
   # that it runs inside the test namespace.
-  add_library(vx_qt_netns_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
+  add_library(vx_qt_netns_testmain OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp
+                                          ${CMAKE_CURRENT_SOURCE_DIR}/support/QtLeakSuppressions.cpp)
   target_compile_definitions(vx_qt_netns_testmain PRIVATE VX_TEST_IN_NETNS)
   target_link_libraries(vx_qt_netns_testmain PUBLIC Qt5::Widgets GTest::gtest vx_netns_namespace)
   set(VX_TEST_LINK_configuration QMXConnection QMXConfigurationPages vx_qt_testmain vx_platform vxsim_core Qt5::Test)
@@ -29,7 +32,8 @@ foreach(area_dir IN LISTS areas)
     continue()
   endif()
   get_filename_component(area ${area_dir} NAME)
-  if(area STREQUAL "support" OR (area IN_LIST VX_QT_TEST_AREAS AND NOT TARGET QMXConnection))
+  # support/ holds helpers; fuzz/ is built by clang alone (VX_FUZZ).
+  if(area MATCHES "^(support|fuzz)$" OR (area IN_LIST VX_QT_TEST_AREAS AND NOT TARGET QMXConnection))
     continue()
   endif()
   file(GLOB units LIST_DIRECTORIES true CONFIGURE_DEPENDS ${area_dir}/*)

@@ -35,6 +35,8 @@ void forEachIpv4Address(Visit visit) {
         entry.netmask = addressOf(ifa->ifa_netmask);
         entry.prefixLength = static_cast<unsigned>(std::popcount(ntohl(entry.netmask)));
         entry.loopback = (flags & IFF_LOOPBACK) != 0;
+        // An address label ("eth0:1") names its interface before the colon.
+        entry.index = ::if_nametoindex(entry.name.substr(0, entry.name.find(':')).c_str());
         // A /31 or /32 has no room for a broadcast address (RFC 3021).
         if ((flags & IFF_BROADCAST) && entry.prefixLength < 31)
             entry.broadcast = entry.address | ~entry.netmask;
@@ -54,12 +56,14 @@ std::vector<NetInterface> listNetInterfaces(bool includeLoopback) {
     return list;
 }
 
-uint32_t broadcastAddressOf(uint32_t address) {
-    uint32_t broadcast = 0;
-    forEachIpv4Address([&](const NetInterface& entry, unsigned) {
-        if (entry.address == address && broadcast == 0) broadcast = entry.broadcast;
+uint32_t broadcastAddressOf(uint32_t address) { return netInterfaceOf(address).broadcast; }
+
+NetInterface netInterfaceOf(uint32_t address) {
+    NetInterface found;
+    forEachIpv4Address([&](NetInterface& entry, unsigned) {
+        if (entry.address == address && found.address == 0) found = std::move(entry);
     });
-    return broadcast;
+    return found;
 }
 
 }  // namespace vxplatform

@@ -2,8 +2,12 @@
 // multicast datagram only to sockets bound to the address it was sent to (or
 // to the wildcard), never to a socket bound to the interface's own address,
 // so each entry has a sending socket bound to the interface address, which
-// also receives unicast answers, and a listening socket bound where the
-// entry's broadcasts or multicasts arrive.
+// also receives unicast answers, and a listening socket where the entry's
+// broadcasts or multicasts arrive. A device may answer to the subnet
+// broadcast or to 255.255.255.255 (when its own address does not fit the
+// subnet): the broadcast listener is bound to the wildcard and keeps, by the
+// arrival interface and destination the kernel reports, what came to it on
+// its interface.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <system_error>
@@ -78,17 +83,19 @@ void bindTo(const UniqueFd& fd, uint32_t address, uint16_t port, const char* fai
         throw NetworkException(failure, errno);
 }
 
-// The directed-broadcast address of the interface that carries `address`;
-// 0 when it has none or cannot be found. An interface without a link (a
-// cable pulled) still has one: its broadcasts work once the link is back.
-uint32_t findBroadcastAddress(uint32_t address) {
+// The interface that carries `address`: its directed-broadcast address is 0
+// when it has none or cannot be found. An interface without a link (a cable
+// pulled) still has one: its broadcasts work once the link is back.
+vxplatform::NetInterface findInterface(uint32_t address) {
     try {
-        return vxplatform::broadcastAddressOf(address);
+        return vxplatform::netInterfaceOf(address);
     } catch (const std::system_error& e) {
         logError("Could not retrieve list of interfaces", e.code().value());
     }
-    return 0;
+    return {};
 }
+
+constexpr uint32_t kLimitedBroadcast = 0xFFFFFFFF;
 
 struct SocketEntry {
     IPv4Address interfaceAddress{};
@@ -96,6 +103,21 @@ struct SocketEntry {
     sockaddr_in destination{};  // address 0: unknown, the entry sends nothing
     UniqueFd socket;            // bound to the interface address
     UniqueFd listener;          // where this entry's broadcasts or multicasts arrive
+    // A broadcast listener on the wildcard keeps only datagrams that arrived
+    // on this interface for these destinations (network order).
+    unsigned interfaceIndex = 0;
+    uint32_t address = 0;
+    uint32_t broadcast = 0;
+    // Of several entries on one interface the first takes 255.255.255.255,
+    // so that each such datagram is received once.
+    bool takesLimitedBroadcast = false;
+
+    bool filtersArrivals() const { return kind == SocketKind::Broadcast && listener.valid(); }
+    bool keeps(unsigned arrivedOn, uint32_t destination) const {
+        if (arrivedOn != interfaceIndex) return false;
+        if (destination == kLimitedBroadcast) return takesLimitedBroadcast;
+        return destination == broadcast || destination == address;
+    }
 
     bool hasDestination() const { return destination.sin_addr.s_addr != 0; }
     std::string name() const {
@@ -111,22 +133,26 @@ struct SocketEntry {
 
 SocketEntry makeBroadcastEntry(const IPv4Address& interfaceAddress) {
     const uint32_t address = networkOrder(interfaceAddress);
-    const uint32_t broadcast = findBroadcastAddress(address);
+    const vxplatform::NetInterface iface = findInterface(address);
 
     SocketEntry entry;
     entry.interfaceAddress = interfaceAddress;
     entry.kind = SocketKind::Broadcast;
+    entry.address = address;
+    entry.broadcast = iface.broadcast;
+    entry.interfaceIndex = iface.index;
     entry.socket = reusableSocket();
     setOption(entry.socket, SOL_SOCKET, SO_BROADCAST, 1, "Could not set SO_BROADCAST");
     bindTo(entry.socket, address, BroadcastPort, "Could not bind to iface address");
 
-    // Without a broadcast address there is nothing to listen on either: a
-    // socket on 0.0.0.0 would pick up the broadcasts of every interface.
-    if (broadcast != 0) {
+    // Without a broadcast address (or an interface to tell arrivals by)
+    // there is nothing to listen on either.
+    if (iface.broadcast != 0 && iface.index != 0) {
         entry.listener = reusableSocket();
-        bindTo(entry.listener, broadcast, BroadcastPort, "Could not bind to iface address");
-        entry.destination = socketAddress(broadcast, BroadcastPort);
+        setOption(entry.listener, IPPROTO_IP, IP_PKTINFO, 1, "Could not bind to iface address");
+        bindTo(entry.listener, INADDR_ANY, BroadcastPort, "Could not bind to iface address");
     }
+    if (iface.broadcast != 0) entry.destination = socketAddress(iface.broadcast, BroadcastPort);
     return entry;
 }
 
@@ -163,8 +189,16 @@ SocketEntry makeMulticastEntry(const IPv4Address& interfaceAddress) {
 class ConnectionLinux final : public Connection {
 public:
     explicit ConnectionLinux(const std::vector<IPv4Address>& addresses) {
+        std::vector<unsigned> takenInterfaces;
         for (const auto& address : addresses) {
             entries_.push_back(makeBroadcastEntry(address));
+            SocketEntry& entry = entries_.back();
+            if (entry.filtersArrivals() &&
+                std::find(takenInterfaces.begin(), takenInterfaces.end(), entry.interfaceIndex) ==
+                    takenInterfaces.end()) {
+                entry.takesLimitedBroadcast = true;
+                takenInterfaces.push_back(entry.interfaceIndex);
+            }
             entries_.push_back(makeMulticastEntry(address));
         }
         try {
@@ -208,11 +242,14 @@ public:
         // Slot 0 is the finish event, then each entry's sockets.
         std::vector<pollfd> fds{{finish_->fd(), POLLIN, 0}};
         std::vector<unsigned> ids{0};
+        std::vector<const SocketEntry*> filters{nullptr};
         for (size_t i = 0; i < entries_.size(); ++i) {
-            for (const UniqueFd* fd : {&entries_[i].socket, &entries_[i].listener}) {
+            const SocketEntry& entry = entries_[i];
+            for (const UniqueFd* fd : {&entry.socket, &entry.listener}) {
                 if (!fd->valid()) continue;
                 fds.push_back({fd->get(), POLLIN, 0});
                 ids.push_back(static_cast<unsigned>(i + 1));
+                filters.push_back(fd == &entry.listener && entry.filtersArrivals() ? &entry : nullptr);
             }
         }
 
@@ -237,7 +274,7 @@ public:
             for (size_t slot = 1; slot < fds.size(); ++slot) {
                 const short revents = fds[slot].revents;
                 if (!revents) continue;
-                if (readReady(fds[slot].fd, revents, sender, data)) {
+                if (readReady(fds[slot].fd, revents, filters[slot], sender, data)) {
                     networkId = ids[slot];
                     return true;
                 }
@@ -287,8 +324,9 @@ private:
     }
 
     // Reads the datagram waiting on `fd`; false when there was none after
-    // all, or it was too large and was dropped.
-    bool readReady(int fd, short revents, IPv4Address& sender, std::vector<uint8_t>& data) {
+    // all, it was too large and was dropped, or `filter` does not keep it.
+    bool readReady(int fd, short revents, const SocketEntry* filter, IPv4Address& sender,
+                   std::vector<uint8_t>& data) {
         if (revents & POLLNVAL) throw NetworkException("Socket was closed externally");
         if (revents & POLLERR) {
             int error = 0;
@@ -301,14 +339,22 @@ private:
 
         uint8_t buffer[ReceiveBufferSize];
         sockaddr_storage from{};
-        socklen_t fromLength = sizeof from;
+        iovec part{buffer, sizeof buffer};
+        alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
         // MSG_TRUNC gives the datagram's real size, so a cut one is noticed.
-        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC,
-                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const ssize_t n = ::recvmsg(fd, &message, MSG_DONTWAIT | MSG_TRUNC);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return false;
             throw NetworkException("Could not receive datagram", errno);
         }
+        if (filter && !keptBy(*filter, message)) return false;
         if (static_cast<size_t>(n) > sizeof buffer) {
             // One stray datagram must not end discovery on this interface.
             logError("Could not receive datagram", EMSGSIZE);
@@ -322,6 +368,18 @@ private:
             data.clear();
         }
         return true;
+    }
+
+    // Whether the arrival interface and destination of a datagram on a
+    // wildcard listener belong to its entry; without them, it does not.
+    static bool keptBy(const SocketEntry& entry, msghdr& message) {
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            return entry.keeps(static_cast<unsigned>(info.ipi_ifindex), info.ipi_addr.s_addr);
+        }
+        return false;
     }
 
     // 0 or the errno of the failed send. An entry without a destination

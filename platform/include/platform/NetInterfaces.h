@@ -17,6 +17,7 @@ struct NetInterface {
     uint32_t broadcast = 0;
     unsigned prefixLength = 0;
     bool loopback = false;
+    unsigned index = 0;  // the interface's index; 0 when the system gives none
 };
 
 // IPv4 addresses of the interfaces that are up and running, in the order the
@@ -29,5 +30,10 @@ std::vector<NetInterface> listNetInterfaces(bool includeLoopback = false);
 // is not local or its interface has no broadcast address.
 // Throws std::system_error when the system list cannot be read.
 uint32_t broadcastAddressOf(uint32_t address);
+
+// The entry of a local IPv4 address, whether or not its interface has a link
+// at the moment; address 0 when the address is not local.
+// Throws std::system_error when the system list cannot be read.
+NetInterface netInterfaceOf(uint32_t address);
 
 }  // namespace vxplatform

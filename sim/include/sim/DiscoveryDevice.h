@@ -25,6 +25,7 @@ enum class DiscoveryRoute {
     Unicast,    // back to the sender of the request (Informs: the last requester)
     Broadcast,  // the directed broadcast of its subnet, port 65111
     Multicast,  // group 239.1.1.21, port 65110
+    LimitedBroadcast,  // 255.255.255.255, port 65111, out of its interface
 };
 
 // One datagram the device received and could decode.
@@ -90,7 +91,7 @@ private:
 // The vxsim-discovery program: serves one device until SIGINT or SIGTERM.
 //   vxsim-discovery --iface ADDRESS [--serial TEXT] [--type N] [--protocol N]
 //                   [--port N] [--info TEXT] [--unavailable]
-//                   [--reply unicast|broadcast|multicast] [--inform]
+//                   [--reply unicast|broadcast|multicast|limited] [--inform]
 int runDiscoveryProgram(int argc, char** argv);
 
 }  // namespace vxsim

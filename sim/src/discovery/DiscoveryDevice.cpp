@@ -109,6 +109,10 @@ struct DiscoveryDevice::State {
         switch (route) {
         case DiscoveryRoute::Broadcast:
             return socketAddress(broadcast, BroadcastPort);
+        case DiscoveryRoute::LimitedBroadcast:
+            // The sender is bound to the interface address, which picks the
+            // interface this leaves by.
+            return socketAddress(INADDR_BROADCAST, BroadcastPort);
         case DiscoveryRoute::Multicast:
             return socketAddress(parseAddress(MulticastGroup), MulticastPort);
         case DiscoveryRoute::Unicast:

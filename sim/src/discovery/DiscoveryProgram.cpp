@@ -18,7 +18,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: vxsim-discovery --iface ADDRESS [--serial TEXT] [--type N] [--protocol N]\n"
                  "                       [--port N] [--info TEXT] [--unavailable]\n"
-                 "                       [--reply unicast|broadcast|multicast] [--inform]\n");
+                 "                       [--reply unicast|broadcast|multicast|limited] [--inform]\n");
     return 2;
 }
 
@@ -67,6 +67,7 @@ int runDiscoveryProgram(int argc, char** argv) {
             if (name == "unicast") route = DiscoveryRoute::Unicast;
             else if (name == "broadcast") route = DiscoveryRoute::Broadcast;
             else if (name == "multicast") route = DiscoveryRoute::Multicast;
+            else if (name == "limited") route = DiscoveryRoute::LimitedBroadcast;
             else return usage();
         } else {
             return usage();

@@ -17,20 +17,6 @@
 #include "support/Xvfb.h"
 #include "support/netns/TestNamespace.h"
 
-// LeakSanitizer: what Qt, its X11 platform and fontconfig keep until the
-// process ends.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libQt5Core.so\n"
-           "leak:libQt5Gui.so\n"
-           "leak:libQt5Widgets.so\n"
-           "leak:libQt5XcbQpa.so\n"
-           "leak:libqxcb.so\n"
-           "leak:libxcb\n"
-           "leak:libX11\n"
-           "leak:libfontconfig.so\n"
-           "leak:libdbus\n";
-}
-
 namespace {
 
 using namespace windowtest;

@@ -13,20 +13,6 @@
 #include "VXSlider.h"
 #include "support/Xvfb.h"
 
-// LeakSanitizer: what Qt, its X11 platform and fontconfig keep until the
-// process ends.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libQt5Core.so\n"
-           "leak:libQt5Gui.so\n"
-           "leak:libQt5Widgets.so\n"
-           "leak:libQt5XcbQpa.so\n"
-           "leak:libqxcb.so\n"
-           "leak:libxcb\n"
-           "leak:libX11\n"
-           "leak:libfontconfig.so\n"
-           "leak:libdbus\n";
-}
-
 namespace {
 
 constexpr int kSkipped = 77;

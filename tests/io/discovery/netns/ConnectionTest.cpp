@@ -94,6 +94,8 @@ TEST(DiscoveryConnection, RepliesArriveWithTheEntryIdAndTheSender) {
         {FarAddress0, DiscoveryRoute::Broadcast, 2, 1}, {FarAddress0, DiscoveryRoute::Multicast, 1, 2},
         {FarAddress1, DiscoveryRoute::Unicast, 3, 3},   {FarAddress1, DiscoveryRoute::Broadcast, 3, 3},
         {FarAddress1, DiscoveryRoute::Multicast, 4, 4},
+        {FarAddress0, DiscoveryRoute::LimitedBroadcast, 1, 1}, {FarAddress0, DiscoveryRoute::LimitedBroadcast, 2, 1},
+        {FarAddress1, DiscoveryRoute::LimitedBroadcast, 3, 3},
     };
     auto connection = createConnection({ipv4(NearAddress0), ipv4(NearAddress1)});
     for (const auto& c : cases) {
@@ -106,6 +108,30 @@ TEST(DiscoveryConnection, RepliesArriveWithTheEntryIdAndTheSender) {
         ASSERT_TRUE(reply.has_value());
         EXPECT_EQ(reply->networkId, c.arrivesOn);
         EXPECT_EQ(reply->sender, ipv4(c.farAddress));
+    }
+}
+
+TEST(DiscoveryConnection, EveryReplyArrivesOnceOnItsInterface) {
+    struct Case {
+        const char* farAddress;
+        DiscoveryRoute route;
+        unsigned arrivesOn;
+    };
+    const Case cases[] = {
+        {FarAddress0, DiscoveryRoute::Unicast, 1},          {FarAddress0, DiscoveryRoute::Broadcast, 1},
+        {FarAddress0, DiscoveryRoute::LimitedBroadcast, 1}, {FarAddress1, DiscoveryRoute::Unicast, 3},
+        {FarAddress1, DiscoveryRoute::Broadcast, 3},        {FarAddress1, DiscoveryRoute::LimitedBroadcast, 3},
+    };
+    auto connection = createConnection({ipv4(NearAddress0), ipv4(NearAddress1)});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.farAddress) + " route " + std::to_string(static_cast<int>(c.route)));
+        auto device = vxtest::farDevice(c.farAddress, "ONCE");
+        device->setReplyRoute(c.route);
+        connection->Send(c.arrivesOn, vxtest::discoverRequest("ONCE"));
+        const auto reply = vxtest::receiveFrom(*connection, OpDiscoverReply, "ONCE");
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->networkId, c.arrivesOn);
+        EXPECT_FALSE(vxtest::receiveFrom(*connection, OpDiscoverReply, "ONCE", 300ms).has_value());
     }
 }
 
@@ -263,4 +289,26 @@ TEST_F(PulledCable, ConnectionMadeWithoutLinkBroadcastsOnceTheLinkIsBack) {
 TEST(DiscoveryConnection, AddressOfNoInterfaceCannotBeBound) {
     EXPECT_EQ(vxtest::messageOf<NetworkException>([] { createConnection({ipv4("10.99.0.1")}); }),
               "Could not bind to iface address: " + systemMessage(EADDRNOTAVAIL));
+}
+
+namespace {
+
+// A second address, in a subnet of its own, on the first interface.
+class SecondAddress : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(std::system("ip addr add 203.0.113.1/24 brd + dev vxtest0"), 0); }
+    void TearDown() override { EXPECT_EQ(std::system("ip addr del 203.0.113.1/24 dev vxtest0"), 0); }
+};
+
+}  // namespace
+
+TEST_F(SecondAddress, ALimitedBroadcastIsReceivedOncePerInterface) {
+    auto connection = createConnection({ipv4(NearAddress0), ipv4("203.0.113.1")});
+    auto device = vxtest::farDevice(FarAddress0, "TWICE");
+    device->setReplyRoute(DiscoveryRoute::LimitedBroadcast);
+    connection->Send(1, vxtest::discoverRequest("TWICE"));
+    const auto reply = vxtest::receiveFrom(*connection, OpDiscoverReply, "TWICE");
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->networkId, 1u);
+    EXPECT_FALSE(vxtest::receiveFrom(*connection, OpDiscoverReply, "TWICE", 300ms).has_value());
 }

@@ -49,6 +49,35 @@ TEST(NetworkEnumeration, AllSearchesEveryInterface) {
     EXPECT_EQ(seen.size(), 2u) << text;
 }
 
+TEST(NetworkEnumeration, DevicesAreFoundWhereverTheyAddressTheirReplies) {
+    struct Device {
+        const char* serial;
+        int pair;
+        vxsim::DiscoveryRoute route;
+    };
+    const Device devices[] = {
+        {"LIMITED-0", 0, vxsim::DiscoveryRoute::LimitedBroadcast},
+        {"SUBNET-0", 0, vxsim::DiscoveryRoute::Broadcast},
+        {"UNICAST-0", 0, vxsim::DiscoveryRoute::Unicast},
+        {"LIMITED-1", 1, vxsim::DiscoveryRoute::LimitedBroadcast},
+    };
+    std::vector<std::unique_ptr<vxsim::DiscoveryDevice>> running;
+    std::set<std::pair<std::string, std::string>> expected;
+    for (const auto& d : devices) {
+        running.push_back(farDevice(d.serial, d.pair));
+        running.back()->setReplyRoute(d.route);
+        expected.insert({d.serial, "network:" + (d.pair == 0 ? kIface0 : kIface1)});
+    }
+    std::string text;
+    ASSERT_EQ(enumerate("include-device-sn\ninclude-iface\niface network:all\ndiscovery-timeout 300\n", text),
+              VX_IO_OK);
+    const auto records = parseList(text);
+    std::set<std::pair<std::string, std::string>> seen;
+    for (auto record : records) seen.insert({record["device-sn"], record["iface"]});
+    EXPECT_EQ(seen, expected) << text;
+    EXPECT_EQ(records.size(), expected.size()) << text;
+}
+
 struct FilterCase {
     const char* options;
     VX_IO_Result result;

@@ -1,0 +1,7 @@
+#include "QMXHEditor.h"
+
+QMXHEditor::QMXHEditor(QWidget* parent) : QWidget(parent) {}
+
+void QMXHEditor::setConfiguration(QMXHConfiguration* configuration) {
+    configuration_ = configuration;
+}

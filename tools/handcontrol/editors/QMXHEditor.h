@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QWidget>
+
+class QMXHConfiguration;
+
+// An editor page of one configuration type: shows one slot of the image at a
+// time and writes every change the user makes straight into its bytes.
+class QMXHEditor : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit QMXHEditor(QWidget* parent = nullptr);
+
+    // The image edited; not owned. Set once by the window that owns both.
+    void setConfiguration(QMXHConfiguration* configuration);
+
+    // The configuration type this editor edits.
+    virtual int editedType() = 0;
+    // Loads the form from the current slot of the image, writing nothing.
+    virtual void fillForm() = 0;
+
+protected:
+    QMXHConfiguration* configuration() const { return configuration_; }
+
+private:
+    QMXHConfiguration* configuration_ = nullptr;
+};
