@@ -38,8 +38,18 @@ typedef uint32_t VX_CTL_Result;
    not match, it was too short for its kind, it named no valid request, or
    its values did not fit in it. */
 #define VX_CTL_INVALID_PACKET ((VX_CTL_Result)0x0010)
-/* The I/O library refused the options of an open. */
+/* The I/O library refused the options of an open; a null request ID
+   pointer; a request ID that is unknown, collected already or cancelled; a
+   text of 64 characters or more; a value a library property does not take. */
 #define VX_CTL_INVALID_PARAMETER ((VX_CTL_Result)0x0013)
+/* The value type of a call does not match the property. */
+#define VX_CTL_INVALID_DATA_TYPE ((VX_CTL_Result)0x0016)
+/* A library property was given an index other than 0. */
+#define VX_CTL_INVALID_DEVICE_INDEX ((VX_CTL_Result)0x0020)
+/* The property cannot be written (or read) this way. */
+#define VX_CTL_PERMISSION_DENIED ((VX_CTL_Result)0x0023)
+/* More than 59 32-bit or 29 64-bit values in one write. */
+#define VX_CTL_INVALID_ARRAY_SIZE ((VX_CTL_Result)0x0027)
 /* All device handles, 1 to 127, are taken. */
 #define VX_CTL_DEVICE_LIMIT_REACHED ((VX_CTL_Result)0xF000)
 /* The locator names no interface type, or the I/O library cannot read it. */
@@ -49,6 +59,8 @@ typedef uint32_t VX_CTL_Result;
 #define VX_CTL_INITIALIZATION_FAILED ((VX_CTL_Result)0xF002)
 /* The device is not connected, or a send failed. */
 #define VX_CTL_COMMUNICATION_FAILED ((VX_CTL_Result)0xF004)
+/* The answer is not the number of values the caller can take. */
+#define VX_CTL_INVALID_QUERYBUFFER_SIZE ((VX_CTL_Result)0xF006)
 /* No open device behind the handle. */
 #define VX_CTL_INVALID_DEVICE_HANDLE ((VX_CTL_Result)0xF007)
 /* The transmit handle names no output buffer or command group. */
@@ -94,6 +106,10 @@ typedef uint32_t VX_CTL_DataType;
 typedef uint32_t VX_CTL_EventType;
 
 /* Event types the library makes itself. */
+/* An asynchronous request completed while nobody waited for it (with
+   request-ready events on): idx is its request ID, and value.bytes hold the
+   request ID, the kind (0 read, 1 write), the data type, the value count
+   and the property key (4 bytes, little-endian). */
 #define VX_CTL_EVENT_REQUEST_READY ((VX_CTL_EventType)0xF000)
 /* The connection to the device is gone and was not made again. */
 #define VX_CTL_EVENT_CONNECTION_LOST ((VX_CTL_EventType)0xF001)

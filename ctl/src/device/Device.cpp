@@ -70,9 +70,17 @@ struct Device::Connection {
     VX_IO_Handle handle = 0;
 };
 
-Device::Device(const DeviceTiming& timing) : timing_(timing) {}
+Device::Device(const DeviceTiming& timing)
+    : timing_(timing),
+      discovery_(std::make_shared<DiscoveryListener>(
+          [this](int kind, const std::string& serial) { discoveryEvent(kind, serial); })) {
+    registerLibraryProperties();
+}
 
-Device::~Device() { close(true); }
+Device::~Device() {
+    discovery_->detach();
+    close(true);
+}
 
 void Device::deviceReceiveCallback(void* user, const void* data, size_t length) {
     static_cast<Connection*>(user)->device.received(static_cast<const uint8_t*>(data), length);
@@ -110,6 +118,8 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
     if (connection_) return VX_CTL_INITIALIZATION_FAILED;
     closing_ = false;
     cancel_ = false;
+    // What a failed open before left outstanding is given up.
+    slots_.releaseAll();
     lock.unlock();
 
     int type = VX_IO_IFACE_UNKNOWN;
@@ -133,8 +143,9 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
 
     if (const VX_CTL_Result version = checkVersion(lock); version != VX_CTL_OK) return failOpen(lock, version);
     if (optionText.find(kDeviceResetOption) != std::string::npos) {
-        const VX_CTL_Result reset =
-            interfaceType_ == VX_IO_IFACE_USB ? resetDevice(lock) : VX_CTL_DEVICE_RESET_FAILED;
+        VX_CTL_Result reset = VX_CTL_DEVICE_RESET_FAILED;
+        if (interfaceType_ == VX_IO_IFACE_USB) reset = resetDevice(lock);
+        if (interfaceType_ == VX_IO_IFACE_NETWORK) reset = resetNetworkDevice(lock);
         if (reset != VX_CTL_OK) return failOpen(lock, VX_CTL_DEVICE_RESET_FAILED);
     }
     if (handshake(lock) != VX_CTL_OK) return failOpen(lock, VX_CTL_INITIALIZATION_FAILED);
@@ -169,15 +180,36 @@ void Device::close([[maybe_unused]] bool orderly) {
     // connection itself before the worker ends.
     worker_.stop();
     lock.lock();
+    // Nothing completes the outstanding requests any more.
+    slots_.releaseAll();
     // Even at process exit the close waits for the reader threads: their
     // callbacks point into this object.
     closeConnections(lock, std::move(taken));
 }
 
-VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle) {
+VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot) {
     frame.finish(&crc_);
     if (handle != 0) return VX_CTL_INVALID_TRANSMIT_HANDLE;
-    return transmit(lock, frame.data(), frame.size());
+    if (slot) {
+        // Before the bytes go out: the reply may come before the send returns.
+        slot->state = SlotState::Sent;
+        slot->pending = slot;
+    }
+    const VX_CTL_Result sent = transmit(lock, frame.data(), frame.size());
+    if (!slot) return sent;
+    if (sent == VX_CTL_OK) {
+        slot->sendTime = Clock::now();
+        // The worker keeps the deadline.
+        changed_.notify_all();
+    } else if (slot->state == SlotState::Sent) {
+        // No reply can come and the worker times out only what went out: the
+        // ID returns to the pool once the caller lets go.
+        slot->replyType = static_cast<uint32_t>(CommandType::Completion);
+        slot->result = sent;
+        slot->state = SlotState::Completed;
+        slot->pending.reset();
+    }
+    return sent;
 }
 
 void Device::waitWhileReconnecting(Lock& lock) {
@@ -239,13 +271,43 @@ void Device::runWorker() {
         if (!retired_.empty()) {
             Connections taken = std::move(retired_);
             retired_.clear();
+            closingRetired_ = true;
             closeConnections(lock, std::move(taken));
+            closingRetired_ = false;
+            changed_.notify_all();
         } else if (reconnectPending_) {
             reconnect(lock);
+        } else if (const auto due = expireRequests()) {
+            changed_.wait_until(lock, *due);
         } else {
             changed_.wait(lock);
         }
     }
+}
+
+std::optional<Device::Clock::time_point> Device::expireRequests() {
+    const Clock::time_point now = Clock::now();
+    std::optional<Clock::time_point> next;
+    for (uint8_t id = kFirstRequestId; id <= kLastRequestId; ++id) {
+        CommandSlot& slot = slots_.slot(id);
+        if (slot.state == SlotState::Free || slot.handle != 0 || !slot.sendTime) continue;
+        const Clock::time_point due = *slot.sendTime + timing_.request;
+        if (slot.state == SlotState::Sent) {
+            if (due > now) {
+                next = next ? std::min(*next, due) : due;
+            } else {
+                completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
+            }
+        } else if (slot.state == SlotState::Cancelled && slot.pending && !slot.waiter) {
+            if (due > now) {
+                next = next ? std::min(*next, due) : due;
+            } else {
+                // Its late reply can no longer complete a newer request.
+                SlotRef released = std::move(slot.pending);
+            }
+        }
+    }
+    return next;
 }
 
 void Device::reconnect(Lock& lock) {
@@ -319,6 +381,49 @@ VX_CTL_Result Device::resetDevice(Lock& lock) {
     return result;
 }
 
+void Device::dropConnections(Lock& lock) {
+    // The worker may be closing or replacing a connection with the mutex
+    // released; what it leaves is taken here.
+    changed_.wait(lock, [&] { return !closingRetired_ && !reconnectPending_; });
+    Connections taken = std::move(retired_);
+    retired_.clear();
+    if (connection_) taken.push_back(std::move(connection_));
+    changed_.notify_all();
+    closeConnections(lock, std::move(taken));
+}
+
+VX_CTL_Result Device::resetNetworkDevice(Lock& lock) {
+    std::string serial;
+    const VX_CTL_Result read = getPropertyLocked(lock, 0, kSerialNumberKey, [&](const CommandSlot& slot) {
+        return collectText(slot, &serial);
+    });
+    if (read != VX_CTL_OK) return read;
+    serialNumber_ = serial;
+
+    lock.unlock();
+    subscribeDiscovery(discovery_);
+    lock.lock();
+    VX_CTL_Result result = resetDevice(lock);
+    if (result == VX_CTL_OK || result == VX_CTL_TIMEOUT) {
+        // The controller dropped the connection as it restarted, and the
+        // lost-link report may have taken it already: whoever takes a
+        // connection out of the device closes it, so each is closed once.
+        dropConnections(lock);
+        const std::string locator = locator_;
+        const std::string options = options_;
+        lock.unlock();
+        VX_IO_Result opened = VX_IO_OK;
+        std::unique_ptr<Connection> fresh = connect(locator, options, &opened);
+        lock.lock();
+        connection_ = std::move(fresh);
+        result = connection_ ? VX_CTL_OK : VX_CTL_DEVICE_RESET_FAILED;
+    }
+    lock.unlock();
+    unsubscribeDiscovery(discovery_);
+    lock.lock();
+    return result;
+}
+
 VX_CTL_Result Device::handshake(Lock& lock) {
     handshakeReplied_ = false;
     handshakeStatus_ = 0;
@@ -329,10 +434,48 @@ VX_CTL_Result Device::handshake(Lock& lock) {
 
 void Device::protocolError(VX_CTL_Result result) { pushResultLocked(result); }
 
-// No request waits for a reply yet: every reply is one nobody asked for.
-void Device::completion(uint8_t, VX_CTL_Result) { pushResultLocked(VX_CTL_UNEXPECTED_PACKET); }
+CommandSlot* Device::takePending(Lock& lock, uint8_t requestId, SlotRef* pending) {
+    CommandSlot& slot = slots_.slot(requestId);
+    if (!slot.pending) {
+        pushResult(lock, VX_CTL_UNEXPECTED_PACKET);
+        return nullptr;
+    }
+    *pending = std::move(slot.pending);
+    // A cancelled request's reply only frees its ID.
+    if (slot.state == SlotState::Cancelled) {
+        pending->reset();
+        return nullptr;
+    }
+    return &slot;
+}
 
-void Device::valueReply(const ValueReply&) { pushResultLocked(VX_CTL_UNEXPECTED_PACKET); }
+void Device::completion(uint8_t requestId, VX_CTL_Result result) {
+    Lock lock(mutex_);
+    SlotRef pending;
+    if (CommandSlot* slot = takePending(lock, requestId, &pending))
+        completeSlot(*slot, static_cast<uint32_t>(CommandType::Completion), result);
+}
+
+void Device::valueReply(const ValueReply& reply) {
+    Lock lock(mutex_);
+    SlotRef pending;
+    CommandSlot* slot = takePending(lock, reply.requestId, &pending);
+    if (!slot) return;
+    slot->replyData.assign(reply.values, reply.values + reply.size);
+    slot->dataType = static_cast<uint8_t>(reply.dataType);
+    completeSlot(*slot, static_cast<uint32_t>(CommandType::PropertyValue), VX_CTL_OK);
+}
+
+void Device::discoveryEvent(int kind, const std::string& serial) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!waitingForReady_ || kind != VX_IO_EVENT_DEVICE_AVAILABLE || serial != serialNumber_) return;
+    ready_ = true;
+    readyStatus_ = 0;
+    waitingForReady_ = false;
+    // The reset's wait ends now rather than at its time limit: the device is
+    // back, and every change a waiter needs is followed by a wake.
+    changed_.notify_all();
+}
 
 void Device::event(uint8_t index, uint16_t type, int32_t parameter) {
     Lock lock(mutex_);
@@ -369,7 +512,9 @@ void Device::systemReady(const SystemReady& ready) {
     changed_.notify_all();
 }
 
-void Device::pushEvent(Lock&, const VX_CTL_Event& event) {
+void Device::pushEvent(Lock&, const VX_CTL_Event& event) { pushEventLocked(event); }
+
+void Device::pushEventLocked(const VX_CTL_Event& event) {
     if (isDeviceLogEvent(event.type)) {
         if (deviceLogReader_) deviceLogReader_(event);
         return;
@@ -430,7 +575,17 @@ void Device::setDeviceLogReader(DeviceLogReader reader) {
 
 void Device::setAutoReconnect(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
-    autoReconnect_ = on;
+    autoReconnect_ = on ? 1 : 0;
+}
+
+std::string Device::serialNumber() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return serialNumber_;
+}
+
+size_t Device::slotsInUse() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return slots_.inUse();
 }
 
 bool Device::connected() const {

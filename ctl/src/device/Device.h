@@ -8,13 +8,20 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "VeltraxCTL.h"
 #include "VeltraxControlPrivate"
 #include "VeltraxIO.h"
+#include "device/CommandSlot.h"
+#include "device/DiscoveryListener.h"
 #include "device/EventQueue.h"
+#include "device/LibraryProperties.h"
 #include "packet/FrameReceiver.h"
 #include "platform/OwnedThread.h"
 
@@ -24,6 +31,10 @@ namespace vxctl {
 // null), then what the interface type needs.
 std::string openOptionText(int interfaceType, const char* options);
 
+// Properties of the controller that the library reads itself.
+inline constexpr VX_CTL_PropertyKey kChannelCountKey = 0x020F0016;
+inline constexpr VX_CTL_PropertyKey kSerialNumberKey = 0x020F005E;
+
 // How long a device waits. Tests shorten them.
 struct DeviceTiming {
     // For the reply to the version check, the handshake or a reset.
@@ -31,6 +42,9 @@ struct DeviceTiming {
     // Reconnection attempts, one per interval, until the budget is spent.
     std::chrono::milliseconds reconnectBudget{10000};
     std::chrono::milliseconds reconnectInterval{1000};
+    // For the reply to a request sent; also how long a cancelled request's
+    // ID stays taken after its send.
+    std::chrono::milliseconds request{2000};
 };
 
 // One second-generation controller: its connection made with the I/O
@@ -69,16 +83,62 @@ public:
     Lock lock() { return Lock(mutex_); }
 
     // Finishes `frame` (padding and CRC) and sends it; with a transmit handle
-    // it would be collected, and no handle names anything yet.
-    VX_CTL_Result send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle);
+    // it would be collected, and no handle names anything yet. A slot given
+    // awaits the reply from then on; when the frame cannot go out, it is
+    // completed with the send's result and no longer awaits anything.
+    VX_CTL_Result send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot = nullptr);
     // Hands finished bytes to the I/O library, with the mutex released
     // around the send. Waits while a reconnection is pending; with
     // auto-reconnect a failed send waits for one and is made once more.
     VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size);
 
+    // Property access: `index` names the device (0), a module or a channel.
+    // Synchronous calls wait for the reply; a request that is sent gets it
+    // or a time-out within the request time.
+    VX_CTL_Result getProperty_i32(uint8_t index, VX_CTL_PropertyKey key, std::vector<int32_t>* values);
+    VX_CTL_Result getProperty_i64(uint8_t index, VX_CTL_PropertyKey key, std::vector<int64_t>* values);
+    VX_CTL_Result getProperty_s(uint8_t index, VX_CTL_PropertyKey key, std::string* text);
+    VX_CTL_Result setProperty_i32(uint8_t index, VX_CTL_PropertyKey key, const int32_t* values, bool isArray,
+                                  size_t count);
+    VX_CTL_Result setProperty_i64(uint8_t index, VX_CTL_PropertyKey key, const int64_t* values, bool isArray,
+                                  size_t count);
+    VX_CTL_Result setProperty_s(uint8_t index, VX_CTL_PropertyKey key, std::string_view text);
+
+    // Asynchronous requests: each request ID is collected, waited for or
+    // cancelled once. A write without an ID pointer is sent untracked, with
+    // request ID 0.
+    VX_CTL_Result requestReadProperty(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId,
+                                      VX_CTL_TransmitHandle handle);
+    VX_CTL_Result requestWriteProperty_i32(uint8_t index, VX_CTL_PropertyKey key, const int32_t* values,
+                                           bool isArray, size_t count, VX_CTL_RequestID* requestId,
+                                           VX_CTL_TransmitHandle handle);
+    VX_CTL_Result requestWriteProperty_i64(uint8_t index, VX_CTL_PropertyKey key, const int64_t* values,
+                                           bool isArray, size_t count, VX_CTL_RequestID* requestId,
+                                           VX_CTL_TransmitHandle handle);
+    VX_CTL_Result requestWriteProperty_s(uint8_t index, VX_CTL_PropertyKey key, std::string_view text,
+                                         VX_CTL_RequestID* requestId, VX_CTL_TransmitHandle handle);
+    VX_CTL_Result readProperty_i32(VX_CTL_RequestID requestId, std::vector<int32_t>* values);
+    VX_CTL_Result readProperty_i64(VX_CTL_RequestID requestId, std::vector<int64_t>* values);
+    VX_CTL_Result readProperty_s(VX_CTL_RequestID requestId, std::string* text);
+    VX_CTL_Result waitForWrite(VX_CTL_RequestID requestId);
+    VX_CTL_Result cancelRequest(VX_CTL_RequestID requestId);
+
+    // The number of channels; a reply of other than one value is
+    // VX_CTL_INVALID_QUERYBUFFER_SIZE.
+    VX_CTL_Result readChannelCount(int32_t* count);
+
+    // Slots in use, for tests of their return to the pool.
+    size_t slotsInUse() const;
+
+    // A discovery event about the device with serial number `serial`; a
+    // device waiting for the end of its reset takes "available" as the end.
+    void discoveryEvent(int kind, const std::string& serial);
+
     // Appends a record to the event queue and wakes the waiters (the mutex
     // held); a device-log record goes to the device log reader instead.
     void pushEvent(Lock& lock, const VX_CTL_Event& event);
+    // The same, for a caller that holds the mutex by other means.
+    void pushEventLocked(const VX_CTL_Event& event);
     // A result for the thread that waits for events.
     void pushResult(Lock& lock, VX_CTL_Result result);
     void pushResultLocked(VX_CTL_Result result);
@@ -91,6 +151,8 @@ public:
     // Receives device-log records while set.
     void setDeviceLogReader(DeviceLogReader reader);
     void setAutoReconnect(bool on);
+    // The serial number a network reset read.
+    std::string serialNumber() const;
 
     bool connected() const;
     bool reconnecting() const;
@@ -126,8 +188,52 @@ private:
     void closeConnections(Lock& lock, Connections connections);
     VX_CTL_Result failOpen(Lock& lock, VX_CTL_Result result);
 
+    // The values of one write: one or more integers, or a text.
+    struct WriteValues {
+        std::variant<std::span<const int32_t>, std::span<const int64_t>, std::string_view> values;
+        bool isArray = false;
+    };
+    using Collect = std::function<VX_CTL_Result(const CommandSlot&)>;
+
+    void registerLibraryProperties();
+    VX_CTL_Result allocateSlot(Lock& lock, SlotKind kind, SlotRef* slot);
+    VX_CTL_Result issueRead(Lock& lock, const SlotRef& slot, uint8_t index, VX_CTL_PropertyKey key,
+                            VX_CTL_TransmitHandle handle);
+    VX_CTL_Result issueWrite(Lock& lock, const SlotRef& slot, uint8_t index, VX_CTL_PropertyKey key,
+                             const WriteValues& data, VX_CTL_TransmitHandle handle);
+    VX_CTL_Result libraryWrite(detail::PropertyWrapperBase& wrapper, uint8_t index, const WriteValues& data);
+    VX_CTL_Result waitForSlot(Lock& lock, CommandSlot& slot, SlotKind kind);
+    void cancelSlot(CommandSlot& slot);
+    // Completes a slot (its reply data and data type stored before) and
+    // posts its request-ready event.
+    void completeSlot(CommandSlot& slot, uint32_t replyType, VX_CTL_Result result);
+    // A reply for `requestId`: the slot that awaits it, released from its
+    // pending reference into *pending; null after reporting a reply to no
+    // pending request.
+    CommandSlot* takePending(Lock& lock, uint8_t requestId, SlotRef* pending);
+
+    VX_CTL_Result getProperty(uint8_t index, VX_CTL_PropertyKey key, const Collect& collect);
+    VX_CTL_Result getPropertyLocked(Lock& lock, uint8_t index, VX_CTL_PropertyKey key, const Collect& collect);
+    VX_CTL_Result setProperty(uint8_t index, VX_CTL_PropertyKey key, const WriteValues& data);
+    VX_CTL_Result requestWrite(uint8_t index, VX_CTL_PropertyKey key, const WriteValues& data,
+                               VX_CTL_RequestID* requestId, VX_CTL_TransmitHandle handle);
+    // Takes the outstanding request's own reference and runs `use` on it.
+    VX_CTL_Result collectRequest(VX_CTL_RequestID requestId, const std::function<VX_CTL_Result(Lock&, CommandSlot&)>& use);
+
+    // The worker's deadlines: completes requests unanswered for the request
+    // time with VX_CTL_TIMEOUT and frees the IDs of cancelled ones; the
+    // earliest time something is due next.
+    std::optional<Clock::time_point> expireRequests();
+
     VX_CTL_Result checkVersion(Lock& lock);
     VX_CTL_Result resetDevice(Lock& lock);
+    // A networked controller restarts on a reset and drops its connection:
+    // the reset ends with its ready frame, its announcement by discovery or
+    // the exchange time, and the device is connected afresh.
+    VX_CTL_Result resetNetworkDevice(Lock& lock);
+    // Takes every connection of the device and closes it, waiting for the
+    // worker when it is closing some itself.
+    void dropConnections(Lock& lock);
     VX_CTL_Result handshake(Lock& lock);
     VX_CTL_Result sendSystemFrame(Lock& lock, Packet frame);
     // Waits up to the exchange time for `done`.
@@ -157,10 +263,20 @@ private:
     Connections retired_;
     bool reconnectPending_ = false;
     bool closing_ = false;
-    bool autoReconnect_ = false;
+    // The worker is closing retired connections with the mutex released.
+    bool closingRetired_ = false;
+    // Library properties: 0 or 1.
+    int32_t autoReconnect_ = 0;
+    int32_t requestReadyEvents_ = 0;
+    bool deviceLogging_ = false;
     std::string locator_;
     std::string options_;
     int interfaceType_ = VX_IO_IFACE_UNKNOWN;
+    std::string serialNumber_;
+
+    CommandSlotPool slots_{changed_};
+    LibraryPropertyMap libraryProperties_;
+    std::shared_ptr<DiscoveryListener> discovery_;
 
     bool versionReplied_ = false;
     std::array<uint32_t, 4> versionWords_{};

@@ -8,13 +8,6 @@ namespace vxctl {
 
 namespace {
 
-constexpr uint8_t kFirstRequestId = 1;
-constexpr uint8_t kLastRequestId = 239;
-
-// Device data types beyond the public ones that carry 4- and 8-byte values.
-constexpr VX_CTL_DataType kDataTypeOther32 = 0x10;
-constexpr VX_CTL_DataType kDataTypeOther64 = 0x11;
-
 struct ValueSize {
     VX_CTL_DataType dataType;
     size_t bytes;  // 0: zero-terminated strings

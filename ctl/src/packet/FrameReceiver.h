@@ -11,6 +11,14 @@
 
 namespace vxctl {
 
+// Request IDs of replies run 1..239; ID 0 is a request nobody waits for.
+inline constexpr uint8_t kFirstRequestId = 1;
+inline constexpr uint8_t kLastRequestId = 239;
+
+// Device data types beyond the public ones that carry 4- and 8-byte values.
+inline constexpr VX_CTL_DataType kDataTypeOther32 = 0x10;
+inline constexpr VX_CTL_DataType kDataTypeOther64 = 0x11;
+
 // The values of a property value (0x82) or property array (0x83) reply:
 // `count` values of `dataType`, or `count` zero-terminated strings laid one
 // after the other (`size` bytes up to and including the last zero byte).

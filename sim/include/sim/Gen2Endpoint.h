@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -105,6 +106,10 @@ public:
     void setReadyStatus(std::optional<uint16_t> status);
     // A reset's ready frame is preceded by one zero byte, as USB adapters show.
     void setZeroBeforeReady(bool zero);
+    // A controller that restarts on a reset instead of answering it: no ready
+    // frame, and `restart` is called (with the endpoint's lock held, so it
+    // may only hand the work on). Null: the ready frame again.
+    void setRestartOnReset(std::function<void()> restart);
 
     // Carrier faults.
     void setChunkSize(size_t bytes);      // every write cut into pieces of at most this (0: whole)
@@ -149,6 +154,7 @@ private:
     Gen2InfoReply info_;
     std::optional<uint16_t> readyStatus_;
     bool zeroBeforeReady_ = false;
+    std::function<void()> restart_;
     size_t chunkSize_ = 0;
     bool mergeReplies_ = false;
     bool refuseConnections_ = false;

@@ -19,6 +19,12 @@ inline constexpr uint16_t kInvalidDataType = 0x0016;
 inline constexpr uint16_t kPermissionDenied = 0x0023;
 }  // namespace gen2result
 
+// Properties every simulated controller has.
+namespace gen2key {
+inline constexpr uint32_t kChannelCount = 0x020F0016;
+inline constexpr uint32_t kSerialNumber = 0x020F005E;
+}  // namespace gen2key
+
 // A property value: one 32-bit or 64-bit integer, a text, or an array of
 // either integer.
 using PropertyValue =

@@ -14,9 +14,13 @@
 namespace vxsim {
 
 // A simulated second-generation controller: its model, the framed protocol
-// endpoint over it, and the carriers the host reaches it by.
+// endpoint over it, and the carriers the host reaches it by. Its model
+// starts with a serial number and a channel count.
 class Gen2Simulator {
 public:
+    static constexpr const char* kDefaultSerialNumber = "Q2-SIM-0001";
+    static constexpr int32_t kDefaultChannelCount = 3;
+
     Gen2Simulator();
     ~Gen2Simulator();
 

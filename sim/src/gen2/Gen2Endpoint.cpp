@@ -199,6 +199,11 @@ void Gen2Endpoint::setZeroBeforeReady(bool zero) {
     zeroBeforeReady_ = zero;
 }
 
+void Gen2Endpoint::setRestartOnReset(std::function<void()> restart) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    restart_ = std::move(restart);
+}
+
 void Gen2Endpoint::setChunkSize(size_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     chunkSize_ = bytes;
@@ -521,6 +526,10 @@ std::vector<Bytes> Gen2Endpoint::reply(const Gen2Request& request) {
         }
         case sysframe::kDeviceReset: {
             model_.reset();
+            if (restart_) {
+                restart_();
+                return {};
+            }
             Bytes ready = readyStatus_
                               ? encodeFrame(gen2::kSystemStart, sysframe::kReadyWithStatus, Fields().u16(*readyStatus_).bytes())
                               : encodeFrame(gen2::kSystemStart, sysframe::kReady, {});

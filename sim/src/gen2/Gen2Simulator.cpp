@@ -32,7 +32,10 @@ vxplatform::UniqueFd bindAddress(const std::string& address, uint16_t port) {
 
 }  // namespace
 
-Gen2Simulator::Gen2Simulator() : endpoint_(model_) {}
+Gen2Simulator::Gen2Simulator() : endpoint_(model_) {
+    model_.define({0, gen2key::kSerialNumber}, std::string(kDefaultSerialNumber), true);
+    model_.define({0, gen2key::kChannelCount}, kDefaultChannelCount, true);
+}
 
 // The carriers go first: they report their drops to the endpoint.
 Gen2Simulator::~Gen2Simulator() {

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "VeltraxCTL.h"
+#include "packet/FrameReceiver.h"
+
+namespace vxctl {
+
+// Slot 0 is never used: its ID is the request nobody waits for.
+inline constexpr size_t kSlotCount = kLastRequestId + 1;
+
+enum class SlotState : int32_t { Free = 0, Allocated = 1, Queued = 2, Sent = 3, Cancelled = 4, Completed = 5 };
+enum class SlotKind : int32_t { Read = 0, Write = 1 };
+
+// Data type of a slot that holds none.
+inline constexpr uint8_t kNoDataType = 0xFF;
+
+// One request that awaits an answer from the controller; its index in the
+// pool is the request ID on the wire. Every field is guarded by the device
+// mutex.
+struct CommandSlot {
+    using Clock = std::chrono::steady_clock;
+
+    uint8_t requestId = 0;
+    SlotState state = SlotState::Free;
+    SlotKind kind = SlotKind::Read;
+    bool waiter = false;
+    bool notify = false;
+    VX_CTL_TransmitHandle handle = 0;
+    std::optional<Clock::time_point> sendTime;  // empty: not sent
+    uint32_t replyType = 0;                     // 0x81 completion, 0x82 values
+    std::vector<uint8_t> replyData;
+    VX_CTL_Result result = 0;
+    uint8_t dataType = kNoDataType;
+    uint8_t index = 0;
+    uint32_t key = 0;
+    // Held by the slot itself while an asynchronous request is outstanding.
+    std::shared_ptr<CommandSlot> self;
+    // Held while the request is sent and its reply may still come.
+    std::shared_ptr<CommandSlot> pending;
+};
+
+using SlotRef = std::shared_ptr<CommandSlot>;
+
+// The 239 slots of one device. A slot is handed out as a shared reference
+// whose last release resets the record, lowers the count in use and wakes
+// the device's waiters: a request ID is free again only when nobody (the
+// caller, an outstanding asynchronous request, a reply still to come) holds
+// it. Used only under the device mutex, which every release also runs under.
+class CommandSlotPool {
+public:
+    explicit CommandSlotPool(std::condition_variable& changed) : changed_(changed) {}
+    // Drops what the slots hold of themselves.
+    ~CommandSlotPool() { releaseAll(); }
+    CommandSlotPool(const CommandSlotPool&) = delete;
+    CommandSlotPool& operator=(const CommandSlotPool&) = delete;
+
+    // The first free slot, allocated to `kind`; null when all are in use.
+    SlotRef allocate(SlotKind kind);
+    size_t inUse() const { return inUse_; }
+    CommandSlot& slot(uint8_t requestId) { return slots_[requestId]; }
+    // Drops every self and pending reference, so that each slot returns once
+    // its callers let go. For a device that closes.
+    void releaseAll();
+
+private:
+    void release(CommandSlot* slot);
+
+    std::condition_variable& changed_;
+    alignas(32) std::array<CommandSlot, kSlotCount> slots_{};
+    size_t inUse_ = 0;
+};
+
+// What a completed slot gives the caller of a read of that type, or of a
+// write.
+VX_CTL_Result collectValues(const CommandSlot& slot, std::vector<int32_t>* values);
+VX_CTL_Result collectValues(const CommandSlot& slot, std::vector<int64_t>* values);
+VX_CTL_Result collectText(const CommandSlot& slot, std::string* text);
+VX_CTL_Result collectWrite(const CommandSlot& slot);
+
+}  // namespace vxctl
