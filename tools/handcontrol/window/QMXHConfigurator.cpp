@@ -82,7 +82,11 @@ QMXHConfigurator::QMXHConfigurator(QWidget* parent)
     worker_ = std::make_unique<ConfigTransporter>();
     ConfigTransporter* worker = worker_.get();
     connect(thread_.get(), &QThread::started, worker, &ConfigTransporter::initMembers);
-    connect(worker, &ConfigTransporter::finished, thread_.get(), &QThread::quit);
+    // Direct: the thread ends its own loop as the operation ends. A queued
+    // quit could arrive after the next operation has started the thread
+    // again and stop it before the worker runs.
+    connect(worker, &ConfigTransporter::finished, thread_.get(), &QThread::quit,
+            Qt::DirectConnection);
     connect(worker, &ConfigTransporter::progress, &operationDialog_, &OperationDialog::setProgress);
     connect(worker, &ConfigTransporter::error, &operationDialog_, &OperationDialog::done);
     connect(&operationDialog_, &OperationDialog::abortClicked, worker,
@@ -150,9 +154,8 @@ int QMXHConfigurator::run(Operation operation, const std::function<void()>& star
     start();
     operationDialog_.setOperationName(QString::fromLatin1(texts.dialog));
     const int code = operationDialog_.exec();
-    // The worker has sent its code and is on its way home: the thread stops
-    // before anything else may move the worker again.
-    thread_->quit();
+    // The worker has sent its code and is on its way home: the thread has
+    // ended before anything else may move the worker again.
     thread_->wait();
     if (code != kHcNoError)
         statusBar()->showMessage(tr(texts.failure).arg(errorText(code)));
