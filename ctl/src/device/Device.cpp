@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "event/EventText.h"
 #include "log/Log.h"
 
 namespace vxctl {
@@ -21,6 +22,8 @@ constexpr const char* kDiscardedReadyLine = "VX_CTL Info: Discarded System Ready
 constexpr const char* kQueueFullLine = "Event Queue full, dropping oldest event";
 constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 constexpr int32_t kWarningLevel = 2;
+constexpr int32_t kEventLineLevel = 3;
+constexpr const char* kEventLinePrefix = "Event Packet: ";
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
 // VX_CTL_INITIALIZATION_FAILED.
@@ -478,8 +481,11 @@ void Device::discoveryEvent(int kind, const std::string& serial) {
 }
 
 void Device::event(uint8_t index, uint16_t type, int32_t parameter) {
+    const VX_CTL_Event record = makeEvent(index, type, parameter);
     Lock lock(mutex_);
-    pushEvent(lock, makeEvent(index, type, parameter));
+    // The description is built only when the line is written.
+    if (logLevel() >= kEventLineLevel) logLine(kEventLinePrefix + describeEvent(record), kEventLineLevel);
+    pushEvent(lock, record);
 }
 
 void Device::streamFlowStatus(uint32_t, uint32_t) {}
