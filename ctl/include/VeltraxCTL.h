@@ -34,6 +34,8 @@ typedef uint32_t VX_CTL_Result;
 /* No answer in time: a request, the version check, the handshake, a reset,
    or a wait for an event. */
 #define VX_CTL_TIMEOUT ((VX_CTL_Result)0x0004)
+/* An output buffer or command group holds 1024 frames already. */
+#define VX_CTL_BUFFER_OVERFLOW ((VX_CTL_Result)0x000D)
 /* A frame from the controller was damaged or malformed: its check sum did
    not match, it was too short for its kind, it named no valid request, or
    its values did not fit in it. */
@@ -42,6 +44,10 @@ typedef uint32_t VX_CTL_Result;
    pointer; a request ID that is unknown, collected already or cancelled; a
    text of 64 characters or more; a value a library property does not take. */
 #define VX_CTL_INVALID_PARAMETER ((VX_CTL_Result)0x0013)
+/* A command group to close holds nothing but its opening. */
+#define VX_CTL_BUFFER_EMPTY ((VX_CTL_Result)0xF019)
+/* All transmit handles, 1 to 31, are taken. */
+#define VX_CTL_BUFFER_LIMIT_REACHED ((VX_CTL_Result)0xF016)
 /* The value type of a call does not match the property. */
 #define VX_CTL_INVALID_DATA_TYPE ((VX_CTL_Result)0x0016)
 /* A library property was given an index other than 0. */

@@ -22,6 +22,7 @@
 #include "device/DiscoveryListener.h"
 #include "device/EventQueue.h"
 #include "device/LibraryProperties.h"
+#include "device/TransmitHandleTable.h"
 #include "packet/FrameReceiver.h"
 #include "platform/OwnedThread.h"
 
@@ -82,15 +83,33 @@ public:
     // The device mutex, for the operations that build and send frames.
     Lock lock() { return Lock(mutex_); }
 
-    // Finishes `frame` (padding and CRC) and sends it; with a transmit handle
-    // it would be collected, and no handle names anything yet. A slot given
-    // awaits the reply from then on; when the frame cannot go out, it is
-    // completed with the send's result and no longer awaits anything.
+    // Finishes `frame` (padding and CRC) and sends it, or with a transmit
+    // handle adds it to that output buffer or open command group. A slot
+    // given awaits the reply from then on (queued under the handle until
+    // its frame goes out); when the frame cannot go out, it is completed
+    // with the send's result and no longer awaits anything.
     VX_CTL_Result send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot = nullptr);
     // Hands finished bytes to the I/O library, with the mutex released
     // around the send. Waits while a reconnection is pending; with
     // auto-reconnect a failed send waits for one and is made once more.
     VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size);
+
+    // What a command frame carries as its group for `handle`.
+    uint8_t groupByte(VX_CTL_TransmitHandle handle) const { return transmits_.groupByte(handle); }
+
+    // Stop, calibrate, reference (type and channel) and move (with its
+    // target), at once or under a transmit handle. Not waited for: the end
+    // of a movement is an event.
+    VX_CTL_Result movementCommand(CommandType type, uint8_t index, int64_t target, VX_CTL_TransmitHandle handle);
+    // Output buffers: frames collected under a handle and sent in one write
+    // by a flush (send true), or dropped with their requests by a cancel.
+    VX_CTL_Result createOutputBuffer(VX_CTL_TransmitHandle* handle);
+    VX_CTL_Result endOutputBuffer(VX_CTL_TransmitHandle handle, bool send);
+    // Command groups: opened under a handle, closed and sent in one write,
+    // executed by the device on its trigger. A cancel of an open group drops
+    // it; of a closed one asks the device to drop it.
+    VX_CTL_Result openCommandGroup(VX_CTL_TransmitHandle* handle, uint32_t triggerMode);
+    VX_CTL_Result endCommandGroup(VX_CTL_TransmitHandle handle, bool close);
 
     // Property access: `index` names the device (0), a module or a channel.
     // Synchronous calls wait for the reply; a request that is sent gets it
@@ -220,6 +239,18 @@ private:
     // Takes the outstanding request's own reference and runs `use` on it.
     VX_CTL_Result collectRequest(VX_CTL_RequestID requestId, const std::function<VX_CTL_Result(Lock&, CommandSlot&)>& use);
 
+    // Frees a handle; what it queued is cancelled (requests dropped, their
+    // waiters woken) unless `cancelQueued` is false.
+    void releaseTransmit(VX_CTL_TransmitHandle handle, bool cancelQueued);
+    // Sends everything `handle` queued in one write; the requests await
+    // their replies from then on, the group's only once it triggers.
+    VX_CTL_Result transmitQueued(Lock& lock, VX_CTL_TransmitHandle handle, TransmitEntry& entry, bool startDeadlines);
+    // A sent slot whose frame did not go out: completed with `result`.
+    void failSent(CommandSlot& slot, VX_CTL_Result result);
+    // The device reported that a closed command group ran; false when
+    // `handle` names no such group.
+    bool groupTriggered(VX_CTL_TransmitHandle handle);
+
     // The worker's deadlines: completes requests unanswered for the request
     // time with VX_CTL_TIMEOUT and frees the IDs of cancelled ones; the
     // earliest time something is due next.
@@ -275,6 +306,7 @@ private:
     std::string serialNumber_;
 
     CommandSlotPool slots_{changed_};
+    TransmitHandleTable transmits_;
     LibraryPropertyMap libraryProperties_;
     std::shared_ptr<DiscoveryListener> discovery_;
 
