@@ -24,6 +24,7 @@ constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 constexpr int32_t kWarningLevel = 2;
 constexpr int32_t kEventLineLevel = 3;
 constexpr VX_CTL_EventType kGroupTriggered = 0x8010;
+constexpr VX_CTL_EventType kStreamFinished = 0x8000;
 constexpr const char* kEventLinePrefix = "Event Packet: ";
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
@@ -504,12 +505,13 @@ void Device::event(uint8_t index, uint16_t type, int32_t parameter) {
     Lock lock(mutex_);
     if (type == kGroupTriggered && !groupTriggered(record.value.bytes[3]))
         return pushResult(lock, VX_CTL_UNEXPECTED_PACKET);
+    if (type == kStreamFinished)
+        streamFinished(record.value.bytes[3], static_cast<uint32_t>(parameter) & 0xFFFF);
     // The description is built only when the line is written.
     if (logLevel() >= kEventLineLevel) logLine(kEventLinePrefix + describeEvent(record), kEventLineLevel);
     pushEvent(lock, record);
 }
 
-void Device::streamFlowStatus(uint32_t, uint32_t) {}
 
 void Device::versionReply(const std::array<uint32_t, 4>& words) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -111,6 +111,13 @@ public:
     VX_CTL_Result openCommandGroup(VX_CTL_TransmitHandle* handle, uint32_t triggerMode);
     VX_CTL_Result endCommandGroup(VX_CTL_TransmitHandle handle, bool close);
 
+    // The trajectory stream, one per device: frames of whole 9-byte units
+    // (1 to 27 units), sent as far ahead as the device's status counts allow.
+    VX_CTL_Result openStream(VX_CTL_StreamHandle* handle, uint32_t triggerMode);
+    VX_CTL_Result streamFrame(VX_CTL_StreamHandle handle, const uint8_t* bytes, uint32_t size);
+    VX_CTL_Result closeStream(VX_CTL_StreamHandle handle);
+    VX_CTL_Result abortStream(VX_CTL_StreamHandle handle);
+
     // Property access: `index` names the device (0), a module or a channel.
     // Synchronous calls wait for the reply; a request that is sent gets it
     // or a time-out within the request time.
@@ -251,6 +258,16 @@ private:
     // `handle` names no such group.
     bool groupTriggered(VX_CTL_TransmitHandle handle);
 
+    // The device reported the end of the stream named by `streamByte`.
+    void streamFinished(uint8_t streamByte, VX_CTL_Result endCode);
+    // Waits until a new stream status leaves room for `units`.
+    VX_CTL_Result waitForStreamCapacity(Lock& lock, uint32_t units);
+    // Sends a close or abort of the stream with a slot and waits for its
+    // completion.
+    VX_CTL_Result endStream(Lock& lock, Packet (*frame)(uint8_t, uint8_t), VX_CTL_StreamHandle handle);
+    // Counts of a stream that starts afresh.
+    void resetStreamCounts();
+
     // The worker's deadlines: completes requests unanswered for the request
     // time with VX_CTL_TIMEOUT and frees the IDs of cancelled ones; the
     // earliest time something is due next.
@@ -307,6 +324,16 @@ private:
 
     CommandSlotPool slots_{changed_};
     TransmitHandleTable transmits_;
+
+    // The trajectory stream: 0 while none is open.
+    VX_CTL_StreamHandle streamHandle_ = 0;
+    uint64_t streamUnitsSent_ = 0;
+    // Never below 0: a device may count fewer than were sent.
+    int64_t streamCapacity_ = 0;
+    uint32_t streamCounts_[2] = {0, 0};
+    bool streamStatusArrived_ = false;
+    bool streamFinished_ = false;
+    VX_CTL_Result streamEndCode_ = VX_CTL_OK;
     LibraryPropertyMap libraryProperties_;
     std::shared_ptr<DiscoveryListener> discovery_;
 
