@@ -176,4 +176,49 @@ TEST_F(Transmit, GroupsThatEndWithoutTrigger) {
     EXPECT_EQ(writes(), 2u);
 }
 
+TEST_F(Transmit, AGroupsRequestsAwaitTheirRepliesFromItsTrigger) {
+    device_ = std::make_unique<Device>(vxctl::DeviceTiming{2000ms, 10000ms, 1000ms, 300ms});
+    ASSERT_EQ(device_->open(controller_.locator().c_str(), nullptr), VX_CTL_OK);
+    const int32_t on = 1;
+    ASSERT_EQ(device_->setProperty_i32(0, vxctl::kRequestReadyEventsKey, &on, false, 1), VX_CTL_OK);
+    endpoint().addFault(vxsim::Gen2Fault::drop({vxsim::gen2::kCommandStart, command::kReadProperty}));
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(device_->openCommandGroup(&group, 1), VX_CTL_OK);
+    VX_CTL_RequestID read = 0;
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+    // Three request times after the send, the request has not expired.
+    VX_CTL_Event event{};
+    EXPECT_EQ(device_->waitForEvent(&event, 900), VX_CTL_TIMEOUT);
+
+    endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kGroupTriggered);
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, VX_CTL_EVENT_REQUEST_READY);
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(read, &values), VX_CTL_TIMEOUT);
+}
+
+// A failed write completes every request it carried and frees its handle.
+TEST_F(Transmit, AFailedWriteEndsTheRequestsItCarried) {
+    VX_CTL_TransmitHandle buffer = 0, group = 0;
+    VX_CTL_RequestID inBuffer = 0, inGroup = 0;
+    ASSERT_EQ(device_->createOutputBuffer(&buffer), VX_CTL_OK);
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &inBuffer, buffer), VX_CTL_OK);
+    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &inGroup, group), VX_CTL_OK);
+    endpoint().disconnectAll();
+    ASSERT_TRUE(vxtest::waitUntil([&] { return !device_->connected(); }, 5000ms));
+
+    EXPECT_EQ(device_->endOutputBuffer(buffer, true), VX_CTL_COMMUNICATION_FAILED);
+    EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_COMMUNICATION_FAILED);
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(inBuffer, &values), VX_CTL_COMMUNICATION_FAILED);
+    EXPECT_EQ(device_->readProperty_i32(inGroup, &values), VX_CTL_COMMUNICATION_FAILED);
+    EXPECT_EQ(device_->slotsInUse(), 0u);
+    EXPECT_EQ(device_->endOutputBuffer(buffer, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+}
+
 }  // namespace
