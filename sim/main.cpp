@@ -1,7 +1,10 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
-//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--bootloader]
+//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--bootloader] [--text]
 //
+// With --text it speaks the textual command protocol instead of binary
+// packets, on TCP and on a pseudo-terminal, whose device path it prints on
+// a second line (a terminal reaches it as a COM port linked to that path).
 // With --bootloader the system also has its modules' bootloader, which a
 // firmware uploader can enter and send firmware files to.
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
@@ -23,6 +26,9 @@
 #include "platform/UniqueFd.h"
 #include "sim/BootSimulator.h"
 #include "sim/Gen1Simulator.h"
+#include "sim/Pty.h"
+#include "sim/TcpServer.h"
+#include "sim/TextEndpoint.h"
 
 namespace {
 
@@ -32,12 +38,13 @@ struct Arguments {
     uint16_t port = 0;
     bool handControl = false;
     bool bootloader = false;
+    bool text = false;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
-                 "[--bootloader]\n");
+                 "[--bootloader] [--text]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value) {
@@ -57,6 +64,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->handControl = true;
         } else if (option == "--bootloader") {
             args->bootloader = true;
+        } else if (option == "--text") {
+            args->text = true;
         } else if (i + 1 < argc && option == "--channels" && number(argv[i + 1], 63, &value)) {
             args->channels = value;
             ++i;
@@ -70,7 +79,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             return false;
         }
     }
-    return args->endEffectors <= args->channels;
+    // The textual personality has no bootloader.
+    return args->endEffectors <= args->channels && !(args->bootloader && args->text);
 }
 
 // Only a pipe, socket or terminal on stdin ties the simulator's life to its
@@ -126,6 +136,17 @@ int main(int argc, char** argv) {
         if (args.bootloader) {
             vxsim::BootSimulator simulator(setup, vxsim::BootSimulator::modulesOf(setup));
             std::printf("%s\n", simulator.serveTcp("127.0.0.1", args.port).c_str());
+            std::fflush(stdout);
+            waitForEnd(signalFd.get());
+            return 0;
+        }
+        if (args.text) {
+            vxsim::ControllerModel model(setup);
+            vxsim::TextEndpoint endpoint(model);
+            vxsim::TcpServer server(endpoint, "127.0.0.1", args.port);
+            vxsim::Pty pty;
+            pty.serve(endpoint);
+            std::printf("%s\n%s\n", server.locator().c_str(), pty.devicePath().c_str());
             std::fflush(stdout);
             waitForEnd(signalFd.get());
             return 0;

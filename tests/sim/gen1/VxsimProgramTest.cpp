@@ -161,7 +161,31 @@ TEST(VxsimProgram, EndsOnSigtermAndServesAGivenPort) {
 }
 
 TEST(VxsimProgram, RefusesUnknownOptions) {
-    VxsimProcess sim({"--channels", "64"});
+    const std::vector<std::vector<std::string>> refused = {{"--channels", "64"},
+                                                           {"--text", "--bootloader"}};
+    for (const auto& args : refused) {
+        VxsimProcess sim(args);
+        ASSERT_TRUE(sim.started()) << args.front();
+        EXPECT_EQ(sim.waitExit(std::chrono::seconds(5)), 2) << args.front();
+    }
+}
+
+TEST(VxsimProgram, SpeaksTheTextualProtocolOnTcpAndAPseudoTerminal) {
+    VxsimProcess sim({"--text", "--channels", "2"});
     ASSERT_TRUE(sim.started());
-    EXPECT_EQ(sim.waitExit(std::chrono::seconds(5)), 2);
+    const std::string locator = sim.readLine(std::chrono::seconds(5));
+    const std::string device = sim.readLine(std::chrono::seconds(5));
+    const std::string prefix = "network:127.0.0.1:";
+    ASSERT_EQ(locator.rfind(prefix, 0), 0u) << locator;
+    ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
+
+    UniqueFd socket = connectTo(static_cast<uint16_t>(std::stoi(locator.substr(prefix.size()))));
+    ASSERT_TRUE(socket.valid());
+    ASSERT_EQ(::send(socket.get(), ":GNC\n", 5, MSG_NOSIGNAL), 5);
+    const vxsim::Bytes expected = {':', 'N', '2', '\n'};
+    EXPECT_EQ(readBytes(socket.get(), expected.size()), expected);
+    socket.reset();
+
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.waitExit(std::chrono::seconds(5)), 0);
 }
