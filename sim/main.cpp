@@ -1,6 +1,6 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
-//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--bootloader] [--text]
+//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader] [--text]
 //
 // With --text it speaks the textual command protocol instead of binary
 // packets, on TCP and on a pseudo-terminal, whose device path it prints on
@@ -37,6 +37,7 @@ struct Arguments {
     size_t endEffectors = 0;
     uint16_t port = 0;
     bool handControl = false;
+    uint16_t hcmType = 0;  // 0: the setup's own
     bool bootloader = false;
     bool text = false;
 };
@@ -44,13 +45,13 @@ struct Arguments {
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
-                 "[--bootloader] [--text]\n");
+                 "[--hcm-type T] [--bootloader] [--text]\n");
 }
 
-bool number(const char* text, unsigned long max, unsigned long* value) {
+bool number(const char* text, unsigned long max, unsigned long* value, int base = 10) {
     char* end = nullptr;
     errno = 0;
-    unsigned long parsed = std::strtoul(text, &end, 10);
+    unsigned long parsed = std::strtoul(text, &end, base);
     if (errno != 0 || end == text || *end != '\0' || parsed > max) return false;
     *value = parsed;
     return true;
@@ -66,6 +67,12 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->bootloader = true;
         } else if (option == "--text") {
             args->text = true;
+        } else if (i + 1 < argc && option == "--hcm-type" && number(argv[i + 1], 0xFFFF, &value, 0) &&
+                   value != 0) {
+            // A module whose EEPROM holds a known configuration (0x3D01, 0xFD01).
+            args->handControl = true;
+            args->hcmType = static_cast<uint16_t>(value);
+            ++i;
         } else if (i + 1 < argc && option == "--channels" && number(argv[i + 1], 63, &value)) {
             args->channels = value;
             ++i;
@@ -131,8 +138,9 @@ int main(int argc, char** argv) {
     }
 
     try {
-        const vxsim::SystemSetup setup =
+        vxsim::SystemSetup setup =
             vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors);
+        if (args.hcmType != 0) setup.hcmEepromType = args.hcmType;
         if (args.bootloader) {
             vxsim::BootSimulator simulator(setup, vxsim::BootSimulator::modulesOf(setup));
             std::printf("%s\n", simulator.serveTcp("127.0.0.1", args.port).c_str());

@@ -34,6 +34,16 @@ typedef uint32_t VX_CTL_Result;
 /* No answer in time: a request, the version check, the handshake, a reset,
    or a wait for an event. */
 #define VX_CTL_TIMEOUT ((VX_CTL_Result)0x0004)
+/* An output buffer or command group holds 1024 frames already. */
+#define VX_CTL_BUFFER_OVERFLOW ((VX_CTL_Result)0x000D)
+/* A stream frame is not whole units of 9 bytes. */
+#define VX_CTL_INVALID_FRAME_SIZE ((VX_CTL_Result)0x000E)
+/* The device has a stream open already. */
+#define VX_CTL_HANDLE_LIMIT_REACHED ((VX_CTL_Result)0x0018)
+/* The stream was aborted. */
+#define VX_CTL_ABORTED ((VX_CTL_Result)0x0019)
+/* The stream handle names no open stream. */
+#define VX_CTL_INVALID_STREAM_HANDLE ((VX_CTL_Result)0x0300)
 /* A frame from the controller was damaged or malformed: its check sum did
    not match, it was too short for its kind, it named no valid request, or
    its values did not fit in it. */
@@ -42,6 +52,10 @@ typedef uint32_t VX_CTL_Result;
    pointer; a request ID that is unknown, collected already or cancelled; a
    text of 64 characters or more; a value a library property does not take. */
 #define VX_CTL_INVALID_PARAMETER ((VX_CTL_Result)0x0013)
+/* A command group to close holds nothing but its opening. */
+#define VX_CTL_BUFFER_EMPTY ((VX_CTL_Result)0xF019)
+/* All transmit handles, 1 to 31, are taken. */
+#define VX_CTL_BUFFER_LIMIT_REACHED ((VX_CTL_Result)0xF016)
 /* The value type of a call does not match the property. */
 #define VX_CTL_INVALID_DATA_TYPE ((VX_CTL_Result)0x0016)
 /* A library property was given an index other than 0. */
@@ -94,6 +108,9 @@ typedef uint8_t VX_CTL_RequestID;
 /* 0 sends a request at once; 1 to 31 names an output buffer or a command
    group of the device that collects it. */
 typedef uint32_t VX_CTL_TransmitHandle;
+
+/* The device's trajectory stream, chosen by the device. */
+typedef uint32_t VX_CTL_StreamHandle;
 
 /* Type of a property value. */
 typedef uint32_t VX_CTL_DataType;

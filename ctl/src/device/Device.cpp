@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "event/EventText.h"
 #include "log/Log.h"
 
 namespace vxctl {
@@ -21,6 +22,10 @@ constexpr const char* kDiscardedReadyLine = "VX_CTL Info: Discarded System Ready
 constexpr const char* kQueueFullLine = "Event Queue full, dropping oldest event";
 constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 constexpr int32_t kWarningLevel = 2;
+constexpr int32_t kEventLineLevel = 3;
+constexpr VX_CTL_EventType kGroupTriggered = 0x8010;
+constexpr VX_CTL_EventType kStreamFinished = 0x8000;
+constexpr const char* kEventLinePrefix = "Event Packet: ";
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
 // VX_CTL_INITIALIZATION_FAILED.
@@ -189,7 +194,18 @@ void Device::close([[maybe_unused]] bool orderly) {
 
 VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot) {
     frame.finish(&crc_);
-    if (handle != 0) return VX_CTL_INVALID_TRANSMIT_HANDLE;
+    if (handle != 0) {
+        TransmitEntry* entry = transmits_.taken(handle);
+        // A group closed already was sent: a frame added now would never go out.
+        if (!entry || entry->closed) return VX_CTL_INVALID_TRANSMIT_HANDLE;
+        if (entry->packets.size() >= TransmitHandleTable::kMaxPackets) return VX_CTL_BUFFER_OVERFLOW;
+        entry->packets.push_back({std::vector<uint8_t>(frame.data(), frame.data() + frame.size()), slot});
+        if (slot) {
+            slot->state = SlotState::Queued;
+            slot->handle = handle;
+        }
+        return VX_CTL_OK;
+    }
     if (slot) {
         // Before the bytes go out: the reply may come before the send returns.
         slot->state = SlotState::Sent;
@@ -201,15 +217,22 @@ VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle hand
         slot->sendTime = Clock::now();
         // The worker keeps the deadline.
         changed_.notify_all();
-    } else if (slot->state == SlotState::Sent) {
-        // No reply can come and the worker times out only what went out: the
-        // ID returns to the pool once the caller lets go.
-        slot->replyType = static_cast<uint32_t>(CommandType::Completion);
-        slot->result = sent;
-        slot->state = SlotState::Completed;
-        slot->pending.reset();
+    } else {
+        failSent(*slot, sent);
     }
     return sent;
+}
+
+void Device::failSent(CommandSlot& slot, VX_CTL_Result result) {
+    if (slot.state != SlotState::Sent) return;
+    // No reply can come and the worker times out only what went out: the
+    // ID returns to the pool once the caller lets go.
+    slot.replyType = static_cast<uint32_t>(CommandType::Completion);
+    slot.result = result;
+    slot.state = SlotState::Completed;
+    slot.handle = 0;
+    slot.pending.reset();
+    changed_.notify_all();
 }
 
 void Device::waitWhileReconnecting(Lock& lock) {
@@ -478,11 +501,17 @@ void Device::discoveryEvent(int kind, const std::string& serial) {
 }
 
 void Device::event(uint8_t index, uint16_t type, int32_t parameter) {
+    const VX_CTL_Event record = makeEvent(index, type, parameter);
     Lock lock(mutex_);
-    pushEvent(lock, makeEvent(index, type, parameter));
+    if (type == kGroupTriggered && !groupTriggered(record.value.bytes[3]))
+        return pushResult(lock, VX_CTL_UNEXPECTED_PACKET);
+    if (type == kStreamFinished)
+        streamFinished(record.value.bytes[3], static_cast<uint32_t>(parameter) & 0xFFFF);
+    // The description is built only when the line is written.
+    if (logLevel() >= kEventLineLevel) logLine(kEventLinePrefix + describeEvent(record), kEventLineLevel);
+    pushEvent(lock, record);
 }
 
-void Device::streamFlowStatus(uint32_t, uint32_t) {}
 
 void Device::versionReply(const std::array<uint32_t, 4>& words) {
     std::lock_guard<std::mutex> lock(mutex_);

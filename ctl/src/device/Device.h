@@ -22,6 +22,7 @@
 #include "device/DiscoveryListener.h"
 #include "device/EventQueue.h"
 #include "device/LibraryProperties.h"
+#include "device/TransmitHandleTable.h"
 #include "packet/FrameReceiver.h"
 #include "platform/OwnedThread.h"
 
@@ -82,15 +83,40 @@ public:
     // The device mutex, for the operations that build and send frames.
     Lock lock() { return Lock(mutex_); }
 
-    // Finishes `frame` (padding and CRC) and sends it; with a transmit handle
-    // it would be collected, and no handle names anything yet. A slot given
-    // awaits the reply from then on; when the frame cannot go out, it is
-    // completed with the send's result and no longer awaits anything.
+    // Finishes `frame` (padding and CRC) and sends it, or with a transmit
+    // handle adds it to that output buffer or open command group. A slot
+    // given awaits the reply from then on (queued under the handle until
+    // its frame goes out); when the frame cannot go out, it is completed
+    // with the send's result and no longer awaits anything.
     VX_CTL_Result send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot = nullptr);
     // Hands finished bytes to the I/O library, with the mutex released
     // around the send. Waits while a reconnection is pending; with
     // auto-reconnect a failed send waits for one and is made once more.
     VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size);
+
+    // What a command frame carries as its group for `handle`.
+    uint8_t groupByte(VX_CTL_TransmitHandle handle) const { return transmits_.groupByte(handle); }
+
+    // Stop, calibrate, reference (type and channel) and move (with its
+    // target), at once or under a transmit handle. Not waited for: the end
+    // of a movement is an event.
+    VX_CTL_Result movementCommand(CommandType type, uint8_t index, int64_t target, VX_CTL_TransmitHandle handle);
+    // Output buffers: frames collected under a handle and sent in one write
+    // by a flush (send true), or dropped with their requests by a cancel.
+    VX_CTL_Result createOutputBuffer(VX_CTL_TransmitHandle* handle);
+    VX_CTL_Result endOutputBuffer(VX_CTL_TransmitHandle handle, bool send);
+    // Command groups: opened under a handle, closed and sent in one write,
+    // executed by the device on its trigger. A cancel of an open group drops
+    // it; of a closed one asks the device to drop it.
+    VX_CTL_Result openCommandGroup(VX_CTL_TransmitHandle* handle, uint32_t triggerMode);
+    VX_CTL_Result endCommandGroup(VX_CTL_TransmitHandle handle, bool close);
+
+    // The trajectory stream, one per device: frames of whole 9-byte units
+    // (1 to 27 units), sent as far ahead as the device's status counts allow.
+    VX_CTL_Result openStream(VX_CTL_StreamHandle* handle, uint32_t triggerMode);
+    VX_CTL_Result streamFrame(VX_CTL_StreamHandle handle, const uint8_t* bytes, uint32_t size);
+    VX_CTL_Result closeStream(VX_CTL_StreamHandle handle);
+    VX_CTL_Result abortStream(VX_CTL_StreamHandle handle);
 
     // Property access: `index` names the device (0), a module or a channel.
     // Synchronous calls wait for the reply; a request that is sent gets it
@@ -220,6 +246,28 @@ private:
     // Takes the outstanding request's own reference and runs `use` on it.
     VX_CTL_Result collectRequest(VX_CTL_RequestID requestId, const std::function<VX_CTL_Result(Lock&, CommandSlot&)>& use);
 
+    // Frees a handle; what it queued is cancelled (requests dropped, their
+    // waiters woken) unless `cancelQueued` is false.
+    void releaseTransmit(VX_CTL_TransmitHandle handle, bool cancelQueued);
+    // Sends everything `handle` queued in one write; the requests await
+    // their replies from then on, the group's only once it triggers.
+    VX_CTL_Result transmitQueued(Lock& lock, VX_CTL_TransmitHandle handle, TransmitEntry& entry, bool startDeadlines);
+    // A sent slot whose frame did not go out: completed with `result`.
+    void failSent(CommandSlot& slot, VX_CTL_Result result);
+    // The device reported that a closed command group ran; false when
+    // `handle` names no such group.
+    bool groupTriggered(VX_CTL_TransmitHandle handle);
+
+    // The device reported the end of the stream named by `streamByte`.
+    void streamFinished(uint8_t streamByte, VX_CTL_Result endCode);
+    // Waits until a new stream status leaves room for `units`.
+    VX_CTL_Result waitForStreamCapacity(Lock& lock, uint32_t units);
+    // Sends a close or abort of the stream with a slot and waits for its
+    // completion.
+    VX_CTL_Result endStream(Lock& lock, Packet (*frame)(uint8_t, uint8_t), VX_CTL_StreamHandle handle);
+    // Counts of a stream that starts afresh.
+    void resetStreamCounts();
+
     // The worker's deadlines: completes requests unanswered for the request
     // time with VX_CTL_TIMEOUT and frees the IDs of cancelled ones; the
     // earliest time something is due next.
@@ -275,6 +323,17 @@ private:
     std::string serialNumber_;
 
     CommandSlotPool slots_{changed_};
+    TransmitHandleTable transmits_;
+
+    // The trajectory stream: 0 while none is open.
+    VX_CTL_StreamHandle streamHandle_ = 0;
+    uint64_t streamUnitsSent_ = 0;
+    // Never below 0: a device may count fewer than were sent.
+    int64_t streamCapacity_ = 0;
+    uint32_t streamCounts_[2] = {0, 0};
+    bool streamStatusArrived_ = false;
+    bool streamFinished_ = false;
+    VX_CTL_Result streamEndCode_ = VX_CTL_OK;
     LibraryPropertyMap libraryProperties_;
     std::shared_ptr<DiscoveryListener> discovery_;
 

@@ -17,9 +17,6 @@ constexpr size_t kMaxInt32Values = 59;
 constexpr size_t kMaxInt64Values = 29;
 constexpr size_t kMaxTextLength = 63;
 
-// Transmit handles name no command group yet: every frame carries 0.
-constexpr uint8_t kNoGroup = 0;
-
 bool zeroOrOne(const int32_t& value) { return value == 0 || value == 1; }
 
 // The number of values a read was answered with, as the request-ready
@@ -115,6 +112,7 @@ void Device::completeSlot(CommandSlot& slot, uint32_t replyType, VX_CTL_Result r
 }
 
 void Device::cancelSlot(CommandSlot& slot) {
+    if (slot.state == SlotState::Queued) transmits_.dropQueued(slot.handle, &slot);
     slot.handle = 0;
     slot.state = SlotState::Cancelled;
     changed_.notify_all();
@@ -126,7 +124,7 @@ VX_CTL_Result Device::issueRead(Lock& lock, const SlotRef& slot, uint8_t index, 
     slot->key = key;
     const auto library = libraryProperties_.find(key);
     if (library == libraryProperties_.end()) {
-        Packet frame = readPropertyFrame(slot->requestId, kNoGroup, index, key);
+        Packet frame = readPropertyFrame(slot->requestId, groupByte(handle), index, key);
         return send(lock, frame, handle, slot);
     }
     if (handle != 0) return VX_CTL_INVALID_PARAMETER;
@@ -183,16 +181,17 @@ VX_CTL_Result Device::issueWrite(Lock& lock, const SlotRef& slot, uint8_t index,
     const auto library = libraryProperties_.find(key);
     if (library == libraryProperties_.end()) {
         const uint8_t id = slot ? slot->requestId : 0;
+        const uint8_t group = groupByte(handle);
         Packet frame = std::visit(
             [&](const auto& values) {
                 using Values = std::decay_t<decltype(values)>;
                 if constexpr (std::is_same_v<Values, std::string_view>) {
-                    return writePropertyFrame(id, kNoGroup, index, key, values);
+                    return writePropertyFrame(id, group, index, key, values);
                 } else if (data.isArray) {
-                    return writePropertyArrayFrame(id, kNoGroup, index, key, values.data(),
+                    return writePropertyArrayFrame(id, group, index, key, values.data(),
                                                    static_cast<uint16_t>(values.size()));
                 } else {
-                    return writePropertyFrame(id, kNoGroup, index, key, values.front());
+                    return writePropertyFrame(id, group, index, key, values.front());
                 }
             },
             data.values);

@@ -122,6 +122,10 @@ public:
     // Unrequested frames to every connection.
     void sendToHost(const Bytes& bytes);
     void injectEvent(uint8_t index, uint16_t type, int32_t parameter);
+    // A stream status with the device's two counts.
+    void sendStreamStatus(uint32_t first, uint32_t second);
+    // The handle of the open stream; 0 when none is open.
+    uint8_t streamHandle() const;
     void sendUnsolicitedReady();
 
     std::vector<Gen2Request> requests() const;
@@ -148,6 +152,9 @@ private:
 
     Gen2Model& model_;
     mutable std::mutex mutex_;
+    // The one stream: its handle while open, and the handle the next gets.
+    uint8_t streamHandle_ = 0;
+    uint8_t nextStreamHandle_ = 1;
     mutable std::condition_variable changed_;
     std::array<uint32_t, 4> versionWords_{0, 0, 0, 1};
     Gen2HandshakeReply handshake_;

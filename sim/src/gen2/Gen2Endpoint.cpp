@@ -93,6 +93,11 @@ std::vector<T> readArray(Reader& reader, uint16_t count) {
     return values;
 }
 
+constexpr uint16_t kHandleLimitReached = 0x0018;
+constexpr uint16_t kAborted = 0x0019;
+constexpr uint16_t kInvalidStreamHandle = 0x0300;
+constexpr uint16_t kStreamFinishedEvent = 0x8000;
+
 Bytes completionFrame(uint8_t requestId, uint16_t result) {
     return encodeFrame(gen2::kCommandStart, command::kCompletion, Fields().u8(requestId).u16(result).bytes());
 }
@@ -247,6 +252,15 @@ void Gen2Endpoint::sendToHost(const Bytes& bytes) {
 void Gen2Endpoint::injectEvent(uint8_t index, uint16_t type, int32_t parameter) {
     sendToHost(encodeFrame(gen2::kCommandStart, command::kEvent,
                            Fields().u8(index).u16(type).u32(static_cast<uint32_t>(parameter)).bytes()));
+}
+
+void Gen2Endpoint::sendStreamStatus(uint32_t first, uint32_t second) {
+    sendToHost(encodeFrame(gen2::kCommandStart, command::kStreamFlowStatus, Fields().u32(first).u32(second).bytes()));
+}
+
+uint8_t Gen2Endpoint::streamHandle() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return streamHandle_;
 }
 
 void Gen2Endpoint::sendUnsolicitedReady() { sendToHost(encodeFrame(gen2::kSystemStart, sysframe::kReady, {})); }
@@ -548,6 +562,24 @@ std::vector<Bytes> Gen2Endpoint::reply(const Gen2Request& request) {
     }
     case command::kReadProperty:
         return request.requestId == 0 ? std::vector<Bytes>{} : readReply(request);
+    case command::kOpenStream: {
+        if (streamHandle_ != 0) return {completionFrame(request.requestId, kHandleLimitReached)};
+        streamHandle_ = nextStreamHandle_++;
+        if (nextStreamHandle_ == 0) nextStreamHandle_ = 1;
+        return {encodeFrame(gen2::kCommandStart, command::kPropertyValue,
+                            Fields().u8(request.requestId).u8(datatype::kInt32).u32(streamHandle_).bytes())};
+    }
+    case command::kCloseStream:
+    case command::kAbortStream: {
+        if (streamHandle_ == 0 || request.handle != streamHandle_)
+            return {completionFrame(request.requestId, kInvalidStreamHandle)};
+        const uint16_t end = request.type == command::kAbortStream ? kAborted : 0;
+        const uint32_t value = static_cast<uint32_t>(streamHandle_) << 24 | end;
+        streamHandle_ = 0;
+        return {completionFrame(request.requestId, 0),
+                encodeFrame(gen2::kCommandStart, command::kEvent,
+                            Fields().u8(0).u16(kStreamFinishedEvent).u32(value).bytes())};
+    }
     case command::kWriteProperty:
     case command::kWritePropertyArray: {
         const uint16_t result = model_.write({request.index, request.key}, *request.value);

@@ -1,0 +1,139 @@
+// Frames sent together: output buffers, command groups and the movement
+// commands that may use them.
+
+#include "device/Device.h"
+
+namespace vxctl {
+
+VX_CTL_Result Device::movementCommand(CommandType type, uint8_t index, int64_t target,
+                                      VX_CTL_TransmitHandle handle) {
+    Lock lock(mutex_);
+    const uint8_t group = groupByte(handle);
+    Packet frame = type == CommandType::Move ? moveFrame(group, index, target) : channelCommandFrame(type, group, index);
+    return send(lock, frame, handle);
+}
+
+void Device::releaseTransmit(VX_CTL_TransmitHandle handle, bool cancelQueued) {
+    TransmitEntry* entry = transmits_.taken(handle);
+    if (!entry) return;
+    if (cancelQueued) {
+        for (QueuedPacket& packet : entry->packets) {
+            if (!packet.slot || packet.slot->state != SlotState::Queued) continue;
+            packet.slot->state = SlotState::Cancelled;
+            // Its request ID is no longer outstanding.
+            packet.slot->self.reset();
+        }
+        changed_.notify_all();
+    }
+    transmits_.release(handle);
+}
+
+VX_CTL_Result Device::transmitQueued(Lock& lock, VX_CTL_TransmitHandle handle, TransmitEntry& entry,
+                                     bool startDeadlines) {
+    const std::vector<uint8_t> block = entry.joined();
+    // Held here: the entry may be released while the mutex is let go.
+    std::vector<SlotRef> sent;
+    for (const QueuedPacket& packet : entry.packets) {
+        if (!packet.slot || packet.slot->state != SlotState::Queued) continue;
+        packet.slot->state = SlotState::Sent;
+        packet.slot->pending = packet.slot;
+        sent.push_back(packet.slot);
+    }
+    const VX_CTL_Result result = transmit(lock, block.data(), block.size());
+    if (result != VX_CTL_OK) {
+        for (const SlotRef& slot : sent) failSent(*slot, result);
+        return result;
+    }
+    if (startDeadlines) {
+        const Clock::time_point now = Clock::now();
+        for (const SlotRef& slot : sent) {
+            if (slot->handle == handle) slot->handle = 0;
+            slot->sendTime = now;
+        }
+        changed_.notify_all();
+    }
+    return VX_CTL_OK;
+}
+
+VX_CTL_Result Device::createOutputBuffer(VX_CTL_TransmitHandle* handle) {
+    Lock lock(mutex_);
+    return transmits_.allocate(TransmitKind::OutputBuffer, handle);
+}
+
+VX_CTL_Result Device::endOutputBuffer(VX_CTL_TransmitHandle handle, bool send) {
+    Lock lock(mutex_);
+    TransmitEntry* entry = transmits_.find(handle, TransmitKind::OutputBuffer);
+    if (!entry) return VX_CTL_INVALID_TRANSMIT_HANDLE;
+    if (!send) {
+        releaseTransmit(handle, true);
+        return VX_CTL_OK;
+    }
+    // Taken out first: nothing can be added to it while it is sent.
+    TransmitEntry taken = std::move(*entry);
+    entry->packets.clear();
+    releaseTransmit(handle, false);
+    return transmitQueued(lock, handle, taken, true);
+}
+
+VX_CTL_Result Device::openCommandGroup(VX_CTL_TransmitHandle* handle, uint32_t triggerMode) {
+    Lock lock(mutex_);
+    VX_CTL_TransmitHandle opened = 0;
+    if (const VX_CTL_Result result = transmits_.allocate(TransmitKind::CommandGroup, &opened); result != VX_CTL_OK)
+        return result;
+    *handle = opened;
+    Packet frame = openCommandGroupFrame(static_cast<uint8_t>(opened), static_cast<uint8_t>(triggerMode));
+    const VX_CTL_Result result = send(lock, frame, opened);
+    if (result != VX_CTL_OK) releaseTransmit(opened, true);
+    return result;
+}
+
+VX_CTL_Result Device::endCommandGroup(VX_CTL_TransmitHandle handle, bool close) {
+    Lock lock(mutex_);
+    TransmitEntry* entry = transmits_.find(handle, TransmitKind::CommandGroup);
+    if (!entry) return VX_CTL_INVALID_TRANSMIT_HANDLE;
+    const auto group = static_cast<uint8_t>(handle);
+    if (!close) {
+        if (!entry->closed) {
+            releaseTransmit(handle, true);
+            return VX_CTL_OK;
+        }
+        // The device ends the group with its trigger event.
+        Packet frame = cancelCommandGroupFrame(group);
+        const VX_CTL_Result result = send(lock, frame, 0);
+        if (result != VX_CTL_OK && transmits_.find(handle, TransmitKind::CommandGroup) == entry && entry->closed)
+            releaseTransmit(handle, true);
+        return result;
+    }
+    if (entry->closed) return VX_CTL_INVALID_TRANSMIT_HANDLE;
+    if (entry->packets.size() < 2) {
+        releaseTransmit(handle, true);
+        return VX_CTL_BUFFER_EMPTY;
+    }
+    Packet frame = closeCommandGroupFrame(group);
+    if (const VX_CTL_Result result = send(lock, frame, handle); result != VX_CTL_OK) {
+        releaseTransmit(handle, true);
+        return result;
+    }
+    entry->closed = true;
+    const VX_CTL_Result result = transmitQueued(lock, handle, *entry, false);
+    // A trigger during the write may have freed the entry already.
+    if (result != VX_CTL_OK && entry->kind == TransmitKind::CommandGroup && entry->closed)
+        releaseTransmit(handle, false);
+    return result;
+}
+
+bool Device::groupTriggered(VX_CTL_TransmitHandle handle) {
+    TransmitEntry* entry = transmits_.find(handle, TransmitKind::CommandGroup);
+    if (!entry || !entry->closed) return false;
+    const Clock::time_point now = Clock::now();
+    for (const QueuedPacket& packet : entry->packets) {
+        if (!packet.slot || packet.slot->handle != handle) continue;
+        packet.slot->handle = 0;
+        if (packet.slot->state == SlotState::Sent) packet.slot->sendTime = now;
+    }
+    transmits_.release(handle);
+    changed_.notify_all();
+    return true;
+}
+
+}  // namespace vxctl

@@ -1,0 +1,224 @@
+// Output buffers and command groups: what reaches the controller, in how
+// many writes, and when a transmit handle is free again.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "ctl/CtlLog.h"
+#include "ctl/device/SimulatedDevice.h"
+#include "device/TransmitHandleTable.h"
+#include "log/Log.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ctltest::Carrier;
+using ctltest::SimulatedController;
+using vxctl::CommandType;
+using vxctl::Device;
+using vxctl::TransmitHandleTable;
+using vxctl::TransmitKind;
+namespace command = vxsim::gen2::command;
+
+constexpr VX_CTL_EventType kGroupTriggered = 0x8010;
+
+TEST(TransmitHandles, AreSearchedOnFromTheOneGivenLast) {
+    TransmitHandleTable table;
+    VX_CTL_TransmitHandle handle = 0;
+    for (VX_CTL_TransmitHandle expected = 1; expected <= TransmitHandleTable::kLastHandle; ++expected) {
+        ASSERT_EQ(table.allocate(TransmitKind::OutputBuffer, &handle), VX_CTL_OK);
+        ASSERT_EQ(handle, expected);
+    }
+    EXPECT_EQ(table.allocate(TransmitKind::OutputBuffer, &handle), VX_CTL_BUFFER_LIMIT_REACHED);
+    // Only the handle given last is free: it is not tried again.
+    table.release(31);
+    EXPECT_EQ(table.allocate(TransmitKind::CommandGroup, &handle), VX_CTL_BUFFER_LIMIT_REACHED);
+    table.release(5);
+    ASSERT_EQ(table.allocate(TransmitKind::CommandGroup, &handle), VX_CTL_OK);
+    EXPECT_EQ(handle, 5u);
+    ASSERT_EQ(table.allocate(TransmitKind::CommandGroup, &handle), VX_CTL_OK);
+    EXPECT_EQ(handle, 31u);
+    EXPECT_EQ(table.groupByte(31), 31);
+    EXPECT_EQ(table.groupByte(1), 0);
+    EXPECT_EQ(table.groupByte(40), 0);
+    EXPECT_EQ(table.find(31, TransmitKind::OutputBuffer), nullptr);
+    EXPECT_EQ(table.find(32, TransmitKind::CommandGroup), nullptr);
+}
+
+class Transmit : public ctltest::LogTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(vxctl::applySettings(ctltest::logInto(dir_.path(), 4)));
+        device_ = std::make_unique<Device>();
+        ASSERT_EQ(device_->open(controller_.locator().c_str(), nullptr), VX_CTL_OK);
+        endpoint().clearRequests();
+        writesBefore_ = writes();
+    }
+    void TearDown() override { device_.reset(); }
+    vxsim::Gen2Endpoint& endpoint() { return controller_.endpoint(); }
+    // Transport writes since the set-up, by the dumps of what went out.
+    size_t writes() {
+        const auto lines = ctltest::apiTexts(vxctl::logPath(), 4);
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& line) { return line.rfind("OUT packet: ", 0) == 0; }) -
+               writesBefore_;
+    }
+    std::vector<uint8_t> typesReceived() {
+        std::vector<uint8_t> types;
+        for (const auto& request : endpoint().requests()) types.push_back(request.type);
+        return types;
+    }
+    VX_CTL_Result move(VX_CTL_TransmitHandle handle) {
+        return device_->movementCommand(CommandType::Move, 2, -7, handle);
+    }
+
+    ctltest::TempDir dir_;
+    SimulatedController controller_{Carrier::Tcp};
+    std::unique_ptr<Device> device_;
+    size_t writesBefore_ = 0;
+};
+
+TEST_F(Transmit, AFlushedBufferGoesOutInOneWriteWithGroupByteZero) {
+    VX_CTL_TransmitHandle buffer = 0;
+    ASSERT_EQ(device_->createOutputBuffer(&buffer), VX_CTL_OK);
+    VX_CTL_RequestID read = 0, dropped = 0;
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, buffer), VX_CTL_OK);
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &dropped, buffer), VX_CTL_OK);
+    ASSERT_EQ(move(buffer), VX_CTL_OK);
+    ASSERT_EQ(device_->movementCommand(CommandType::Stop, 2, 0, buffer), VX_CTL_OK);
+    // A request cancelled while queued leaves nothing to send.
+    ASSERT_EQ(device_->cancelRequest(dropped), VX_CTL_OK);
+    EXPECT_EQ(writes(), 0u);
+
+    ASSERT_EQ(device_->endOutputBuffer(buffer, true), VX_CTL_OK);
+    ASSERT_TRUE(endpoint().waitForRequests(3, 5000ms));
+    EXPECT_EQ(typesReceived(), (std::vector<uint8_t>{command::kReadProperty, command::kMove, command::kStop}));
+    for (const auto& request : endpoint().requests()) EXPECT_EQ(request.handle, 0);
+    EXPECT_EQ(writes(), 1u);
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(read, &values), VX_CTL_OK);
+    EXPECT_EQ(values.size(), 1u);
+    EXPECT_EQ(device_->endOutputBuffer(buffer, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_TRUE(vxtest::waitUntil([&] { return device_->slotsInUse() == 0; }, 5000ms));
+}
+
+TEST_F(Transmit, ACancelledBufferSendsNothingAndEndsItsRequests) {
+    VX_CTL_TransmitHandle buffer = 0;
+    ASSERT_EQ(device_->createOutputBuffer(&buffer), VX_CTL_OK);
+    VX_CTL_RequestID read = 0;
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, buffer), VX_CTL_OK);
+    for (size_t i = 1; i < TransmitHandleTable::kMaxPackets; ++i) ASSERT_EQ(move(buffer), VX_CTL_OK);
+    EXPECT_EQ(move(buffer), VX_CTL_BUFFER_OVERFLOW);
+    ASSERT_EQ(device_->endOutputBuffer(buffer, false), VX_CTL_OK);
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(read, &values), VX_CTL_INVALID_PARAMETER);
+    EXPECT_EQ(device_->slotsInUse(), 0u);
+    EXPECT_EQ(move(buffer), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_EQ(writes(), 0u);
+}
+
+TEST_F(Transmit, AClosedGroupGoesOutInOneWriteAndIsFreedByItsTrigger) {
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(device_->openCommandGroup(&group, 3), VX_CTL_OK);
+    ASSERT_EQ(move(group), VX_CTL_OK);
+    VX_CTL_RequestID read = 0;
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+    ASSERT_TRUE(endpoint().waitForRequests(4, 5000ms));
+    EXPECT_EQ(typesReceived(), (std::vector<uint8_t>{command::kOpenCommandGroup, command::kMove,
+                                                     command::kReadProperty, command::kCloseCommandGroup}));
+    for (const auto& request : endpoint().requests()) EXPECT_EQ(request.handle, group);
+    EXPECT_EQ(writes(), 1u);
+    // Closed and sent: nothing more can join it, and it closes once.
+    EXPECT_EQ(move(group), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_EQ(device_->endOutputBuffer(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
+
+    endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
+    VX_CTL_Event event{};
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kGroupTriggered);
+    EXPECT_EQ(event.value.bytes[3], group);
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(read, &values), VX_CTL_OK);
+    EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+}
+
+TEST_F(Transmit, GroupsThatEndWithoutTrigger) {
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_BUFFER_EMPTY);
+    EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+
+    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    ASSERT_EQ(move(group), VX_CTL_OK);
+    EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_OK);
+    EXPECT_EQ(move(group), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_EQ(writes(), 0u);
+
+    // A trigger of a group never closed is reported instead of the event.
+    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
+    VX_CTL_Event event{};
+    EXPECT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_UNEXPECTED_PACKET);
+
+    // Cancelling a closed group asks the device; the handle stays taken.
+    ASSERT_EQ(move(group), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, false), VX_CTL_OK);
+    ASSERT_TRUE(endpoint().waitForRequests(4, 5000ms));
+    EXPECT_EQ(typesReceived().back(), command::kCancelCommandGroup);
+    EXPECT_EQ(endpoint().requests().back().handle, group);
+    EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_EQ(writes(), 2u);
+}
+
+TEST_F(Transmit, AGroupsRequestsAwaitTheirRepliesFromItsTrigger) {
+    device_ = std::make_unique<Device>(vxctl::DeviceTiming{2000ms, 10000ms, 1000ms, 300ms});
+    ASSERT_EQ(device_->open(controller_.locator().c_str(), nullptr), VX_CTL_OK);
+    const int32_t on = 1;
+    ASSERT_EQ(device_->setProperty_i32(0, vxctl::kRequestReadyEventsKey, &on, false, 1), VX_CTL_OK);
+    endpoint().addFault(vxsim::Gen2Fault::drop({vxsim::gen2::kCommandStart, command::kReadProperty}));
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(device_->openCommandGroup(&group, 1), VX_CTL_OK);
+    VX_CTL_RequestID read = 0;
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+    // Three request times after the send, the request has not expired.
+    VX_CTL_Event event{};
+    EXPECT_EQ(device_->waitForEvent(&event, 900), VX_CTL_TIMEOUT);
+
+    endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kGroupTriggered);
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, VX_CTL_EVENT_REQUEST_READY);
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(read, &values), VX_CTL_TIMEOUT);
+}
+
+// A failed write completes every request it carried and frees its handle.
+TEST_F(Transmit, AFailedWriteEndsTheRequestsItCarried) {
+    VX_CTL_TransmitHandle buffer = 0, group = 0;
+    VX_CTL_RequestID inBuffer = 0, inGroup = 0;
+    ASSERT_EQ(device_->createOutputBuffer(&buffer), VX_CTL_OK);
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &inBuffer, buffer), VX_CTL_OK);
+    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &inGroup, group), VX_CTL_OK);
+    endpoint().disconnectAll();
+    ASSERT_TRUE(vxtest::waitUntil([&] { return !device_->connected(); }, 5000ms));
+
+    EXPECT_EQ(device_->endOutputBuffer(buffer, true), VX_CTL_COMMUNICATION_FAILED);
+    EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_COMMUNICATION_FAILED);
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(inBuffer, &values), VX_CTL_COMMUNICATION_FAILED);
+    EXPECT_EQ(device_->readProperty_i32(inGroup, &values), VX_CTL_COMMUNICATION_FAILED);
+    EXPECT_EQ(device_->slotsInUse(), 0u);
+    EXPECT_EQ(device_->endOutputBuffer(buffer, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+    EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+}
+
+}  // namespace
