@@ -43,6 +43,21 @@ inline void PrintTo(Way way, std::ostream* out) { *out << wayName(way); }
 
 constexpr uint32_t kChipId = 4711;
 
+// Opens the system to the host on the carrier `way`; gives its locator.
+inline std::string serve(vxsim::BootSimulator& sim, Way way) {
+    switch (way) {
+    case Way::Tcp:
+        return sim.serveTcp();
+    case Way::TcpText:
+        return sim.serveTcp(true);
+    case Way::Usb:
+        return sim.attachUsb({"VX004711", vxfw::USBPort::kProductName, kChipId});
+    case Way::Pty:
+        break;
+    }
+    return sim.servePty();
+}
+
 // Two modules of kind 2 (one group) and one of kind 6.
 inline std::vector<vxsim::BootModule> threeModules() {
     return {{0x2001, 3, true, 0x09, 3, 17},
@@ -66,17 +81,7 @@ protected:
                                                      std::move(modules), state);
         connection.setPauseLimit(std::chrono::milliseconds(0));
         this->way = way;
-        switch (way) {
-        case Way::Tcp:
-            return sim->serveTcp();
-        case Way::TcpText:
-            return sim->serveTcp(true);
-        case Way::Usb:
-            return sim->attachUsb({"VX004711", vxfw::USBPort::kProductName, kChipId});
-        case Way::Pty:
-            break;
-        }
-        return sim->servePty();
+        return serve(*sim, way);
     }
 
     BootloaderSystem& bootloader() { return sim->bootloader(); }

@@ -50,17 +50,7 @@ protected:
         update->connection().setPauseLimit(std::chrono::milliseconds(0));
         update->setProgressCallback(&recorder);
         this->way = way;
-        switch (way) {
-        case Way::Tcp:
-            return sim->serveTcp();
-        case Way::TcpText:
-            return sim->serveTcp(true);
-        case Way::Usb:
-            return sim->attachUsb({"VX004711", vxfw::USBPort::kProductName, boottest::kChipId});
-        case Way::Pty:
-            break;
-        }
-        return sim->servePty();
+        return boottest::serve(*sim, way);
     }
 
     std::string connect(Way way, State state, std::vector<vxsim::BootModule> modules,
