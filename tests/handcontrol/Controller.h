@@ -9,10 +9,7 @@
 #include <vector>
 
 #include "ConfigTransporter.h"
-#include "sim/Gen1Endpoint.h"
-#include "sim/Pty.h"
-#include "sim/TcpServer.h"
-#include "sim/TextEndpoint.h"
+#include "support/SimulatedController.h"
 
 namespace handcontroltest {
 
@@ -28,15 +25,13 @@ inline uint8_t moduleByte(size_t slot, size_t i) {
 // A controller with a hand control module of EEPROM `type`, reached through
 // the library (binary protocol over TCP) or directly (textual protocol over
 // a pseudo-terminal or TCP).
-struct Controller {
+struct Controller : vxtest::SimulatedController {
     explicit Controller(uint16_t type)
-        : model([type] {
+        : SimulatedController([type] {
               vxsim::SystemSetup s = vxsim::SystemSetup::standard(1, true);
               s.hcmEepromType = type;
               return s;
           }()) {
-        binaryServer.setGreeting(vxsim::gen1Hello());
-        pty.serve(text);
         const auto layout = vxsim::hcmImageLayout(model.setup());
         for (uint8_t slot = 0; slot < layout.slotCount; ++slot)
             for (uint16_t i = 0; i < layout.slotSize; ++i) {
@@ -48,13 +43,6 @@ struct Controller {
         if (mode == Library) return binaryServer.locator();
         return mode == Serial ? "serial:" + pty.devicePath() : textServer.locator();
     }
-
-    vxsim::ControllerModel model;
-    vxsim::Gen1Endpoint binary{model};
-    vxsim::TextEndpoint text{model};
-    vxsim::TcpServer binaryServer{binary};
-    vxsim::TcpServer textServer{text};
-    vxsim::Pty pty;
 };
 
 struct Outcome {

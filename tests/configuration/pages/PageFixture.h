@@ -17,10 +17,7 @@
 #include "QMXConnection.h"
 #include "ScriptedDialogs.h"
 #include "sim/ControllerModel.h"
-#include "sim/Gen1Endpoint.h"
-#include "sim/Pty.h"
-#include "sim/TcpServer.h"
-#include "sim/TextEndpoint.h"
+#include "support/SimulatedController.h"
 #include "ui_QMXConfiguration.h"
 
 // Readable texts in the tests' failure messages.
@@ -67,13 +64,9 @@ struct Form {
     Ui::QMXConfigurationClass ui;
 };
 
-// A simulated controller system over one model: the textual protocol over
-// TCP and a pseudo-terminal, the binary one (for the library) over TCP.
-struct Controller {
-    explicit Controller(const vxsim::SystemSetup& setup) : model(setup) {
-        binaryServer.setGreeting(vxsim::gen1Hello());
-        pty.serve(text);
-    }
+// The simulated system with the locators the tool's tests open it by.
+struct Controller : vxtest::SimulatedController {
+    using SimulatedController::SimulatedController;
 
     // Capitals: the library takes no such locator, so the direct way opens
     // at once.
@@ -82,13 +75,6 @@ struct Controller {
     }
     QString libraryLocator() const { return q(binaryServer.locator()); }
     QString serialLocator() const { return q("serial:" + pty.devicePath()); }
-
-    vxsim::ControllerModel model;
-    vxsim::Gen1Endpoint binary{model};
-    vxsim::TextEndpoint text{model};
-    vxsim::TcpServer binaryServer{binary};
-    vxsim::TcpServer textServer{text};
-    vxsim::Pty pty;
 };
 
 // Closes what a test opened, so that the peer outlives the connection.
