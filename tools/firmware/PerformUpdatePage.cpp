@@ -4,6 +4,7 @@
 #include <QWizard>
 #include <string>
 
+#include "ConnectPage.h"
 #include "Dialogs.h"
 #include "UpdateOutcome.h"
 #include "firmware/UpdateSystem.h"
@@ -13,7 +14,6 @@ UpdateOutcome updateOutcome;
 
 namespace {
 
-const QString kPreserveField = QStringLiteral("preserveConfig");
 const QString kManualReset = QStringLiteral("Manual Reset");
 const QStringList kRetryButtons = {QStringLiteral("Retry"), QStringLiteral("Cancel")};
 constexpr int kRetry = 0;
@@ -96,7 +96,7 @@ void PerformUpdatePage::updateFinished() {
         runTask(UploadManagerTask::EnterApplication, true);
         updateOutcome.resetStatus =
             resultText().isEmpty() ? UpdateOutcome::kSucceeded : UpdateOutcome::kFailed;
-        if (field(kPreserveField).toBool()) {
+        if (field(QString::fromLatin1(ConnectPage::kPreserveField)).toBool()) {
             if (updateOutcome.resetStatus == UpdateOutcome::kFailed)
                 vxgui::information(
                     this, kManualReset,

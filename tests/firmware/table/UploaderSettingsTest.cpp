@@ -10,22 +10,14 @@
 
 #include "UploaderSettings.h"
 #include "firmware/files/FilesTestSupport.h"
+#include "firmware/table/SettingsHome.h"
 
 namespace {
-
-// The user's configuration folder, a temporary one for the whole process:
-// Qt reads it once, at the first settings object.
-const std::string& configHome() {
-    static fwtest::TempDir home;
-    static const bool set = qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.path()));
-    (void)set;
-    return home.path();
-}
 
 class UploaderSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        configHome();
+        fwtest::configHome();
         uploader::setApplicationIdentity();
         QSettings().clear();
     }
@@ -50,7 +42,7 @@ TEST_F(UploaderSettingsTest, IdentityAndWindowSettingsFile) {
     EXPECT_TRUE(none.locator.isEmpty());
 
     uploader::saveWindowSettings({QByteArray("\x01\x02geometry", 10), "network:10.0.0.7:5000"});
-    const QString file = QString::fromStdString(configHome()) + "/Veltrax/QMXFirmwareUploader.conf";
+    const QString file = QString::fromStdString(fwtest::configHome()) + "/Veltrax/QMXFirmwareUploader.conf";
     ASSERT_TRUE(QFile::exists(file));
     QSettings raw(file, QSettings::IniFormat);
     EXPECT_EQ(raw.value("SystemLocator").toString(), "network:10.0.0.7:5000");
