@@ -4,8 +4,9 @@
 //         [--text] [--pty [--com N]]
 //
 // With --text it speaks the textual command protocol instead of binary
-// packets (and sends no greeting). With --pty it serves a pseudo-terminal
-// instead of TCP and prints its "serial:" locator; --com N also makes the
+// packets (and sends no greeting), on TCP and on a pseudo-terminal whose
+// device path it prints on a second line. With --pty it serves only a
+// pseudo-terminal and prints its "serial:" locator; --com N also makes the
 // terminal's COM<N> lead there while the simulator runs (an existing COM<N>
 // is left alone and the simulator does not start).
 // With --bootloader the system also has its modules' bootloader, which a
@@ -184,7 +185,9 @@ int main(int argc, char** argv) {
             vxsim::ControllerModel model(setup);
             vxsim::TextEndpoint endpoint(model);
             vxsim::TcpServer server(endpoint, "127.0.0.1", args.port);
-            std::printf("%s\n", server.locator().c_str());
+            vxsim::Pty pty;
+            pty.serve(endpoint);
+            std::printf("%s\n%s\n", server.locator().c_str(), pty.devicePath().c_str());
             std::fflush(stdout);
             waitForEnd(signalFd.get());
             return 0;
