@@ -1,14 +1,15 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
 //   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader]
-//         [--text] [--pty [--com N]] [--firmware-out DIR]
+//         [--text] [--pty [--com N] [--paced]] [--firmware-out DIR]
 //
 // With --text it speaks the textual command protocol instead of binary
 // packets (and sends no greeting), on TCP and on a pseudo-terminal whose
 // device path it prints on a second line. With --pty it serves only a
 // pseudo-terminal and prints its "serial:" locator; --com N also makes the
 // terminal's COM<N> lead there while the simulator runs (an existing COM<N>
-// is left alone and the simulator does not start).
+// is left alone and the simulator does not start); --paced makes its line
+// carry bytes at the rate the host set, ten bit times a byte each way.
 // With --bootloader the system also has its modules' bootloader, which a
 // firmware uploader can enter and send firmware files to; --firmware-out DIR
 // (with --bootloader) also writes there an update configuration, update.xml,
@@ -52,13 +53,14 @@ struct Arguments {
     bool text = false;
     bool pty = false;
     unsigned com = 0;  // 0: not published
+    bool paced = false;
     std::string firmwareOut;  // empty: no update configuration written
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
-                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N]] "
+                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N] [--paced]] "
                  "[--firmware-out DIR]\n");
 }
 
@@ -83,6 +85,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->text = true;
         } else if (option == "--pty") {
             args->pty = true;
+        } else if (option == "--paced") {
+            args->paced = true;
         } else if (i + 1 < argc && option == "--firmware-out" && *argv[i + 1] != '\0') {
             args->firmwareOut = argv[++i];
         } else if (i + 1 < argc && option == "--com" && number(argv[i + 1], 255, &value) &&
@@ -112,7 +116,8 @@ bool parse(int argc, char** argv, Arguments* args) {
     // pseudo-terminal, a COM name needs one, and firmware files are for a
     // bootloader.
     return args->endEffectors <= args->channels && !(args->bootloader && (args->text || args->pty)) &&
-           (args->com == 0 || args->pty) && (args->firmwareOut.empty() || args->bootloader);
+           (args->com == 0 || args->pty) && (!args->paced || args->pty) &&
+           (args->firmwareOut.empty() || args->bootloader);
 }
 
 // Only a pipe, socket or terminal on stdin ties the simulator's life to its
@@ -188,6 +193,7 @@ int main(int argc, char** argv) {
             vxsim::Gen1Endpoint binary(model);
             vxsim::TextEndpoint text(model);
             vxsim::Pty pty;
+            pty.setPaced(args.paced);
             if (args.text)
                 pty.serve(text);
             else
