@@ -271,9 +271,10 @@ TEST_P(UploaderInterrupted, FailsKeepsTheBootloaderAndTheNextRunCompletes) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, UploaderInterrupted,
     ::testing::Values(Interruption{"ResetInTheImage", {BootFault::reset(2)}},
-                      Interruption{"RefusedFrame", {BootFault::refuse(vxsim::boot::kFrameDamaged)}},
-                      Interruption{"DroppedFrame", {BootFault::corrupt()}},
-                      Interruption{"Silent", {BootFault::silent(BootFault::kFirmwareFrame)}}),
+                      Interruption{"RefusedFrame", {BootFault::refuse(vxsim::boot::kFrameDamaged, 1)}},
+                      Interruption{"DamagedOnTheWay", {BootFault::corrupt(1)}},
+                      Interruption{"DroppedFrame", {BootFault::silent(BootFault::kFirmwareFrame, 1)}},
+                      Interruption{"FallsSilent", {BootFault::silent(BootFault::kAnyFrame)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
