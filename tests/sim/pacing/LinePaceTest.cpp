@@ -86,8 +86,8 @@ class PacedPty : public ::testing::TestWithParam<Way> {};
 // 192 bytes from the host at 9600 baud take 200 ms on the line, the 96
 // back 100 ms more; unpaced both are there at once.
 TEST_P(PacedPty, CarriesBytesAtTheHostsRate) {
+    HalfEcho echo;  // outlives the pty's serving thread
     vxsim::Pty pty;
-    HalfEcho echo;
     pty.setPaced(GetParam().paced);
     pty.serve(echo);
     vxplatform::UniqueFd host(::open(pty.devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
