@@ -137,7 +137,8 @@ TEST_F(Transmit, AClosedGroupGoesOutInOneWriteAndIsFreedByItsTrigger) {
     EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
     EXPECT_EQ(device_->endOutputBuffer(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
 
-    endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
+    ASSERT_TRUE(vxtest::waitUntil([&] { return endpoint().groupsWaiting() == 1; }, 5000ms));
+    ASSERT_TRUE(endpoint().triggerGroup(static_cast<uint8_t>(group)));
     VX_CTL_Event event{};
     ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
     EXPECT_EQ(event.type, kGroupTriggered);
@@ -160,7 +161,7 @@ TEST_F(Transmit, GroupsThatEndWithoutTrigger) {
     EXPECT_EQ(writes(), 0u);
 
     // A trigger of a group never closed is reported instead of the event.
-    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    ASSERT_EQ(device_->openCommandGroup(&group, 1), VX_CTL_OK);
     endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
     VX_CTL_Event event{};
     EXPECT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_UNEXPECTED_PACKET);
@@ -174,6 +175,11 @@ TEST_F(Transmit, GroupsThatEndWithoutTrigger) {
     EXPECT_EQ(endpoint().requests().back().handle, group);
     EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
     EXPECT_EQ(writes(), 2u);
+    // The device ends the cancelled group with its trigger event.
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kGroupTriggered);
+    EXPECT_EQ(event.value.i32, static_cast<int32_t>(group << 24 | VX_CTL_ABORTED));
+    EXPECT_EQ(endpoint().groupsWaiting(), 0u);
 }
 
 TEST_F(Transmit, AGroupsRequestsAwaitTheirRepliesFromItsTrigger) {
