@@ -103,7 +103,8 @@ protected:
     Gen2Run() : endpoint(model) {
         model.define({0, kChannelCountKey}, int32_t{3}, true);
         model.setChannelCount(3);
-        model.setMotionTimes({40ms, 30ms, 30ms});
+        // Long enough to be seen running right after the command.
+        model.setMotionTimes({150ms, 150ms, 150ms});
         model.setStreamCapacity(4);
         endpoint.onConnect(link);
     }
