@@ -95,7 +95,8 @@ public:
     std::optional<PropertyValue> value(PropertyAddress address) const;
     size_t writes() const;
 
-    // Back to the defined values, as after a restart.
+    // Back to the defined values, as after a restart: channels stop where
+    // they are and the stream is gone, with nothing reported.
     void reset();
 
     // Channels, each at rest at 0.

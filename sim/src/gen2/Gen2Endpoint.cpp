@@ -683,6 +683,7 @@ std::vector<Bytes> Gen2Endpoint::reply(const Gen2Request& request) {
         }
         case sysframe::kDeviceReset: {
             model_.reset();
+            groups_.clear();
             if (restart_) {
                 restart_();
                 return {};

@@ -43,6 +43,9 @@ size_t Gen2Model::writes() const {
 void Gen2Model::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     current_ = defined_;
+    const auto now = SimClock::now();
+    for (Channel& channel : channels_) channel.path.halt(now);
+    stream_ = Stream{};
 }
 
 }  // namespace vxsim

@@ -253,4 +253,21 @@ TEST_F(Gen2Run, TheStreamEndsOnCloseAbortOrOverflow) {
               std::vector<Seen>{event(0, kStreamFinished, uint32_t{handle} << 24 | result::kBufferOverflow)});
 }
 
+TEST_F(Gen2Run, AResetStopsEverythingAndReportsNothingOfIt) {
+    model.setMotionTimes({10s, 10s, 10s});
+    exchange(wire(vxctl::moveFrame(0, 1, 1000)) + wire(vxctl::openCommandGroupFrame(2, 1)) +
+             wire(vxctl::moveFrame(2, 0, 5)) + wire(vxctl::closeCommandGroupFrame(2)) + wire(vxctl::openStreamFrame(1, 0)));
+    EXPECT_TRUE(model.moving(1));
+    EXPECT_EQ(endpoint.groupsWaiting(), 1u);
+    EXPECT_NE(model.streamHandle(), 0);
+
+    const std::vector<Seen> replies = exchange(wire(vxctl::deviceResetFrame()));
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].type, gen2::sysframe::kReady);
+    EXPECT_FALSE(model.moving(1));
+    EXPECT_EQ(model.nextFinish(), std::nullopt);
+    EXPECT_EQ(endpoint.groupsWaiting(), 0u);
+    EXPECT_EQ(model.streamHandle(), 0);
+}
+
 }  // namespace
