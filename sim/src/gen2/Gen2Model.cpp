@@ -4,12 +4,28 @@ namespace vxsim {
 
 void Gen2Model::define(PropertyAddress address, PropertyValue value, bool readOnly) {
     std::lock_guard<std::mutex> lock(mutex_);
+    selected_.erase(address);
     defined_[address] = {value, readOnly};
     current_[address] = {std::move(value), readOnly};
 }
 
+void Gen2Model::defineSelected(PropertyAddress address, PropertyAddress selector,
+                               std::map<int32_t, PropertyValue> values) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    defined_.erase(address);
+    current_.erase(address);
+    selected_[address] = {selector, std::move(values)};
+}
+
 std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) const {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (const auto selected = selected_.find(address); selected != selected_.end()) {
+        const auto selector = current_.find(selected->second.selector);
+        const int32_t* which = selector == current_.end() ? nullptr : std::get_if<int32_t>(&selector->second.value);
+        const auto value = which ? selected->second.values.find(*which) : selected->second.values.end();
+        if (value == selected->second.values.end()) return {gen2result::kInvalidKey, PropertyValue{}};
+        return {gen2result::kOk, value->second};
+    }
     const auto found = current_.find(address);
     if (found == current_.end()) return {gen2result::kInvalidKey, PropertyValue{}};
     return {gen2result::kOk, found->second.value};
@@ -17,6 +33,7 @@ std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) cons
 
 uint16_t Gen2Model::write(PropertyAddress address, const PropertyValue& value) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (selected_.count(address)) return gen2result::kPermissionDenied;
     const auto found = current_.find(address);
     if (found == current_.end()) return gen2result::kInvalidKey;
     if (found->second.readOnly) return gen2result::kPermissionDenied;
