@@ -27,6 +27,7 @@ constexpr int32_t kMaxCount = 127;
 constexpr size_t kModuleVersionNumbers = 4;
 constexpr size_t kChannelVersionKinds = 2;
 constexpr size_t kChannelVersionNumbers = 8;
+constexpr size_t kVersionArrayRoom = 16;
 // Catalogue codes that name no positioner type.
 constexpr int32_t kFirstReservedType = 250;
 constexpr int32_t kLastReservedType = 253;
@@ -192,14 +193,15 @@ VX_STATUS SystemVeltraxCTL::readModuleVersions() {
             if (const VX_STATUS status = batch.request(key, index)) return status;
         }
         int32_t channelsHere = 0;
-        std::array<int32_t, kChannelVersionKinds> kinds{};
-        std::array<int32_t, kChannelVersionNumbers> numbers{};
+        // Room for more than expected, so that a wrong length is seen as one.
+        std::array<int32_t, kVersionArrayRoom> kinds{};
+        std::array<int32_t, kVersionArrayRoom> numbers{};
         size_t kindCount = kinds.size();
         size_t numberCount = numbers.size();
         if (const VX_STATUS status = batch.popI32(&channelsHere)) return status;
         if (const VX_STATUS status = batch.popI32(kinds.data(), &kindCount)) return status;
         if (const VX_STATUS status = batch.popI32(numbers.data(), &numberCount)) return status;
-        if (kindCount != kinds.size() || numberCount != numbers.size()) return kOtherError;
+        if (kindCount != kChannelVersionKinds || numberCount != kChannelVersionNumbers) return kOtherError;
         const uint32_t version1 = packVersion(kinds[0], numbers.data());
         const uint32_t version2 = packVersion(kinds[1], numbers.data() + kModuleVersionNumbers);
         for (int32_t i = 0; i < channelsHere; ++i, ++channel) {
