@@ -17,6 +17,11 @@ void Gen2Model::defineSelected(PropertyAddress address, PropertyAddress selector
     selected_[address] = {selector, std::move(values)};
 }
 
+void Gen2Model::answerWrites(PropertyAddress address, uint16_t result) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeAnswers_[address] = result;
+}
+
 std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (const auto selected = selected_.find(address); selected != selected_.end()) {
@@ -33,6 +38,7 @@ std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) cons
 
 uint16_t Gen2Model::write(PropertyAddress address, const PropertyValue& value) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (const auto answer = writeAnswers_.find(address); answer != writeAnswers_.end()) return answer->second;
     if (selected_.count(address)) return gen2result::kPermissionDenied;
     const auto found = current_.find(address);
     if (found == current_.end()) return gen2result::kInvalidKey;
