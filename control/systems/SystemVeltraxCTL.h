@@ -200,7 +200,8 @@ public:
     VX_STATUS submitJob(bool sync, Job job, Delivery delivery = {});
     // The channel's move error when `enabled`, else 0.
     VX_STATUS checkMoveError(uint32_t channel, bool enabled);
-    // Refreshes the cached speed level table.
+    // Refresh the cached speed level table and a channel's cached settings;
+    // the caller holds the API mutex.
     VX_STATUS readSpeedLevelTable();
     VX_STATUS readChannelSettings(uint32_t channel);
 
