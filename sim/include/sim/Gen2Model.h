@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -56,6 +57,12 @@ public:
 
     // The value, or the controller's result code for an unknown key.
     std::pair<uint16_t, PropertyValue> read(PropertyAddress address) const;
+
+    // Reads of `key` at any index are answered by `reader` instead of a
+    // stored value (a buffer that each read takes from). `reader` must not
+    // call back into the model.
+    using Reader = std::function<std::pair<uint16_t, PropertyValue>(uint8_t index)>;
+    void answerReads(uint32_t key, Reader reader);
     // Unknown key, read-only property, or a value of another type (a single
     // value for an array or the reverse, i32 for i64, text for a number)
     // give the controller's result code; otherwise the value is stored.
@@ -77,6 +84,7 @@ private:
     };
     std::map<PropertyAddress, Selected> selected_;
     std::map<PropertyAddress, uint16_t> writeAnswers_;
+    std::map<uint32_t, Reader> readers_;
     size_t writes_ = 0;
 };
 

@@ -31,6 +31,7 @@ std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) cons
         if (value == selected->second.values.end()) return {gen2result::kInvalidKey, PropertyValue{}};
         return {gen2result::kOk, value->second};
     }
+    if (const auto reader = readers_.find(address.key); reader != readers_.end()) return reader->second(address.index);
     const auto found = current_.find(address);
     if (found == current_.end()) return {gen2result::kInvalidKey, PropertyValue{}};
     return {gen2result::kOk, found->second.value};
@@ -47,6 +48,11 @@ uint16_t Gen2Model::write(PropertyAddress address, const PropertyValue& value) {
     found->second.value = value;
     ++writes_;
     return gen2result::kOk;
+}
+
+void Gen2Model::answerReads(uint32_t key, Reader reader) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readers_[key] = std::move(reader);
 }
 
 std::optional<PropertyValue> Gen2Model::value(PropertyAddress address) const {

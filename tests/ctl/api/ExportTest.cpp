@@ -250,6 +250,20 @@ TEST_F(ExportTest, OutputsOfValueArraysTextsAndEvents) {
     EXPECT_STREQ(vxctl::describeEvent(event).c_str(), VX_CTL_GetEventInfo(&event));
 }
 
+TEST_F(ExportTest, TheSearchIsTracedWithItsList) {
+    vxsim::Gen2Simulator usb;
+    usb.attachUsb({"TR-1", "Veltrax QMX2", 0x5E0000A1});
+    startLog();
+    char list[64];
+    size_t length = sizeof list;
+    ASSERT_EQ(VX_CTL_OK, VX_CTL_FindDevices("no-network-devices", list, &length));
+    EXPECT_EQ((std::vector<std::string>{
+                  "call # VX_CTL_FindDevices(\"no-network-devices\", 64)",
+                  "return # -> 0x0 (\"no error\") | \"usb:sn:TR-1\"",
+              }),
+              lines());
+}
+
 TEST_F(ExportTest, OpenAndCloseAreTraced) {
     startLog();
     open();
