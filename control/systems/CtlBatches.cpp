@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 
 #include "common/CtlLibrary.h"
 #include "systems/CtlConversions.h"
@@ -152,11 +151,6 @@ namespace {
 template <uint32_t Key>
 VX_STATUS requestChannel(ReadQueue& batch, uint8_t channel) {
     return batch.request(Key, channel);
-}
-
-template <uint32_t Key>
-VX_STATUS requestDevice(ReadQueue& batch, uint8_t) {
-    return batch.request(Key, 0);
 }
 
 VX_STATUS requestNothing(ReadQueue&, uint8_t) { return kOk; }
