@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "QMXControl.h"
@@ -59,6 +60,8 @@ struct ConfigurationCase {
     const char* options;
     const char* configuration;
 };
+
+void PrintTo(const ConfigurationCase& c, std::ostream* out) { *out << '"' << c.options << '"'; }
 
 class ConfigurationText : public Binding, public ::testing::WithParamInterface<ConfigurationCase> {};
 
