@@ -38,6 +38,9 @@ public:
     // Defines the buffers and their configuration arrays (all zero) for the
     // model's channel count, and answers the buffer reads from here.
     Gen2LogBuffers(Gen2Model& model, Gen2Endpoint& endpoint);
+    // The model stops answering from here; reads of the buffers are then
+    // unknown keys.
+    ~Gen2LogBuffers();
     Gen2LogBuffers(const Gen2LogBuffers&) = delete;
     Gen2LogBuffers& operator=(const Gen2LogBuffers&) = delete;
 
@@ -53,6 +56,7 @@ public:
 private:
     std::pair<uint16_t, PropertyValue> take(Module module, uint8_t index);
 
+    Gen2Model& model_;
     Gen2Endpoint& endpoint_;
     mutable std::mutex mutex_;
     std::map<std::pair<Module, uint8_t>, std::deque<int64_t>> buffers_;

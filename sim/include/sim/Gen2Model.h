@@ -60,7 +60,8 @@ public:
 
     // Reads of `key` at any index are answered by `reader` instead of a
     // stored value (a buffer that each read takes from). `reader` must not
-    // call back into the model.
+    // call back into the model. An empty `reader` ends this; no read runs
+    // it any more once the call returns.
     using Reader = std::function<std::pair<uint16_t, PropertyValue>(uint8_t index)>;
     void answerReads(uint32_t key, Reader reader);
     // Unknown key, read-only property, or a value of another type (a single

@@ -21,7 +21,7 @@ const Gen2LogBuffers::Keys& Gen2LogBuffers::keys(Module module) {
     throw std::invalid_argument("module without log buffer");
 }
 
-Gen2LogBuffers::Gen2LogBuffers(Gen2Model& model, Gen2Endpoint& endpoint) : endpoint_(endpoint) {
+Gen2LogBuffers::Gen2LogBuffers(Gen2Model& model, Gen2Endpoint& endpoint) : model_(model), endpoint_(endpoint) {
     int32_t channels = 0;
     if (const auto count = model.value({0, gen2key::kChannelCount}))
         if (const auto* value = std::get_if<int32_t>(&*count)) channels = *value;
@@ -36,6 +36,10 @@ Gen2LogBuffers::Gen2LogBuffers(Gen2Model& model, Gen2Endpoint& endpoint) : endpo
         const Module module = keys.module;
         model.answerReads(keys.buffer, [this, module](uint8_t index) { return take(module, index); });
     }
+}
+
+Gen2LogBuffers::~Gen2LogBuffers() {
+    for (const Keys& keys : kKeys) model_.answerReads(keys.buffer, nullptr);
 }
 
 void Gen2LogBuffers::fill(Module module, uint8_t index, const std::vector<int64_t>& words) {

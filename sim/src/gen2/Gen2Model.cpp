@@ -52,6 +52,10 @@ uint16_t Gen2Model::write(PropertyAddress address, const PropertyValue& value) {
 
 void Gen2Model::answerReads(uint32_t key, Reader reader) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!reader) {
+        readers_.erase(key);
+        return;
+    }
     readers_[key] = std::move(reader);
 }
 
