@@ -49,6 +49,11 @@ public:
 
     // Adds or replaces a property; a reset brings it back to this value.
     void define(PropertyAddress address, PropertyValue value, bool readOnly = false);
+    // A read-only property behind a select register: a read gives the value
+    // kept for the selector's current 32-bit value (unknown key for others).
+    void defineSelected(PropertyAddress address, PropertyAddress selector, std::map<int32_t, PropertyValue> values);
+    // Writes of the property are answered with `result` and change nothing.
+    void answerWrites(PropertyAddress address, uint16_t result);
 
     // The value, or the controller's result code for an unknown key.
     std::pair<uint16_t, PropertyValue> read(PropertyAddress address) const;
@@ -74,6 +79,12 @@ private:
     mutable std::mutex mutex_;
     std::map<PropertyAddress, Property> defined_;
     std::map<PropertyAddress, Property> current_;
+    struct Selected {
+        PropertyAddress selector;
+        std::map<int32_t, PropertyValue> values;
+    };
+    std::map<PropertyAddress, Selected> selected_;
+    std::map<PropertyAddress, uint16_t> writeAnswers_;
     std::map<uint32_t, Reader> readers_;
     size_t writes_ = 0;
 };
