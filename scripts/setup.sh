@@ -12,6 +12,8 @@ packages+=(libpcap-dev)
 packages+=(xvfb)
 # xcb: the test that clicks as a user does, through that server.
 packages+=(libxcb1-dev)
+# Xlib: the tests' window-manager helper, which finds windows by title and closes them.
+packages+=(libx11-dev)
 # clang builds the libFuzzer targets under tests/fuzz; its fuzzer run-time is only a recommended package.
 packages+=(clang libclang-rt-14-dev)
 for p in "${packages[@]}"; do

@@ -1,10 +1,14 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
-//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader] [--text]
+//   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader]
+//         [--text] [--pty [--com N]]
 //
 // With --text it speaks the textual command protocol instead of binary
-// packets, on TCP and on a pseudo-terminal, whose device path it prints on
-// a second line (a terminal reaches it as a COM port linked to that path).
+// packets (and sends no greeting), on TCP and on a pseudo-terminal whose
+// device path it prints on a second line. With --pty it serves only a
+// pseudo-terminal and prints its "serial:" locator; --com N also makes the
+// terminal's COM<N> lead there while the simulator runs (an existing COM<N>
+// is left alone and the simulator does not start).
 // With --bootloader the system also has its modules' bootloader, which a
 // firmware uploader can enter and send firmware files to.
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
@@ -21,11 +25,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/UniqueFd.h"
 #include "sim/BootSimulator.h"
 #include "sim/Gen1Simulator.h"
+#include "sim/PublishedComPort.h"
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"
 #include "sim/TextEndpoint.h"
@@ -40,12 +46,14 @@ struct Arguments {
     uint16_t hcmType = 0;  // 0: the setup's own
     bool bootloader = false;
     bool text = false;
+    bool pty = false;
+    unsigned com = 0;  // 0: not published
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
-                 "[--hcm-type T] [--bootloader] [--text]\n");
+                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N]]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value, int base = 10) {
@@ -67,6 +75,12 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->bootloader = true;
         } else if (option == "--text") {
             args->text = true;
+        } else if (option == "--pty") {
+            args->pty = true;
+        } else if (i + 1 < argc && option == "--com" && number(argv[i + 1], 255, &value) &&
+                   value != 0) {
+            args->com = static_cast<unsigned>(value);
+            ++i;
         } else if (i + 1 < argc && option == "--hcm-type" && number(argv[i + 1], 0xFFFF, &value, 0) &&
                    value != 0) {
             // A module whose EEPROM holds a known configuration (0x3D01, 0xFD01).
@@ -86,8 +100,10 @@ bool parse(int argc, char** argv, Arguments* args) {
             return false;
         }
     }
-    // The textual personality has no bootloader.
-    return args->endEffectors <= args->channels && !(args->bootloader && args->text);
+    // The textual personality has no bootloader, the bootloader no
+    // pseudo-terminal, and a COM name needs one.
+    return args->endEffectors <= args->channels && !(args->bootloader && (args->text || args->pty)) &&
+           (args->com == 0 || args->pty);
 }
 
 // Only a pipe, socket or terminal on stdin ties the simulator's life to its
@@ -144,6 +160,23 @@ int main(int argc, char** argv) {
         if (args.bootloader) {
             vxsim::BootSimulator simulator(setup, vxsim::BootSimulator::modulesOf(setup));
             std::printf("%s\n", simulator.serveTcp("127.0.0.1", args.port).c_str());
+            std::fflush(stdout);
+            waitForEnd(signalFd.get());
+            return 0;
+        }
+        if (args.pty) {
+            vxsim::ControllerModel model(setup);
+            vxsim::Gen1Endpoint binary(model);
+            vxsim::TextEndpoint text(model);
+            vxsim::Pty pty;
+            if (args.text)
+                pty.serve(text);
+            else
+                pty.serve(binary);
+            std::unique_ptr<vxsim::PublishedComPort> com;
+            if (args.com != 0) com = std::make_unique<vxsim::PublishedComPort>(args.com, pty.devicePath());
+            std::printf("serial:%s\n", pty.devicePath().c_str());
+            if (com) std::printf("%s\n", com->name().c_str());
             std::fflush(stdout);
             waitForEnd(signalFd.get());
             return 0;

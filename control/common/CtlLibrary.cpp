@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "VeltraxCTL.h"
 #include "common/StatusCodes.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Text.h"
@@ -12,7 +13,9 @@ namespace qmx {
 
 namespace {
 
-using FindDevicesFunction = uint32_t (*)(const char* options, char* deviceList, size_t* deviceListLength);
+// The type of each bound function is its declaration's: no signature is
+// written a second time.
+using FindDevicesFunction = decltype(&VX_CTL_FindDevices);
 
 constexpr size_t kDeviceListCapacity = 4096;
 
@@ -114,7 +117,7 @@ VX_STATUS findVeltraxCTLDevices(std::vector<std::string>* locators) {
 
     std::vector<char> buffer(kDeviceListCapacity, '\0');
     size_t length = buffer.size();
-    const uint32_t result = findDevices("", buffer.data(), &length);
+    const VX_CTL_Result result = findDevices("", buffer.data(), &length);
     if (result != 0) return mapCtlResult(result);
     // Up to the first NUL, and never past the buffer even without one.
     *locators = vxplatform::splitText(std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())), "\n");

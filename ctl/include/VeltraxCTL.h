@@ -91,6 +91,11 @@ typedef uint32_t VX_CTL_Result;
 #define VX_CTL_DEVICE_NOT_FOUND ((VX_CTL_Result)0xF01A)
 /* Another thread waits for events of the device already. */
 #define VX_CTL_THREAD_LIMIT_REACHED ((VX_CTL_Result)0xF01B)
+/* The USB driver the device search needs is missing. */
+#define VX_CTL_DRIVER_FAILED ((VX_CTL_Result)0xF013)
+
+/* A time-out that waits without limit. */
+#define VX_CTL_INFINITE ((uint32_t)0xFFFFFFFFu)
 
 /* An open device, 1 to 127. */
 typedef uint32_t VX_CTL_DeviceHandle;
@@ -146,9 +151,182 @@ typedef struct VX_CTL_Event {
     } value;
 } VX_CTL_Event;
 
+/*
+ * Conventions of the functions below.
+ *
+ * - Calls on a device take its VX_CTL_DeviceHandle first; a handle that
+ *   names no open device gives VX_CTL_INVALID_DEVICE_HANDLE.
+ * - `idx` is the device (0), module or channel index the call addresses,
+ *   passed to the controller unchanged.
+ * - `tHandle` 0 sends a command at once; an output buffer's or an open
+ *   command group's handle collects it instead (see below).
+ * - Output pointers must be valid unless a function says null is accepted.
+ * - Array sizes count values; text sizes count characters. An in/out size
+ *   holds the capacity on entry and the number of values, or the length of
+ *   the text without its NUL, on return. That number is written back even
+ *   when it does not fit, and then the call gives
+ *   VX_CTL_INVALID_QUERYBUFFER_SIZE and copies nothing.
+ * - Every function may be called from any thread. Calls on one device run
+ *   one after another, except that a call waiting for the controller or
+ *   for an event lets the others through while it waits.
+ */
+
 /* The library's version as text, "major.minor.update.build". Never null;
    owned by the library. */
 VX_CTL_API const char* VX_CTL_GetFullVersionString(void);
+
+/* The text of a result, by its low 16 bits; "unknown error" for a code the
+   library does not know. Never null; owned by the library. */
+VX_CTL_API const char* VX_CTL_GetResultInfo(VX_CTL_Result result);
+
+/* A description of an event: its type and what its data mean. Owned by the
+   library and valid until the same thread calls this function again. */
+VX_CTL_API const char* VX_CTL_GetEventInfo(const VX_CTL_Event* event);
+
+/*
+ * Lists the controllers that can be opened, one locator per line, lines
+ * joined by LF and ended by a NUL. `options` holds lines separated by LF
+ * (null counts as none); each of these lines, written exactly, switches a
+ * feature on:
+ *   "no-network-devices"     do not search the network;
+ *   "include-serial-devices" list serial ports as well;
+ *   "extended-format"        each line is "locator=" and the escaped
+ *                            locator instead of the bare locator.
+ * `*deviceListLen` is the capacity of `deviceList` in bytes on entry and
+ * the length of the list without its NUL on return. VX_CTL_DRIVER_FAILED or
+ * VX_CTL_COMMUNICATION_FAILED when every search failed.
+ */
+VX_CTL_API VX_CTL_Result VX_CTL_FindDevices(const char* options, char* deviceList, size_t* deviceListLen);
+
+/* Connects to the controller named by `locator`, as the device search
+   lists it, with the option lines `config` (null for none), and writes the
+   new device's handle to *dHandle. */
+VX_CTL_API VX_CTL_Result VX_CTL_Open(VX_CTL_DeviceHandle* dHandle, const char* locator, const char* config);
+
+/* Closes the device. A thread waiting in VX_CTL_WaitForEvent on it returns
+   VX_CTL_CANCELED; the handle is free afterwards. */
+VX_CTL_API VX_CTL_Result VX_CTL_Close(VX_CTL_DeviceHandle dHandle);
+
+/* Makes the current, or else the next, VX_CTL_WaitForEvent on the device
+   return VX_CTL_CANCELED. */
+VX_CTL_API VX_CTL_Result VX_CTL_Cancel(VX_CTL_DeviceHandle dHandle);
+
+/* Movement commands for channel `idx`. They return once sent (or
+   collected); the end of a movement is reported by an event. `moveValue`
+   is the target in the channel's units and move mode. */
+VX_CTL_API VX_CTL_Result VX_CTL_Calibrate(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_Reference(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_Move(VX_CTL_DeviceHandle dHandle, int8_t idx, int64_t moveValue,
+                                     VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_Stop(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_TransmitHandle tHandle);
+
+/*
+ * The device's trajectory stream, one at a time. A frame is whole units of
+ * 9 bytes, `frameSize` counting bytes; VX_CTL_StreamFrame waits while the
+ * controller has no room for it. Close ends the stream after its last
+ * frame, abort at once.
+ */
+VX_CTL_API VX_CTL_Result VX_CTL_OpenStream(VX_CTL_DeviceHandle dHandle, VX_CTL_StreamHandle* sHandle,
+                                           uint32_t triggerMode);
+VX_CTL_API VX_CTL_Result VX_CTL_StreamFrame(VX_CTL_DeviceHandle dHandle, VX_CTL_StreamHandle sHandle,
+                                            const unsigned char* frame, uint32_t frameSize);
+VX_CTL_API VX_CTL_Result VX_CTL_CloseStream(VX_CTL_DeviceHandle dHandle, VX_CTL_StreamHandle sHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_AbortStream(VX_CTL_DeviceHandle dHandle, VX_CTL_StreamHandle sHandle);
+
+/*
+ * Reads a property and waits for the answer. Integer reads: `ioArraySize`
+ * may be null when at most one value is expected, else it is the capacity
+ * of `value` in values on entry and the number received on return. Text
+ * reads: `ioArraySize` must not be null; its capacity counts the NUL.
+ */
+VX_CTL_API VX_CTL_Result VX_CTL_GetProperty_i32(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_PropertyKey pkey,
+                                                int32_t* value, size_t* ioArraySize);
+VX_CTL_API VX_CTL_Result VX_CTL_GetProperty_i64(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_PropertyKey pkey,
+                                                int64_t* value, size_t* ioArraySize);
+VX_CTL_API VX_CTL_Result VX_CTL_GetProperty_s(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_PropertyKey pkey,
+                                              char* value, size_t* ioArraySize);
+
+/* Writes a property, one value, an array of `arraySize` values (at most 59
+   32-bit or 29 64-bit ones) or a text of at most 63 characters, and waits
+   for the controller's answer. */
+VX_CTL_API VX_CTL_Result VX_CTL_SetProperty_i32(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_PropertyKey pkey,
+                                                int32_t value);
+VX_CTL_API VX_CTL_Result VX_CTL_SetPropertyArray_i32(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                     VX_CTL_PropertyKey pkey, const int32_t* values,
+                                                     size_t arraySize);
+VX_CTL_API VX_CTL_Result VX_CTL_SetProperty_i64(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_PropertyKey pkey,
+                                                int64_t value);
+VX_CTL_API VX_CTL_Result VX_CTL_SetPropertyArray_i64(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                     VX_CTL_PropertyKey pkey, const int64_t* values,
+                                                     size_t arraySize);
+VX_CTL_API VX_CTL_Result VX_CTL_SetProperty_s(VX_CTL_DeviceHandle dHandle, int8_t idx, VX_CTL_PropertyKey pkey,
+                                              const char* value);
+
+/*
+ * Asynchronous requests: the request calls return at once with the
+ * request's ID in *rID; each ID is collected once, by VX_CTL_ReadProperty_*
+ * for a read (which waits for the answer), by VX_CTL_WaitForWrite for a
+ * write, or dropped by VX_CTL_CancelRequest. A collected, cancelled or
+ * unknown ID gives VX_CTL_INVALID_PARAMETER.
+ *
+ * VX_CTL_RequestReadProperty needs `rID`; the write requests take a null
+ * `rID` for a write that is not followed up.
+ */
+VX_CTL_API VX_CTL_Result VX_CTL_RequestReadProperty(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                    VX_CTL_PropertyKey pkey, VX_CTL_RequestID* rID,
+                                                    VX_CTL_TransmitHandle tHandle);
+/* `ioArraySize` as for VX_CTL_GetProperty_*. */
+VX_CTL_API VX_CTL_Result VX_CTL_ReadProperty_i32(VX_CTL_DeviceHandle dHandle, VX_CTL_RequestID rID, int32_t* values,
+                                                 size_t* ioArraySize);
+VX_CTL_API VX_CTL_Result VX_CTL_ReadProperty_i64(VX_CTL_DeviceHandle dHandle, VX_CTL_RequestID rID, int64_t* values,
+                                                 size_t* ioArraySize);
+VX_CTL_API VX_CTL_Result VX_CTL_ReadProperty_s(VX_CTL_DeviceHandle dHandle, VX_CTL_RequestID rID, char* value,
+                                               size_t* ioArraySize);
+VX_CTL_API VX_CTL_Result VX_CTL_RequestWriteProperty_i32(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                         VX_CTL_PropertyKey pkey, int32_t value,
+                                                         VX_CTL_RequestID* rID, VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_RequestWriteProperty_i64(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                         VX_CTL_PropertyKey pkey, int64_t value,
+                                                         VX_CTL_RequestID* rID, VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_RequestWriteProperty_s(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                       VX_CTL_PropertyKey pkey, const char* value,
+                                                       VX_CTL_RequestID* rID, VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_RequestWritePropertyArray_i32(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                              VX_CTL_PropertyKey pkey, const int32_t* values,
+                                                              size_t arraySize, VX_CTL_RequestID* rID,
+                                                              VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_RequestWritePropertyArray_i64(VX_CTL_DeviceHandle dHandle, int8_t idx,
+                                                              VX_CTL_PropertyKey pkey, const int64_t* values,
+                                                              size_t arraySize, VX_CTL_RequestID* rID,
+                                                              VX_CTL_TransmitHandle tHandle);
+/* Waits for a write request; its result is the controller's answer. */
+VX_CTL_API VX_CTL_Result VX_CTL_WaitForWrite(VX_CTL_DeviceHandle dHandle, VX_CTL_RequestID rID);
+VX_CTL_API VX_CTL_Result VX_CTL_CancelRequest(VX_CTL_DeviceHandle dHandle, VX_CTL_RequestID rID);
+
+/* The device's oldest event, waiting up to `timeout` milliseconds
+   (VX_CTL_INFINITE: without limit): VX_CTL_TIMEOUT when none came,
+   VX_CTL_CANCELED after VX_CTL_Cancel or VX_CTL_Close. One thread per
+   device may wait. */
+VX_CTL_API VX_CTL_Result VX_CTL_WaitForEvent(VX_CTL_DeviceHandle dHandle, VX_CTL_Event* event, uint32_t timeout);
+
+/*
+ * Output buffers collect commands given their transmit handle and send them
+ * in one write at the flush; a cancel drops them. Handles 1 to 31 are shared
+ * with command groups.
+ */
+VX_CTL_API VX_CTL_Result VX_CTL_CreateOutputBuffer(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle* tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_FlushOutputBuffer(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_CancelOutputBuffer(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle tHandle);
+
+/*
+ * Command groups collect commands given their transmit handle; the close
+ * sends the group, which the controller runs on its trigger. A cancel drops
+ * an open group, or asks the controller to drop a closed one.
+ */
+VX_CTL_API VX_CTL_Result VX_CTL_OpenCommandGroup(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle* tHandle,
+                                                 uint32_t triggerMode);
+VX_CTL_API VX_CTL_Result VX_CTL_CloseCommandGroup(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle tHandle);
+VX_CTL_API VX_CTL_Result VX_CTL_CancelCommandGroup(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle tHandle);
 
 #ifdef __cplusplus
 }

@@ -19,15 +19,21 @@ namespace vxtest {
 // Started by the constructor, ended and reaped by the destructor.
 class XvfbServer {
 public:
-    explicit XvfbServer(std::chrono::milliseconds startDeadline = std::chrono::seconds(20)) {
+    // `screen` as Xvfb takes it: width x height x depth. With
+    // `endWithLastClient` the server ends by itself once its last client has
+    // gone, so a test that keeps one connection open for its whole run leaves
+    // no server behind even when it dies.
+    explicit XvfbServer(std::chrono::milliseconds startDeadline = std::chrono::seconds(20),
+                        const char* screen = "1024x768x24", bool endWithLastClient = false) {
         int ends[2];
         if (pipe2(ends, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         // dup2 clears close-on-exec, so the server inherits descriptor 3.
         posix_spawn_file_actions_adddup2(&actions, ends[1], kDisplayFd);
-        const char* argv[] = {"Xvfb",   "-displayfd", "3",         "-nolisten", "tcp",
-                              "-screen", "0",          "1024x768x24", nullptr};
+        const char* argv[] = {"Xvfb",   "-displayfd", "3",    "-nolisten",
+                              "tcp",    "-screen",    "0",    screen,
+                              endWithLastClient ? "-terminate" : nullptr, nullptr};
         const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr,
                                          const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "event/EventText.h"
 #include "log/Log.h"
+#include "logging/DeviceLogging.h"
 
 namespace vxctl {
 
@@ -26,6 +28,9 @@ constexpr int32_t kEventLineLevel = 3;
 constexpr VX_CTL_EventType kGroupTriggered = 0x8010;
 constexpr VX_CTL_EventType kStreamFinished = 0x8000;
 constexpr const char* kEventLinePrefix = "Event Packet: ";
+constexpr const char* kDeviceLoggingFailedLine = "Enabling device logging failed.";
+constexpr const char* kFlushTimeoutLine = "Device log buffer read timeout";
+constexpr std::chrono::milliseconds kDeviceLogFlushLimit{500};
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
 // VX_CTL_INITIALIZATION_FAILED.
@@ -155,6 +160,8 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
     }
     if (handshake(lock) != VX_CTL_OK) return failOpen(lock, VX_CTL_INITIALIZATION_FAILED);
     events_.clear();
+    lock.unlock();
+    if (currentSettings().deviceLogging) enableDeviceLogging();
     return VX_CTL_OK;
 }
 
@@ -174,6 +181,9 @@ void Device::shutdown() {
 }
 
 void Device::close([[maybe_unused]] bool orderly) {
+    // Its reads end at once on a closing device.
+    shutdown();
+    disableDeviceLogging(false);
     Lock lock(mutex_);
     closing_ = true;
     Connections taken = std::move(retired_);
@@ -545,7 +555,7 @@ void Device::pushEvent(Lock&, const VX_CTL_Event& event) { pushEventLocked(event
 
 void Device::pushEventLocked(const VX_CTL_Event& event) {
     if (isDeviceLogEvent(event.type)) {
-        if (deviceLogReader_) deviceLogReader_(event);
+        if (deviceLogging_) deviceLogging_->event(event);
         return;
     }
     if (events_.push(event)) logLine(kQueueFullLine, kWarningLevel);
@@ -597,9 +607,35 @@ VX_CTL_Result Device::cancel() {
     return VX_CTL_OK;
 }
 
-void Device::setDeviceLogReader(DeviceLogReader reader) {
+void Device::enableDeviceLogging() {
+    std::unique_ptr<DeviceLogging> created;
+    try {
+        created = std::make_unique<DeviceLogging>(*this);
+    } catch (...) {
+        logLine(kDeviceLoggingFailedLine, kWarningLevel);
+        return;
+    }
+    std::unique_ptr<DeviceLogging> previous;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        previous = std::exchange(deviceLogging_, std::move(created));
+    }
+    // Destroyed here, the mutex released: its threads take it.
+}
+
+void Device::disableDeviceLogging(bool flush) {
+    std::unique_ptr<DeviceLogging> taken;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        taken = std::move(deviceLogging_);
+    }
+    if (!taken) return;
+    if (flush && !taken->flush(kDeviceLogFlushLimit)) logLine(kFlushTimeoutLine, kWarningLevel);
+}
+
+bool Device::deviceLoggingOn() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    deviceLogReader_ = std::move(reader);
+    return deviceLogging_ != nullptr;
 }
 
 void Device::setAutoReconnect(bool on) {

@@ -28,6 +28,8 @@
 
 namespace vxctl {
 
+class DeviceLogging;
+
 // What an open hands to the I/O library: the caller's options (none for
 // null), then what the interface type needs.
 std::string openOptionText(int interfaceType, const char* options);
@@ -60,7 +62,6 @@ class Device : private FrameHandlers {
 public:
     using Lock = std::unique_lock<std::mutex>;
     using Clock = std::chrono::steady_clock;
-    using DeviceLogReader = std::function<void(const VX_CTL_Event&)>;
 
     explicit Device(const DeviceTiming& timing = {});
     // Closes the device when the last owner lets go.
@@ -135,6 +136,9 @@ public:
     // request ID 0.
     VX_CTL_Result requestReadProperty(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId,
                                       VX_CTL_TransmitHandle handle);
+    // A read of the library's own, sent at once: it never posts a
+    // request-ready event, whatever the application asked for its reads.
+    VX_CTL_Result requestLibraryRead(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId);
     VX_CTL_Result requestWriteProperty_i32(uint8_t index, VX_CTL_PropertyKey key, const int32_t* values,
                                            bool isArray, size_t count, VX_CTL_RequestID* requestId,
                                            VX_CTL_TransmitHandle handle);
@@ -161,7 +165,7 @@ public:
     void discoveryEvent(int kind, const std::string& serial);
 
     // Appends a record to the event queue and wakes the waiters (the mutex
-    // held); a device-log record goes to the device log reader instead.
+    // held); a device-log record goes to device logging instead.
     void pushEvent(Lock& lock, const VX_CTL_Event& event);
     // The same, for a caller that holds the mutex by other means.
     void pushEventLocked(const VX_CTL_Event& event);
@@ -174,8 +178,14 @@ public:
     // Makes the current or next event wait return VX_CTL_CANCELED.
     VX_CTL_Result cancel();
 
-    // Receives device-log records while set.
-    void setDeviceLogReader(DeviceLogReader reader);
+    // Device logging: the controller's own log messages read into the
+    // library's log. Neither is called with the device mutex held; a
+    // switch replaces or ends the object that was there. A failed start
+    // leaves the device without device logging. With `flush` the sources
+    // may read what was announced, for up to 500 ms.
+    void enableDeviceLogging();
+    void disableDeviceLogging(bool flush);
+    bool deviceLoggingOn() const;
     void setAutoReconnect(bool on);
     // The serial number a network reset read.
     std::string serialNumber() const;
@@ -223,6 +233,11 @@ private:
 
     void registerLibraryProperties();
     VX_CTL_Result allocateSlot(Lock& lock, SlotKind kind, SlotRef* slot);
+    VX_CTL_Result requestRead(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId,
+                              VX_CTL_TransmitHandle handle, bool notify);
+    // Switches device logging as the library key asks, with the mutex
+    // released.
+    void switchDeviceLogging(Lock& lock);
     VX_CTL_Result issueRead(Lock& lock, const SlotRef& slot, uint8_t index, VX_CTL_PropertyKey key,
                             VX_CTL_TransmitHandle handle);
     VX_CTL_Result issueWrite(Lock& lock, const SlotRef& slot, uint8_t index, VX_CTL_PropertyKey key,
@@ -316,7 +331,8 @@ private:
     // Library properties: 0 or 1.
     int32_t autoReconnect_ = 0;
     int32_t requestReadyEvents_ = 0;
-    bool deviceLogging_ = false;
+    // What the device-logging key asked for last.
+    bool deviceLoggingWanted_ = false;
     std::string locator_;
     std::string options_;
     int interfaceType_ = VX_IO_IFACE_UNKNOWN;
@@ -348,7 +364,9 @@ private:
     EventQueue events_;
     bool eventWaiter_ = false;
     bool cancel_ = false;
-    DeviceLogReader deviceLogReader_;
+    // Replaced and destroyed only with the mutex released: its threads
+    // take the mutex.
+    std::unique_ptr<DeviceLogging> deviceLogging_;
 
     vxplatform::OwnedThread worker_;
 };

@@ -72,8 +72,8 @@ void Device::registerLibraryProperties() {
             setLogLevel(level);
             return VX_CTL_OK;
         });
-    // Device logging itself is switched on and off by its own object, which
-    // this key will create and destroy.
+    // The setter only notes the wish: the write path switches device
+    // logging with the mutex released (switchDeviceLogging).
     libraryProperties_[kDeviceLoggingKey] = std::make_shared<PropertyWrapperGetSet<int32_t>>(
         [this](int32_t* on) {
             *on = deviceLogging_ ? 1 : 0;
@@ -81,7 +81,7 @@ void Device::registerLibraryProperties() {
         },
         [this](const int32_t& on) {
             if (!zeroOrOne(on)) return VX_CTL_INVALID_PARAMETER;
-            deviceLogging_ = on == 1;
+            deviceLoggingWanted_ = on == 1;
             return VX_CTL_OK;
         });
     libraryProperties_[kLogPathKey] = std::make_shared<PropertyWrapperGetSet<std::string>>(
@@ -199,6 +199,7 @@ VX_CTL_Result Device::issueWrite(Lock& lock, const SlotRef& slot, uint8_t index,
     }
     if (handle != 0) return VX_CTL_INVALID_PARAMETER;
     const VX_CTL_Result result = libraryWrite(*library->second, index, data);
+    if (result == VX_CTL_OK && key == kDeviceLoggingKey) switchDeviceLogging(lock);
     if (slot) completeSlot(*slot, kCompletionReply, result);
     return VX_CTL_OK;
 }
@@ -282,11 +283,31 @@ VX_CTL_Result Device::setProperty_s(uint8_t index, VX_CTL_PropertyKey key, std::
 
 VX_CTL_Result Device::requestReadProperty(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId,
                                           VX_CTL_TransmitHandle handle) {
+    return requestRead(index, key, requestId, handle, true);
+}
+
+VX_CTL_Result Device::requestLibraryRead(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId) {
+    return requestRead(index, key, requestId, 0, false);
+}
+
+void Device::switchDeviceLogging(Lock& lock) {
+    const bool on = deviceLoggingWanted_;
+    lock.unlock();
+    if (on) {
+        enableDeviceLogging();
+    } else {
+        disableDeviceLogging(true);
+    }
+    lock.lock();
+}
+
+VX_CTL_Result Device::requestRead(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId,
+                                  VX_CTL_TransmitHandle handle, bool notify) {
     if (!requestId) return VX_CTL_INVALID_PARAMETER;
     Lock lock(mutex_);
     SlotRef slot;
     if (const VX_CTL_Result result = allocateSlot(lock, SlotKind::Read, &slot); result != VX_CTL_OK) return result;
-    slot->notify = (requestReadyEvents_ & 1) != 0;
+    slot->notify = notify && (requestReadyEvents_ & 1) != 0;
     if (const VX_CTL_Result result = issueRead(lock, slot, index, key, handle); result != VX_CTL_OK) return result;
     *requestId = slot->requestId;
     CommandSlot& record = *slot;

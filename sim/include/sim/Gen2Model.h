@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -48,9 +49,21 @@ public:
 
     // Adds or replaces a property; a reset brings it back to this value.
     void define(PropertyAddress address, PropertyValue value, bool readOnly = false);
+    // A read-only property behind a select register: a read gives the value
+    // kept for the selector's current 32-bit value (unknown key for others).
+    void defineSelected(PropertyAddress address, PropertyAddress selector, std::map<int32_t, PropertyValue> values);
+    // Writes of the property are answered with `result` and change nothing.
+    void answerWrites(PropertyAddress address, uint16_t result);
 
     // The value, or the controller's result code for an unknown key.
     std::pair<uint16_t, PropertyValue> read(PropertyAddress address) const;
+
+    // Reads of `key` at any index are answered by `reader` instead of a
+    // stored value (a buffer that each read takes from). `reader` must not
+    // call back into the model. An empty `reader` ends this; no read runs
+    // it any more once the call returns.
+    using Reader = std::function<std::pair<uint16_t, PropertyValue>(uint8_t index)>;
+    void answerReads(uint32_t key, Reader reader);
     // Unknown key, read-only property, or a value of another type (a single
     // value for an array or the reverse, i32 for i64, text for a number)
     // give the controller's result code; otherwise the value is stored.
@@ -66,6 +79,13 @@ private:
     mutable std::mutex mutex_;
     std::map<PropertyAddress, Property> defined_;
     std::map<PropertyAddress, Property> current_;
+    struct Selected {
+        PropertyAddress selector;
+        std::map<int32_t, PropertyValue> values;
+    };
+    std::map<PropertyAddress, Selected> selected_;
+    std::map<PropertyAddress, uint16_t> writeAnswers_;
+    std::map<uint32_t, Reader> readers_;
     size_t writes_ = 0;
 };
 

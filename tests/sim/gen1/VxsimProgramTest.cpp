@@ -161,8 +161,9 @@ TEST(VxsimProgram, EndsOnSigtermAndServesAGivenPort) {
 }
 
 TEST(VxsimProgram, RefusesUnknownOptions) {
-    const std::vector<std::vector<std::string>> refused = {{"--channels", "64"},
-                                                           {"--text", "--bootloader"}};
+    const std::vector<std::vector<std::string>> refused = {
+        {"--channels", "64"},  {"--text", "--bootloader"}, {"--pty", "--bootloader"},
+        {"--text", "--com", "7"}, {"--pty", "--com", "0"}};
     for (const auto& args : refused) {
         VxsimProcess sim(args);
         ASSERT_TRUE(sim.started()) << args.front();

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "VeltraxCTL.h"
+
 #define FAKE_API extern "C" __attribute__((visibility("default")))
 
 namespace {
@@ -28,7 +30,7 @@ FAKE_API int FakeCtl_Searches() {
 }
 
 #ifndef FAKECTL_WITHOUT_SEARCH
-FAKE_API uint32_t VX_CTL_FindDevices(const char* options, char* deviceList, size_t* deviceListLen) {
+FAKE_API VX_CTL_Result VX_CTL_FindDevices(const char* options, char* deviceList, size_t* deviceListLen) {
     std::lock_guard<std::mutex> lock(mutex);
     ++searches;
     if (!options || !deviceList || !deviceListLen) return 0x13;
