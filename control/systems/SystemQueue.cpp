@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/Log.h"
+#include "platform/CpuRelax.h"
 #include "systems/System.h"
 
 namespace qmx {
@@ -13,14 +14,6 @@ constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 
 // About a network round trip: longer answers are waited for asleep.
 constexpr auto kSpinLength = std::chrono::microseconds(150);
-
-inline void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
-}
 
 bool packetLogging() { return logLevel.load(std::memory_order_relaxed) >= 5; }
 
@@ -70,7 +63,7 @@ void System::spinForSignal(std::unique_lock<std::mutex>& lock,
                 lock.lock();
                 return;
             }
-            cpuRelax();
+            vxplatform::cpuRelax();
         }
         if (std::chrono::steady_clock::now() >= until) break;
     }
