@@ -334,6 +334,9 @@ TEST_F(Async, AFinishedMoveGivesMovementCompletedOnlyWithReportOnComplete) {
 
 TEST_F(Async, FailedMovementsAreExplainedByWhatTheChannelWasDoing) {
     constexpr uint16_t kEndStop = 0x0200;
+    // Long enough for the call to have noted what the channel does.
+    sim_.model().setMotionTimes({std::chrono::milliseconds(200), std::chrono::milliseconds(200),
+                                 std::chrono::milliseconds(200)});
     sim_.model().failMovements(1, kEndStop);
     ASSERT_EQ(system_.calibrateSensor(1, false), qmx::kOk);
     VX_packet packet = next();
