@@ -123,6 +123,21 @@ TEST_F(Sync, ScaleReadsBackWhatWasSetWithinARevolution) {
     EXPECT_EQ(stored(2, key::kLogicalScaleOffset), PropertyValue{int64_t{5000}});
 }
 
+TEST_F(Sync, ReferenceOptionsFollowTheDirectionAndAutoZero) {
+    const std::array<int32_t, 8> byDirection = {0, 1, 2, 3, 8, 9, 10, 11};
+    for (uint32_t direction = 0; direction < byDirection.size(); ++direction) {
+        for (const uint32_t autoZero : {0u, 1u}) {
+            ASSERT_EQ(system_.findReferenceMark(1, direction, 60000, autoZero, true), qmx::kOk);
+            EXPECT_EQ(stored(1, key::kReferencingOptions),
+                      PropertyValue{byDirection[direction] + (autoZero == 1 ? 4 : 0)})
+                << direction << " " << autoZero;
+            EXPECT_EQ(stored(1, key::kHoldTime), PropertyValue{int32_t{-1}});
+        }
+    }
+    EXPECT_EQ(system_.findReferenceMark(1, 0, 60001, 0, true), qmx::kInvalidParameter);
+    EXPECT_EQ(system_.findReferenceMark(1, 0, 0, 2, true), qmx::kInvalidParameter);
+}
+
 TEST_F(Sync, PositionerTypeNamesReportTheirSizeAndNeedRoomForTheTerminator) {
     // "SR-1209" is 7 characters long.
     std::array<char, 16> name{};
