@@ -8,7 +8,8 @@
 //   - the round trip of VX_GetPosition_S against one position query sent and
 //     answered over a raw socket;
 //   - the rate of asynchronous answers collected with VX_ReceiveNextPacket_A
-//     against the raw client reading the same answers;
+//     against the raw client reading the same answers, once after its
+//     requests and once by a reader thread of its own while they go out;
 //   - the CPU time that ten open, idle systems use in five seconds against
 //     ten idle raw connections, each read by a thread of its own.
 // After the benchmark table it prints each figure with its ratio to the raw
@@ -27,6 +28,7 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -165,6 +167,13 @@ public:
         }
         return true;
     }
+    ssize_t receiveSome(uint8_t* data, size_t capacity) {
+        for (;;) {
+            const ssize_t n = ::recv(fd_, data, capacity, 0);
+            if (n < 0 && errno == EINTR) continue;
+            return n;
+        }
+    }
     // Ends a receive that another thread is blocked in.
     void shutdown() { ::shutdown(fd_, SHUT_RDWR); }
 
@@ -263,6 +272,43 @@ void AsyncAnswers_RawClient(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBatch);
 }
 
+// The raw client again, but read by a thread of its own while the requests
+// go out, as the library's receive thread reads: what that design costs by
+// itself, with nothing of the library's in it.
+void AsyncAnswers_RawClientWithReader(benchmark::State& state) {
+    RawClient client;
+    std::atomic<size_t> received{0};
+    std::thread reader([&] {
+        uint8_t buffer[1024];
+        for (;;) {
+            const ssize_t n = client.receiveSome(buffer, sizeof buffer);
+            if (n <= 0) return;
+            received.fetch_add(static_cast<size_t>(n), std::memory_order_release);
+        }
+    });
+    size_t expected = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kBatch; ++i) {
+            if (!client.send(kPositionQuery, sizeof kPositionQuery)) {
+                state.SkipWithError("raw send failed");
+                break;
+            }
+        }
+        expected += kPositionAnswerSize * kBatch;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (received.load(std::memory_order_acquire) < expected) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                state.SkipWithError("the answers did not come");
+                break;
+            }
+        }
+        if (state.error_occurred()) break;
+    }
+    client.shutdown();
+    reader.join();
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
 // The measurement window of the idle benchmarks: nothing is waited for.
 void idleFor(std::chrono::steady_clock::duration length) {
     std::this_thread::sleep_until(std::chrono::steady_clock::now() + length);
@@ -311,6 +357,7 @@ BENCHMARK(GetPosition_Library)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(GetPosition_RawClient)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(AsyncAnswers_Library)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(AsyncAnswers_RawClient)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(AsyncAnswers_RawClientWithReader)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(IdleCpu_Library)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(IdleCpu_RawClient)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
@@ -367,6 +414,10 @@ void printSummary(const SummaryReporter& reporter) {
     if (libRate && rawRate)
         printRatio("asynchronous answers collected", kBatch / secondsPerIteration(*libRate),
                    kBatch / secondsPerIteration(*rawRate), "answers/s");
+    const auto* readerRate = reporter.find("AsyncAnswers_RawClientWithReader");
+    if (libRate && readerRate)
+        printRatio("  against a raw client with a reader", kBatch / secondsPerIteration(*libRate),
+                   kBatch / secondsPerIteration(*readerRate), "answers/s");
     const auto* libIdle = reporter.find("IdleCpu_Library");
     const auto* rawIdle = reporter.find("IdleCpu_RawClient");
     if (libIdle && rawIdle) {
