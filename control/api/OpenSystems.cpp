@@ -10,11 +10,7 @@
 #include "common/Log.h"
 #include "platform/Text.h"
 #include "systems/System.h"
-
-#if __has_include("systems/SystemVeltraxCTL.h")
 #include "systems/SystemVeltraxCTL.h"
-#define QMX_HAVE_SECOND_GENERATION 1
-#endif
 
 namespace qmx {
 
@@ -31,14 +27,6 @@ constexpr size_t kEnumerationCapacity = 4096;
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-std::shared_ptr<SystemBase> createSecondGenerationSystem() {
-#ifdef QMX_HAVE_SECOND_GENERATION
-    return std::make_shared<SystemVeltraxCTL>();
-#else
-    return nullptr;
-#endif
 }
 
 // N of "usb:ix:N": leading blanks and a sign allowed, digits up to the
@@ -151,8 +139,7 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
         // An unknown kind gets its second chance as a second-generation
         // system; without that library it keeps the first open's status.
         if (!loadVeltraxCTL()) return status;
-        auto second = createSecondGenerationSystem();
-        if (!second) return status;
+        auto second = std::make_shared<SystemVeltraxCTL>();
         if (const VX_STATUS secondStatus = second->open(locator.c_str(), options.c_str())) return secondStatus;
         system = std::move(second);
     }

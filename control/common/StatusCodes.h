@@ -59,6 +59,9 @@ enum Status : VX_STATUS {
     kInvalidProperty = 156,
     kPermissionDenied = 157,
     kCalibrationFailed = 160,
+    // The second-generation driver's own, without a text of their own.
+    kUnknownDebugValue = 223,
+    kUnknownTuningParameter = 225,
     kUnknownCommand = 240,
     kOtherError = 255,
 };

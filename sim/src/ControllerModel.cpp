@@ -97,7 +97,7 @@ void ControllerModel::resetLocked() {
     for (size_t i = 0; i < channels_.size(); ++i) {
         Channel& channel = channels_[i];
         if (const TravelSetup* travel = travelOf(i))
-            channel.motion.from = channel.motion.to = travel->start;
+            channel.motion.path = Motion(travel->start);
         channel.sensorType = setup_.channels[i].sensorType;
         channel.config[2] = 18500;
         channel.endEffector.type = setup_.channels[i].endEffectorType;
@@ -142,40 +142,33 @@ uint8_t ControllerModel::flags(size_t channel) const {
 
 // Motion
 
-void ControllerModel::startMotion(Motion& motion, int64_t from, int64_t to,
+void ControllerModel::startMotion(Movement& motion, int64_t from, int64_t to,
                                   SimClock::duration duration, uint8_t movingStatus,
                                   uint16_t holdTime) {
-    motion.from = from;
-    motion.to = to;
-    motion.start = SimClock::now();
-    motion.duration = duration;
+    motion.path.start(from, to, duration);
     motion.movingStatus = movingStatus;
     motion.holdTime = holdTime;
-    motion.reported = false;
     motion.endStop = false;
     motion.scaleOffsetOnArrival.reset();
 }
 
-int64_t ControllerModel::valueAt(const Motion& motion, SimClock::time_point now) {
-    if (arrived(motion, now)) return motion.to;
-    double part = std::chrono::duration<double>(now - motion.start).count() /
-                  std::chrono::duration<double>(motion.duration).count();
-    return motion.from + static_cast<int64_t>(static_cast<double>(motion.to - motion.from) * part);
+int64_t ControllerModel::valueAt(const Movement& motion, SimClock::time_point now) {
+    return motion.path.valueAt(now);
 }
 
-bool ControllerModel::arrived(const Motion& motion, SimClock::time_point now) {
-    return now >= motion.start + motion.duration;
+bool ControllerModel::arrived(const Movement& motion, SimClock::time_point now) {
+    return motion.path.arrived(now);
 }
 
 uint8_t ControllerModel::statusAt(const Channel& channel, SimClock::time_point now) const {
-    for (const Motion* motion : {&channel.motion, &channel.scanMotion, &channel.gripper})
+    for (const Movement* motion : {&channel.motion, &channel.scanMotion, &channel.gripper})
         if (!arrived(*motion, now)) return motion->movingStatus;
-    const Motion& m = channel.motion;
+    const Movement& m = channel.motion;
     const bool holds = !m.endStop && (m.movingStatus == channelStatus::kTargeting ||
                                       m.movingStatus == channelStatus::kFindingReference);
     if (holds && m.holdTime > 0 &&
         (m.holdTime == kHoldForever ||
-         now < m.start + m.duration + std::chrono::milliseconds(m.holdTime)))
+         now < m.path.arrival() + std::chrono::milliseconds(m.holdTime)))
         return channelStatus::kHolding;
     return channelStatus::kStopped;
 }
@@ -191,7 +184,7 @@ const TravelSetup* ControllerModel::travelOf(size_t channel) const {
 }
 
 int64_t ControllerModel::scaleOffsetAt(const Channel& channel, SimClock::time_point now) {
-    const Motion& m = channel.motion;
+    const Movement& m = channel.motion;
     if (m.scaleOffsetOnArrival && arrived(m, now)) return *m.scaleOffsetOnArrival;
     return channel.scaleOffset;
 }
@@ -256,13 +249,13 @@ uint8_t ControllerModel::setPosition(size_t channel, int32_t position) {
         // The scale moves, not the channel: its marks and end stops stay put.
         const auto now = SimClock::now();
         const int64_t here = valueAt(c.motion, now);
-        c.motion = Motion{};
-        c.motion.from = c.motion.to = here;
+        c.motion = Movement{};
+        c.motion.path = Motion(here);
         c.scaleOffset = position - here;
         return refusal::kNone;
     }
-    c.motion = Motion{};
-    c.motion.from = c.motion.to = position;
+    c.motion = Movement{};
+    c.motion.path = Motion(position);
     return refusal::kNone;
 }
 
@@ -277,7 +270,7 @@ uint8_t ControllerModel::gotoPosition(size_t channel, int32_t position, uint16_t
     settleScale(c, now);
     const int64_t current = valueAt(c.motion, now);
     int64_t base = current;
-    if (relative && (c.flags & kAccumulateRelative) && !arrived(c.motion, now)) base = c.motion.to;
+    if (relative && (c.flags & kAccumulateRelative) && !arrived(c.motion, now)) base = c.motion.path.target();
     // Targets and limits are on the reported scale.
     int64_t target =
         limited(c, relative ? base + c.scaleOffset + position : position) - c.scaleOffset;
@@ -422,13 +415,13 @@ uint8_t ControllerModel::stop(size_t channel) {
     Channel& c = at(channel);
     const auto now = SimClock::now();
     settleScale(c, now);
-    for (Motion* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
+    for (Movement* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
         if (motion->movingStatus == channelStatus::kFindingReference && !motion->endStop &&
             arrived(*motion, now))
             c.positionKnown = true;
         int64_t here = valueAt(*motion, now);
-        *motion = Motion{};
-        motion->from = motion->to = here;
+        *motion = Movement{};
+        motion->path = Motion(here);
     }
     return refusal::kNone;
 }
@@ -756,9 +749,9 @@ std::optional<SimClock::time_point> ControllerModel::nextCompletion() const {
     std::optional<SimClock::time_point> next;
     for (const Channel& c : channels_) {
         if (!(c.flags & kReportOnComplete)) continue;
-        for (const Motion* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
-            if (motion->reported) continue;
-            auto end = motion->start + motion->duration;
+        for (const Movement* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
+            if (!motion->path.unreported()) continue;
+            auto end = motion->path.arrival();
             if (!next || end < *next) next = end;
         }
     }
@@ -771,10 +764,8 @@ std::vector<size_t> ControllerModel::takeCompletions(SimClock::time_point now) {
     for (size_t i = 0; i < channels_.size(); ++i) {
         Channel& c = channels_[i];
         bool ended = false;
-        for (Motion* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
-            if (motion->reported || !arrived(*motion, now)) continue;
-            motion->reported = true;
-            ended = true;
+        for (Movement* motion : {&c.motion, &c.scanMotion, &c.gripper}) {
+            if (motion->path.takeArrival(now)) ended = true;
         }
         if (ended && (c.flags & kReportOnComplete)) done.push_back(i);
     }

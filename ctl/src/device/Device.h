@@ -280,6 +280,8 @@ private:
     // Sends a close or abort of the stream with a slot and waits for its
     // completion.
     VX_CTL_Result endStream(Lock& lock, Packet (*frame)(uint8_t, uint8_t), VX_CTL_StreamHandle handle);
+    // The close or abort of `handle` sent, and its answer.
+    VX_CTL_Result sendEndOfStream(Lock& lock, Packet (*frame)(uint8_t, uint8_t), VX_CTL_StreamHandle handle);
     // Counts of a stream that starts afresh.
     void resetStreamCounts();
 

@@ -23,6 +23,9 @@ void Device::resetStreamCounts() {
 VX_CTL_Result Device::openStream(VX_CTL_StreamHandle* handle, uint32_t triggerMode) {
     Lock lock(mutex_);
     if (streamHandle_ != 0) return VX_CTL_HANDLE_LIMIT_REACHED;
+    // Nothing of an earlier stream counts for this one; a status that comes
+    // before the reply is already the new stream's.
+    resetStreamCounts();
     SlotRef slot;
     VX_CTL_Result result = allocateSlot(lock, SlotKind::Read, &slot);
     if (result != VX_CTL_OK) return result;
@@ -33,11 +36,14 @@ VX_CTL_Result Device::openStream(VX_CTL_StreamHandle* handle, uint32_t triggerMo
     if ((result = collectValues(*slot, &values)) != VX_CTL_OK) return result;
     // A reply without a handle opened nothing the caller could name.
     if (values.empty()) return VX_CTL_INVALID_PACKET;
-    // Another open may have won while the mutex was let go.
-    if (streamHandle_ != 0) return VX_CTL_HANDLE_LIMIT_REACHED;
-    streamHandle_ = static_cast<uint32_t>(values.front());
-    // Nothing of an earlier stream counts for this one.
-    resetStreamCounts();
+    const auto opened = static_cast<uint32_t>(values.front());
+    // Another open may have won while the mutex was let go: the stream this
+    // one opened would have no owner, so it is given up on the device.
+    if (streamHandle_ != 0) {
+        if (opened != streamHandle_) sendEndOfStream(lock, &abortStreamFrame, opened);
+        return VX_CTL_HANDLE_LIMIT_REACHED;
+    }
+    streamHandle_ = opened;
     streamFinished_ = false;
     streamEndCode_ = VX_CTL_OK;
     *handle = streamHandle_;
@@ -112,6 +118,10 @@ void Device::streamFinished(uint8_t streamByte, VX_CTL_Result endCode) {
 
 VX_CTL_Result Device::endStream(Lock& lock, Packet (*frame)(uint8_t, uint8_t), VX_CTL_StreamHandle handle) {
     if (handle == 0 || handle != streamHandle_) return VX_CTL_INVALID_STREAM_HANDLE;
+    return sendEndOfStream(lock, frame, handle);
+}
+
+VX_CTL_Result Device::sendEndOfStream(Lock& lock, Packet (*frame)(uint8_t, uint8_t), VX_CTL_StreamHandle handle) {
     SlotRef slot;
     VX_CTL_Result result = allocateSlot(lock, SlotKind::Write, &slot);
     if (result != VX_CTL_OK) return result;

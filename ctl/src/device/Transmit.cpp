@@ -127,9 +127,13 @@ bool Device::groupTriggered(VX_CTL_TransmitHandle handle) {
     if (!entry || !entry->closed) return false;
     const Clock::time_point now = Clock::now();
     for (const QueuedPacket& packet : entry->packets) {
-        if (!packet.slot || packet.slot->handle != handle) continue;
-        packet.slot->handle = 0;
-        if (packet.slot->state == SlotState::Sent) packet.slot->sendTime = now;
+        if (!packet.slot) continue;
+        CommandSlot& slot = *packet.slot;
+        if (slot.handle == handle) slot.handle = 0;
+        // A request cancelled after the close lost its handle but still
+        // awaits its reply: its ID is kept only for a reply time from now.
+        const bool awaited = slot.state == SlotState::Sent || (slot.state == SlotState::Cancelled && slot.pending);
+        if (awaited && slot.handle == 0 && !slot.sendTime) slot.sendTime = now;
     }
     transmits_.release(handle);
     changed_.notify_all();

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-namespace vxsim {
+#include "sim/Motion.h"
 
-using SimClock = std::chrono::steady_clock;
+namespace vxsim {
 
 // Status codes a controller answers refusals with.
 namespace refusal {
@@ -252,14 +252,11 @@ public:
     std::vector<size_t> takeCompletions(SimClock::time_point now);
 
 private:
-    struct Motion {
-        int64_t from = 0;
-        int64_t to = 0;
-        SimClock::time_point start{};
-        SimClock::duration duration{};
+    // A motion with what the first-generation controller reports about it.
+    struct Movement {
+        Motion path;
         uint8_t movingStatus = channelStatus::kStopped;
         uint16_t holdTime = 0;  // ms after arrival; 60000 holds for ever
-        bool reported = true;
         bool endStop = false;  // ends against an end stop: no holding, no mark
         // A search that reads the scale from the mark it finds: the scale
         // offset from its arrival on.
@@ -267,9 +264,9 @@ private:
     };
     struct Channel {
         uint8_t flags = 0;
-        Motion motion;
+        Movement motion;
         int64_t scan = 0;  // 12-bit scan level
-        Motion scanMotion;
+        Movement scanMotion;
         bool positionKnown = false;
         int64_t scaleOffset = 0;  // reported value less physical value
         uint8_t sensorType = 0;
@@ -283,7 +280,7 @@ private:
         EndEffector endEffector{};
         int32_t force = 0;
         int32_t forceOffset = 0;
-        Motion gripper;
+        Movement gripper;
     };
 
     void resetLocked();
@@ -291,10 +288,10 @@ private:
     Channel& at(size_t channel) { return channels_.at(channel); }
     uint8_t closedLoopReady(const Channel& channel) const;
     int64_t limited(const Channel& channel, int64_t target) const;
-    void startMotion(Motion& motion, int64_t from, int64_t to, SimClock::duration duration,
+    void startMotion(Movement& motion, int64_t from, int64_t to, SimClock::duration duration,
                      uint8_t movingStatus, uint16_t holdTime);
-    static int64_t valueAt(const Motion& motion, SimClock::time_point now);
-    static bool arrived(const Motion& motion, SimClock::time_point now);
+    static int64_t valueAt(const Movement& motion, SimClock::time_point now);
+    static bool arrived(const Movement& motion, SimClock::time_point now);
     uint8_t statusAt(const Channel& channel, SimClock::time_point now) const;
     SimClock::duration travelTime(const Channel& channel, int64_t distance) const;
     const TravelSetup* travelOf(size_t channel) const;

@@ -27,6 +27,7 @@ struct Gen2Request {
     uint8_t requestId = 0;
     uint8_t handle = 0;  // transmit handle, command group or stream handle
     uint8_t index = 0;
+    uint8_t triggerMode = 0;  // of a command group or a stream
     uint32_t key = 0;
     std::optional<PropertyValue> value;  // what a write carried
     Bytes bytes;                         // the whole frame
@@ -49,12 +50,14 @@ struct Gen2Fault {
         Shorten,     // the reply re-framed with only `keep` payload bytes
         Disconnect,  // the connection dropped instead of a reply
         Replace,     // `bytes` instead of the reply, whatever they are
+        Complete,    // a completion with `result` instead of the reply
     };
     Gen2Match match;
     Kind kind = Kind::Drop;
     std::chrono::milliseconds delay{0};
     size_t keep = 0;
     Bytes bytes;
+    uint16_t result = 0;
     int times = -1;  // requests it applies to; -1 for ever
 
     static Gen2Fault drop(Gen2Match match, int times = -1);
@@ -64,6 +67,7 @@ struct Gen2Fault {
     static Gen2Fault shorten(Gen2Match match, size_t keep, int times = -1);
     static Gen2Fault disconnect(Gen2Match match, int times = -1);
     static Gen2Fault replace(Gen2Match match, Bytes bytes, int times = -1);
+    static Gen2Fault complete(Gen2Match match, uint16_t result, int times = -1);
 };
 
 // What the controller answers to a handshake.
@@ -85,9 +89,12 @@ struct Gen2InfoReply {
 // It parses what the host sends strictly: every byte that is not a well
 // formed request is recorded as rejected, so tests can assert that the
 // library sent none. It answers version requests, handshakes (also the USB
-// probe's short one and its info request), device resets and property
-// reads and writes; other requests are recorded and left unanswered. A
-// worker thread, owned and joined here, sends late replies.
+// probe's short one and its info request), device resets, property reads
+// and writes, movement commands (each reports its end with a "movement
+// finished" event), command groups (collected from their open to their
+// close, run on their trigger, reported with a "command group triggered"
+// event) and the one trajectory stream. A worker thread, owned and joined
+// here, sends late replies and the ends of movements.
 class Gen2Endpoint : public LinkHandler {
 public:
     explicit Gen2Endpoint(Gen2Model& model);
@@ -126,6 +133,18 @@ public:
     void sendStreamStatus(uint32_t first, uint32_t second);
     // The handle of the open stream; 0 when none is open.
     uint8_t streamHandle() const;
+    // The stream plays `units` of its buffered frames and reports its counts,
+    // and its end when it ran dry.
+    void playStream(uint32_t units);
+    // The stream's counts as they stand, if one runs.
+    void reportStream();
+    // The counts follow the reply to an open at once, as some devices do.
+    void setStreamStatusOnOpen(bool status);
+    // Runs the closed command group under `handle` whose trigger mode is
+    // not 0 (those run on their close); false when there is none.
+    bool triggerGroup(uint8_t handle);
+    // Command groups closed and waiting for their trigger.
+    size_t groupsWaiting() const;
     void sendUnsolicitedReady();
 
     std::vector<Gen2Request> requests() const;
@@ -142,7 +161,25 @@ public:
     void onDisconnect(Link& link) override;
 
 private:
+    // Requests collected under a transmit handle, run together.
+    struct Group {
+        Link* link = nullptr;
+        uint8_t triggerMode = 0;
+        bool closed = false;
+        std::vector<Gen2Request> requests;
+    };
+
     std::optional<Gen2Request> parse(const gen2::Frame& frame, std::string* why) const;
+    // The replies to `request` after the faults, into `out`; false when the
+    // connection is to drop instead.
+    bool answer(Link& link, const Gen2Request& request, std::vector<Bytes>* out);
+    // Whether `request` opens, closes or cancels a command group or joins
+    // an open one, with what that sends at once into `out`.
+    bool grouped(Link& link, const Gen2Request& request, std::vector<Bytes>* out);
+    // The replies of a closed group's requests and its trigger event; the
+    // group is forgotten. A fault that would drop the link only drops
+    // replies here.
+    std::vector<Bytes> runGroup(uint8_t handle);
     std::vector<Bytes> reply(const Gen2Request& request);
     std::vector<Bytes> readReply(const Gen2Request& request);
     Gen2Fault* matchingFault(const Gen2Request& request);
@@ -152,9 +189,8 @@ private:
 
     Gen2Model& model_;
     mutable std::mutex mutex_;
-    // The one stream: its handle while open, and the handle the next gets.
-    uint8_t streamHandle_ = 0;
-    uint8_t nextStreamHandle_ = 1;
+    std::map<uint8_t, Group> groups_;
+    bool streamStatusOnOpen_ = false;
     mutable std::condition_variable changed_;
     std::array<uint32_t, 4> versionWords_{0, 0, 0, 1};
     Gen2HandshakeReply handshake_;

@@ -93,13 +93,77 @@ std::vector<T> readArray(Reader& reader, uint16_t count) {
     return values;
 }
 
-constexpr uint16_t kHandleLimitReached = 0x0018;
-constexpr uint16_t kAborted = 0x0019;
-constexpr uint16_t kInvalidStreamHandle = 0x0300;
+// Event types the controller sends.
+constexpr uint16_t kMovementFinishedEvent = 0x0001;
 constexpr uint16_t kStreamFinishedEvent = 0x8000;
+constexpr uint16_t kGroupTriggeredEvent = 0x8010;
+
+// The stream's frames are this many bytes each.
+constexpr size_t kStreamUnitBytes = 9;
 
 Bytes completionFrame(uint8_t requestId, uint16_t result) {
     return encodeFrame(gen2::kCommandStart, command::kCompletion, Fields().u8(requestId).u16(result).bytes());
+}
+
+Bytes eventFrame(uint8_t index, uint16_t type, uint32_t value) {
+    return encodeFrame(gen2::kCommandStart, command::kEvent, Fields().u8(index).u16(type).u32(value).bytes());
+}
+
+// Stream and transmit handles ride in the top byte of an event's value.
+uint32_t handleValue(uint8_t handle, uint16_t result) { return static_cast<uint32_t>(handle) << 24 | result; }
+
+std::vector<Bytes> streamFrames(const std::vector<Gen2StreamReport>& reports) {
+    std::vector<Bytes> frames;
+    for (const Gen2StreamReport& report : reports) {
+        if (report.counts)
+            frames.push_back(encodeFrame(gen2::kCommandStart, command::kStreamFlowStatus,
+                                         Fields().u32(report.counts->first).u32(report.counts->second).bytes()));
+        if (report.end)
+            frames.push_back(eventFrame(0, kStreamFinishedEvent, handleValue(report.handle, *report.end)));
+    }
+    return frames;
+}
+
+// Whole stream frames in a 0x73 request; none when its size is no whole
+// number of them.
+uint32_t streamUnitsIn(const Gen2Request& request) {
+    const size_t overhead = kHeaderBytes + 2 + kCrcBytes;  // type and stream handle
+    if (request.bytes.size() < overhead) return 0;
+    const size_t afterHandle = request.bytes.size() - overhead;
+    for (size_t units = 1; units * kStreamUnitBytes <= afterHandle; ++units)
+        if (units * kStreamUnitBytes + gen2::paddingAfter(2 + units * kStreamUnitBytes) == afterHandle)
+            return static_cast<uint32_t>(units);
+    return 0;
+}
+
+bool groupable(uint8_t type) {
+    switch (type) {
+    case command::kReadProperty:
+    case command::kWriteProperty:
+    case command::kWritePropertyArray:
+    case command::kStop:
+    case command::kCalibrate:
+    case command::kReference:
+    case command::kMove:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<Gen2Movement> movementOf(uint8_t type) {
+    switch (type) {
+    case command::kStop:
+        return Gen2Movement::Stop;
+    case command::kCalibrate:
+        return Gen2Movement::Calibrate;
+    case command::kReference:
+        return Gen2Movement::Reference;
+    case command::kMove:
+        return Gen2Movement::Move;
+    default:
+        return std::nullopt;
+    }
 }
 
 Bytes concatenated(const std::vector<Bytes>& frames) {
@@ -165,6 +229,13 @@ Gen2Fault Gen2Fault::replace(Gen2Match match, Bytes bytes, int times) {
     Gen2Fault fault = drop(match, times);
     fault.kind = Kind::Replace;
     fault.bytes = std::move(bytes);
+    return fault;
+}
+
+Gen2Fault Gen2Fault::complete(Gen2Match match, uint16_t result, int times) {
+    Gen2Fault fault = drop(match, times);
+    fault.kind = Kind::Complete;
+    fault.result = result;
     return fault;
 }
 
@@ -250,17 +321,43 @@ void Gen2Endpoint::sendToHost(const Bytes& bytes) {
 }
 
 void Gen2Endpoint::injectEvent(uint8_t index, uint16_t type, int32_t parameter) {
-    sendToHost(encodeFrame(gen2::kCommandStart, command::kEvent,
-                           Fields().u8(index).u16(type).u32(static_cast<uint32_t>(parameter)).bytes()));
+    sendToHost(eventFrame(index, type, static_cast<uint32_t>(parameter)));
 }
 
 void Gen2Endpoint::sendStreamStatus(uint32_t first, uint32_t second) {
     sendToHost(encodeFrame(gen2::kCommandStart, command::kStreamFlowStatus, Fields().u32(first).u32(second).bytes()));
 }
 
-uint8_t Gen2Endpoint::streamHandle() const {
+uint8_t Gen2Endpoint::streamHandle() const { return model_.streamHandle(); }
+
+void Gen2Endpoint::playStream(uint32_t units) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return streamHandle_;
+    for (const Bytes& frame : streamFrames(model_.playStream(units))) sendToAllLocked(frame);
+}
+
+void Gen2Endpoint::reportStream() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Bytes& frame : streamFrames(model_.streamCounts())) sendToAllLocked(frame);
+}
+
+void Gen2Endpoint::setStreamStatusOnOpen(bool status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    streamStatusOnOpen_ = status;
+}
+
+bool Gen2Endpoint::triggerGroup(uint8_t handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto group = groups_.find(handle);
+    if (group == groups_.end() || !group->second.closed || group->second.triggerMode == 0) return false;
+    Link& link = *group->second.link;
+    for (const Bytes& frame : runGroup(handle)) writeBytes(link, frame);
+    changed_.notify_all();
+    return true;
+}
+
+size_t Gen2Endpoint::groupsWaiting() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<size_t>(std::count_if(groups_.begin(), groups_.end(), [](const auto& g) { return g.second.closed; }));
 }
 
 void Gen2Endpoint::sendUnsolicitedReady() { sendToHost(encodeFrame(gen2::kSystemStart, sysframe::kReady, {})); }
@@ -324,6 +421,7 @@ void Gen2Endpoint::onDisconnect(Link& link) {
     std::lock_guard<std::mutex> lock(mutex_);
     links_.erase(&link);
     delayed_.dropLink(&link);
+    std::erase_if(groups_, [&](const auto& group) { return group.second.link == &link; });
     changed_.notify_all();
 }
 
@@ -332,14 +430,6 @@ void Gen2Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
     const auto parser = links_.find(&link);
     if (parser == links_.end()) return;  // a refused or dropped connection
     std::vector<Bytes> merged;
-    auto send = [&](const std::vector<Bytes>& frames) {
-        if (mergeReplies_) {
-            merged.insert(merged.end(), frames.begin(), frames.end());
-        } else {
-            for (const Bytes& frame : frames) writeBytes(link, frame);
-        }
-    };
-
     for (auto& item : parser->second.feed(data, length)) {
         if (item.rejected) {
             rejected_.push_back(std::move(*item.rejected));
@@ -351,39 +441,19 @@ void Gen2Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
             rejected_.push_back({item.frame->bytes, why});
             continue;
         }
-        // The controller does what was asked even when its reply is lost.
-        std::vector<Bytes> replies = reply(*request);
         requests_.push_back(*request);
         changed_.notify_all();
 
-        const Gen2Fault* fault = matchingFault(*request);
-        if (!fault) {
-            send(replies);
-            continue;
+        // The controller does what was asked even when its reply is lost.
+        std::vector<Bytes> frames;
+        bool keep = true;
+        if (!grouped(link, *request, &frames)) keep = answer(link, *request, &frames);
+        if (mergeReplies_) {
+            merged.insert(merged.end(), frames.begin(), frames.end());
+        } else {
+            for (const Bytes& frame : frames) writeBytes(link, frame);
         }
-        switch (fault->kind) {
-        case Gen2Fault::Kind::Drop:
-            break;
-        case Gen2Fault::Kind::Delay:
-            if (!replies.empty()) delayed_.add(Clock::now() + fault->delay, &link, concatenated(replies));
-            changed_.notify_all();
-            break;
-        case Gen2Fault::Kind::Duplicate:
-            send(replies);
-            send(replies);
-            break;
-        case Gen2Fault::Kind::Corrupt:
-            for (Bytes& frame : replies) frame.back() ^= 0x01;
-            send(replies);
-            break;
-        case Gen2Fault::Kind::Shorten:
-            for (Bytes& frame : replies) frame = shortened(frame, fault->keep);
-            send(replies);
-            break;
-        case Gen2Fault::Kind::Replace:
-            send({fault->bytes});
-            break;
-        case Gen2Fault::Kind::Disconnect:
+        if (!keep) {
             if (!merged.empty()) writeBytes(link, concatenated(merged));
             lock.unlock();
             link.close();
@@ -391,6 +461,79 @@ void Gen2Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
         }
     }
     if (!merged.empty()) writeBytes(link, concatenated(merged));
+}
+
+bool Gen2Endpoint::answer(Link& link, const Gen2Request& request, std::vector<Bytes>* out) {
+    std::vector<Bytes> replies = reply(request);
+    const Gen2Fault* fault = matchingFault(request);
+    auto add = [&](const std::vector<Bytes>& frames) { out->insert(out->end(), frames.begin(), frames.end()); };
+    if (!fault) {
+        add(replies);
+        return true;
+    }
+    switch (fault->kind) {
+    case Gen2Fault::Kind::Drop:
+        break;
+    case Gen2Fault::Kind::Delay:
+        if (!replies.empty()) delayed_.add(Clock::now() + fault->delay, &link, concatenated(replies));
+        changed_.notify_all();
+        break;
+    case Gen2Fault::Kind::Duplicate:
+        add(replies);
+        add(replies);
+        break;
+    case Gen2Fault::Kind::Corrupt:
+        for (Bytes& frame : replies) frame.back() ^= 0x01;
+        add(replies);
+        break;
+    case Gen2Fault::Kind::Shorten:
+        for (Bytes& frame : replies) frame = shortened(frame, fault->keep);
+        add(replies);
+        break;
+    case Gen2Fault::Kind::Replace:
+        out->push_back(fault->bytes);
+        break;
+    case Gen2Fault::Kind::Complete:
+        out->push_back(completionFrame(request.requestId, fault->result));
+        break;
+    case Gen2Fault::Kind::Disconnect:
+        return false;
+    }
+    return true;
+}
+
+bool Gen2Endpoint::grouped(Link& link, const Gen2Request& request, std::vector<Bytes>* out) {
+    if (request.start != gen2::kCommandStart) return false;
+    const auto group = groups_.find(request.handle);
+    const bool open = group != groups_.end() && !group->second.closed && group->second.link == &link;
+    switch (request.type) {
+    case command::kOpenCommandGroup:
+        groups_[request.handle] = Group{&link, request.triggerMode, false, {}};
+        return true;
+    case command::kCloseCommandGroup:
+        if (!open) return true;
+        group->second.closed = true;
+        if (group->second.triggerMode == 0) *out = runGroup(request.handle);
+        return true;
+    case command::kCancelCommandGroup:
+        if (group == groups_.end() || group->second.link != &link) return true;
+        groups_.erase(group);
+        out->push_back(eventFrame(0, kGroupTriggeredEvent, handleValue(request.handle, gen2result::kAborted)));
+        return true;
+    default:
+        if (!open || !groupable(request.type)) return false;
+        group->second.requests.push_back(request);
+        return true;
+    }
+}
+
+std::vector<Bytes> Gen2Endpoint::runGroup(uint8_t handle) {
+    const Group group = std::move(groups_.at(handle));
+    groups_.erase(handle);
+    std::vector<Bytes> frames;
+    for (const Gen2Request& request : group.requests) answer(*group.link, request, &frames);
+    frames.push_back(eventFrame(0, kGroupTriggeredEvent, handleValue(handle, gen2result::kOk)));
+    return frames;
 }
 
 Gen2Fault* Gen2Endpoint::matchingFault(const Gen2Request& request) {
@@ -457,7 +600,7 @@ std::optional<Gen2Request> Gen2Endpoint::parse(const gen2::Frame& frame, std::st
             break;
         case command::kOpenCommandGroup:
             request.handle = reader.u8();
-            reader.u8();  // trigger mode
+            request.triggerMode = reader.u8();
             break;
         case command::kCloseCommandGroup:
         case command::kCancelCommandGroup:
@@ -467,7 +610,7 @@ std::optional<Gen2Request> Gen2Endpoint::parse(const gen2::Frame& frame, std::st
             break;
         case command::kOpenStream:
             request.requestId = reader.u8();
-            reader.u8();  // trigger mode
+            request.triggerMode = reader.u8();
             break;
         case command::kStreamFrame:
             request.handle = reader.u8();
@@ -540,6 +683,7 @@ std::vector<Bytes> Gen2Endpoint::reply(const Gen2Request& request) {
         }
         case sysframe::kDeviceReset: {
             model_.reset();
+            groups_.clear();
             if (restart_) {
                 restart_();
                 return {};
@@ -563,22 +707,35 @@ std::vector<Bytes> Gen2Endpoint::reply(const Gen2Request& request) {
     case command::kReadProperty:
         return request.requestId == 0 ? std::vector<Bytes>{} : readReply(request);
     case command::kOpenStream: {
-        if (streamHandle_ != 0) return {completionFrame(request.requestId, kHandleLimitReached)};
-        streamHandle_ = nextStreamHandle_++;
-        if (nextStreamHandle_ == 0) nextStreamHandle_ = 1;
-        return {encodeFrame(gen2::kCommandStart, command::kPropertyValue,
-                            Fields().u8(request.requestId).u8(datatype::kInt32).u32(streamHandle_).bytes())};
+        uint8_t handle = 0;
+        const uint16_t result = model_.openStream(&handle);
+        if (result != gen2result::kOk) return {completionFrame(request.requestId, result)};
+        std::vector<Bytes> frames{encodeFrame(gen2::kCommandStart, command::kPropertyValue,
+                                              Fields().u8(request.requestId).u8(datatype::kInt32).u32(handle).bytes())};
+        if (streamStatusOnOpen_)
+            for (Bytes& frame : streamFrames(model_.streamCounts())) frames.push_back(std::move(frame));
+        return frames;
     }
+    case command::kStreamFrame:
+        return streamFrames(model_.streamUnits(request.handle, streamUnitsIn(request)));
     case command::kCloseStream:
     case command::kAbortStream: {
-        if (streamHandle_ == 0 || request.handle != streamHandle_)
-            return {completionFrame(request.requestId, kInvalidStreamHandle)};
-        const uint16_t end = request.type == command::kAbortStream ? kAborted : 0;
-        const uint32_t value = static_cast<uint32_t>(streamHandle_) << 24 | end;
-        streamHandle_ = 0;
-        return {completionFrame(request.requestId, 0),
-                encodeFrame(gen2::kCommandStart, command::kEvent,
-                            Fields().u8(0).u16(kStreamFinishedEvent).u32(value).bytes())};
+        std::vector<Gen2StreamReport> reports;
+        const uint16_t result = request.type == command::kAbortStream ? model_.abortStream(request.handle, &reports)
+                                                                      : model_.closeStream(request.handle, &reports);
+        std::vector<Bytes> frames{completionFrame(request.requestId, result)};
+        for (Bytes& frame : streamFrames(reports)) frames.push_back(std::move(frame));
+        return frames;
+    }
+    case command::kStop:
+    case command::kCalibrate:
+    case command::kReference:
+    case command::kMove: {
+        const int64_t* target = request.value ? std::get_if<int64_t>(&*request.value) : nullptr;
+        std::vector<Bytes> frames;
+        for (const Gen2Finished& end : model_.command(*movementOf(request.type), request.index, target ? *target : 0))
+            frames.push_back(eventFrame(end.channel, kMovementFinishedEvent, end.result));
+        return frames;
     }
     case command::kWriteProperty:
     case command::kWritePropertyArray: {
@@ -628,12 +785,17 @@ void Gen2Endpoint::sendToAllLocked(const Bytes& bytes) {
 void Gen2Endpoint::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!worker_.stopRequested()) {
-        for (const auto& due : delayed_.takeDue(Clock::now())) {
+        const auto now = Clock::now();
+        for (const auto& due : delayed_.takeDue(now)) {
             writeBytes(*due.link, due.bytes);
             ++lateSent_;
             changed_.notify_all();
         }
-        if (const auto next = delayed_.nextDue())
+        for (const Gen2Finished& end : model_.takeFinished(now))
+            sendToAllLocked(eventFrame(end.channel, kMovementFinishedEvent, end.result));
+        auto next = delayed_.nextDue();
+        if (const auto finish = model_.nextFinish(); finish && (!next || *finish < *next)) next = finish;
+        if (next)
             changed_.wait_until(lock, *next);
         else
             changed_.wait(lock);

@@ -1,15 +1,38 @@
 #include "sim/Gen2Model.h"
 
+#include <algorithm>
+
 namespace vxsim {
 
 void Gen2Model::define(PropertyAddress address, PropertyValue value, bool readOnly) {
     std::lock_guard<std::mutex> lock(mutex_);
+    selected_.erase(address);
     defined_[address] = {value, readOnly};
     current_[address] = {std::move(value), readOnly};
 }
 
+void Gen2Model::defineSelected(PropertyAddress address, PropertyAddress selector,
+                               std::map<int32_t, PropertyValue> values) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    defined_.erase(address);
+    current_.erase(address);
+    selected_[address] = {selector, std::move(values)};
+}
+
+void Gen2Model::answerWrites(PropertyAddress address, uint16_t result) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeAnswers_[address] = result;
+}
+
 std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) const {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (const auto selected = selected_.find(address); selected != selected_.end()) {
+        const auto selector = current_.find(selected->second.selector);
+        const int32_t* which = selector == current_.end() ? nullptr : std::get_if<int32_t>(&selector->second.value);
+        const auto value = which ? selected->second.values.find(*which) : selected->second.values.end();
+        if (value == selected->second.values.end()) return {gen2result::kInvalidKey, PropertyValue{}};
+        return {gen2result::kOk, value->second};
+    }
     if (const auto reader = readers_.find(address.key); reader != readers_.end()) return reader->second(address.index);
     const auto found = current_.find(address);
     if (found == current_.end()) return {gen2result::kInvalidKey, PropertyValue{}};
@@ -18,6 +41,8 @@ std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) cons
 
 uint16_t Gen2Model::write(PropertyAddress address, const PropertyValue& value) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (const auto answer = writeAnswers_.find(address); answer != writeAnswers_.end()) return answer->second;
+    if (selected_.count(address)) return gen2result::kPermissionDenied;
     const auto found = current_.find(address);
     if (found == current_.end()) return gen2result::kInvalidKey;
     if (found->second.readOnly) return gen2result::kPermissionDenied;
@@ -51,6 +76,172 @@ size_t Gen2Model::writes() const {
 void Gen2Model::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     current_ = defined_;
+    const auto now = SimClock::now();
+    for (Channel& channel : channels_) channel.path.halt(now);
+    stream_ = Stream{};
+}
+
+}  // namespace vxsim
+
+namespace vxsim {
+
+void Gen2Model::setChannelCount(size_t channels) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    channels_.assign(channels, Channel{});
+}
+
+void Gen2Model::setMotionTimes(const Gen2MotionTimes& times) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    times_ = times;
+}
+
+std::vector<Gen2Finished> Gen2Model::command(Gen2Movement movement, uint8_t channel, int64_t target) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (channel >= channels_.size()) return {{channel, gen2result::kInvalidChannelIndex}};
+    Channel& c = channels_[channel];
+    const auto now = SimClock::now();
+    std::vector<Gen2Finished> ended;
+    const int64_t here = c.path.valueAt(now);
+    // A movement not yet reported ends here, whether or not it has arrived.
+    if (c.path.unreported()) {
+        const bool arrived = c.path.arrived(now);
+        ended.push_back({channel, arrived                              ? gen2result::kOk
+                                  : movement == Gen2Movement::Stop ? gen2result::kAborted
+                                                                   : gen2result::kMovementOverridden});
+    }
+    c.path.halt(now);
+    c.movement = movement;
+    switch (movement) {
+    case Gen2Movement::Stop:
+        break;
+    case Gen2Movement::Calibrate:
+        c.path.start(here, here, times_.calibrate, now);
+        break;
+    case Gen2Movement::Reference:
+        c.path.start(here, 0, times_.reference, now);
+        break;
+    case Gen2Movement::Move:
+        c.path.start(here, target, times_.move, now);
+        break;
+    }
+    return ended;
+}
+
+int64_t Gen2Model::position(size_t channel) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return channels_.at(channel).path.valueAt(SimClock::now());
+}
+
+bool Gen2Model::moving(size_t channel) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !channels_.at(channel).path.arrived(SimClock::now());
+}
+
+std::optional<SimClock::time_point> Gen2Model::nextFinish() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::optional<SimClock::time_point> next;
+    for (const Channel& c : channels_)
+        if (c.path.unreported() && (!next || c.path.arrival() < *next)) next = c.path.arrival();
+    return next;
+}
+
+std::vector<Gen2Finished> Gen2Model::takeFinished(SimClock::time_point now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Gen2Finished> ended;
+    for (size_t i = 0; i < channels_.size(); ++i)
+        if (channels_[i].path.takeArrival(now)) ended.push_back({static_cast<uint8_t>(i), gen2result::kOk});
+    return ended;
+}
+
+void Gen2Model::setStreamCapacity(uint32_t units) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    streamCapacity_ = units;
+}
+
+uint16_t Gen2Model::openStream(uint8_t* handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stream_.handle != 0) return gen2result::kHandleLimitReached;
+    stream_ = Stream{};
+    stream_.handle = nextStreamHandle_++;
+    if (nextStreamHandle_ == 0) nextStreamHandle_ = 1;
+    *handle = stream_.handle;
+    return gen2result::kOk;
+}
+
+std::vector<Gen2StreamReport> Gen2Model::endStreamLocked(uint16_t code) {
+    const uint8_t handle = stream_.handle;
+    if (code == gen2result::kOk || code == gen2result::kAborted) {
+        stream_ = Stream{};
+    } else {
+        stream_.ended = true;
+        stream_.buffered = 0;
+    }
+    return {{handle, std::nullopt, code}};
+}
+
+std::vector<Gen2StreamReport> Gen2Model::streamUnits(uint8_t handle, uint32_t units) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Frames of another stream, or after the end, are lost.
+    if (handle == 0 || handle != stream_.handle || stream_.ended || stream_.closing) return {};
+    if (stream_.buffered + units > streamCapacity_) return endStreamLocked(gen2result::kBufferOverflow);
+    stream_.buffered += units;
+    return {};
+}
+
+uint16_t Gen2Model::closeStream(uint8_t handle, std::vector<Gen2StreamReport>* reports) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle == 0 || handle != stream_.handle) return gen2result::kInvalidStreamHandle;
+    if (stream_.ended) {
+        stream_ = Stream{};
+    } else if (stream_.buffered == 0) {
+        *reports = endStreamLocked(gen2result::kOk);
+    } else {
+        stream_.closing = true;
+    }
+    return gen2result::kOk;
+}
+
+uint16_t Gen2Model::abortStream(uint8_t handle, std::vector<Gen2StreamReport>* reports) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle == 0 || handle != stream_.handle) return gen2result::kInvalidStreamHandle;
+    if (stream_.ended)
+        stream_ = Stream{};
+    else
+        *reports = endStreamLocked(gen2result::kAborted);
+    return gen2result::kOk;
+}
+
+std::vector<Gen2StreamReport> Gen2Model::playStream(uint32_t units) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stream_.handle == 0 || stream_.ended) return {};
+    const uint32_t played = std::min(units, stream_.buffered);
+    stream_.buffered -= played;
+    stream_.played += played;
+    std::vector<Gen2StreamReport> reports{{stream_.handle, std::pair{stream_.played, streamCapacity_}, std::nullopt}};
+    if (stream_.closing && stream_.buffered == 0) {
+        const auto end = endStreamLocked(gen2result::kOk);
+        reports.insert(reports.end(), end.begin(), end.end());
+    } else if (played < units) {
+        const auto end = endStreamLocked(gen2result::kInsufficientFrames);
+        reports.insert(reports.end(), end.begin(), end.end());
+    }
+    return reports;
+}
+
+std::vector<Gen2StreamReport> Gen2Model::streamCounts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stream_.handle == 0 || stream_.ended) return {};
+    return {{stream_.handle, std::pair{stream_.played, streamCapacity_}, std::nullopt}};
+}
+
+uint8_t Gen2Model::streamHandle() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stream_.handle;
+}
+
+uint32_t Gen2Model::streamBuffered() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stream_.buffered;
 }
 
 }  // namespace vxsim

@@ -35,6 +35,7 @@ vxplatform::UniqueFd bindAddress(const std::string& address, uint16_t port) {
 Gen2Simulator::Gen2Simulator() : endpoint_(model_) {
     model_.define({0, gen2key::kSerialNumber}, std::string(kDefaultSerialNumber), true);
     model_.define({0, gen2key::kChannelCount}, kDefaultChannelCount, true);
+    model_.setChannelCount(kDefaultChannelCount);
 }
 
 // The carriers go first: they report their drops to the endpoint.

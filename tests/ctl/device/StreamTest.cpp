@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <vector>
@@ -122,6 +124,122 @@ TEST_F(Stream, ALostConnectionEndsAWaitForCapacity) {
     controller_.endpoint().disconnectAll();
     ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(waiting.get(), VX_CTL_COMMUNICATION_FAILED);
+}
+
+// The simulated device's own flow: it buffers four units, reports what it
+// played, and ends the stream with 0x0302 when it runs dry.
+TEST_F(Stream, TheDevicesPlayingPacesTheFramesUntilItRunsDry) {
+    vxsim::Gen2Endpoint& device = controller_.endpoint();
+    controller_.sim().model().setStreamCapacity(4);
+    device.reportStream();
+    EXPECT_EQ(frame(3), VX_CTL_OK);
+    EXPECT_EQ(frame(1), VX_CTL_OK);
+    auto waiting = frameLater(2);
+    EXPECT_TRUE(stillWaiting(waiting));
+    device.playStream(1);  // room for 1 of 2
+    EXPECT_TRUE(stillWaiting(waiting));
+    device.playStream(1);
+    EXPECT_EQ(waiting.get(), VX_CTL_OK);
+    ASSERT_TRUE(vxtest::waitUntil([&] { return controller_.sim().model().streamBuffered() == 4; }, 5000ms));
+
+    device.playStream(5);
+    VX_CTL_Event event{};
+    ASSERT_EQ(device_.waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kStreamFinished);
+    EXPECT_EQ(event.value.i32, static_cast<int32_t>(handle_ << 24 | kInsufficientFrames));
+    EXPECT_EQ(frame(1), kInsufficientFrames);
+    VX_CTL_StreamHandle other = 0;
+    EXPECT_EQ(device_.openStream(&other, 0), VX_CTL_HANDLE_LIMIT_REACHED);
+    ASSERT_EQ(device_.closeStream(handle_), VX_CTL_OK);
+    ASSERT_EQ(device_.openStream(&other, 0), VX_CTL_OK);
+    EXPECT_EQ(other, controller_.endpoint().streamHandle());
+}
+
+// A close waits for the device's answer; the handle stays until the device
+// has played out the frames and reports the end.
+TEST_F(Stream, AClosedStreamEndsWhenTheDeviceHasPlayedItsFrames) {
+    vxsim::Gen2Endpoint& device = controller_.endpoint();
+    device.reportStream();
+    ASSERT_EQ(frame(2), VX_CTL_OK);
+    ASSERT_TRUE(vxtest::waitUntil([&] { return controller_.sim().model().streamBuffered() == 2; }, 5000ms));
+    device.addFault(vxsim::Gen2Fault::late({vxsim::gen2::kCommandStart, command::kCloseStream}, 300ms, 1));
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(device_.closeStream(handle_), VX_CTL_OK);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 300ms);
+    VX_CTL_StreamHandle other = 0;
+    EXPECT_EQ(device_.openStream(&other, 0), VX_CTL_HANDLE_LIMIT_REACHED);
+
+    device.playStream(2);
+    VX_CTL_Event event{};
+    ASSERT_EQ(device_.waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kStreamFinished);
+    EXPECT_EQ(event.value.i32, static_cast<int32_t>(handle_ << 24));
+    EXPECT_EQ(frame(1), VX_CTL_INVALID_STREAM_HANDLE);
+    ASSERT_EQ(device_.openStream(&other, 0), VX_CTL_OK);
+}
+
+// A status right behind the open's reply already counts for the new stream.
+TEST(StreamOpen, AStatusRightAfterTheReplyCountsForTheNewStream) {
+    SimulatedController controller{Carrier::Tcp};
+    controller.endpoint().setStreamStatusOnOpen(true);
+    controller.sim().model().setStreamCapacity(2);
+    Device device;
+    ASSERT_EQ(device.open(controller.locator().c_str(), nullptr), VX_CTL_OK);
+    for (int round = 0; round < 20; ++round) {
+        VX_CTL_StreamHandle handle = 0;
+        ASSERT_EQ(device.openStream(&handle, 0), VX_CTL_OK);
+        const uint8_t units[18] = {};
+        auto sent = std::async(std::launch::async, [&] { return device.streamFrame(handle, units, sizeof units); });
+        if (sent.wait_for(5s) != std::future_status::ready) {
+            ADD_FAILURE() << "the frame waits for a status that came already, round " << round;
+            device.close(false);
+            return;
+        }
+        EXPECT_EQ(sent.get(), VX_CTL_OK);
+        ASSERT_EQ(device.abortStream(handle), VX_CTL_OK);
+    }
+}
+
+TEST(StreamOpen, AReplyWithoutAHandleFailsAsAnInvalidPacket) {
+    SimulatedController controller{Carrier::Tcp};
+    Device device;
+    ASSERT_EQ(device.open(controller.locator().c_str(), nullptr), VX_CTL_OK);
+    controller.endpoint().addFault(vxsim::Gen2Fault::complete({vxsim::gen2::kCommandStart, command::kOpenStream}, 0, 1));
+    VX_CTL_StreamHandle handle = 0;
+    EXPECT_EQ(device.openStream(&handle, 0), VX_CTL_INVALID_PACKET);
+    EXPECT_EQ(handle, 0u);
+    uint8_t data[9] = {};
+    EXPECT_EQ(device.streamFrame(controller.endpoint().streamHandle(), data, sizeof data), VX_CTL_INVALID_STREAM_HANDLE);
+}
+
+// Two opens at once, the first answered last: its stream would have no
+// owner, so it aborts it on the device and leaves the winner's alone. The
+// device here lets the first stream go before the second open, so that it
+// grants both.
+TEST(StreamOpen, TheLoserOfTwoOpensGivesItsStreamUp) {
+    SimulatedController controller{Carrier::Tcp};
+    vxsim::Gen2Endpoint& endpoint = controller.endpoint();
+    Device device;
+    ASSERT_EQ(device.open(controller.locator().c_str(), nullptr), VX_CTL_OK);
+    endpoint.addFault(vxsim::Gen2Fault::late({vxsim::gen2::kCommandStart, command::kOpenStream}, 1000ms, 1));
+    VX_CTL_StreamHandle lost = 0, won = 0;
+    auto first = std::async(std::launch::async, [&] { return device.openStream(&lost, 0); });
+    ASSERT_TRUE(vxtest::waitUntil([&] { return endpoint.streamHandle() != 0; }, 5000ms));
+    const uint8_t firstHandle = endpoint.streamHandle();
+    std::vector<vxsim::Gen2StreamReport> unreported;
+    ASSERT_EQ(controller.sim().model().abortStream(firstHandle, &unreported), vxsim::gen2result::kOk);
+
+    ASSERT_EQ(device.openStream(&won, 0), VX_CTL_OK);
+    EXPECT_EQ(first.get(), VX_CTL_HANDLE_LIMIT_REACHED);
+    EXPECT_EQ(lost, 0u);
+    const auto requests = endpoint.requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [&](const vxsim::Gen2Request& request) {
+        return request.type == command::kAbortStream && request.handle == firstHandle;
+    }));
+    EXPECT_EQ(endpoint.streamHandle(), won);
+    endpoint.reportStream();
+    const uint8_t unit[9] = {};
+    EXPECT_EQ(device.streamFrame(won, unit, sizeof unit), VX_CTL_OK);
 }
 
 }  // namespace

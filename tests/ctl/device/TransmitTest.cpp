@@ -23,6 +23,7 @@ using vxctl::TransmitHandleTable;
 using vxctl::TransmitKind;
 namespace command = vxsim::gen2::command;
 
+constexpr VX_CTL_EventType kMovementFinished = 0x0001;
 constexpr VX_CTL_EventType kGroupTriggered = 0x8010;
 
 TEST(TransmitHandles, AreSearchedOnFromTheOneGivenLast) {
@@ -137,7 +138,8 @@ TEST_F(Transmit, AClosedGroupGoesOutInOneWriteAndIsFreedByItsTrigger) {
     EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
     EXPECT_EQ(device_->endOutputBuffer(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
 
-    endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
+    ASSERT_TRUE(vxtest::waitUntil([&] { return endpoint().groupsWaiting() == 1; }, 5000ms));
+    ASSERT_TRUE(endpoint().triggerGroup(static_cast<uint8_t>(group)));
     VX_CTL_Event event{};
     ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
     EXPECT_EQ(event.type, kGroupTriggered);
@@ -160,7 +162,7 @@ TEST_F(Transmit, GroupsThatEndWithoutTrigger) {
     EXPECT_EQ(writes(), 0u);
 
     // A trigger of a group never closed is reported instead of the event.
-    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    ASSERT_EQ(device_->openCommandGroup(&group, 1), VX_CTL_OK);
     endpoint().injectEvent(0, kGroupTriggered, static_cast<int32_t>(group << 24));
     VX_CTL_Event event{};
     EXPECT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_UNEXPECTED_PACKET);
@@ -174,6 +176,11 @@ TEST_F(Transmit, GroupsThatEndWithoutTrigger) {
     EXPECT_EQ(endpoint().requests().back().handle, group);
     EXPECT_EQ(device_->endCommandGroup(group, true), VX_CTL_INVALID_TRANSMIT_HANDLE);
     EXPECT_EQ(writes(), 2u);
+    // The device ends the cancelled group with its trigger event.
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kGroupTriggered);
+    EXPECT_EQ(event.value.i32, static_cast<int32_t>(group << 24 | VX_CTL_ABORTED));
+    EXPECT_EQ(endpoint().groupsWaiting(), 0u);
 }
 
 TEST_F(Transmit, AGroupsRequestsAwaitTheirRepliesFromItsTrigger) {
@@ -219,6 +226,73 @@ TEST_F(Transmit, AFailedWriteEndsTheRequestsItCarried) {
     EXPECT_EQ(device_->slotsInUse(), 0u);
     EXPECT_EQ(device_->endOutputBuffer(buffer, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
     EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+}
+
+TEST_F(Transmit, WithThirtyHandlesTakenTheOneGivenLastIsNotTriedAgain) {
+    std::vector<VX_CTL_TransmitHandle> handles(TransmitHandleTable::kLastHandle);
+    for (VX_CTL_TransmitHandle& handle : handles) ASSERT_EQ(device_->createOutputBuffer(&handle), VX_CTL_OK);
+    ASSERT_EQ(device_->endOutputBuffer(handles.back(), false), VX_CTL_OK);
+    VX_CTL_TransmitHandle handle = 0;
+    EXPECT_EQ(device_->createOutputBuffer(&handle), VX_CTL_BUFFER_LIMIT_REACHED);
+    EXPECT_EQ(device_->openCommandGroup(&handle, 0), VX_CTL_BUFFER_LIMIT_REACHED);
+    ASSERT_EQ(device_->endOutputBuffer(handles[4], false), VX_CTL_OK);
+    ASSERT_EQ(device_->openCommandGroup(&handle, 0), VX_CTL_OK);
+    EXPECT_EQ(handle, handles[4]);
+    EXPECT_EQ(writes(), 0u);
+}
+
+// The device runs a group at its close (trigger mode 0) or on its trigger,
+// answers its requests, reports it, and its handle is free again.
+TEST_F(Transmit, TheDeviceRunsAClosedGroupOnItsTrigger) {
+    for (const uint32_t mode : {0u, 2u}) {
+        VX_CTL_TransmitHandle group = 0;
+        ASSERT_EQ(device_->openCommandGroup(&group, mode), VX_CTL_OK);
+        ASSERT_EQ(move(group), VX_CTL_OK);
+        VX_CTL_RequestID read = 0;
+        ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+        ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+        VX_CTL_Event event{};
+        if (mode != 0) {
+            ASSERT_TRUE(vxtest::waitUntil([&] { return endpoint().groupsWaiting() == 1; }, 5000ms));
+            EXPECT_EQ(device_->waitForEvent(&event, 100), VX_CTL_TIMEOUT) << "waits for its trigger";
+            ASSERT_TRUE(endpoint().triggerGroup(static_cast<uint8_t>(group)));
+        }
+        ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+        EXPECT_EQ(event.type, kGroupTriggered);
+        EXPECT_EQ(event.value.i32, static_cast<int32_t>(group << 24));
+        std::vector<int32_t> values;
+        EXPECT_EQ(device_->readProperty_i32(read, &values), VX_CTL_OK);
+        EXPECT_EQ(values, std::vector<int32_t>{vxsim::Gen2Simulator::kDefaultChannelCount});
+        EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+
+        ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+        EXPECT_EQ(event.type, kMovementFinished);
+        EXPECT_EQ(event.idx, 2u);
+        EXPECT_EQ(event.value.i32, VX_CTL_OK);
+        EXPECT_EQ(controller_.sim().model().position(2), -7);
+    }
+    EXPECT_EQ(writes(), 2u);
+}
+
+// A request cancelled while its closed group waits for the trigger still
+// awaits a reply; its ID is free a reply time after the trigger, not never.
+TEST_F(Transmit, ARequestCancelledWhileItsGroupWaitsIsFreedAfterTheTrigger) {
+    device_ = std::make_unique<Device>(vxctl::DeviceTiming{2000ms, 10000ms, 1000ms, 1000ms});
+    ASSERT_EQ(device_->open(controller_.locator().c_str(), nullptr), VX_CTL_OK);
+    endpoint().addFault(vxsim::Gen2Fault::drop({vxsim::gen2::kCommandStart, command::kReadProperty}));
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(device_->openCommandGroup(&group, 1), VX_CTL_OK);
+    VX_CTL_RequestID read = 0;
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+    ASSERT_EQ(device_->cancelRequest(read), VX_CTL_OK);
+    ASSERT_TRUE(vxtest::waitUntil([&] { return endpoint().groupsWaiting() == 1; }, 5000ms));
+    ASSERT_TRUE(endpoint().triggerGroup(static_cast<uint8_t>(group)));
+    VX_CTL_Event event{};
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kGroupTriggered);
+    EXPECT_EQ(device_->slotsInUse(), 1u) << "its reply may still come";
+    EXPECT_TRUE(vxtest::waitUntil([&] { return device_->slotsInUse() == 0; }, 5000ms));
 }
 
 }  // namespace

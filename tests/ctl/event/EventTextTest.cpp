@@ -136,4 +136,23 @@ TEST_F(EventFrames, AreLoggedWithTheirDescriptionAtLevel3) {
               1);
 }
 
+// An event frame too short to hold its value gives no event: the next wait
+// reports an invalid packet, and no event comes of it.
+TEST(EventFrame, OfLength7GivesNoEventButAnInvalidPacket) {
+    ctltest::SimulatedController controller(ctltest::Carrier::Tcp);
+    vxctl::Device device;
+    ASSERT_EQ(device.open(controller.locator().c_str(), nullptr), VX_CTL_OK);
+    // Type, index and one byte of the event type, then the CRC: 7 bytes.
+    std::vector<uint8_t> frame{vxsim::gen2::kCommandStart, 7, 0, vxsim::gen2::command::kEvent, 2, 1};
+    const uint32_t crc = vxsim::gen2::crc32(frame.data(), frame.size());
+    for (int i = 0; i < 4; ++i) frame.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+    controller.endpoint().sendToHost(frame);
+    VX_CTL_Event event{};
+    EXPECT_EQ(device.waitForEvent(&event, 5000), VX_CTL_INVALID_PACKET);
+    // What is left of the frame may be reported too, but never as an event.
+    VX_CTL_Result next = VX_CTL_INVALID_PACKET;
+    while (next == VX_CTL_INVALID_PACKET) next = device.waitForEvent(&event, 300);
+    EXPECT_EQ(next, VX_CTL_TIMEOUT);
+}
+
 }  // namespace
