@@ -2,6 +2,7 @@
 //
 //   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader]
 //         [--text] [--pty [--com N]]
+//   vxsim --gen2 [--channels N] [--port N]
 //
 // With --text it speaks the textual command protocol instead of binary
 // packets (and sends no greeting), on TCP and on a pseudo-terminal whose
@@ -9,6 +10,7 @@
 // pseudo-terminal and prints its "serial:" locator; --com N also makes the
 // terminal's COM<N> lead there while the simulator runs (an existing COM<N>
 // is left alone and the simulator does not start).
+// With --gen2 it is a second-generation controller instead, on TCP.
 // With --bootloader the system also has its modules' bootloader, which a
 // firmware uploader can enter and send firmware files to.
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
@@ -31,6 +33,8 @@
 #include "platform/UniqueFd.h"
 #include "sim/BootSimulator.h"
 #include "sim/Gen1Simulator.h"
+#include "sim/Gen2Simulator.h"
+#include "sim/Gen2Layout.h"
 #include "sim/PublishedComPort.h"
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"
@@ -48,12 +52,14 @@ struct Arguments {
     bool text = false;
     bool pty = false;
     unsigned com = 0;  // 0: not published
+    bool gen2 = false;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
-                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N]]\n");
+                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N]]\n"
+                 "       vxsim --gen2 [--channels N] [--port N]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value, int base = 10) {
@@ -77,6 +83,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->text = true;
         } else if (option == "--pty") {
             args->pty = true;
+        } else if (option == "--gen2") {
+            args->gen2 = true;
         } else if (i + 1 < argc && option == "--com" && number(argv[i + 1], 255, &value) &&
                    value != 0) {
             args->com = static_cast<unsigned>(value);
@@ -102,6 +110,10 @@ bool parse(int argc, char** argv, Arguments* args) {
     }
     // The textual personality has no bootloader, the bootloader no
     // pseudo-terminal, and a COM name needs one.
+    // The second generation has none of the first's personalities.
+    if (args->gen2)
+        return !args->handControl && args->endEffectors == 0 && !args->bootloader && !args->text &&
+               !args->pty;
     return args->endEffectors <= args->channels && !(args->bootloader && (args->text || args->pty)) &&
            (args->com == 0 || args->pty);
 }
@@ -112,6 +124,25 @@ bool watchStdin() {
     struct stat info {};
     if (::fstat(STDIN_FILENO, &info) != 0) return false;
     return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || ::isatty(STDIN_FILENO);
+}
+
+// Where a second-generation channel's position is read, in 64 bits.
+constexpr uint32_t kGen2PositionKey = 0x0305001D;
+
+// One module of `channels` linear positioners, all at 0.
+void defineGen2System(vxsim::Gen2Model& model, size_t channels) {
+    vxsim::Gen2Layout layout;
+    layout.interfaceVersion = {1, {0, 1, 0, 0}};
+    vxsim::Gen2Module module;
+    module.channels.assign(channels, vxsim::Gen2ChannelSettings{});
+    module.version1 = {2, {0, 1, 0, 0}};
+    module.version2 = {3, {0, 1, 0, 0}};
+    module.catalogue = {{300, "SL-0601", 2, 1}};
+    layout.modules = {module};
+    vxsim::defineLayout(model, layout);
+    model.setChannelCount(channels);
+    for (size_t channel = 0; channel < channels; ++channel)
+        model.define({static_cast<uint8_t>(channel), kGen2PositionKey}, int64_t{0});
 }
 
 // Waits for SIGINT, SIGTERM or the end of stdin.
@@ -154,6 +185,15 @@ int main(int argc, char** argv) {
     }
 
     try {
+        if (args.gen2) {
+            vxsim::Gen2Simulator simulator;
+            defineGen2System(simulator.model(), args.channels);
+            simulator.serveTcp("127.0.0.1", args.port);
+            std::printf("%s\n", simulator.tcpLocator().c_str());
+            std::fflush(stdout);
+            waitForEnd(signalFd.get());
+            return 0;
+        }
         vxsim::SystemSetup setup =
             vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors);
         if (args.hcmType != 0) setup.hcmEepromType = args.hcmType;
