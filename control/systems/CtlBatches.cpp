@@ -126,6 +126,16 @@ VX_STATUS WriteQueue::requestI64(uint32_t key, uint8_t index, int64_t value) {
     return kOk;
 }
 
+VX_STATUS WriteQueue::requestArrayI32(uint32_t key, uint8_t index, const int32_t* values, size_t count) {
+    VX_CTL_RequestID id = 0;
+    const uint32_t result = system_.callDevice([&](const Functions& f, VX_CTL_DeviceHandle device) {
+        return f.RequestWritePropertyArray_i32(device, libraryIndex(index), key, values, count, &id, transmitHandle_);
+    });
+    if (result != 0) return mapCtlResult(result);
+    entries_.push_back({id, index});
+    return kOk;
+}
+
 VX_STATUS WriteQueue::commit(bool sync) {
     while (!entries_.empty()) {
         const Entry entry = entries_.front();

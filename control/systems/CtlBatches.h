@@ -74,6 +74,7 @@ public:
 
     VX_STATUS requestI32(uint32_t key, uint8_t index, int32_t value);
     VX_STATUS requestI64(uint32_t key, uint8_t index, int64_t value);
+    VX_STATUS requestArrayI32(uint32_t key, uint8_t index, const int32_t* values, size_t count);
     // The first failed write's status (a write the controller reports as
     // aborted counts as done); asynchronous writes fail as error packets.
     VX_STATUS commit(bool sync);

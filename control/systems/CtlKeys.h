@@ -24,6 +24,8 @@ inline constexpr uint32_t kModuleChannelCount = 0x02030017;
 inline constexpr uint32_t kChannelVersionSelect = 0x05030063;
 inline constexpr uint32_t kChannelVersionA = 0x05030061;  // array of 2
 inline constexpr uint32_t kChannelVersionB = 0x05030062;  // array of 8
+inline constexpr uint32_t kFeatureValueA = 0x05030066;
+inline constexpr uint32_t kFeatureValueB = 0x05030079;
 // Channel: the positioner-type catalogue behind its index.
 inline constexpr uint32_t kPositionerTypeCount = 0x030A0015;
 inline constexpr uint32_t kPositionerTypeIndex = 0x030A0009;

@@ -18,6 +18,9 @@
 
 namespace qmx {
 
+class ReadQueue;
+class WriteQueue;
+
 // A second-generation controller system served through the run-time loaded
 // VeltraxCTL. Operations check under the API mutex and release it before
 // they call the library; in asynchronous mode a job worker runs their jobs
@@ -214,6 +217,16 @@ public:
         return call(binding_.functions(), deviceHandle_);
     }
 
+    // The two shapes of an operation with traffic. A getter queues its
+    // reads in one command group and hands a job that fills the packet from
+    // them to submitJob; a setter queues its writes (and a move its library
+    // command) in one group and commits them.
+    using Requests = std::function<VX_STATUS(ReadQueue&)>;
+    using Fill = std::function<VX_STATUS(ReadQueue&, VX_packet&)>;
+    using Writes = std::function<VX_STATUS(WriteQueue&, uint32_t transmitHandle)>;
+    VX_STATUS runGetter(bool sync, const Requests& requests, Fill fill, Delivery delivery);
+    VX_STATUS runSetter(bool sync, const Writes& writes);
+
     bool bufferedOutputOn() const { return bufferedOutput_.load(); }
     // A command group held open until flushOutput sends it.
     void parkGroup(uint32_t transmitHandle);
@@ -227,6 +240,16 @@ public:
     void keepDebugSample(uint32_t channel, uint64_t sample);
 
 private:
+    // Mode and channel checks under the API mutex; `check` then sees the
+    // channel's record while the mutex is still held.
+    using RecordCheck = std::function<VX_STATUS(ChannelRecord&)>;
+    VX_STATUS checkChannel(bool sync, uint32_t channel, const RecordCheck& check = {});
+    // A move's writes and command, its error check and its event state.
+    VX_STATUS runMove(uint32_t channel, bool sync, uint32_t eventState, const Writes& writes);
+    void setEventState(uint32_t channel, uint32_t eventState);
+    // Loads the speed level table when it is empty; API mutex held.
+    void loadSpeedLevelTableIfEmpty();
+
     VX_STATUS openDevice(const std::string& locator, const std::string& options);
     VX_STATUS readDeviceSetup();
     VX_STATUS readModuleVersions();

@@ -34,7 +34,24 @@ inline constexpr uint16_t kInsufficientFrames = 0x0302;
 namespace gen2key {
 inline constexpr uint32_t kChannelCount = 0x020F0016;
 inline constexpr uint32_t kSerialNumber = 0x020F005E;
+// A channel's own: where it is, what it does and its last movement error.
+// The movement engine answers them; the stored value adds bits to the state.
+inline constexpr uint32_t kPosition = 0x0305001D;  // i64
+inline constexpr uint32_t kChannelState = 0x0305000F;
+inline constexpr uint32_t kChannelErrorCode = 0x0502007A;
+// How the next move's value counts: 1, 3 and 4 from where the channel is.
+inline constexpr uint32_t kMoveMode = 0x03050087;
 }  // namespace gen2key
+
+// Bits of a channel's state.
+namespace gen2state {
+inline constexpr int32_t kMoving = 0x1;
+inline constexpr int32_t kClosedLoop = 0x2;
+inline constexpr int32_t kCalibrating = 0x4;
+inline constexpr int32_t kReferencing = 0x8;
+inline constexpr int32_t kPositionKnown = 0x80;
+inline constexpr int32_t kMoveError = 0x800;
+}  // namespace gen2state
 
 // A property value: one 32-bit or 64-bit integer, a text, or an array of
 // either integer.
@@ -114,6 +131,10 @@ public:
 
     // Channels, each at rest at 0.
     void setChannelCount(size_t channels);
+    // Every movement but Stop that `channel` is given from now on fails at
+    // once with `code` (0: they run again): the state shows the error bit
+    // and the error code property holds the code.
+    void failMovements(uint8_t channel, uint16_t code);
     void setMotionTimes(const Gen2MotionTimes& times);
     // Starts, or with Stop ends, a movement of `channel` (Move travels to
     // `target`, Reference to the mark at 0, Calibrate stays). Gives the
@@ -149,7 +170,14 @@ private:
     struct Channel {
         Motion path;
         Gen2Movement movement = Gen2Movement::Stop;
+        int32_t moveMode = 0;  // of the running move
+        bool referenced = false;
+        uint16_t failWith = 0;
+        uint16_t error = 0;
     };
+    // The channel's answers to the keys the movement engine serves.
+    std::optional<PropertyValue> channelValueLocked(PropertyAddress address, const PropertyValue& stored) const;
+    int32_t moveModeLocked(uint8_t channel) const;
     struct Stream {
         uint8_t handle = 0;  // 0: none
         bool closing = false;

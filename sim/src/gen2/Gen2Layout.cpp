@@ -33,6 +33,39 @@ void defineCatalogue(Gen2Model& model, uint8_t channel, const std::vector<Gen2Po
     model.defineSelected({channel, kPositionerTypeValue48}, selector, std::move(values48));
 }
 
+// What every channel holds besides its settings, at rest.
+void defineChannelValues(Gen2Model& model, uint8_t channel, const Gen2ChannelSettings& settings) {
+    using namespace gen2key;
+    for (const uint32_t key : {kHoldTime, kStepFrequency, kMaxClosedLoopFrequency, kStepAmplitude, kCalibrationOptions,
+                               kReferencingOptions, kSafeDirection, kChannelValue19, kChannelValue48, kTuningValue57,
+                               kReferencingValue0E, kLogicalScaleInversion})
+        model.define({channel, key}, int32_t{0});
+    for (const uint32_t key : {kMoveVelocity, kScanVelocity, kMoveAcceleration, kRangeLimitMin, kRangeLimitMax,
+                               kRangeValue23, kLogicalScaleOffset})
+        model.define({channel, key}, int64_t{0});
+    model.define({channel, kSensorPowerMode}, int32_t{1});
+    model.define({channel, kPositionerType}, settings.positionerType);
+    model.define({channel, kVoltageLevel}, int64_t{0}, true);
+    model.define({channel, kDebugSample}, int64_t{0}, true);
+    model.define({channel, kChannelState}, int32_t{0}, true);
+    model.define({channel, kChannelErrorCode}, int32_t{0}, true);
+    model.define({channel, kPosition}, int64_t{0});
+}
+
+void defineHandControlModule(Gen2Model& model, const std::vector<Gen2SpeedLevel>& levels) {
+    using namespace gen2key;
+    model.define({0, kHandControlModuleMode}, int32_t{0});
+    std::vector<int32_t> steps, amplitudes, frequencies;
+    for (const Gen2SpeedLevel& level : levels) {
+        steps.push_back(level.steps);
+        amplitudes.push_back(level.amplitude);
+        frequencies.push_back(level.frequency);
+    }
+    model.define({0, kSpeedLevelSteps}, steps);
+    model.define({0, kSpeedLevelAmplitude}, amplitudes);
+    model.define({0, kSpeedLevelFrequency}, frequencies);
+}
+
 }  // namespace
 
 void defineLayout(Gen2Model& model, const Gen2Layout& layout) {
@@ -47,6 +80,7 @@ void defineLayout(Gen2Model& model, const Gen2Layout& layout) {
     std::map<int32_t, PropertyValue> kinds{{kInterfaceSelect, layout.interfaceVersion.kind}};
     std::map<int32_t, PropertyValue> numbers{{kInterfaceSelect, numbersOf(layout.interfaceVersion)}};
     if (layout.handControlModule) {
+        defineHandControlModule(model, layout.speedLevels);
         kinds[kHandControlSelect] = layout.handControlModule->kind;
         numbers[kHandControlSelect] = numbersOf(*layout.handControlModule);
     }
@@ -66,15 +100,19 @@ void defineLayout(Gen2Model& model, const Gen2Layout& layout) {
                              {{kChannelVersionsSelect, std::vector<int32_t>{module.version1.kind, module.version2.kind}}});
         model.defineSelected({index, kChannelVersionB}, {index, kChannelVersionSelect},
                              {{kChannelVersionsSelect, std::move(both)}});
+        model.define({index, kFeatureValueA}, module.featureValueA, true);
+        model.define({index, kFeatureValueB}, module.featureValueB, true);
         for (const Gen2ChannelSettings& settings : module.channels) {
             model.define({channel, kMoveMode}, settings.moveMode);
             model.define({channel, kChannelOptions}, settings.channelOptions);
             model.define({channel, kMoveControlOptions}, settings.moveControlOptions);
             model.define({channel, kMovementType}, settings.movementType, true);
             defineCatalogue(model, channel, module.catalogue);
+            defineChannelValues(model, channel, settings);
             ++channel;
         }
     }
+    model.setChannelCount(channelCount);
 }
 
 }  // namespace vxsim

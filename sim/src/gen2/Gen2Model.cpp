@@ -36,6 +36,7 @@ std::pair<uint16_t, PropertyValue> Gen2Model::read(PropertyAddress address) cons
     if (const auto reader = readers_.find(address.key); reader != readers_.end()) return reader->second(address.index);
     const auto found = current_.find(address);
     if (found == current_.end()) return {gen2result::kInvalidKey, PropertyValue{}};
+    if (auto live = channelValueLocked(address, found->second.value)) return {gen2result::kOk, std::move(*live)};
     return {gen2result::kOk, found->second.value};
 }
 
@@ -48,6 +49,9 @@ uint16_t Gen2Model::write(PropertyAddress address, const PropertyValue& value) {
     if (found->second.readOnly) return gen2result::kPermissionDenied;
     if (found->second.value.index() != value.index()) return gen2result::kInvalidDataType;
     found->second.value = value;
+    // A channel set to a position rests there.
+    if (address.key == gen2key::kPosition && address.index < channels_.size())
+        channels_[address.index].path = Motion(std::get<int64_t>(value));
     ++writes_;
     return gen2result::kOk;
 }
@@ -90,6 +94,44 @@ void Gen2Model::setChannelCount(size_t channels) {
     channels_.assign(channels, Channel{});
 }
 
+void Gen2Model::failMovements(uint8_t channel, uint16_t code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (channel < channels_.size()) channels_[channel].failWith = code;
+}
+
+int32_t Gen2Model::moveModeLocked(uint8_t channel) const {
+    const auto found = current_.find({channel, gen2key::kMoveMode});
+    const int32_t* mode = found == current_.end() ? nullptr : std::get_if<int32_t>(&found->second.value);
+    return mode ? *mode : 0;
+}
+
+std::optional<PropertyValue> Gen2Model::channelValueLocked(PropertyAddress address, const PropertyValue& stored) const {
+    if (address.index >= channels_.size()) return std::nullopt;
+    const Channel& c = channels_[address.index];
+    const auto now = SimClock::now();
+    switch (address.key) {
+    case gen2key::kPosition:
+        return c.path.valueAt(now);
+    case gen2key::kChannelErrorCode:
+        return static_cast<int32_t>(c.error);
+    case gen2key::kChannelState: {
+        const int32_t* base = std::get_if<int32_t>(&stored);
+        int32_t state = base ? *base : 0;
+        const bool running = !c.path.arrived(now);
+        if (running && c.movement == Gen2Movement::Calibrate) state |= gen2state::kMoving | gen2state::kCalibrating;
+        if (running && c.movement == Gen2Movement::Reference) state |= gen2state::kMoving | gen2state::kReferencing;
+        // Closed-loop moves target; scans and steps only move.
+        if (running && c.movement == Gen2Movement::Move)
+            state |= c.moveMode <= 1 ? (gen2state::kMoving | gen2state::kClosedLoop) : gen2state::kMoving;
+        if (c.referenced || (c.movement == Gen2Movement::Reference && !running)) state |= gen2state::kPositionKnown;
+        if (c.error != 0) state |= gen2state::kMoveError;
+        return state;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 void Gen2Model::setMotionTimes(const Gen2MotionTimes& times) {
     std::lock_guard<std::mutex> lock(mutex_);
     times_ = times;
@@ -102,6 +144,7 @@ std::vector<Gen2Finished> Gen2Model::command(Gen2Movement movement, uint8_t chan
     const auto now = SimClock::now();
     std::vector<Gen2Finished> ended;
     const int64_t here = c.path.valueAt(now);
+    if (c.movement == Gen2Movement::Reference && c.path.arrived(now)) c.referenced = true;
     // A movement not yet reported ends here, whether or not it has arrived.
     if (c.path.unreported()) {
         const bool arrived = c.path.arrived(now);
@@ -111,6 +154,14 @@ std::vector<Gen2Finished> Gen2Model::command(Gen2Movement movement, uint8_t chan
     }
     c.path.halt(now);
     c.movement = movement;
+    c.error = 0;
+    if (movement != Gen2Movement::Stop && c.failWith != gen2result::kOk) {
+        c.movement = Gen2Movement::Stop;
+        c.error = c.failWith;
+        ended.push_back({channel, c.failWith});
+        return ended;
+    }
+    c.moveMode = moveModeLocked(channel);
     switch (movement) {
     case Gen2Movement::Stop:
         break;
@@ -120,9 +171,12 @@ std::vector<Gen2Finished> Gen2Model::command(Gen2Movement movement, uint8_t chan
     case Gen2Movement::Reference:
         c.path.start(here, 0, times_.reference, now);
         break;
-    case Gen2Movement::Move:
-        c.path.start(here, target, times_.move, now);
+    case Gen2Movement::Move: {
+        // Relative, scan relative and step moves count from here.
+        const bool fromHere = c.moveMode == 1 || c.moveMode == 3 || c.moveMode == 4;
+        c.path.start(here, fromHere ? here + target : target, times_.move, now);
         break;
+    }
     }
     return ended;
 }
