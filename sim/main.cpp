@@ -126,9 +126,6 @@ bool watchStdin() {
     return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || ::isatty(STDIN_FILENO);
 }
 
-// Where a second-generation channel's position is read, in 64 bits.
-constexpr uint32_t kGen2PositionKey = 0x0305001D;
-
 // One module of `channels` linear positioners, all at 0.
 void defineGen2System(vxsim::Gen2Model& model, size_t channels) {
     vxsim::Gen2Layout layout;
@@ -140,9 +137,6 @@ void defineGen2System(vxsim::Gen2Model& model, size_t channels) {
     module.catalogue = {{300, "SL-0601", 2, 1}};
     layout.modules = {module};
     vxsim::defineLayout(model, layout);
-    model.setChannelCount(channels);
-    for (size_t channel = 0; channel < channels; ++channel)
-        model.define({static_cast<uint8_t>(channel), kGen2PositionKey}, int64_t{0});
 }
 
 // Waits for SIGINT, SIGTERM or the end of stdin.
