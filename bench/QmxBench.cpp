@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -246,7 +247,8 @@ BENCHMARK(AsyncAnswers_RawClient)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(IdleCpu_Library)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(IdleCpu_RawClient)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
-// Shows the usual table and keeps each run for the summary.
+// Shows the usual table and keeps for the summary each benchmark's median
+// over its repetitions (or its one run without repetitions).
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     SummaryReporter()
@@ -254,9 +256,13 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (median || (run.run_type == Run::RT_Iteration && !medians_.count(run.run_name.function_name)))
                 runs_[run.run_name.function_name] = run;
+            if (median) medians_.insert(run.run_name.function_name);
+        }
     }
     const Run* find(const std::string& name) const {
         auto it = runs_.find(name);
@@ -265,6 +271,7 @@ public:
 
 private:
     std::map<std::string, Run> runs_;
+    std::set<std::string> medians_;
 };
 
 double secondsPerIteration(const benchmark::BenchmarkReporter::Run& run) {
@@ -282,7 +289,7 @@ void printRatio(const char* what, double library, double raw, const char* unit) 
 }
 
 void printSummary(const SummaryReporter& reporter) {
-    std::printf("\nSummary (simulator in a child process, TCP loopback)\n");
+    std::printf("\nSummary: medians (simulator in a child process, TCP loopback)\n");
     const auto* libRoundTrip = reporter.find("GetPosition_Library");
     const auto* rawRoundTrip = reporter.find("GetPosition_RawClient");
     if (libRoundTrip && rawRoundTrip)
@@ -307,6 +314,16 @@ void printSummary(const SummaryReporter& reporter) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Medians of five repetitions unless the command line says otherwise
+    // (later options win).
+    std::vector<char*> args{argv[0]};
+    std::string repetitions = "--benchmark_repetitions=5";
+    args.push_back(repetitions.data());
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    argv = args.data();
+    argc = count;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     try {

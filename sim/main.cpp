@@ -1,7 +1,7 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
 //   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader]
-//         [--text] [--pty [--com N]]
+//         [--text] [--pty [--com N] [--paced]] [--firmware-out DIR]
 //   vxsim --gen2 [--channels N] [--port N]
 //
 // With --text it speaks the textual command protocol instead of binary
@@ -9,10 +9,13 @@
 // device path it prints on a second line. With --pty it serves only a
 // pseudo-terminal and prints its "serial:" locator; --com N also makes the
 // terminal's COM<N> lead there while the simulator runs (an existing COM<N>
-// is left alone and the simulator does not start).
+// is left alone and the simulator does not start); --paced makes its line
+// carry bytes at the rate the host set, ten bit times a byte each way.
 // With --gen2 it is a second-generation controller instead, on TCP.
 // With --bootloader the system also has its modules' bootloader, which a
-// firmware uploader can enter and send firmware files to.
+// firmware uploader can enter and send firmware files to; --firmware-out DIR
+// (with --bootloader) also writes there an update configuration, update.xml,
+// and newer firmware files for its modules, and prints its path on a second line.
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
 // until a pipe or terminal on stdin closes (so a parent that goes away takes
 // the simulator along).
@@ -29,6 +32,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/UniqueFd.h"
 #include "sim/BootSimulator.h"
@@ -39,6 +43,7 @@
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"
 #include "sim/TextEndpoint.h"
+#include "sim/UpdateFolder.h"
 
 namespace {
 
@@ -53,12 +58,15 @@ struct Arguments {
     bool pty = false;
     unsigned com = 0;  // 0: not published
     bool gen2 = false;
+    bool paced = false;
+    std::string firmwareOut;  // empty: no update configuration written
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
-                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N]]\n"
+                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N] [--paced]] "
+                 "[--firmware-out DIR]\n"
                  "       vxsim --gen2 [--channels N] [--port N]\n");
 }
 
@@ -85,6 +93,10 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->pty = true;
         } else if (option == "--gen2") {
             args->gen2 = true;
+        } else if (option == "--paced") {
+            args->paced = true;
+        } else if (i + 1 < argc && option == "--firmware-out" && *argv[i + 1] != '\0') {
+            args->firmwareOut = argv[++i];
         } else if (i + 1 < argc && option == "--com" && number(argv[i + 1], 255, &value) &&
                    value != 0) {
             args->com = static_cast<unsigned>(value);
@@ -109,13 +121,14 @@ bool parse(int argc, char** argv, Arguments* args) {
         }
     }
     // The textual personality has no bootloader, the bootloader no
-    // pseudo-terminal, and a COM name needs one.
-    // The second generation has none of the first's personalities.
+    // pseudo-terminal, a COM name needs one, and firmware files are for a
+    // bootloader. The second generation has none of the first's personalities.
     if (args->gen2)
         return !args->handControl && args->endEffectors == 0 && !args->bootloader && !args->text &&
-               !args->pty;
+               !args->pty && !args->paced && args->firmwareOut.empty();
     return args->endEffectors <= args->channels && !(args->bootloader && (args->text || args->pty)) &&
-           (args->com == 0 || args->pty);
+           (args->com == 0 || args->pty) && (!args->paced || args->pty) &&
+           (args->firmwareOut.empty() || args->bootloader);
 }
 
 // Only a pipe, socket or terminal on stdin ties the simulator's life to its
@@ -192,8 +205,18 @@ int main(int argc, char** argv) {
             vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors);
         if (args.hcmType != 0) setup.hcmEepromType = args.hcmType;
         if (args.bootloader) {
-            vxsim::BootSimulator simulator(setup, vxsim::BootSimulator::modulesOf(setup));
+            const std::vector<vxsim::BootModule> modules = vxsim::BootSimulator::modulesOf(setup);
+            if (!args.firmwareOut.empty()) {
+                const std::string problem =
+                    vxsim::writeUpdateFolder(args.firmwareOut, vxsim::newerFirmware(modules));
+                if (!problem.empty()) {
+                    std::fprintf(stderr, "vxsim: %s\n", problem.c_str());
+                    return 1;
+                }
+            }
+            vxsim::BootSimulator simulator(setup, modules);
             std::printf("%s\n", simulator.serveTcp("127.0.0.1", args.port).c_str());
+            if (!args.firmwareOut.empty()) std::printf("%s/update.xml\n", args.firmwareOut.c_str());
             std::fflush(stdout);
             waitForEnd(signalFd.get());
             return 0;
@@ -203,6 +226,7 @@ int main(int argc, char** argv) {
             vxsim::Gen1Endpoint binary(model);
             vxsim::TextEndpoint text(model);
             vxsim::Pty pty;
+            pty.setPaced(args.paced);
             if (args.text)
                 pty.serve(text);
             else

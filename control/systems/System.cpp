@@ -299,7 +299,7 @@ VX_STATUS System::close() {
     // A receive waiting without limit would otherwise wait for ever.
     std::lock_guard<std::mutex> lock(packetMutex_);
     closed_ = true;
-    packetCondition_.notify_all();
+    signalPacketWaiters();
     return kOk;
 }
 

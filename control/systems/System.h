@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -212,6 +213,13 @@ private:
 
     // Queue access; the lock is the packet mutex.
     VX_STATUS waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs);
+    // Wakes every packet wait; called with the packet mutex held.
+    void signalPacketWaiters();
+    // Waits for a signal without the packet mutex for a short while before a
+    // wait would sleep, up to the deadline: an answer on its way then costs
+    // the caller no wake-up.
+    void spinForSignal(std::unique_lock<std::mutex>& lock,
+                       std::chrono::steady_clock::time_point deadline);
     VX_STATUS waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remove);
     VX_STATUS waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t timeoutMs);
     // Drops what came before a new request: the queued packets now, an
@@ -277,6 +285,9 @@ private:
     PacketAssembler assembler_;
     ring_buffer<RawPacket> ring_{kQueueCapacity};
     std::condition_variable packetCondition_;
+    // Counts the signals of packetCondition_, so that a spinning wait sees
+    // them without the mutex.
+    std::atomic<uint32_t> packetSignals_{0};
     bool cancelRequested_ = false;
     // Set by close: no device is left to answer a wait.
     bool closed_ = false;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/Log.h"
+#include "platform/CpuRelax.h"
 #include "systems/System.h"
 
 namespace qmx {
@@ -10,6 +11,9 @@ namespace qmx {
 namespace {
 
 constexpr uint32_t kWaitForever = 0xFFFFFFFF;
+
+// About a network round trip: longer answers are waited for asleep.
+constexpr auto kSpinLength = std::chrono::microseconds(150);
 
 bool packetLogging() { return logLevel.load(std::memory_order_relaxed) >= 5; }
 
@@ -40,7 +44,30 @@ void System::systemErrorCallback(void* context, int code) {
     auto* self = static_cast<System*>(context);
     std::lock_guard<std::mutex> lock(self->packetMutex_);
     if (self->stickyStatus_ == kOk) self->stickyStatus_ = kReadError;
-    self->packetCondition_.notify_all();
+    self->signalPacketWaiters();
+}
+
+void System::signalPacketWaiters() {
+    packetSignals_.fetch_add(1, std::memory_order_release);
+    packetCondition_.notify_all();
+}
+
+void System::spinForSignal(std::unique_lock<std::mutex>& lock,
+                           std::chrono::steady_clock::time_point deadline) {
+    const uint32_t seen = packetSignals_.load(std::memory_order_acquire);
+    const auto until = std::min(deadline, std::chrono::steady_clock::now() + kSpinLength);
+    lock.unlock();
+    for (;;) {
+        for (int i = 0; i < 32; ++i) {
+            if (packetSignals_.load(std::memory_order_acquire) != seen) {
+                lock.lock();
+                return;
+            }
+            vxplatform::cpuRelax();
+        }
+        if (std::chrono::steady_clock::now() >= until) break;
+    }
+    lock.lock();
 }
 
 void System::onBytes(const uint8_t* data, size_t length) {
@@ -58,7 +85,8 @@ void System::onBytes(const uint8_t* data, size_t length) {
     // Noise or the torn rest of an answer given up on would otherwise shift
     // every later packet of the stream.
     if (dropPartial) assembler_.discardPartial();
-    assembler_.feed(data, length, [this](const RawPacket& packet) {
+    bool queued = false;
+    assembler_.feed(data, length, [this, &queued](const RawPacket& packet) {
         // Logged before anyone can act on it, so the log keeps the order.
         if (packetLogging()) logPacket(" IN", packet.bytes.data());
         std::lock_guard<std::mutex> lock(packetMutex_);
@@ -66,8 +94,13 @@ void System::onBytes(const uint8_t* data, size_t length) {
             ring_.push(packet);
         else if (stickyStatus_ == kOk)
             stickyStatus_ = kInputBufferOverflow;
-        packetCondition_.notify_all();
+        packetSignals_.fetch_add(1, std::memory_order_release);
+        queued = true;
     });
+    // One wake-up for the whole block, after the mutex is free, so that a
+    // woken waiter does not block on it at once. The system outlives its
+    // device's receive thread, which runs this.
+    if (queued) packetCondition_.notify_all();
 }
 
 VX_STATUS System::sendDirect(const uint8_t* data, size_t length) {
@@ -94,7 +127,15 @@ VX_STATUS System::sendPacket(const OutPacket& packet) {
 VX_STATUS System::waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
     if (!ring_.empty()) return kOk;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (timeoutMs != 0) spinForSignal(lock, deadline);
     for (;;) {
+        if (!ring_.empty()) {
+            if (cancelRequested_) {
+                cancelRequested_ = false;
+                return kCanceled;
+            }
+            return stickyStatus_;
+        }
         if (cancelRequested_) {
             cancelRequested_ = false;
             return kCanceled;
@@ -106,13 +147,6 @@ VX_STATUS System::waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t tim
         } else if (packetCondition_.wait_until(lock, deadline) == std::cv_status::timeout &&
                    ring_.empty()) {
             return kTimeout;
-        }
-        if (!ring_.empty()) {
-            if (cancelRequested_) {
-                cancelRequested_ = false;
-                return kCanceled;
-            }
-            return stickyStatus_;
         }
     }
 }
@@ -243,7 +277,7 @@ VX_STATUS System::cancelWaitForPacket() {
     if (const VX_STATUS status = checkSystemCommand(false)) return status;
     std::lock_guard<std::mutex> lock(packetMutex_);
     cancelRequested_ = true;
-    packetCondition_.notify_all();
+    signalPacketWaiters();
     return kOk;
 }
 

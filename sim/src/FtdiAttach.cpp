@@ -8,15 +8,18 @@ namespace vxsim {
 
 class FtdiAttachment::AdapterLink : public Link {
 public:
-    AdapterLink(const VxFtdiDoubleApi& api, int adapter) : api_(api), adapter_(adapter) {}
+    AdapterLink(FtdiAttachment& owner, const VxFtdiDoubleApi& api, int adapter)
+        : owner_(owner), api_(api), adapter_(adapter) {}
 
+    // The host can read the bytes once the line has carried them.
     bool send(const uint8_t* data, size_t length) override {
-        return api_.pushReceived(adapter_, data, length) == 0;
+        return owner_.passLine(owner_.toHost_, length) && api_.pushReceived(adapter_, data, length) == 0;
     }
     // The device stops answering; the host's reads fail until it closes.
     void close() override { api_.dropConnection(adapter_); }
 
 private:
+    FtdiAttachment& owner_;
     const VxFtdiDoubleApi& api_;
     int adapter_;
 };
@@ -34,7 +37,7 @@ FtdiAttachment::FtdiAttachment(LinkHandler& handler, const FtdiAdapter& adapter)
     spec.userAreaLength = adapter.userArea.size();
     adapter_ = api_->addAdapter(&spec);
     if (adapter_ <= 0) throw std::runtime_error("the FTDI driver double refused the adapter");
-    link_ = std::make_unique<AdapterLink>(*api_, adapter_);
+    link_ = std::make_unique<AdapterLink>(*this, *api_, adapter_);
     VxFtdiPeer peer{};
     peer.onOpen = &FtdiAttachment::onOpen;
     peer.onWrite = &FtdiAttachment::onWrite;
@@ -47,6 +50,11 @@ FtdiAttachment::FtdiAttachment(LinkHandler& handler, const FtdiAdapter& adapter)
 }
 
 FtdiAttachment::~FtdiAttachment() {
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+    }
+    ending_.notify_all();
     api_->attachPeer(adapter_, nullptr);
     api_->unplug(adapter_);
 }
@@ -59,7 +67,39 @@ int FtdiAttachment::onOpen(void* context, int) {
 
 void FtdiAttachment::onWrite(void* context, int, const uint8_t* data, size_t length) {
     auto* self = static_cast<FtdiAttachment*>(context);
+    // The device has the bytes once the line has carried them.
+    if (!self->passLine(self->fromHost_, length)) return;
     self->handler_.onReceive(*self->link_, data, length);
+}
+
+void FtdiAttachment::setPaced(bool paced) {
+    std::lock_guard lock(mutex_);
+    paced_ = paced;
+}
+
+uint64_t FtdiAttachment::bytesFromHost() const {
+    std::lock_guard lock(mutex_);
+    return fromHost_.bytes();
+}
+
+uint64_t FtdiAttachment::bytesToHost() const {
+    std::lock_guard lock(mutex_);
+    return toHost_.bytes();
+}
+
+void FtdiAttachment::clearByteCounts() {
+    std::lock_guard lock(mutex_);
+    fromHost_.clearCount();
+    toHost_.clearCount();
+}
+
+bool FtdiAttachment::passLine(LinePace& pace, size_t length) {
+    VxFtdiLineState line{};
+    const uint32_t baud = api_->lineState(adapter_, &line) == 0 ? line.baudRate : 0;
+    std::unique_lock lock(mutex_);
+    const auto due = pace.pass(length, paced_ ? baud : 0);
+    if (!paced_) return true;
+    return !ending_.wait_until(lock, due, [&] { return ended_; });
 }
 
 void FtdiAttachment::onClose(void* context, int) {

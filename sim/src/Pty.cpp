@@ -76,9 +76,45 @@ bool Pty::isConnected() const {
     return controller_.valid() && !closing_;
 }
 
+void Pty::setPaced(bool paced) {
+    std::lock_guard lock(mutex_);
+    paced_ = paced;
+}
+
+uint64_t Pty::bytesFromHost() const {
+    std::lock_guard lock(mutex_);
+    return fromHost_.bytes();
+}
+
+uint64_t Pty::bytesToHost() const {
+    std::lock_guard lock(mutex_);
+    return toHost_.bytes();
+}
+
+void Pty::clearByteCounts() {
+    std::lock_guard lock(mutex_);
+    fromHost_.clearCount();
+    toHost_.clearCount();
+}
+
+bool Pty::passLine(LinePace& pace, size_t length) {
+    const uint32_t baud = baudOf(hostTermios());
+    std::unique_lock lock(mutex_);
+    const auto due = pace.pass(length, paced_ ? baud : 0);
+    if (!paced_) return true;
+    // A stop ends only the serving thread's own wait.
+    return !changed_.wait_until(lock, due,
+                                [&] { return closing_ || (server_.isCurrent() && server_.stopRequested()); });
+}
+
 bool Pty::write(const void* data, size_t length, milliseconds timeout) {
     const int fd = acquire();
     if (fd < 0) return false;
+    // The bytes reach the host once the line has carried them.
+    if (!passLine(toHost_, length)) {
+        release();
+        return false;
+    }
     const auto deadline = Clock::now() + timeout;
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_t done = 0;
@@ -204,6 +240,8 @@ void Pty::serveLoop(LinkHandler& handler) {
             if (woke != vxplatform::WaitResult::Ready) break;
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n > 0) {
+                // The controller has the bytes once the line has carried them.
+                if (!passLine(fromHost_, static_cast<size_t>(n))) continue;
                 handler.onReceive(link_, buffer, static_cast<size_t>(n));
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 break;

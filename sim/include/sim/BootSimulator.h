@@ -45,6 +45,7 @@ public:
     TextEndpoint* textApplication(Carrier carrier);
     TcpServer& tcp() { return *tcpServer_; }
     Pty& pty() { return *pty_; }
+    FtdiAttachment& usb() { return *usb_; }
 
 private:
     // A carrier's endpoints, torn down carrier first.

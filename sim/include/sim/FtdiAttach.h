@@ -1,10 +1,13 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "sim/LinePace.h"
 #include "sim/Link.h"
 
 struct VxFtdiDoubleApi;
@@ -39,8 +42,21 @@ public:
     int adapter() const { return adapter_; }
     const VxFtdiDoubleApi& api() const { return *api_; }
 
+    // Paces both directions at the baud rate the host set on the adapter
+    // (ten bit times a byte), as the chip's serial line would; off at first.
+    void setPaced(bool paced);
+    // The bytes that have passed the line, from the host and to it, since
+    // the last clear (counted paced or not).
+    uint64_t bytesFromHost() const;
+    uint64_t bytesToHost() const;
+    void clearByteCounts();
+
 private:
     class AdapterLink;
+
+    // Waits until `length` bytes have passed `pace` at the host's rate, when
+    // paced; false when the attachment ends first.
+    bool passLine(LinePace& pace, size_t length);
 
     static int onOpen(void* context, int adapter);
     static void onWrite(void* context, int adapter, const uint8_t* data, size_t length);
@@ -50,6 +66,13 @@ private:
     const VxFtdiDoubleApi* api_;
     int adapter_ = 0;
     std::unique_ptr<AdapterLink> link_;
+
+    mutable std::mutex mutex_;  // guards what follows
+    std::condition_variable ending_;
+    bool ended_ = false;
+    bool paced_ = false;
+    LinePace fromHost_;
+    LinePace toHost_;
 };
 
 }  // namespace vxsim

@@ -12,6 +12,7 @@
 #include "platform/OwnedThread.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
+#include "sim/LinePace.h"
 #include "sim/Link.h"
 
 namespace vxsim {
@@ -45,6 +46,15 @@ public:
     // Collects until `count` bytes arrived or `timeout` passed.
     std::string readExactly(size_t count, std::chrono::milliseconds timeout);
 
+    // Paces both directions at the rate the host set on its side (ten bit
+    // times a byte), as a real line would; off at first.
+    void setPaced(bool paced);
+    // The bytes that have passed the line, from the host and to it, since
+    // the last clear (counted paced or not).
+    uint64_t bytesFromHost() const;
+    uint64_t bytesToHost() const;
+    void clearByteCounts();
+
     // Pulls the cable: closes the controller's side, the host sees a hang-up.
     void hangUp();
     bool isConnected() const;
@@ -71,6 +81,9 @@ private:
     // -1 once the cable is pulled.
     int acquire();
     void release();
+    // Waits until `length` bytes have passed `pace` at the host's rate, when
+    // paced; false when a hang-up or stop comes first.
+    bool passLine(LinePace& pace, size_t length);
 
     std::string devicePath_;
     vxplatform::UniqueFd host_;
@@ -83,6 +96,9 @@ private:
     int users_ = 0;  // calls working on controller_ without the mutex
     bool closing_ = false;
     bool serving_ = false;
+    bool paced_ = false;
+    LinePace fromHost_;
+    LinePace toHost_;
     // Its stop flag is read under mutex_, which the wake-up takes to notify.
     vxplatform::OwnedThread server_;
 };

@@ -85,7 +85,21 @@ INSTANTIATE_TEST_SUITE_P(
     Programs, Smoke,
     ::testing::Values(Program{"configuration", CONFIGURATION_PROGRAM,
                               "QMX Configuration Tool 1.7.10", "Veltrax/QMXConfigurationTool.conf"},
-                      Program{"terminal", TERMINAL_PROGRAM, "Textdesk v1.2.18", ""}),
+                      Program{"terminal", TERMINAL_PROGRAM, "Textdesk v1.2.18", ""},
+                      Program{"uploader", UPLOADER_PROGRAM, "QMX Firmware Uploader v3.3.9",
+                              "Veltrax/QMXFirmwareUploader.conf"},
+                      Program{"handcontrol", HANDCONTROL_PROGRAM, "QMXH Configurator v2.0.3", ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The hand-control configurator takes no options: anything beyond Qt's own
+// ends it at once, without a window.
+TEST(SmokeArguments, HandControlConfiguratorWithAnArgumentEndsWithoutAWindow) {
+    nettest::ChildProcess child({HANDCONTROL_PROGRAM, "extra"});
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(child.waitExit(30s), 0) << child.err();
+    vxtest::XWindows windows(e2e::display());
+    ASSERT_TRUE(windows.usable());
+    EXPECT_EQ(windows.waitForWindow("QMXH Configurator v2.0.3", 0ms), 0u);
+}
 
 }  // namespace
