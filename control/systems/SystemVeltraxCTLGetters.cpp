@@ -76,7 +76,9 @@ VX_STATUS SystemVeltraxCTL::runGetter(bool sync, const Requests& requests, Fill 
     if (const VX_STATUS status = group.open()) return status;
     auto batch = std::make_shared<ReadQueue>(*this, group.transmitHandle());
     if (const VX_STATUS status = requests(*batch)) return status;
-    if (const VX_STATUS status = group.close()) return status;
+    // A group with nothing in it is not sent: the guard drops it.
+    if (batch->pending() > 0)
+        if (const VX_STATUS status = group.close()) return status;
     return submitJob(
         sync, [batch, fillPacket = std::move(fillPacket)](VX_packet& packet) { return fillPacket(*batch, packet); },
         std::move(delivery));

@@ -131,9 +131,10 @@ public:
 
     // Channels, each at rest at 0.
     void setChannelCount(size_t channels);
-    // Every movement but Stop that `channel` is given from now on fails at
-    // once with `code` (0: they run again): the state shows the error bit
-    // and the error code property holds the code.
+    // Every movement but Stop that `channel` is given from now on fails
+    // with `code` (0: they run again): the channel stays put, its state
+    // shows the error bit and the error code property holds the code at
+    // once, and the movement ends with the code after its usual time.
     void failMovements(uint8_t channel, uint16_t code);
     void setMotionTimes(const Gen2MotionTimes& times);
     // Starts, or with Stop ends, a movement of `channel` (Move travels to
@@ -173,7 +174,8 @@ private:
         int32_t moveMode = 0;  // of the running move
         bool referenced = false;
         uint16_t failWith = 0;
-        uint16_t error = 0;
+        uint16_t error = 0;    // shown in the state until the next command
+        uint16_t endWith = 0;  // what the running movement ends with
     };
     // The channel's answers to the keys the movement engine serves.
     std::optional<PropertyValue> channelValueLocked(PropertyAddress address, const PropertyValue& stored) const;

@@ -123,7 +123,8 @@ std::optional<PropertyValue> Gen2Model::channelValueLocked(PropertyAddress addre
         // Closed-loop moves target; scans and steps only move.
         if (running && c.movement == Gen2Movement::Move)
             state |= c.moveMode <= 1 ? (gen2state::kMoving | gen2state::kClosedLoop) : gen2state::kMoving;
-        if (c.referenced || (c.movement == Gen2Movement::Reference && !running)) state |= gen2state::kPositionKnown;
+        if (c.referenced || (c.movement == Gen2Movement::Reference && c.error == 0 && !running))
+            state |= gen2state::kPositionKnown;
         if (c.error != 0) state |= gen2state::kMoveError;
         return state;
     }
@@ -144,37 +145,43 @@ std::vector<Gen2Finished> Gen2Model::command(Gen2Movement movement, uint8_t chan
     const auto now = SimClock::now();
     std::vector<Gen2Finished> ended;
     const int64_t here = c.path.valueAt(now);
-    if (c.movement == Gen2Movement::Reference && c.path.arrived(now)) c.referenced = true;
+    if (c.movement == Gen2Movement::Reference && c.error == 0 && c.path.arrived(now)) c.referenced = true;
     // A movement not yet reported ends here, whether or not it has arrived.
     if (c.path.unreported()) {
         const bool arrived = c.path.arrived(now);
-        ended.push_back({channel, arrived                              ? gen2result::kOk
+        ended.push_back({channel, arrived                              ? c.endWith
                                   : movement == Gen2Movement::Stop ? gen2result::kAborted
                                                                    : gen2result::kMovementOverridden});
     }
     c.path.halt(now);
     c.movement = movement;
     c.error = 0;
+    c.endWith = gen2result::kOk;
+    c.moveMode = moveModeLocked(channel);
+    const auto duration = movement == Gen2Movement::Calibrate ? times_.calibrate
+                          : movement == Gen2Movement::Reference ? times_.reference
+                                                                : times_.move;
+    // A failing channel stays where it is and reports the failure when the
+    // movement would have ended; its state shows the error at once.
     if (movement != Gen2Movement::Stop && c.failWith != gen2result::kOk) {
-        c.movement = Gen2Movement::Stop;
         c.error = c.failWith;
-        ended.push_back({channel, c.failWith});
+        c.endWith = c.failWith;
+        c.path.start(here, here, duration, now);
         return ended;
     }
-    c.moveMode = moveModeLocked(channel);
     switch (movement) {
     case Gen2Movement::Stop:
         break;
     case Gen2Movement::Calibrate:
-        c.path.start(here, here, times_.calibrate, now);
+        c.path.start(here, here, duration, now);
         break;
     case Gen2Movement::Reference:
-        c.path.start(here, 0, times_.reference, now);
+        c.path.start(here, 0, duration, now);
         break;
     case Gen2Movement::Move: {
         // Relative, scan relative and step moves count from here.
         const bool fromHere = c.moveMode == 1 || c.moveMode == 3 || c.moveMode == 4;
-        c.path.start(here, fromHere ? here + target : target, times_.move, now);
+        c.path.start(here, fromHere ? here + target : target, duration, now);
         break;
     }
     }
@@ -202,8 +209,12 @@ std::optional<SimClock::time_point> Gen2Model::nextFinish() const {
 std::vector<Gen2Finished> Gen2Model::takeFinished(SimClock::time_point now) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Gen2Finished> ended;
-    for (size_t i = 0; i < channels_.size(); ++i)
-        if (channels_[i].path.takeArrival(now)) ended.push_back({static_cast<uint8_t>(i), gen2result::kOk});
+    for (size_t i = 0; i < channels_.size(); ++i) {
+        Channel& c = channels_[i];
+        if (!c.path.takeArrival(now)) continue;
+        ended.push_back({static_cast<uint8_t>(i), c.endWith});
+        c.endWith = gen2result::kOk;
+    }
     return ended;
 }
 
