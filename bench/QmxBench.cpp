@@ -16,12 +16,9 @@
 // client.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -43,8 +40,7 @@
 #include <vector>
 
 #include "QMXControl.h"
-
-extern char** environ;
+#include "SimulatorProcess.h"
 
 namespace {
 
@@ -61,70 +57,7 @@ constexpr int kBatch = 200;
 constexpr int kIdleSystems = 10;
 constexpr auto kIdleTime = std::chrono::seconds(5);
 
-std::string programDirectory() {
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = '\0';
-    std::string text(path);
-    const size_t slash = text.rfind('/');
-    return slash == std::string::npos ? "." : text.substr(0, slash);
-}
-
-// `vxsim` as a child process; it ends when its standard input closes.
-class SimulatorProcess {
-public:
-    SimulatorProcess() {
-        int in[2];
-        int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        const std::string program = programDirectory() + "/vxsim";
-        char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--channels"),
-                        const_cast<char*>("2"), const_cast<char*>("--hcm"), nullptr};
-        const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        toChild_ = in[1];
-        if (spawned != 0) {
-            ::close(out[0]);
-            throw std::runtime_error("cannot start " + program);
-        }
-        // The locator is the child's first line.
-        char c = 0;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') locator_ += c;
-        ::close(out[0]);
-        const size_t colon = locator_.rfind(':');
-        if (locator_.rfind("network:127.0.0.1:", 0) != 0) {
-            stop();
-            throw std::runtime_error("vxsim gave no loopback locator");
-        }
-        port_ = static_cast<uint16_t>(std::stoul(locator_.substr(colon + 1)));
-    }
-    ~SimulatorProcess() { stop(); }
-
-    const std::string& locator() const { return locator_; }
-    uint16_t port() const { return port_; }
-
-private:
-    void stop() {
-        ::close(toChild_);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-    }
-
-    pid_t pid_ = -1;
-    int toChild_ = -1;
-    std::string locator_;
-    uint16_t port_ = 0;
-};
-
-SimulatorProcess* simulator = nullptr;
+vxbench::SimulatorProcess* simulator = nullptr;
 
 // A plain TCP connection to the simulator that speaks the binary packets
 // itself.
@@ -445,7 +378,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     try {
-        SimulatorProcess process;
+        vxbench::SimulatorProcess process({"--channels", "2", "--hcm"});
         simulator = &process;
         std::printf("simulator at %s\n", process.locator().c_str());
         SummaryReporter reporter;

@@ -1,6 +1,7 @@
 /*
  * A tour of the controller API: open a controller system, look at its
- * channels, move one closed-loop, then do the same queries asynchronously.
+ * channels, move one closed-loop, then do the same queries and a move
+ * reported on completion asynchronously. Either controller generation.
  * Usage: qmx_demo LOCATOR   (for example network:127.0.0.1:5000)
  */
 #include <stdio.h>
@@ -9,10 +10,17 @@
 
 #include "QMXControl.h"
 
-/* The library describes each system it opens in its "Opened System" log line. */
+/* The library describes each system it opens in its "Opened System" log
+   line; a second-generation system gives no description. */
 static void showLogMessage(const char* message, unsigned int reserved) {
     (void)reserved;
-    if (strncmp(message, "Opened System", 13) == 0) printf("%s\n", message);
+    if (strncmp(message, "Opened System", 13) != 0) return;
+    size_t length = strlen(message);
+    while (length > 0 && (message[length - 1] == '\n' || message[length - 1] == ' ')) --length;
+    if (length > 0 && message[length - 1] == ':')
+        printf("%.*s (the system gives no description)\n", (int)length, message);
+    else
+        printf("%s\n", message);
 }
 
 static int failed(const char* what, VX_STATUS status) {
@@ -98,6 +106,31 @@ static int asynchronousTour(const char* locator, unsigned int channels) {
         }
         describePacket(&packet);
     }
+
+    /* A move that reports its end: with report-on-complete on, the channel
+       sends a completion packet when it arrives. */
+    printf("\nMoving channel 0 back to 0 nm, reported on completion:\n");
+    if (failed("Switching report-on-complete on", VX_SetReportOnComplete_A(system, 0, 1))) goto fail;
+    if (failed("Starting the move", VX_GotoPositionAbsolute_A(system, 0, 0, 0))) goto fail;
+    for (;;) {
+        VX_packet packet;
+        if (failed("Receiving", VX_ReceiveNextPacket_A(system, 15000, &packet))) goto fail;
+        if (packet.packetType == VX_PACKET_NONE) {
+            printf("  no completion within 15 s\n");
+            goto fail;
+        }
+        if (packet.packetType == VX_PACKET_MOVEMENT_COMPLETED) {
+            printf("  channel %u: movement completed\n", packet.channelIndex);
+            break;
+        }
+        describePacket(&packet);
+    }
+    if (failed("Sending a position request", VX_GetPosition_A(system, 0))) goto fail;
+    {
+        VX_packet packet;
+        if (failed("Receiving", VX_ReceiveNextPacket_A(system, 1000, &packet))) goto fail;
+        describePacket(&packet);
+    }
     VX_CloseSystem(system);
     return 0;
 fail:
@@ -131,6 +164,7 @@ int main(int argc, char** argv) {
     for (unsigned int ch = 0; ch < channels; ++ch) {
         unsigned int type = 0, positioner = 0;
         if (failed("Reading a channel type", VX_GetChannelType(system, ch, &type))) goto fail;
+        /* A second-generation system reports every channel as type 0. */
         printf("  channel %u: %s", ch, channelKind(type));
         if (type == VX_CHANNEL_POSITIONER &&
             VX_GetPositionerType_S(system, ch, &positioner) == 0) {

@@ -2,6 +2,7 @@
 //
 //   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader]
 //         [--text] [--pty [--com N] [--paced]] [--firmware-out DIR]
+//   vxsim --gen2 [--channels N] [--port N]
 //
 // With --text it speaks the textual command protocol instead of binary
 // packets (and sends no greeting), on TCP and on a pseudo-terminal whose
@@ -10,6 +11,7 @@
 // terminal's COM<N> lead there while the simulator runs (an existing COM<N>
 // is left alone and the simulator does not start); --paced makes its line
 // carry bytes at the rate the host set, ten bit times a byte each way.
+// With --gen2 it is a second-generation controller instead, on TCP.
 // With --bootloader the system also has its modules' bootloader, which a
 // firmware uploader can enter and send firmware files to; --firmware-out DIR
 // (with --bootloader) also writes there an update configuration, update.xml,
@@ -35,6 +37,8 @@
 #include "platform/UniqueFd.h"
 #include "sim/BootSimulator.h"
 #include "sim/Gen1Simulator.h"
+#include "sim/Gen2Simulator.h"
+#include "sim/Gen2Layout.h"
 #include "sim/PublishedComPort.h"
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"
@@ -53,6 +57,7 @@ struct Arguments {
     bool text = false;
     bool pty = false;
     unsigned com = 0;  // 0: not published
+    bool gen2 = false;
     bool paced = false;
     std::string firmwareOut;  // empty: no update configuration written
 };
@@ -61,7 +66,8 @@ void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
                  "[--hcm-type T] [--bootloader] [--text] [--pty [--com N] [--paced]] "
-                 "[--firmware-out DIR]\n");
+                 "[--firmware-out DIR]\n"
+                 "       vxsim --gen2 [--channels N] [--port N]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value, int base = 10) {
@@ -85,6 +91,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->text = true;
         } else if (option == "--pty") {
             args->pty = true;
+        } else if (option == "--gen2") {
+            args->gen2 = true;
         } else if (option == "--paced") {
             args->paced = true;
         } else if (i + 1 < argc && option == "--firmware-out" && *argv[i + 1] != '\0') {
@@ -114,7 +122,10 @@ bool parse(int argc, char** argv, Arguments* args) {
     }
     // The textual personality has no bootloader, the bootloader no
     // pseudo-terminal, a COM name needs one, and firmware files are for a
-    // bootloader.
+    // bootloader. The second generation has none of the first's personalities.
+    if (args->gen2)
+        return !args->handControl && args->endEffectors == 0 && !args->bootloader && !args->text &&
+               !args->pty && !args->paced && args->firmwareOut.empty();
     return args->endEffectors <= args->channels && !(args->bootloader && (args->text || args->pty)) &&
            (args->com == 0 || args->pty) && (!args->paced || args->pty) &&
            (args->firmwareOut.empty() || args->bootloader);
@@ -126,6 +137,19 @@ bool watchStdin() {
     struct stat info {};
     if (::fstat(STDIN_FILENO, &info) != 0) return false;
     return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || ::isatty(STDIN_FILENO);
+}
+
+// One module of `channels` linear positioners, all at 0.
+void defineGen2System(vxsim::Gen2Model& model, size_t channels) {
+    vxsim::Gen2Layout layout;
+    layout.interfaceVersion = {1, {0, 1, 0, 0}};
+    vxsim::Gen2Module module;
+    module.channels.assign(channels, vxsim::Gen2ChannelSettings{});
+    module.version1 = {2, {0, 1, 0, 0}};
+    module.version2 = {3, {0, 1, 0, 0}};
+    module.catalogue = {{300, "SL-0601", 2, 1}};
+    layout.modules = {module};
+    vxsim::defineLayout(model, layout);
 }
 
 // Waits for SIGINT, SIGTERM or the end of stdin.
@@ -168,6 +192,15 @@ int main(int argc, char** argv) {
     }
 
     try {
+        if (args.gen2) {
+            vxsim::Gen2Simulator simulator;
+            defineGen2System(simulator.model(), args.channels);
+            simulator.serveTcp("127.0.0.1", args.port);
+            std::printf("%s\n", simulator.tcpLocator().c_str());
+            std::fflush(stdout);
+            waitForEnd(signalFd.get());
+            return 0;
+        }
         vxsim::SystemSetup setup =
             vxsim::SystemSetup::standard(args.channels, args.handControl, args.endEffectors);
         if (args.hcmType != 0) setup.hcmEepromType = args.hcmType;
