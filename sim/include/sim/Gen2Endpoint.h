@@ -174,12 +174,13 @@ private:
     // connection is to drop instead.
     bool answer(Link& link, const Gen2Request& request, std::vector<Bytes>* out);
     // Whether `request` opens, closes or cancels a command group or joins
-    // an open one, with what that sends at once into `out`.
-    bool grouped(Link& link, const Gen2Request& request, std::vector<Bytes>* out);
-    // The replies of a closed group's requests and its trigger event; the
-    // group is forgotten. A fault that would drop the link only drops
-    // replies here.
-    std::vector<Bytes> runGroup(uint8_t handle);
+    // an open one, with what that sends at once into `out`; *keep false when
+    // a group it ran is to drop the connection.
+    bool grouped(Link& link, const Gen2Request& request, std::vector<Bytes>* out, bool* keep);
+    // The replies of a closed group's requests and its trigger event into
+    // `out`; the group is forgotten. False when a request's fault drops the
+    // connection: the replies before it still go out, nothing after it.
+    bool runGroup(uint8_t handle, std::vector<Bytes>* out);
     std::vector<Bytes> reply(const Gen2Request& request);
     std::vector<Bytes> readReply(const Gen2Request& request);
     Gen2Fault* matchingFault(const Gen2Request& request);

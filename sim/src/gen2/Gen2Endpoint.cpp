@@ -346,12 +346,19 @@ void Gen2Endpoint::setStreamStatusOnOpen(bool status) {
 }
 
 bool Gen2Endpoint::triggerGroup(uint8_t handle) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     const auto group = groups_.find(handle);
     if (group == groups_.end() || !group->second.closed || group->second.triggerMode == 0) return false;
     Link& link = *group->second.link;
-    for (const Bytes& frame : runGroup(handle)) writeBytes(link, frame);
+    std::vector<Bytes> frames;
+    const bool keep = runGroup(handle, &frames);
+    for (const Bytes& frame : frames) writeBytes(link, frame);
     changed_.notify_all();
+    if (!keep) {
+        // Outside the lock: a carrier may report the drop at once.
+        lock.unlock();
+        link.close();
+    }
     return true;
 }
 
@@ -447,7 +454,7 @@ void Gen2Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
         // The controller does what was asked even when its reply is lost.
         std::vector<Bytes> frames;
         bool keep = true;
-        if (!grouped(link, *request, &frames)) keep = answer(link, *request, &frames);
+        if (!grouped(link, *request, &frames, &keep)) keep = answer(link, *request, &frames);
         if (mergeReplies_) {
             merged.insert(merged.end(), frames.begin(), frames.end());
         } else {
@@ -502,7 +509,7 @@ bool Gen2Endpoint::answer(Link& link, const Gen2Request& request, std::vector<By
     return true;
 }
 
-bool Gen2Endpoint::grouped(Link& link, const Gen2Request& request, std::vector<Bytes>* out) {
+bool Gen2Endpoint::grouped(Link& link, const Gen2Request& request, std::vector<Bytes>* out, bool* keep) {
     if (request.start != gen2::kCommandStart) return false;
     const auto group = groups_.find(request.handle);
     const bool open = group != groups_.end() && !group->second.closed && group->second.link == &link;
@@ -513,7 +520,7 @@ bool Gen2Endpoint::grouped(Link& link, const Gen2Request& request, std::vector<B
     case command::kCloseCommandGroup:
         if (!open) return true;
         group->second.closed = true;
-        if (group->second.triggerMode == 0) *out = runGroup(request.handle);
+        if (group->second.triggerMode == 0) *keep = runGroup(request.handle, out);
         return true;
     case command::kCancelCommandGroup:
         if (group == groups_.end() || group->second.link != &link) return true;
@@ -527,13 +534,13 @@ bool Gen2Endpoint::grouped(Link& link, const Gen2Request& request, std::vector<B
     }
 }
 
-std::vector<Bytes> Gen2Endpoint::runGroup(uint8_t handle) {
+bool Gen2Endpoint::runGroup(uint8_t handle, std::vector<Bytes>* out) {
     const Group group = std::move(groups_.at(handle));
     groups_.erase(handle);
-    std::vector<Bytes> frames;
-    for (const Gen2Request& request : group.requests) answer(*group.link, request, &frames);
-    frames.push_back(eventFrame(0, kGroupTriggeredEvent, handleValue(handle, gen2result::kOk)));
-    return frames;
+    for (const Gen2Request& request : group.requests)
+        if (!answer(*group.link, request, out)) return false;
+    out->push_back(eventFrame(0, kGroupTriggeredEvent, handleValue(handle, gen2result::kOk)));
+    return true;
 }
 
 Gen2Fault* Gen2Endpoint::matchingFault(const Gen2Request& request) {

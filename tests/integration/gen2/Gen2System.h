@@ -33,6 +33,8 @@ constexpr int64_t kPicometresPerNanometre = 1000;
 // QMXControl's statuses and channel status codes the tests look for.
 constexpr VX_STATUS kOk = 0;
 constexpr VX_STATUS kCommunicationFailed = 10;
+// What a library result of a lost connection maps to.
+constexpr VX_STATUS kTransmitError = 7;
 constexpr VX_STATUS kTimeout = 15;
 constexpr unsigned int kStatusStopped = 0;
 constexpr unsigned int kStatusTargeting = 4;
