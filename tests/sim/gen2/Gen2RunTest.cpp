@@ -189,6 +189,30 @@ TEST_F(Gen2Run, AGroupRunsOnItsCloseOrItsTriggerAndReportsIt) {
     }
 }
 
+TEST_F(Gen2Run, ADisconnectInAGroupDropsTheLinkWhereTheGroupRuns) {
+    const vxsim::Gen2Match moves{gen2::kCommandStart, gen2::command::kMove};
+    for (const uint8_t mode : {0, 1}) {
+        CaptureLink own;
+        endpoint.onConnect(own);
+        endpoint.addFault(vxsim::Gen2Fault::disconnect(moves, 1));
+        const uint8_t group = 5;
+        const Bytes all = wire(vxctl::openCommandGroupFrame(group, mode)) +
+                          wire(vxctl::readPropertyFrame(9, group, 0, kChannelCountKey)) +
+                          wire(vxctl::moveFrame(group, 0, 10)) +
+                          wire(vxctl::readPropertyFrame(10, group, 0, kChannelCountKey)) +
+                          wire(vxctl::closeCommandGroupFrame(group));
+        endpoint.onReceive(own, all.data(), all.size());
+        if (mode != 0) {
+            EXPECT_FALSE(own.closed()) << "nothing ran yet";
+            ASSERT_TRUE(endpoint.triggerGroup(group));
+        }
+        // What ran before the faulting request still went out; nothing after it.
+        EXPECT_EQ(seen(own.all()), std::vector<Seen>{value(9, 3)}) << int{mode};
+        EXPECT_TRUE(own.closed()) << int{mode};
+        endpoint.onDisconnect(own);
+    }
+}
+
 TEST_F(Gen2Run, ACancelledGroupEndsWithAnAbortAndRunsNothing) {
     const uint8_t group = 4;
     exchange(wire(vxctl::openCommandGroupFrame(group, 2)) + wire(vxctl::moveFrame(group, 0, 99)) +
