@@ -34,6 +34,9 @@ constexpr int32_t kLastReservedType = 253;
 constexpr size_t kSpeedLevelCapacity = 64;
 // More queued packets than this make the queue overflow.
 constexpr size_t kPacketQueueLimit = 255;
+// How long a job failed by a lost connection waits for the event thread to
+// set the lasting read error; the loss event is posted as the job fails.
+constexpr auto kLossReportWait = std::chrono::milliseconds(500);
 
 constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
 
@@ -349,11 +352,20 @@ void SystemVeltraxCTL::runJobWorker() {
         if (status != kOk) {
             packet.packetType = VX_PACKET_ERROR;
             packet.data1 = status;
+            if (status == kTransmitError) awaitLossReport();
         } else if (packet.packetType == VX_PACKET_NONE) {
             continue;
         }
         queuePacket(packet, true);
     }
+}
+
+void SystemVeltraxCTL::awaitLossReport() {
+    // Without this a receive could hand out the job's error packet before
+    // the lasting read error that the same loss brings.
+    std::unique_lock<std::mutex> lock(packetMutex_);
+    packetCondition_.wait_for(lock, kLossReportWait,
+                              [&] { return stickyStatus_ != kOk || closed_ || worker_.stopRequested(); });
 }
 
 void SystemVeltraxCTL::queuePacket(const VX_packet& packet, bool checkOverflow) {

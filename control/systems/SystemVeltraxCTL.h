@@ -259,6 +259,8 @@ private:
     void runJobWorker();
     void runEventThread();
     void handleMovementFinished(uint32_t channel, uint32_t result);
+    // Waits, boundedly, until a lost connection's lasting read error is set.
+    void awaitLossReport();
     void queuePacket(const VX_packet& packet, bool checkOverflow);
     void cancelEventWait();
     void closeDevice();

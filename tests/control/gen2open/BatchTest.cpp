@@ -213,6 +213,19 @@ TEST_F(BatchTest, TheJobWorkerTurnsFailuresIntoErrorPacketsAndOverflowIntoAStick
     EXPECT_EQ(system_.receiveNextPacket(0, &packet, true), qmx::kInputBufferOverflow);
 }
 
+// A transmit error waits a moment for a loss report; without one the job's
+// error packet still comes, and the queue stays usable.
+TEST_F(BatchTest, ATransmitErrorWithoutALossStillGivesItsErrorPacket) {
+    openSystem("async");
+    EXPECT_EQ(system_.submitJob(false, [](VX_packet&) { return VX_STATUS{qmx::kTransmitError}; }), qmx::kOk);
+    VX_packet packet{};
+    ASSERT_EQ(system_.receiveNextPacket(kWaitMs, &packet, true), qmx::kOk);
+    EXPECT_EQ(packet.packetType, uint32_t{VX_PACKET_ERROR});
+    EXPECT_EQ(packet.data1, uint32_t{qmx::kTransmitError});
+    EXPECT_EQ(system_.receiveNextPacket(0, &packet, true), qmx::kOk);
+    EXPECT_EQ(packet.packetType, uint32_t{VX_PACKET_NONE});
+}
+
 TEST_F(BatchTest, ASynchronousJobRunsAtOnceAndDeliversOnlyOnSuccess) {
     openSystem();
     uint32_t delivered = 0;
