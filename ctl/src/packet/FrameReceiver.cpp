@@ -18,6 +18,8 @@ constexpr ValueSize kValueSizes[] = {
     {kDataTypeOther64, 8}, {VX_CTL_DT_STRING, 0},
 };
 
+bool isStartByte(uint8_t byte) { return byte == kCommandStart || byte == kSystemStart; }
+
 uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 uint32_t readU32(const uint8_t* p) {
@@ -156,11 +158,21 @@ FrameReceiver::FrameReceiver(const Crc32* crc) : crc_(crc) { buffer_.reserve(kFr
 void FrameReceiver::receive(const uint8_t* data, size_t size, FrameHandlers& handlers) {
     size_t at = 0;
     if (size > 0 && dropZero_.exchange(false) && data[0] == 0) ++at;
+    consume(data + at, size - at, handlers);
+}
 
+void FrameReceiver::consume(const uint8_t* data, size_t size, FrameHandlers& handlers) {
     // A length that cannot frame whole words up to a CRC would leave the
     // frame without a type byte or let the word-wise CRC run past it.
     const size_t minimumLength = 1 + (crc_ ? kCrcBytes : 0);
+    size_t at = 0;
     while (at < size) {
+        // After a header that could not be, only a known start byte begins
+        // the next frame: the bytes before it were reported with that header.
+        if (resyncing_ && buffer_.empty() && !isStartByte(data[at])) {
+            ++at;
+            continue;
+        }
         if (buffer_.size() < kHeaderBytes) {
             const size_t take = std::min(kHeaderBytes - buffer_.size(), size - at);
             buffer_.insert(buffer_.end(), data + at, data + at + take);
@@ -168,10 +180,10 @@ void FrameReceiver::receive(const uint8_t* data, size_t size, FrameHandlers& han
             if (buffer_.size() < kHeaderBytes) break;
             const size_t length = readU16(buffer_.data() + 1);
             if (length < minimumLength || length > kMaxLength || (length + kHeaderBytes) % 4 != 0) {
-                buffer_.clear();
-                handlers.protocolError(VX_CTL_INVALID_PACKET);
+                resync(handlers);
                 continue;
             }
+            resyncing_ = false;
         }
         const size_t target = kHeaderBytes + readU16(buffer_.data() + 1);
         const size_t take = std::min(target - buffer_.size(), size - at);
@@ -179,6 +191,17 @@ void FrameReceiver::receive(const uint8_t* data, size_t size, FrameHandlers& han
         at += take;
         if (buffer_.size() == target) frameComplete(handlers);
     }
+}
+
+void FrameReceiver::resync(FrameHandlers& handlers) {
+    if (!resyncing_) handlers.protocolError(VX_CTL_INVALID_PACKET);
+    resyncing_ = true;
+    // Dropping the whole header would lose a frame starting inside it: the
+    // search for the next start byte begins at the header's second byte.
+    std::array<uint8_t, kHeaderBytes> header{};
+    std::copy(buffer_.begin(), buffer_.end(), header.begin());
+    buffer_.clear();
+    consume(header.data() + 1, header.size() - 1, handlers);
 }
 
 void FrameReceiver::frameComplete(FrameHandlers& handlers) {

@@ -66,7 +66,9 @@ void dispatchFrame(const uint8_t* frame, size_t size, bool crc, FrameHandlers& h
 
 // Cuts the byte stream of one device into frames, checks their CRC and
 // dispatches them. Chunks may end anywhere: inside a header, inside a
-// frame, or after several frames.
+// frame, or after several frames. After a header with an impossible length
+// the bytes are skipped up to the next known start byte, so that stray bytes
+// lose no later frame.
 class FrameReceiver {
 public:
     // `crc` null: frames carry no CRC. Otherwise it outlives the receiver.
@@ -82,14 +84,21 @@ public:
     // while no reader thread can call receive().
     void reset() {
         buffer_.clear();
+        resyncing_ = false;
         dropZero_.store(false);
     }
 
 private:
+    void consume(const uint8_t* data, size_t size, FrameHandlers& handlers);
+    // Reports a header with an impossible length (once until a plausible
+    // header follows) and looks for the next start byte after its first byte.
+    void resync(FrameHandlers& handlers);
     void frameComplete(FrameHandlers& handlers);
 
     const Crc32* crc_;
     std::vector<uint8_t> buffer_;
+    // Skipping bytes after a report, until a plausible header is found.
+    bool resyncing_ = false;
     std::atomic<bool> dropZero_{false};
 };
 

@@ -152,6 +152,32 @@ TEST(Reassembly, ImpossibleLengthsAreRefusedAtOnceWithoutWaitingForTheirBytes) {
     }
 }
 
+// Stray bytes in place of a reply must not cost the frames after them,
+// however the chunks fall.
+TEST(Reassembly, AfterAnImpossibleHeaderTheNextStartByteBeginsTheNextFrame) {
+    struct Case {
+        const char* name;
+        Bytes stream;
+        Records expected;
+    };
+    const Records recovered{"error 16", "completion 1 0"};
+    const Case cases[] = {
+        {"stray bytes after a length of 255", Bytes{0xA0, 0xFF, 0x00, 0x13, 0x37, 0x00, 0x5A} + completion(1, 0),
+         recovered},
+        {"unknown start byte", Bytes{0x55, 0x01, 0x02, 0x03, 0x04, 0x05} + completion(1, 0), recovered},
+        {"a frame begins inside the refused header", Bytes{0x00} + completion(1, 0), recovered},
+        {"each loss is reported once", Bytes{0xA0, 0xFF, 0x00, 0x01} + completion(1, 0) + Bytes{0x13} + completion(2, 0),
+         {"error 16", "completion 1 0", "error 16", "completion 2 0"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(receive(c.stream), c.expected) << c.name;
+        vxctl::FrameReceiver byteByByte(&kCrc);
+        std::vector<Bytes> bytes;
+        for (uint8_t b : c.stream) bytes.push_back({b});
+        EXPECT_EQ(receive(bytes, byteByByte), c.expected) << c.name << ", byte by byte";
+    }
+}
+
 TEST(Reassembly, AFlippedBitDropsTheFrameWithInvalidPacket) {
     Bytes damaged = completion(1, 0);
     damaged[5] ^= 0x10;
