@@ -37,12 +37,17 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSummary.h"
 #include "QMXControl.h"
 #include "SimulatorProcess.h"
 #include "VeltraxCTL.h"
 #include "sim/Gen2Frame.h"
 
 namespace {
+
+using vxbench::printRatio;
+using vxbench::secondsPerIteration;
+using vxbench::SummaryReporter;
 
 namespace gen2 = vxsim::gen2;
 
@@ -282,43 +287,6 @@ BENCHMARK(AsyncReads_Library)->Unit(benchmark::kMillisecond)->UseRealTime()->Rep
 BENCHMARK(AsyncReads_RawClient)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(kRepetitions);
 BENCHMARK(GetPosition_QMXControl)->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(kRepetitions);
 BENCHMARK(IdleCpu_Library)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-
-// Shows the usual table and keeps the median of each benchmark's
-// repetitions (or its one run) for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    SummaryReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const std::string name = run.run_name.function_name;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians_[name] = run;
-            else if (run.run_type == Run::RT_Iteration && !medians_.count(name))
-                single_[name] = run;
-        }
-    }
-    const Run* find(const std::string& name) const {
-        if (auto it = medians_.find(name); it != medians_.end()) return &it->second;
-        auto it = single_.find(name);
-        return it == single_.end() ? nullptr : &it->second;
-    }
-
-private:
-    std::map<std::string, Run> medians_;
-    std::map<std::string, Run> single_;
-};
-
-double secondsPerIteration(const benchmark::BenchmarkReporter::Run& run) {
-    return run.real_accumulated_time / static_cast<double>(run.iterations);
-}
-
-void printRatio(const char* what, double library, double raw, const char* unit) {
-    std::printf("%-34s library %10.2f %-9s raw client %10.2f %-9s ratio %.2f\n", what, library, unit, raw,
-                unit, raw > 0.0 ? library / raw : 0.0);
-}
 
 void printSummary(const SummaryReporter& reporter) {
     std::printf("\nSummary (medians of %d repetitions; simulator in a child process, TCP loopback)\n",

@@ -32,17 +32,21 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <set>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "BenchSummary.h"
 #include "QMXControl.h"
 #include "SimulatorProcess.h"
 
 namespace {
+
+using vxbench::printRatio;
+using vxbench::secondsPerIteration;
+using vxbench::SummaryReporter;
 
 // The simulated system: two positioners and a hand control module. Channel
 // 0's module word, and its position query and answer.
@@ -293,47 +297,6 @@ BENCHMARK(AsyncAnswers_RawClient)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(AsyncAnswers_RawClientWithReader)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(IdleCpu_Library)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(IdleCpu_RawClient)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-
-// Shows the usual table and keeps for the summary each benchmark's median
-// over its repetitions (or its one run without repetitions).
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    SummaryReporter()
-        : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median || (run.run_type == Run::RT_Iteration && !medians_.count(run.run_name.function_name)))
-                runs_[run.run_name.function_name] = run;
-            if (median) medians_.insert(run.run_name.function_name);
-        }
-    }
-    const Run* find(const std::string& name) const {
-        auto it = runs_.find(name);
-        return it == runs_.end() ? nullptr : &it->second;
-    }
-
-private:
-    std::map<std::string, Run> runs_;
-    std::set<std::string> medians_;
-};
-
-double secondsPerIteration(const benchmark::BenchmarkReporter::Run& run) {
-    return run.real_accumulated_time / static_cast<double>(run.iterations);
-}
-
-// A figure of the library beside the raw client's, and library / raw.
-void printRatio(const char* what, double library, double raw, const char* unit) {
-    std::printf("%-34s library %10.2f %-9s raw client %10.2f %-9s", what, library, unit, raw,
-                unit);
-    if (raw > 0.0)
-        std::printf(" ratio %.2f\n", library / raw);
-    else
-        std::printf(" ratio n/a (the raw client used none)\n");
-}
 
 void printSummary(const SummaryReporter& reporter) {
     std::printf("\nSummary: medians (simulator in a child process, TCP loopback)\n");
