@@ -7,7 +7,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include "SimulatorProcess.h"
+
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <string>
 #include <vector>
@@ -51,6 +54,38 @@ inline void printRatio(const char* what, double library, double raw, const char*
         std::printf(" ratio %.2f\n", library / raw);
     else
         std::printf(" ratio n/a (the raw client used none)\n");
+}
+
+// The main of a benchmark program: medians of five repetitions unless the
+// command line says otherwise (later options win), the simulator started with
+// `options` as a child process and published in `current` while the
+// benchmarks run, then the table and `summary(reporter)`.
+template <typename Summary>
+int runBenchmarks(int argc, char** argv, const char* program, const std::vector<std::string>& options,
+                  SimulatorProcess*& current, Summary summary) {
+    std::vector<char*> args{argv[0]};
+    std::string repetitions = "--benchmark_repetitions=5";
+    args.push_back(repetitions.data());
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    try {
+        SimulatorProcess process(options);
+        current = &process;
+        std::printf("simulator at %s\n", process.locator().c_str());
+        SummaryReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        summary(reporter);
+        current = nullptr;
+    } catch (const std::exception& e) {
+        current = nullptr;
+        std::fprintf(stderr, "%s: %s\n", program, e.what());
+        return 1;
+    }
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace vxbench

@@ -313,20 +313,5 @@ void printSummary(const SummaryReporter& reporter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    try {
-        vxbench::SimulatorProcess process({"--gen2", "--channels", "3"});
-        simulator = &process;
-        std::printf("second-generation simulator at %s\n", process.locator().c_str());
-        SummaryReporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
-        printSummary(reporter);
-        simulator = nullptr;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "qmx_gen2_bench: %s\n", e.what());
-        return 1;
-    }
-    benchmark::Shutdown();
-    return 0;
+    return vxbench::runBenchmarks(argc, argv, "qmx_gen2_bench", {"--gen2", "--channels", "3"}, simulator, printSummary);
 }

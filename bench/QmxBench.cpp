@@ -328,30 +328,5 @@ void printSummary(const SummaryReporter& reporter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Medians of five repetitions unless the command line says otherwise
-    // (later options win).
-    std::vector<char*> args{argv[0]};
-    std::string repetitions = "--benchmark_repetitions=5";
-    args.push_back(repetitions.data());
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    argv = args.data();
-    argc = count;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    try {
-        vxbench::SimulatorProcess process({"--channels", "2", "--hcm"});
-        simulator = &process;
-        std::printf("simulator at %s\n", process.locator().c_str());
-        SummaryReporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
-        printSummary(reporter);
-        simulator = nullptr;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "qmx_bench: %s\n", e.what());
-        return 1;
-    }
-    benchmark::Shutdown();
-    return 0;
+    return vxbench::runBenchmarks(argc, argv, "qmx_bench", {"--channels", "2", "--hcm"}, simulator, printSummary);
 }
