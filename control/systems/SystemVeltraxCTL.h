@@ -19,6 +19,7 @@
 namespace qmx {
 
 class ReadQueue;
+struct BatchEntry;
 class WriteQueue;
 
 // A second-generation controller system served through the run-time loaded
@@ -226,6 +227,12 @@ public:
     using Writes = std::function<VX_STATUS(WriteQueue&, uint32_t transmitHandle)>;
     VX_STATUS runGetter(bool sync, const Requests& requests, Fill fill, Delivery delivery);
     VX_STATUS runSetter(bool sync, const Writes& writes);
+    // Reads the value numbered `index` of a channel's table (debug values,
+    // tuning parameters), as a packet of `packetType`; a number the table
+    // lacks gives `unknown`. The caller has made its checks.
+    using NumberedTable = const BatchEntry* (*)(uint32_t number);
+    VX_STATUS readNumberedValue(bool sync, uint32_t channel, uint32_t index, NumberedTable table,
+                                VX_STATUS unknown, uint32_t packetType, uint32_t* value);
 
     bool bufferedOutputOn() const { return bufferedOutput_.load(); }
     // A command group held open until flushOutput sends it.

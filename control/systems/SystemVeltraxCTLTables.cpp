@@ -193,20 +193,8 @@ VX_STATUS SystemVeltraxCTL::readDebugValue(uint32_t channel, uint32_t index, boo
             return record.debuggingEnabled ? kOk : kUnknownCommand;
         }))
         return status;
-    return runGetter(
-        sync,
-        [=](ReadQueue& batch) -> VX_STATUS {
-            const BatchEntry* entry = debugValueBatch(index);
-            if (!entry) return kUnknownDebugValue;
-            return entry->readRequest(batch, static_cast<uint8_t>(channel));
-        },
-        [=](ReadQueue& batch, VX_packet& packet) -> VX_STATUS {
-            packet.packetType = VX_PACKET_DEBUG_VALUE;
-            packet.channelIndex = channel;
-            packet.data1 = index;
-            return debugValueBatch(index)->readResult(batch, static_cast<uint8_t>(channel), &packet.data2);
-        },
-        [=](const VX_packet& packet) { put(value, static_cast<uint32_t>(packet.data2)); });
+    return readNumberedValue(sync, channel, index, debugValueBatch, kUnknownDebugValue, VX_PACKET_DEBUG_VALUE,
+                             value);
 }
 
 VX_STATUS SystemVeltraxCTL::writeDebugValue(uint32_t channel, uint32_t, int32_t, bool sync) {
@@ -217,18 +205,24 @@ VX_STATUS SystemVeltraxCTL::writeDebugValue(uint32_t channel, uint32_t, int32_t,
 
 VX_STATUS SystemVeltraxCTL::readTuningParameter(uint32_t channel, uint32_t index, bool sync, uint32_t* value) {
     if (const VX_STATUS status = checkChannel(sync, channel)) return status;
+    return readNumberedValue(sync, channel, index, tuningParameterBatch, kUnknownTuningParameter,
+                             VX_PACKET_PARAMETER, value);
+}
+
+VX_STATUS SystemVeltraxCTL::readNumberedValue(bool sync, uint32_t channel, uint32_t index, NumberedTable table,
+                                              VX_STATUS unknown, uint32_t packetType, uint32_t* value) {
     return runGetter(
         sync,
         [=](ReadQueue& batch) -> VX_STATUS {
-            const BatchEntry* entry = tuningParameterBatch(index);
-            if (!entry) return kUnknownTuningParameter;
+            const BatchEntry* entry = table(index);
+            if (!entry) return unknown;
             return entry->readRequest(batch, static_cast<uint8_t>(channel));
         },
         [=](ReadQueue& batch, VX_packet& packet) -> VX_STATUS {
-            packet.packetType = VX_PACKET_PARAMETER;
+            packet.packetType = packetType;
             packet.channelIndex = channel;
             packet.data1 = index;
-            return tuningParameterBatch(index)->readResult(batch, static_cast<uint8_t>(channel), &packet.data2);
+            return table(index)->readResult(batch, static_cast<uint8_t>(channel), &packet.data2);
         },
         [=](const VX_packet& packet) { put(value, static_cast<uint32_t>(packet.data2)); });
 }
