@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <optional>
 #include <system_error>
 
 #include "core/OptionKeys.h"
 #include "network/NetworkLocator.h"
+#include "platform/CpuRelax.h"
 #include "platform/TcpConnect.h"
 
 namespace vxio {
@@ -21,6 +23,30 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kReceiveCycle{300};
 constexpr size_t kChunk = 1024;
+
+// Answers come in runs. For this long after a read the receive thread looks
+// for more without sleeping: a sleeping reader has to be woken for each
+// answer by the thread that delivers it, inside the kernel's socket lock,
+// which slows the peer's sends and the caller's alike.
+constexpr std::chrono::microseconds kLinger{50};
+// How long a send or receive call spins for the other one to finish before
+// it sleeps; either takes a few microseconds.
+constexpr std::chrono::microseconds kCallSpin{20};
+
+// Takes `mutex`, spinning for a while before sleeping on it.
+std::unique_lock<std::mutex> lockSpinning(std::mutex& mutex) {
+    std::unique_lock<std::mutex> lock(mutex, std::try_to_lock);
+    if (lock.owns_lock()) return lock;
+    const auto until = Clock::now() + kCallSpin;
+    do {
+        for (int i = 0; i < 16; ++i) {
+            vxplatform::cpuRelax();
+            if (lock.try_lock()) return lock;
+        }
+    } while (Clock::now() < until);
+    lock.lock();
+    return lock;
+}
 
 milliseconds leftUntil(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
@@ -83,14 +109,33 @@ void IoNetwork::waitCycleEnd(Clock::time_point cycleEnd) {
     vxplatform::waitFd(stopWaker_->fd(), POLLIN, nullptr, leftUntil(cycleEnd));
 }
 
+bool IoNetwork::readableBefore(int fd, Clock::time_point until) {
+    // A poll that does not wait leaves the socket's lock alone.
+    pollfd ready{fd, POLLIN, 0};
+    while (!stopping()) {
+        const int n = ::poll(&ready, 1, 0);
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
+        if (Clock::now() >= until) return false;
+        vxplatform::cpuRelax();
+    }
+    return false;
+}
+
 void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
     // Only this thread releases the socket, so its number is stable here.
     const int fd = socket_.get();
     uint8_t buffer[kChunk];
+    std::optional<Clock::time_point> lastRead;
     while (!stopping()) {
         const auto cycleEnd = Clock::now() + kReceiveCycle;
-        const auto waited = vxplatform::waitFd(fd, POLLIN, stopWaker_.get(), kReceiveCycle);
-        const int waitError = errno;
+        auto waited = vxplatform::WaitResult::Ready;
+        int waitError = 0;
+        if (!lastRead || !readableBefore(fd, *lastRead + kLinger)) {
+            waited = vxplatform::waitFd(fd, POLLIN, stopWaker_.get(), kReceiveCycle);
+            waitError = errno;
+        }
+        lastRead.reset();
         if (waited == vxplatform::WaitResult::Woken) break;
         if (waited == vxplatform::WaitResult::TimedOut) continue;
 
@@ -101,16 +146,23 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
             // Reads until a block comes back short, without asking first how
             // much is waiting: one system call fewer for each answer.
             for (bool first = true; !stopping(); first = false) {
-                const ssize_t n = ::recv(fd, buffer, kChunk, MSG_DONTWAIT);
-                if (n < 0 && errno == EINTR) continue;
+                ssize_t n;
+                int error;
+                {
+                    auto call = lockSpinning(callMutex_);
+                    n = ::recv(fd, buffer, kChunk, MSG_DONTWAIT);
+                    error = errno;
+                }
+                if (n < 0 && error == EINTR) continue;
                 if (n == 0) {
                     report = VX_IO_TIMEOUT;  // the peer has closed
-                } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                } else if (n < 0 && error != EAGAIN && error != EWOULDBLOCK) {
                     // A socket that is readable but fails at once has lost its peer.
-                    report = first || errno == ETIMEDOUT ? VX_IO_TIMEOUT : VX_IO_READ_ERROR;
+                    report = first || error == ETIMEDOUT ? VX_IO_TIMEOUT : VX_IO_READ_ERROR;
                 }
                 if (n <= 0) break;
                 deliver(buffer, static_cast<size_t>(n));
+                lastRead = Clock::now();
                 if (static_cast<size_t>(n) < kChunk) break;
             }
         }
@@ -146,20 +198,26 @@ VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
     size_t sent = 0;
     while (sent < length) {
         const size_t piece = std::min(length - sent, static_cast<size_t>(INT_MAX));
-        ssize_t n = ::send(socket_.get(), bytes + sent, piece, MSG_NOSIGNAL);
+        ssize_t n;
+        int error;
+        {
+            auto call = lockSpinning(callMutex_);
+            n = ::send(socket_.get(), bytes + sent, piece, MSG_NOSIGNAL);
+            error = errno;
+        }
         if (n > 0) {
             sent += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (n < 0 && error == EINTR) continue;
+        if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
             // No room: wait for it until the send time-out, or until Close.
             auto waited = vxplatform::waitFd(socket_.get(), POLLOUT, stopWaker_.get(), leftUntil(deadline));
             if (waited == vxplatform::WaitResult::Ready) continue;
             if (waited == vxplatform::WaitResult::Error) return VX_IO_WRITE_ERROR;
             return VX_IO_TIMEOUT;
         }
-        return (n < 0 && errno == ETIMEDOUT) ? VX_IO_TIMEOUT : VX_IO_WRITE_ERROR;
+        return (n < 0 && error == ETIMEDOUT) ? VX_IO_TIMEOUT : VX_IO_WRITE_ERROR;
     }
     return VX_IO_OK;
 }

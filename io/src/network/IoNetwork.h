@@ -29,6 +29,9 @@ public:
 private:
     VX_IO_Result connectTo(const std::string& host, uint16_t port, std::chrono::milliseconds timeout);
     void receiveLoop(std::shared_ptr<IoDevice> self);
+    // Whether the socket turns readable (or fails) before `until`, found
+    // without sleeping.
+    bool readableBefore(int fd, std::chrono::steady_clock::time_point until);
     // Waits out the rest of a receive cycle unless Close wakes us first.
     void waitCycleEnd(std::chrono::steady_clock::time_point cycleEnd);
     bool stopping() const { return receiveThread_.stopRequested(); }
@@ -38,6 +41,10 @@ private:
     // receive thread, so a send never writes to a reused descriptor.
     std::mutex sendMutex_;
     vxplatform::UniqueFd socket_;
+    // Held around each send and receive call on the non-blocking socket, and
+    // never across a wait. The kernel serialises the two anyway, but puts the
+    // loser to sleep for the winner to wake; here it spins for a moment.
+    std::mutex callMutex_;
     std::chrono::milliseconds sendTimeout_{5000};
     // Set once by Close; wakes the receive wait and any sender waiting for room.
     std::unique_ptr<vxplatform::Waker> stopWaker_;
