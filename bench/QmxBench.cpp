@@ -142,6 +142,32 @@ private:
     VX_STATUS status_ = 0;
 };
 
+// Where a batch's time goes: sending the requests, then collecting what of
+// the answers has not come yet. Reported in microseconds per batch.
+class BatchPhases {
+public:
+    void sendsStart() { start_ = Clock::now(); }
+    void sendsDone() {
+        const auto now = Clock::now();
+        sending_ += now - start_;
+        start_ = now;
+    }
+    void collected() { collecting_ += Clock::now() - start_; }
+    void report(benchmark::State& state) const {
+        using Micro = std::chrono::duration<double, std::micro>;
+        state.counters["send_us"] =
+            benchmark::Counter(Micro(sending_).count(), benchmark::Counter::kAvgIterations);
+        state.counters["collect_us"] =
+            benchmark::Counter(Micro(collecting_).count(), benchmark::Counter::kAvgIterations);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point start_;
+    Clock::duration sending_{};
+    Clock::duration collecting_{};
+};
+
 void skipWith(benchmark::State& state, const std::string& what, VX_STATUS status) {
     state.SkipWithError((what + " gave status " + std::to_string(status)).c_str());
 }
@@ -173,11 +199,14 @@ void AsyncAnswers_Library(benchmark::State& state) {
     Session session("async");
     if (!session.ok()) return skipWith(state, "VX_OpenSystem", session.status());
     VX_packet packet{};
+    BatchPhases phases;
     for (auto _ : state) {
+        phases.sendsStart();
         for (int i = 0; i < kBatch; ++i) {
             const VX_STATUS status = VX_GetPosition_A(session.index(), 0);
             if (status != 0) return skipWith(state, "VX_GetPosition_A", status);
         }
+        phases.sendsDone();
         for (int i = 0; i < kBatch; ++i) {
             const VX_STATUS status = VX_ReceiveNextPacket_A(session.index(), 2000, &packet);
             if (status != 0) return skipWith(state, "VX_ReceiveNextPacket_A", status);
@@ -186,14 +215,18 @@ void AsyncAnswers_Library(benchmark::State& state) {
                 return;
             }
         }
+        phases.collected();
     }
+    phases.report(state);
     state.SetItemsProcessed(state.iterations() * kBatch);
 }
 
 void AsyncAnswers_RawClient(benchmark::State& state) {
     RawClient client;
     std::vector<uint8_t> answers(kPositionAnswerSize * kBatch);
+    BatchPhases phases;
     for (auto _ : state) {
+        phases.sendsStart();
         // One write per request, as the library sends them.
         for (int i = 0; i < kBatch; ++i) {
             if (!client.send(kPositionQuery, sizeof kPositionQuery)) {
@@ -201,11 +234,14 @@ void AsyncAnswers_RawClient(benchmark::State& state) {
                 return;
             }
         }
+        phases.sendsDone();
         if (!client.receive(answers.data(), answers.size())) {
             state.SkipWithError("raw receive failed");
             return;
         }
+        phases.collected();
     }
+    phases.report(state);
     state.SetItemsProcessed(state.iterations() * kBatch);
 }
 
@@ -224,13 +260,16 @@ void AsyncAnswers_RawClientWithReader(benchmark::State& state) {
         }
     });
     size_t expected = 0;
+    BatchPhases phases;
     for (auto _ : state) {
+        phases.sendsStart();
         for (int i = 0; i < kBatch; ++i) {
             if (!client.send(kPositionQuery, sizeof kPositionQuery)) {
                 state.SkipWithError("raw send failed");
                 break;
             }
         }
+        phases.sendsDone();
         expected += kPositionAnswerSize * kBatch;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         while (received.load(std::memory_order_acquire) < expected) {
@@ -240,7 +279,9 @@ void AsyncAnswers_RawClientWithReader(benchmark::State& state) {
             }
         }
         if (state.error_occurred()) break;
+        phases.collected();
     }
+    phases.report(state);
     client.shutdown();
     reader.join();
     state.SetItemsProcessed(state.iterations() * kBatch);
