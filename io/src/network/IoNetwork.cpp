@@ -32,6 +32,11 @@ constexpr std::chrono::microseconds kLinger{50};
 // How long a send or receive call spins for the other one to finish before
 // it sleeps; either takes a few microseconds.
 constexpr std::chrono::microseconds kCallSpin{20};
+// While requests go out back to back, a read would take the socket from the
+// sender for each answer: bytes that come within this gap after a send wait,
+// up to the hold below, and are then read together.
+constexpr std::chrono::microseconds kSendGap{10};
+constexpr std::chrono::microseconds kMaxHold{100};
 
 // Takes `mutex`, spinning for a while before sleeping on it.
 std::unique_lock<std::mutex> lockSpinning(std::mutex& mutex) {
@@ -122,6 +127,19 @@ bool IoNetwork::readableBefore(int fd, Clock::time_point until) {
     return false;
 }
 
+void IoNetwork::holdWhileSending(Clock::time_point readable) {
+    // An answer to a single request comes later than the gap and is not held.
+    const auto holdEnd = readable + kMaxHold;
+    for (;;) {
+        if (stopping()) return;
+        const auto now = Clock::now();
+        if (now >= holdEnd) return;
+        const Clock::time_point sent{Clock::duration(lastSend_.load(std::memory_order_relaxed))};
+        if (now - sent >= kSendGap) return;
+        vxplatform::cpuRelax();
+    }
+}
+
 void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
     // Only this thread releases the socket, so its number is stable here.
     const int fd = socket_.get();
@@ -136,6 +154,7 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
             waitError = errno;
         }
         lastRead.reset();
+        if (waited == vxplatform::WaitResult::Ready) holdWhileSending(Clock::now());
         if (waited == vxplatform::WaitResult::Woken) break;
         if (waited == vxplatform::WaitResult::TimedOut) continue;
 
@@ -205,6 +224,7 @@ VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
             n = ::send(socket_.get(), bytes + sent, piece, MSG_NOSIGNAL);
             error = errno;
         }
+        lastSend_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
         if (n > 0) {
             sent += static_cast<size_t>(n);
             continue;

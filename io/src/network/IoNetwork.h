@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,8 @@ private:
     // Whether the socket turns readable (or fails) before `until`, found
     // without sleeping.
     bool readableBefore(int fd, std::chrono::steady_clock::time_point until);
+    // Spins while a sender is busy, from `readable` up to a bounded hold.
+    void holdWhileSending(std::chrono::steady_clock::time_point readable);
     // Waits out the rest of a receive cycle unless Close wakes us first.
     void waitCycleEnd(std::chrono::steady_clock::time_point cycleEnd);
     bool stopping() const { return receiveThread_.stopRequested(); }
@@ -45,6 +48,8 @@ private:
     // never across a wait. The kernel serialises the two anyway, but puts the
     // loser to sleep for the winner to wake; here it spins for a moment.
     std::mutex callMutex_;
+    // When the last send call returned, in steady-clock ticks.
+    std::atomic<std::chrono::steady_clock::rep> lastSend_{0};
     std::chrono::milliseconds sendTimeout_{5000};
     // Set once by Close; wakes the receive wait and any sender waiting for room.
     std::unique_ptr<vxplatform::Waker> stopWaker_;
