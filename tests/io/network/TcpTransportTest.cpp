@@ -100,6 +100,25 @@ TEST(TcpTransport, CarriesBytesBothWaysInChunksOfAtMost1024) {
     EXPECT_EQ(peer.errorCount(), 0u);
 }
 
+// Small requests sent back to back, as asynchronous queries go out, while
+// their echoes come in: every byte arrives once and in order.
+TEST(TcpTransport, EchoesOfRequestsSentBackToBackArriveWholeAndInOrder) {
+    vxsim::EchoHandler echo;
+    vxsim::TcpServer server(echo);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(open(server.locator(), "", peer, handle), VX_IO_OK);
+
+    constexpr size_t kRequest = 3;
+    const auto data = pattern(kRequest * 5000);
+    for (size_t at = 0; at < data.size(); at += kRequest)
+        ASSERT_EQ(VX_IO_Send(handle, data.data() + at, kRequest), VX_IO_OK);
+    ASSERT_TRUE(peer.waitForBytes(data.size()));
+    EXPECT_EQ(peer.data(), std::string(data.begin(), data.end()));
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+    EXPECT_EQ(peer.errorCount(), 0u);
+}
+
 TEST(TcpTransport, TwoPieceLocatorTakesThePortOption) {
     vxsim::EchoHandler echo;
     vxsim::TcpServer server(echo);
