@@ -31,7 +31,7 @@ constexpr size_t kChunk = 1024;
 constexpr std::chrono::microseconds kLinger{50};
 // How long a send or receive call spins for the other one to finish before
 // it sleeps; either takes a few microseconds.
-constexpr std::chrono::microseconds kCallSpin{20};
+constexpr std::chrono::microseconds kCallSpin{50};
 // While requests go out back to back, a read would take the socket from the
 // sender for each answer: bytes that come within this gap after a send wait,
 // up to the hold below, and are then read together.
