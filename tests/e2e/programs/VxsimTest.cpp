@@ -98,22 +98,6 @@ TEST_F(Vxsim, RefusesAComWithoutAPseudoTerminal) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(vxplatform::comPortFolder() + "/COM7")));
 }
 
-TEST_F(Vxsim, RefusesCarriersThatDoNotFit) {
-    const std::vector<std::vector<std::string>> kRefused = {
-        {"--usb"},                                // a USB adapter only for the bootloader
-        {"--bootloader", "--pty", "--usb"},       // one carrier at a time
-        {"--bootloader", "--paced"},              // nothing to pace on TCP
-        {"--bootloader", "--text", "--pty"},      // the bootloader's line is textual anyway
-        {"--gen2", "--usb"},
-    };
-    for (const auto& options : kRefused) {
-        std::vector<std::string> argv = {VXSIM_PROGRAM};
-        argv.insert(argv.end(), options.begin(), options.end());
-        nettest::ChildProcess simulator(argv);
-        EXPECT_EQ(simulator.waitExit(10s), 2) << vxplatform::joinText(options, " ");
-    }
-}
-
 constexpr int32_t kApplication = 2;
 constexpr int32_t kBootloader = 3;
 
