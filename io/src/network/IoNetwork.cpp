@@ -30,7 +30,7 @@ constexpr size_t kChunk = 1024;
 // which slows the peer's sends and the caller's alike.
 constexpr std::chrono::microseconds kLinger{50};
 // How long a send or receive call spins for the other one to finish before
-// it sleeps; either takes a few microseconds.
+// it sleeps; either takes a few microseconds, longer on a busy machine.
 constexpr std::chrono::microseconds kCallSpin{50};
 // While requests go out back to back, a read would take the socket from the
 // sender for each answer: bytes that come within this gap after a send wait,
