@@ -77,12 +77,18 @@ SlotRef CommandSlotPool::allocate(SlotKind kind) {
     return nullptr;
 }
 
+void CommandSlotPool::waitForRelease(Lock& lock) {
+    ++releaseWaiters_;
+    released_.wait(lock);
+    --releaseWaiters_;
+}
+
 void CommandSlotPool::release(CommandSlot* slot) {
     if (slot->state == SlotState::Free) brokenSlotInvariant(SlotInvariant::ReleasedWhileFree);
     if (slot->waiter) brokenSlotInvariant(SlotInvariant::ReleasedWhileWaited);
     *slot = CommandSlot{};
     --inUse_;
-    changed_.notify_all();
+    if (releaseWaiters_ > 0) released_.notify_all();
 }
 
 void CommandSlotPool::releaseAll() {
@@ -91,6 +97,19 @@ void CommandSlotPool::releaseAll() {
         SlotRef self = std::move(slot.self);
         SlotRef pending = std::move(slot.pending);
     }
+}
+
+void CommandSlotPool::wake(const CommandSlot& slot) {
+    signals_[slot.requestId].fetch_add(1, std::memory_order_release);
+    if (slot.waiter) conditions_[slot.requestId].notify_one();
+}
+
+void CommandSlotPool::wakeAll() {
+    for (size_t id = 0; id < kSlotCount; ++id) {
+        signals_[id].fetch_add(1, std::memory_order_release);
+        conditions_[id].notify_all();
+    }
+    released_.notify_all();
 }
 
 }  // namespace vxctl
