@@ -7,6 +7,7 @@
 #include "event/EventText.h"
 #include "log/Log.h"
 #include "logging/DeviceLogging.h"
+#include "platform/CpuRelax.h"
 
 namespace vxctl {
 
@@ -31,6 +32,8 @@ constexpr const char* kEventLinePrefix = "Event Packet: ";
 constexpr const char* kDeviceLoggingFailedLine = "Enabling device logging failed.";
 constexpr const char* kFlushTimeoutLine = "Device log buffer read timeout";
 constexpr std::chrono::milliseconds kDeviceLogFlushLimit{500};
+// Tries of a busy mutex before sleeping on it: some microseconds.
+constexpr int kLockSpins = 256;
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
 // VX_CTL_INITIALIZATION_FAILED.
@@ -248,11 +251,19 @@ void Device::waitWhileReconnecting(Lock& lock) {
     changed_.wait(lock, [&] { return !reconnectPending_ || closing_; });
 }
 
+void Device::lockSpinning(Lock& lock) {
+    for (int i = 0; i < kLockSpins; ++i) {
+        if (lock.try_lock()) return;
+        vxplatform::cpuRelax();
+    }
+    lock.lock();
+}
+
 VX_IO_Result Device::sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size) {
     lock.unlock();
     logPacket("OUT", bytes, size);
     const VX_IO_Result sent = VX_IO_Send(handle, bytes, size);
-    lock.lock();
+    lockSpinning(lock);
     return sent;
 }
 
@@ -499,14 +510,14 @@ CommandSlot* Device::takePending(Lock& lock, uint8_t requestId, SlotRef* pending
 }
 
 void Device::completion(uint8_t requestId, VX_CTL_Result result) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     SlotRef pending;
     if (CommandSlot* slot = takePending(lock, requestId, &pending))
         completeSlot(*slot, static_cast<uint32_t>(CommandType::Completion), result);
 }
 
 void Device::valueReply(const ValueReply& reply) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     SlotRef pending;
     CommandSlot* slot = takePending(lock, reply.requestId, &pending);
     if (!slot) return;

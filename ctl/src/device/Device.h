@@ -317,6 +317,16 @@ private:
     template <typename Done>
     bool awaitReply(Lock& lock, Done done);
 
+    // Takes the mutex of `lock` after a short spin: on the paths of each
+    // request and reply it is held for a moment only, and a thread that
+    // sleeps on it costs its holder a wake.
+    static void lockSpinning(Lock& lock);
+    Lock lockSpinning() {
+        Lock lock(mutex_, std::defer_lock);
+        lockSpinning(lock);
+        return lock;
+    }
+
     // VX_IO_Send of the handle with the mutex released.
     VX_IO_Result sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size);
     void waitWhileReconnecting(Lock& lock);

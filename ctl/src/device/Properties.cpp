@@ -272,7 +272,7 @@ VX_CTL_Result Device::getPropertyLocked(Lock& lock, uint8_t index, VX_CTL_Proper
 }
 
 VX_CTL_Result Device::getProperty(uint8_t index, VX_CTL_PropertyKey key, const Collect& collect) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     return getPropertyLocked(lock, index, key, collect);
 }
 
@@ -335,7 +335,7 @@ void Device::switchDeviceLogging(Lock& lock) {
 VX_CTL_Result Device::requestRead(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId,
                                   VX_CTL_TransmitHandle handle, bool notify) {
     if (!requestId) return VX_CTL_INVALID_PARAMETER;
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     SlotRef slot;
     if (const VX_CTL_Result result = allocateSlot(lock, SlotKind::Read, &slot); result != VX_CTL_OK) return result;
     slot->notify = notify && (requestReadyEvents_ & 1) != 0;
@@ -380,7 +380,7 @@ VX_CTL_Result Device::requestWriteProperty_s(uint8_t index, VX_CTL_PropertyKey k
 
 VX_CTL_Result Device::collectRequest(VX_CTL_RequestID requestId,
                                      const std::function<VX_CTL_Result(Lock&, CommandSlot&)>& use) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     if (requestId < kFirstRequestId || requestId > kLastRequestId) return VX_CTL_INVALID_PARAMETER;
     // Taken for this call only: each request is collected or cancelled once.
     const SlotRef taken = std::move(slots_.slot(requestId).self);
