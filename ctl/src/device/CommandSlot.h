@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -67,7 +68,7 @@ class CommandSlotPool {
 public:
     using Lock = std::unique_lock<std::mutex>;
 
-    CommandSlotPool() = default;
+    CommandSlotPool();
     // Drops what the slots hold of themselves.
     ~CommandSlotPool() { releaseAll(); }
     CommandSlotPool(const CommandSlotPool&) = delete;
@@ -93,11 +94,40 @@ public:
     uint32_t signals(uint8_t requestId) const { return signals_[requestId].load(std::memory_order_acquire); }
 
 private:
+    // Room for the control block of a slot's shared reference: a slot has
+    // one at a time, and its last release, under the device mutex, ends it
+    // before the slot can be handed out again. A request allocates nothing.
+    struct alignas(std::max_align_t) ReferenceBlock {
+        std::byte bytes[64];
+    };
+    template <typename T>
+    struct BlockAllocator {
+        using value_type = T;
+        explicit BlockAllocator(ReferenceBlock* room) : block(room) {}
+        template <typename U>
+        BlockAllocator(const BlockAllocator<U>& other) : block(other.block) {}
+        T* allocate(size_t n) {
+            static_assert(sizeof(T) <= sizeof(ReferenceBlock) && alignof(T) <= alignof(ReferenceBlock));
+            if (n != 1) throw std::bad_alloc();
+            return reinterpret_cast<T*>(block->bytes);
+        }
+        void deallocate(T*, size_t) {}
+        template <typename U>
+        bool operator==(const BlockAllocator<U>& other) const {
+            return block == other.block;
+        }
+        ReferenceBlock* block;
+    };
+
     void release(CommandSlot* slot);
 
+    std::array<ReferenceBlock, kSlotCount> blocks_;
     alignas(32) std::array<CommandSlot, kSlotCount> slots_{};
     std::array<std::condition_variable, kSlotCount> conditions_;
     std::array<std::atomic<uint32_t>, kSlotCount> signals_{};
+    // Bit `id % 64` of word `id / 64` is set while slot `id` is free, so
+    // that the first free slot is found without visiting the taken ones.
+    std::array<uint64_t, (kSlotCount + 63) / 64> freeSlots_{};
     std::condition_variable released_;
     size_t releaseWaiters_ = 0;
     size_t inUse_ = 0;
