@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
