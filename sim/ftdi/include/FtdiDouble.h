@@ -111,7 +111,9 @@ typedef struct VxFtdiDoubleApi {
     /* Adds adapters described as text: entries separated by '|' or newline,
      * each "key=value" fields separated by ';': sn, desc, vid, pid, id (chip
      * id), type, flags (decimal or 0x hex), ua (user area as hex digits),
-     * tcp (HOST:PORT of a bridge peer). Returns the number added, or -1 for a
+     * tcp (HOST:PORT of a bridge peer), paced (1: the bridge carries bytes
+     * each way at the baud rate the host set, ten bit times a byte, as the
+     * chip's serial line would). Returns the number added, or -1 for a
      * malformed text (nothing added then). */
     int (*addFromText)(const char* text);
 

@@ -62,6 +62,7 @@ struct TextAdapter {
     std::vector<uint8_t> userArea;
     std::string host;
     uint16_t port = 0;
+    bool paced = false;
 };
 
 bool parseTextAdapter(const std::string& entry, TextAdapter* out) {
@@ -93,6 +94,7 @@ bool parseTextAdapter(const std::string& entry, TextAdapter* out) {
             else if (key == "id") out->spec.chipId = number;
             else if (key == "type") out->spec.type = number;
             else if (key == "flags") out->spec.flags = number;
+            else if (key == "paced" && number <= 1) out->paced = number == 1;
             else return false;
         } else {
             return false;
@@ -183,7 +185,7 @@ int Driver::addFromText(const std::string& text) {
         const int id = addAdapter(entry.spec);
         if (!entry.host.empty()) {
             auto adapter = findAdapter(id);
-            adapter->bridge = std::make_unique<Bridge>(*this, entry.host, entry.port);
+            adapter->bridge = std::make_unique<Bridge>(*this, entry.host, entry.port, entry.paced);
             const VxFtdiPeer peer = adapter->bridge->peer();
             attachPeer(id, &peer);
         }
