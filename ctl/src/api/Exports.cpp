@@ -24,15 +24,6 @@ using PKey = VX_CTL_PropertyKey;
 
 uint8_t channel(int8_t index) { return static_cast<uint8_t>(index); }
 
-// The calling thread's list for the values of one answer, emptied for each
-// call: it keeps its capacity, so that a read allocates nothing.
-template <typename T>
-std::vector<T>& valueList() {
-    thread_local std::vector<T> list;
-    list.clear();
-    return list;
-}
-
 // Library operations.
 
 VX_CTL_Result findDevices(CallRecord&, const char* options, char* deviceList, size_t* deviceListLen) {
@@ -86,11 +77,11 @@ VX_CTL_Result abortStream(Device& device, CallRecord&, VX_CTL_StreamHandle sHand
 }
 
 VX_CTL_Result getI32(Device& device, CallRecord& record, int8_t index, PKey key, int32_t* out, size_t* size) {
-    std::vector<int32_t>& list = valueList<int32_t>();
+    std::vector<int32_t> list;
     return copyValues(device.getProperty_i32(channel(index), key, &list), list, out, size, record);
 }
 VX_CTL_Result getI64(Device& device, CallRecord& record, int8_t index, PKey key, int64_t* out, size_t* size) {
-    std::vector<int64_t>& list = valueList<int64_t>();
+    std::vector<int64_t> list;
     return copyValues(device.getProperty_i64(channel(index), key, &list), list, out, size, record);
 }
 VX_CTL_Result getText(Device& device, CallRecord&, int8_t index, PKey key, char* out, size_t* size) {
@@ -119,11 +110,11 @@ VX_CTL_Result requestRead(Device& device, CallRecord&, int8_t index, PKey key, I
     return device.requestReadProperty(channel(index), key, id, tHandle);
 }
 VX_CTL_Result readI32(Device& device, CallRecord& record, Id id, int32_t* out, size_t* size) {
-    std::vector<int32_t>& list = valueList<int32_t>();
+    std::vector<int32_t> list;
     return copyValues(device.readProperty_i32(id, &list), list, out, size, record);
 }
 VX_CTL_Result readI64(Device& device, CallRecord& record, Id id, int64_t* out, size_t* size) {
-    std::vector<int64_t>& list = valueList<int64_t>();
+    std::vector<int64_t> list;
     return copyValues(device.readProperty_i64(id, &list), list, out, size, record);
 }
 VX_CTL_Result readText(Device& device, CallRecord&, Id id, char* out, size_t* size) {
