@@ -180,15 +180,25 @@ int Driver::addFromText(const std::string& text) {
         entry.spec.description = entry.description.c_str();
         entry.spec.userArea = entry.userArea.data();
         entry.spec.userAreaLength = entry.userArea.size();
-        const int id = addAdapter(entry.spec);
-        if (!entry.host.empty()) {
-            auto adapter = findAdapter(id);
-            adapter->bridge = std::make_unique<Bridge>(*this, entry.host, entry.port);
-            const VxFtdiPeer peer = adapter->bridge->peer();
-            attachPeer(id, &peer);
-        }
+        if (entry.host.empty())
+            addAdapter(entry.spec);
+        else
+            addBridgedAdapter(entry.spec, entry.host, entry.port);
     }
     return static_cast<int>(parsed.size());
+}
+
+int Driver::addBridgedAdapter(const VxFtdiAdapterSpec& spec, const std::string& host, uint16_t port) {
+    const int id = addAdapter(spec);
+    VxFtdiPeer peer{};
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto adapter = findAdapter(id);
+        adapter->bridge = std::make_unique<Bridge>(*this, host, port);
+        peer = adapter->bridge->peer();
+    }
+    attachPeer(id, &peer);
+    return id;
 }
 
 std::shared_ptr<Adapter> Driver::findAdapter(int id) {
@@ -210,8 +220,11 @@ std::shared_ptr<Session> Driver::findSession(FtdiHandle handle) {
 }
 
 int Driver::unplug(int id) {
+    // Let go of after the lock: a bridged adapter's end joins its pump,
+    // which may be waiting for the lock.
+    std::shared_ptr<Adapter> adapter;
     std::lock_guard<std::mutex> lock(mutex);
-    auto adapter = findAdapter(id);
+    adapter = findAdapter(id);
     if (!adapter) return -1;
     adapter->listed = false;
     adapters.erase(std::remove(adapters.begin(), adapters.end(), adapter), adapters.end());

@@ -1,0 +1,155 @@
+// Eight threads call a second-generation system while another thread closes
+// it and a third opens a new system on a second controller, which may get
+// the closed system's device handle in the second-generation library. No
+// call of the closed system reaches the new controller, calls begun after
+// the close give its status, nothing hangs, every thread ends.
+
+#include <array>
+#include <atomic>
+#include <latch>
+#include <variant>
+
+#include "integration/gen2/Gen2System.h"
+#include "platform/OwnedThread.h"
+#include "sim/Gen1Simulator.h"
+#include "sim/Gen2Layout.h"
+
+namespace {
+
+using namespace gen2road;
+
+constexpr size_t kCallers = 8;
+// Only the callers write this speed: a write of it at the new controller
+// came from the closed system.
+constexpr unsigned int kMarkerSpeed = 4711;
+constexpr int64_t kMarkerVelocity = int64_t{kMarkerSpeed} * kPicometresPerNanometre;
+// Rounds go on for about this long, the first few in any case.
+constexpr auto kRacing = 3000ms;
+constexpr int kMinRounds = 3;
+constexpr int kMaxRounds = 40;
+// One round, each call bounded by its request deadline, on a busy machine.
+constexpr auto kRoundDeadline = 8000ms;
+
+size_t markerWrites(vxsim::Gen2Endpoint& endpoint) {
+    size_t count = 0;
+    for (const vxsim::Gen2Request& request : endpoint.requests()) {
+        if (request.key != vxsim::gen2key::kMoveVelocity || !request.value) continue;
+        if (const auto* value = std::get_if<int64_t>(&*request.value); value && *value == kMarkerVelocity) ++count;
+    }
+    return count;
+}
+
+struct RaceMode {
+    const char* name;
+    bool async;
+};
+
+// What the threads of one round share.
+struct Round {
+    VX_SystemIndex closing = kNoIndex;
+    bool async = false;
+    std::atomic<size_t> calling{0};  // callers past their first call
+    std::latch go{1};                // releases the closer and the opener together
+    std::atomic<bool> closed{false};
+    std::atomic<size_t> callsAfterClose{0};
+    std::atomic<size_t> wrongAfterClose{0};
+
+    void call(const vxplatform::OwnedThread& self, uint32_t channel) {
+        bool counted = false;
+        while (!self.stopRequested()) {
+            const bool after = closed.load();
+            const VX_STATUS status = async ? VX_SetClosedLoopMoveSpeed_A(closing, channel, kMarkerSpeed)
+                                           : VX_SetClosedLoopMoveSpeed_S(closing, channel, kMarkerSpeed);
+            if (after) {
+                ++callsAfterClose;
+                if (status != kInvalidSystemIndex) ++wrongAfterClose;
+            }
+            if (!counted) ++calling;
+            counted = true;
+        }
+    }
+};
+
+class CloseWhileCalled : public ::testing::TestWithParam<RaceMode> {};
+
+TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
+    const bool async = GetParam().async;
+    // Keeps the lowest handle slot while the racing system opens, then
+    // leaves it free: the new system takes it, and an index of the closed
+    // system cannot name the new one.
+    vxsim::Gen1Simulator holder(vxsim::SystemSetup::standard(1, false));
+    holder.serveTcp();
+    SimulatedController closedOne(Carrier::Bridge);
+    SimulatedController newOne(Carrier::Bridge);
+
+    const auto start = Clock::now();
+    int rounds = 0;
+    while (rounds < kMinRounds || (elapsedSince(start) < kRacing && rounds < kMaxRounds)) {
+        SCOPED_TRACE(rounds);
+        ++rounds;
+        const auto roundStart = Clock::now();
+        OpenedSystem placeholder;
+        ASSERT_EQ(placeholder.open(holder.tcpLocator(), ""), kOk);
+        Round round;
+        round.async = async;
+        ASSERT_EQ(VX_OpenSystem(&round.closing, closedOne.locator().c_str(), closedOne.options(async).c_str()), kOk);
+        const VX_SystemIndex freed = placeholder.index();
+        ASSERT_GT(round.closing, freed);
+        ASSERT_EQ(placeholder.close(), kOk);
+        closedOne.endpoint().clearRequests();
+        newOne.endpoint().clearRequests();
+
+        std::array<vxplatform::OwnedThread, kCallers> callers;
+        for (size_t i = 0; i < kCallers; ++i) {
+            auto& self = callers[i];
+            ASSERT_TRUE(self.start([&round, &self, i] { round.call(self, static_cast<uint32_t>(i % kChannels)); }));
+        }
+        // The callers are under way and their writes reach the controller.
+        ASSERT_TRUE(vxtest::waitUntil(
+            [&] { return round.calling.load() == kCallers && markerWrites(closedOne.endpoint()) > 0; }));
+
+        VX_STATUS closeStatus = 99;
+        VX_STATUS openStatus = 99;
+        VX_SystemIndex opened = kNoIndex;
+        vxplatform::OwnedThread closer;
+        vxplatform::OwnedThread opener;
+        const bool closing = closer.start([&] {
+            round.go.wait();
+            closeStatus = VX_CloseSystem(round.closing);
+            round.closed = true;
+        });
+        const bool opening = opener.start([&] {
+            round.go.wait();
+            openStatus = VX_OpenSystem(&opened, newOne.locator().c_str(), newOne.options().c_str());
+        });
+        round.go.count_down();
+        ASSERT_TRUE(closing && opening);
+        closer.join();
+        opener.join();
+        // Some calls after the close, then the callers end.
+        EXPECT_TRUE(vxtest::waitUntil([&] { return round.callsAfterClose.load() >= kCallers; }));
+        for (auto& caller : callers) caller.stop();
+        EXPECT_LT(elapsedSince(roundStart), kRoundDeadline);
+
+        EXPECT_EQ(closeStatus, kOk);
+        ASSERT_EQ(openStatus, kOk);
+        OpenedSystem fresh;
+        fresh.adopt(opened);
+        EXPECT_EQ(opened, freed);
+        EXPECT_EQ(round.wrongAfterClose.load(), 0u);
+        int position = 4711;
+        EXPECT_EQ(VX_GetPosition_S(fresh, 0, &position), kOk);
+        EXPECT_EQ(position, 0);
+        EXPECT_EQ(fresh.close(), kOk);
+        EXPECT_TRUE(closedOne.hostGone());
+        EXPECT_TRUE(newOne.hostGone());
+        ASSERT_EQ(markerWrites(newOne.endpoint()), 0u);
+        ASSERT_TRUE(newOne.endpoint().rejected().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Gen2, CloseWhileCalled,
+                         ::testing::Values(RaceMode{"Synchronous", false}, RaceMode{"Asynchronous", true}),
+                         [](const ::testing::TestParamInfo<RaceMode>& info) { return info.param.name; });
+
+}  // namespace
