@@ -23,8 +23,8 @@ constexpr size_t kCallers = 8;
 // came from the closed system.
 constexpr unsigned int kMarkerSpeed = 4711;
 constexpr int64_t kMarkerVelocity = int64_t{kMarkerSpeed} * kPicometresPerNanometre;
-// Rounds go on for about this long, the first few in any case.
-constexpr auto kRacing = 3000ms;
+// Rounds of one kind go on for about this long, the first few in any case.
+constexpr auto kRacing = 1500ms;
 constexpr int kMinRounds = 3;
 constexpr int kMaxRounds = 40;
 // One round, each call bounded by its request deadline, on a busy machine.
@@ -42,6 +42,9 @@ size_t markerWrites(vxsim::Gen2Endpoint& endpoint) {
 struct RaceMode {
     const char* name;
     bool async;
+    // Replies of the closing controller come this late, so that the close
+    // finds every caller inside a call; 0: at once.
+    std::chrono::milliseconds replyDelay;
 };
 
 // What the threads of one round share.
@@ -73,7 +76,7 @@ struct Round {
 class CloseWhileCalled : public ::testing::TestWithParam<RaceMode> {};
 
 TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
-    const bool async = GetParam().async;
+    const auto [name, async, replyDelay] = GetParam();
     // Keeps the lowest handle slot while the racing system opens, then
     // leaves it free: the new system takes it, and an index of the closed
     // system cannot name the new one.
@@ -96,6 +99,8 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
         const VX_SystemIndex freed = placeholder.index();
         ASSERT_GT(round.closing, freed);
         ASSERT_EQ(placeholder.close(), kOk);
+        closedOne.endpoint().clearFaults();
+        if (replyDelay.count() > 0) closedOne.endpoint().addFault(vxsim::Gen2Fault::late(vxsim::Gen2Match{}, replyDelay));
         closedOne.endpoint().clearRequests();
         newOne.endpoint().clearRequests();
 
@@ -146,10 +151,13 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
         ASSERT_EQ(markerWrites(newOne.endpoint()), 0u);
         ASSERT_TRUE(newOne.endpoint().rejected().empty());
     }
+    RecordProperty("rounds", rounds);
 }
 
 INSTANTIATE_TEST_SUITE_P(Gen2, CloseWhileCalled,
-                         ::testing::Values(RaceMode{"Synchronous", false}, RaceMode{"Asynchronous", true}),
+                         ::testing::Values(RaceMode{"Synchronous", false, 0ms}, RaceMode{"Asynchronous", true, 0ms},
+                                           RaceMode{"SynchronousSlowReplies", false, 20ms},
+                                           RaceMode{"AsynchronousSlowReplies", true, 20ms}),
                          [](const ::testing::TestParamInfo<RaceMode>& info) { return info.param.name; });
 
 }  // namespace
