@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <latch>
 #include <variant>
 
@@ -23,12 +24,14 @@ constexpr size_t kCallers = 8;
 // came from the closed system.
 constexpr unsigned int kMarkerSpeed = 4711;
 constexpr int64_t kMarkerVelocity = int64_t{kMarkerSpeed} * kPicometresPerNanometre;
-// Rounds of one kind go on for about this long, the first few in any case.
+// Rounds of one kind go on for about this long, some in any case.
 constexpr auto kRacing = 1500ms;
-constexpr int kMinRounds = 3;
 constexpr int kMaxRounds = 40;
 // One round, each call bounded by its request deadline, on a busy machine.
 constexpr auto kRoundDeadline = 8000ms;
+// Requests the library keeps outstanding per device; a further one waits
+// for a free slot.
+constexpr size_t kRequestSlots = 239;
 
 size_t markerWrites(vxsim::Gen2Endpoint& endpoint) {
     size_t count = 0;
@@ -39,12 +42,21 @@ size_t markerWrites(vxsim::Gen2Endpoint& endpoint) {
     return count;
 }
 
+// How the closing controller answers.
+enum class Replies {
+    Prompt,
+    // 20 ms late: the close finds every caller inside a call.
+    Late,
+    // Never: asynchronous callers take every request slot of the device
+    // and the next ones wait for a slot when the close comes.
+    None,
+};
+
 struct RaceMode {
     const char* name;
     bool async;
-    // Replies of the closing controller come this late, so that the close
-    // finds every caller inside a call; 0: at once.
-    std::chrono::milliseconds replyDelay;
+    Replies replies;
+    int minRounds;
 };
 
 // What the threads of one round share.
@@ -76,7 +88,8 @@ struct Round {
 class CloseWhileCalled : public ::testing::TestWithParam<RaceMode> {};
 
 TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
-    const auto [name, async, replyDelay] = GetParam();
+    const RaceMode mode = GetParam();
+    const bool async = mode.async;
     // Keeps the lowest handle slot while the racing system opens, then
     // leaves it free: the new system takes it, and an index of the closed
     // system cannot name the new one.
@@ -87,7 +100,7 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
 
     const auto start = Clock::now();
     int rounds = 0;
-    while (rounds < kMinRounds || (elapsedSince(start) < kRacing && rounds < kMaxRounds)) {
+    while (rounds < mode.minRounds || (elapsedSince(start) < kRacing && rounds < kMaxRounds)) {
         SCOPED_TRACE(rounds);
         ++rounds;
         const auto roundStart = Clock::now();
@@ -100,7 +113,8 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
         ASSERT_GT(round.closing, freed);
         ASSERT_EQ(placeholder.close(), kOk);
         closedOne.endpoint().clearFaults();
-        if (replyDelay.count() > 0) closedOne.endpoint().addFault(vxsim::Gen2Fault::late(vxsim::Gen2Match{}, replyDelay));
+        if (mode.replies == Replies::Late) closedOne.endpoint().addFault(vxsim::Gen2Fault::late(vxsim::Gen2Match{}, 20ms));
+        if (mode.replies == Replies::None) closedOne.endpoint().addFault(vxsim::Gen2Fault::drop(vxsim::Gen2Match{}));
         closedOne.endpoint().clearRequests();
         newOne.endpoint().clearRequests();
 
@@ -110,18 +124,22 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
             ASSERT_TRUE(self.start([&round, &self, i] { round.call(self, static_cast<uint32_t>(i % kChannels)); }));
         }
         // The callers are under way and their writes reach the controller.
-        ASSERT_TRUE(vxtest::waitUntil(
-            [&] { return round.calling.load() == kCallers && markerWrites(closedOne.endpoint()) > 0; }));
+        const size_t writesBeforeClose = mode.replies == Replies::None ? kRequestSlots : 1;
+        ASSERT_TRUE(vxtest::waitUntil([&] {
+            return round.calling.load() == kCallers && markerWrites(closedOne.endpoint()) >= writesBeforeClose;
+        }));
 
         VX_STATUS closeStatus = 99;
         VX_STATUS openStatus = 99;
         VX_SystemIndex opened = kNoIndex;
         vxplatform::OwnedThread closer;
         vxplatform::OwnedThread opener;
+        vxtest::Latch<bool> closeReturned;
         const bool closing = closer.start([&] {
             round.go.wait();
             closeStatus = VX_CloseSystem(round.closing);
             round.closed = true;
+            closeReturned.set(true);
         });
         const bool opening = opener.start([&] {
             round.go.wait();
@@ -129,6 +147,11 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
         });
         round.go.count_down();
         ASSERT_TRUE(closing && opening);
+        if (!closeReturned.wait(kRoundDeadline)) {
+            // Its threads cannot be joined: the test cannot go on.
+            ADD_FAILURE() << "VX_CloseSystem hangs";
+            std::abort();
+        }
         closer.join();
         opener.join();
         // Some calls after the close, then the callers end.
@@ -155,9 +178,11 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Gen2, CloseWhileCalled,
-                         ::testing::Values(RaceMode{"Synchronous", false, 0ms}, RaceMode{"Asynchronous", true, 0ms},
-                                           RaceMode{"SynchronousSlowReplies", false, 20ms},
-                                           RaceMode{"AsynchronousSlowReplies", true, 20ms}),
+                         ::testing::Values(RaceMode{"Synchronous", false, Replies::Prompt, 3},
+                                           RaceMode{"Asynchronous", true, Replies::Prompt, 3},
+                                           RaceMode{"SynchronousLateReplies", false, Replies::Late, 3},
+                                           RaceMode{"AsynchronousLateReplies", true, Replies::Late, 3},
+                                           RaceMode{"AsynchronousNoReplies", true, Replies::None, 1}),
                          [](const ::testing::TestParamInfo<RaceMode>& info) { return info.param.name; });
 
 }  // namespace
