@@ -1,7 +1,7 @@
 // vxsim: serves a simulated first-generation controller system on loopback.
 //
 //   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader]
-//         [--text] [--pty [--com N] [--paced]] [--firmware-out DIR]
+//         [--text] [--pty [--com N] | --usb] [--paced] [--firmware-out DIR]
 //   vxsim --gen2 [--channels N] [--port N]
 //
 // With --text it speaks the textual command protocol instead of binary
@@ -13,9 +13,15 @@
 // carry bytes at the rate the host set, ten bit times a byte each way.
 // With --gen2 it is a second-generation controller instead, on TCP.
 // With --bootloader the system also has its modules' bootloader, which a
-// firmware uploader can enter and send firmware files to; --firmware-out DIR
-// (with --bootloader) also writes there an update configuration, update.xml,
-// and newer firmware files for its modules, and prints its path on a second line.
+// firmware uploader can enter and send firmware files to, over TCP, or with
+// --pty on a pseudo-terminal (the textual application), or with --usb behind
+// a USB adapter of the FTDI driver double: it then prints the adapter's
+// "usb:sn:" locator and, on a second line, the VXFTDI_DEVICES setting that
+// makes the host's driver double bridge that adapter to the simulator's TCP
+// port (--port N); --paced there makes the bridge pace at the adapter's
+// rate. --firmware-out DIR (with --bootloader) also writes there an update
+// configuration, update.xml, and newer firmware files for its modules, and
+// prints its path on a last line.
 // Prints the system's locator on stdout and runs until SIGINT or SIGTERM, or
 // until a pipe or terminal on stdin closes (so a parent that goes away takes
 // the simulator along).
@@ -56,6 +62,7 @@ struct Arguments {
     bool bootloader = false;
     bool text = false;
     bool pty = false;
+    bool usb = false;
     unsigned com = 0;  // 0: not published
     bool gen2 = false;
     bool paced = false;
@@ -65,7 +72,7 @@ struct Arguments {
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
-                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N] [--paced]] "
+                 "[--hcm-type T] [--bootloader] [--text] [--pty [--com N] | --usb] [--paced] "
                  "[--firmware-out DIR]\n"
                  "       vxsim --gen2 [--channels N] [--port N]\n");
 }
@@ -91,6 +98,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->text = true;
         } else if (option == "--pty") {
             args->pty = true;
+        } else if (option == "--usb") {
+            args->usb = true;
         } else if (option == "--gen2") {
             args->gen2 = true;
         } else if (option == "--paced") {
@@ -120,14 +129,16 @@ bool parse(int argc, char** argv, Arguments* args) {
             return false;
         }
     }
-    // The textual personality has no bootloader, the bootloader no
-    // pseudo-terminal, a COM name needs one, and firmware files are for a
-    // bootloader. The second generation has none of the first's personalities.
+    // The textual personality has no bootloader (the bootloader's system
+    // speaks it on its pseudo-terminal), a COM name needs a pseudo-terminal,
+    // the USB adapter and firmware files are for a bootloader, and pacing for
+    // a line. The second generation has none of the first's personalities.
     if (args->gen2)
         return !args->handControl && args->endEffectors == 0 && !args->bootloader && !args->text &&
-               !args->pty && !args->paced && args->firmwareOut.empty();
-    return args->endEffectors <= args->channels && !(args->bootloader && (args->text || args->pty)) &&
-           (args->com == 0 || args->pty) && (!args->paced || args->pty) &&
+               !args->pty && !args->usb && !args->paced && args->firmwareOut.empty();
+    return args->endEffectors <= args->channels && !(args->bootloader && args->text) &&
+           (args->com == 0 || args->pty) && !(args->pty && args->usb) &&
+           (!args->usb || args->bootloader) && (!args->paced || args->pty || args->usb) &&
            (args->firmwareOut.empty() || args->bootloader);
 }
 
@@ -215,8 +226,27 @@ int main(int argc, char** argv) {
                 }
             }
             vxsim::BootSimulator simulator(setup, modules);
-            std::printf("%s\n", simulator.serveTcp("127.0.0.1", args.port).c_str());
-            if (!args.firmwareOut.empty()) std::printf("%s/update.xml\n", args.firmwareOut.c_str());
+            std::vector<std::string> lines;
+            std::unique_ptr<vxsim::PublishedComPort> com;
+            if (args.pty) {
+                lines.push_back(simulator.servePty());
+                simulator.pty().setPaced(args.paced);
+                if (args.com != 0) {
+                    com = std::make_unique<vxsim::PublishedComPort>(args.com, simulator.pty().devicePath());
+                    lines.push_back(com->name());
+                }
+            } else if (args.usb) {
+                const vxsim::FtdiAdapter adapter;
+                simulator.serveUsbBridge("127.0.0.1", args.port);
+                const vxsim::TcpServer& bridge = simulator.usbBridge();
+                lines.push_back("usb:sn:" + adapter.serial);
+                lines.push_back("VXFTDI_DEVICES=" + vxsim::bridgeAdapterText(adapter, bridge.address(),
+                                                                           bridge.port(), args.paced));
+            } else {
+                lines.push_back(simulator.serveTcp("127.0.0.1", args.port));
+            }
+            if (!args.firmwareOut.empty()) lines.push_back(args.firmwareOut + "/update.xml");
+            for (const std::string& line : lines) std::printf("%s\n", line.c_str());
             std::fflush(stdout);
             waitForEnd(signalFd.get());
             return 0;

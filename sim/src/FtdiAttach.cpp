@@ -1,10 +1,30 @@
 #include "sim/FtdiAttach.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "FtdiDouble.h"
 
 namespace vxsim {
+
+std::string bridgeAdapterText(const FtdiAdapter& adapter, const std::string& host, uint16_t port,
+                              bool paced) {
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, ";id=0x%08X;type=%u;flags=0x%X", adapter.chipId,
+                  adapter.type, adapter.flags);
+    std::string text = "sn=" + adapter.serial + ";desc=" + adapter.description + numbers;
+    if (!adapter.userArea.empty()) {
+        text += ";ua=";
+        for (uint8_t byte : adapter.userArea) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02X", byte);
+            text += hex;
+        }
+    }
+    text += ";tcp=" + host + ":" + std::to_string(port);
+    if (paced) text += ";paced=1";
+    return text;
+}
 
 class FtdiAttachment::AdapterLink : public Link {
 public:

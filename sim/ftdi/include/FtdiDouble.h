@@ -111,7 +111,9 @@ typedef struct VxFtdiDoubleApi {
     /* Adds adapters described as text: entries separated by '|' or newline,
      * each "key=value" fields separated by ';': sn, desc, vid, pid, id (chip
      * id), type, flags (decimal or 0x hex), ua (user area as hex digits),
-     * tcp (HOST:PORT of a bridge peer). Returns the number added, or -1 for a
+     * tcp (HOST:PORT of a bridge peer), paced (1: the bridge carries bytes
+     * each way at the baud rate the host set, ten bit times a byte, as the
+     * chip's serial line would). Returns the number added, or -1 for a
      * malformed text (nothing added then). */
     int (*addFromText)(const char* text);
 
@@ -157,8 +159,8 @@ typedef struct VxFtdiDoubleApi {
     void (*clearCallLog)(void);
 
     /* Adds an adapter, like addAdapter, whose byte stream goes to the TCP
-     * peer at host:port, like a "tcp=" adapter of addFromText; its id, so
-     * that it can be unplugged, or 0. */
+     * peer at host:port, like an unpaced "tcp=" adapter of addFromText; its
+     * id, so that it can be unplugged, or 0. */
     int (*addBridgedAdapter)(const VxFtdiAdapterSpec* spec, const char* host, uint16_t port);
 } VxFtdiDoubleApi;
 

@@ -20,8 +20,8 @@ constexpr std::chrono::milliseconds kConnectTimeout(2000);
 
 }  // namespace
 
-Bridge::Bridge(Driver& driver, std::string host, uint16_t port)
-    : driver_(driver), host_(std::move(host)), port_(port) {}
+Bridge::Bridge(Driver& driver, std::string host, uint16_t port, bool paced)
+    : driver_(driver), host_(std::move(host)), port_(port), paced_(paced) {}
 
 Bridge::~Bridge() { disconnect(); }
 
@@ -40,7 +40,11 @@ int Bridge::onOpen(void* context, int adapter) {
     if (!bridge->connect()) return 1;
     bridge->stop_.clear();
     const bool started = bridge->pump_.start([bridge, adapter] { bridge->pump(adapter); },
-                                             [bridge] { bridge->stop_.wake(); });
+                                             [bridge] {
+                                                 bridge->stop_.wake();
+                                                 std::lock_guard<std::mutex> lock(bridge->paceMutex_);
+                                                 bridge->paceWake_.notify_all();
+                                             });
     if (!started) {
         bridge->socket_.reset();
         return 1;
@@ -50,6 +54,8 @@ int Bridge::onOpen(void* context, int adapter) {
 
 void Bridge::onWrite(void* context, int adapter, const uint8_t* data, size_t length) {
     auto* bridge = static_cast<Bridge*>(context);
+    // The device has the bytes once the line has carried them.
+    if (!bridge->passLine(bridge->fromHost_, adapter, length)) return;
     while (length > 0 && bridge->socket_.valid()) {
         const ssize_t sent = ::send(bridge->socket_.get(), data, length, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
@@ -106,10 +112,25 @@ void Bridge::pump(int adapter) {
         const ssize_t count = ::recv(socket_.get(), buffer, sizeof(buffer), 0);
         if (count < 0 && errno == EINTR) continue;
         if (count <= 0) break;
+        // The host can read the bytes once the line has carried them.
+        if (!passLine(toHost_, adapter, static_cast<size_t>(count))) return;
         driver_.pushReceived(adapter, buffer, static_cast<size_t>(count));
     }
     // The peer went away: to the host the device is lost.
     driver_.dropConnection(adapter);
+}
+
+bool Bridge::passLine(LinePace& pace, int adapter, size_t length) {
+    if (!paced_) return true;
+    uint32_t baud = 0;
+    {
+        std::lock_guard<std::mutex> lock(driver_.mutex);
+        if (const std::shared_ptr<Adapter> found = driver_.findAdapter(adapter))
+            baud = found->line.baudRate;
+    }
+    std::unique_lock<std::mutex> lock(paceMutex_);
+    const LinePace::Clock::time_point due = pace.pass(length, baud);
+    return !paceWake_.wait_until(lock, due, [&] { return pump_.stopRequested(); });
 }
 
 void Bridge::disconnect() {

@@ -62,6 +62,7 @@ struct TextAdapter {
     std::vector<uint8_t> userArea;
     std::string host;
     uint16_t port = 0;
+    bool paced = false;
 };
 
 bool parseTextAdapter(const std::string& entry, TextAdapter* out) {
@@ -93,6 +94,7 @@ bool parseTextAdapter(const std::string& entry, TextAdapter* out) {
             else if (key == "id") out->spec.chipId = number;
             else if (key == "type") out->spec.type = number;
             else if (key == "flags") out->spec.flags = number;
+            else if (key == "paced" && number <= 1) out->paced = number == 1;
             else return false;
         } else {
             return false;
@@ -183,18 +185,19 @@ int Driver::addFromText(const std::string& text) {
         if (entry.host.empty())
             addAdapter(entry.spec);
         else
-            addBridgedAdapter(entry.spec, entry.host, entry.port);
+            addBridgedAdapter(entry.spec, entry.host, entry.port, entry.paced);
     }
     return static_cast<int>(parsed.size());
 }
 
-int Driver::addBridgedAdapter(const VxFtdiAdapterSpec& spec, const std::string& host, uint16_t port) {
+int Driver::addBridgedAdapter(const VxFtdiAdapterSpec& spec, const std::string& host, uint16_t port,
+                              bool paced) {
     const int id = addAdapter(spec);
     VxFtdiPeer peer{};
     {
         std::lock_guard<std::mutex> lock(mutex);
         auto adapter = findAdapter(id);
-        adapter->bridge = std::make_unique<Bridge>(*this, host, port);
+        adapter->bridge = std::make_unique<Bridge>(*this, host, port, paced);
         peer = adapter->bridge->peer();
     }
     attachPeer(id, &peer);

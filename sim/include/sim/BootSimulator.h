@@ -37,6 +37,10 @@ public:
     std::string serveTcp(const std::string& address, uint16_t port, bool textual = false);
     std::string attachUsb(const FtdiAdapter& adapter = {});
     std::string servePty();
+    // The USB carrier for a host in another process, whose FTDI driver
+    // double's bridge carries the adapter's bytes to this TCP port: the
+    // system behaves as behind a USB adapter. Gives the TCP locator.
+    std::string serveUsbBridge(const std::string& address = "127.0.0.1", uint16_t port = 0);
 
     // Valid once the carrier is up.
     SystemEndpoint& endpoint(Carrier carrier);
@@ -46,6 +50,7 @@ public:
     TcpServer& tcp() { return *tcpServer_; }
     Pty& pty() { return *pty_; }
     FtdiAttachment& usb() { return *usb_; }
+    TcpServer& usbBridge() { return *usbBridge_; }
 
 private:
     // A carrier's endpoints, torn down carrier first.
@@ -56,6 +61,7 @@ private:
     };
     Way& way(Carrier carrier);
     void build(Way& way, Carrier carrier, bool textual);
+    void buildUsb();
 
     ControllerModel model_;
     BootloaderSystem bootloader_;
@@ -66,6 +72,7 @@ private:
     std::unique_ptr<TcpServer> tcpServer_;
     std::unique_ptr<Pty> pty_;
     std::unique_ptr<FtdiAttachment> usb_;
+    std::unique_ptr<TcpServer> usbBridge_;
 };
 
 }  // namespace vxsim

@@ -94,6 +94,14 @@ struct BootFault {
     static BootFault reset(int skip);
 };
 
+// One firmware frame as the modules met it: the address the host wrote it
+// to and the modules that address reached (none for a frame lost on the way).
+struct FrameWrite {
+    uint16_t address = 0;
+    std::vector<uint16_t> modules;
+    bool operator==(const FrameWrite&) const = default;
+};
+
 class SystemEndpoint;
 
 // The bootloader state of a simulated first-generation system, shared by
@@ -124,6 +132,9 @@ public:
 
     // Every whole frame the host sent to the bootloader, in order.
     std::vector<Bytes> hostFrames() const;
+    // Every firmware frame, in order, with the modules it reached.
+    std::vector<FrameWrite> frameWrites() const;
+    // Forgets both records.
     void clearHostFrames();
     size_t resets() const;
     bool waitForState(State state, std::chrono::milliseconds timeout) const;
@@ -160,6 +171,7 @@ private:
     std::vector<BootFault> faults_;
     bool silent_ = false;
     std::vector<Bytes> hostFrames_;
+    std::vector<FrameWrite> frameWrites_;
     size_t resets_ = 0;
     std::vector<SystemEndpoint*> endpoints_;
     DueWrites<DelayedReply> delayed_;

@@ -25,6 +25,13 @@ struct FtdiAdapter {
     uint32_t flags = 0;
 };
 
+// The adapter in the driver double's text form (VXFTDI_DEVICES) for a host
+// in another process: its bridge carries the adapter's bytes to the TCP
+// peer at `host`:`port`, and with `paced` the bridge paces them at the baud
+// rate the host set, as FtdiAttachment::setPaced does.
+std::string bridgeAdapterText(const FtdiAdapter& adapter, const std::string& host, uint16_t port,
+                              bool paced);
+
 // A simulated USB adapter in the FTDI driver double whose far side is a
 // protocol endpoint: the host opening the adapter connects, its writes are
 // the endpoint's input, the endpoint's sends are what the host reads.

@@ -43,12 +43,22 @@ std::string BootSimulator::serveTcp(const std::string& address, uint16_t port, b
     return tcpServer_->locator();
 }
 
-std::string BootSimulator::attachUsb(const FtdiAdapter& adapter) {
+void BootSimulator::buildUsb() {
     build(usbWay_, Carrier::Usb, false);
     // The adapter shows one byte before the answer to a reset.
     usbWay_.binary->setJunkAfterReset(true);
+}
+
+std::string BootSimulator::attachUsb(const FtdiAdapter& adapter) {
+    buildUsb();
     usb_ = std::make_unique<FtdiAttachment>(*usbWay_.endpoint, adapter);
     return "usb:id:" + std::to_string(adapter.chipId);
+}
+
+std::string BootSimulator::serveUsbBridge(const std::string& address, uint16_t port) {
+    buildUsb();
+    usbBridge_ = std::make_unique<TcpServer>(*usbWay_.endpoint, address, port);
+    return usbBridge_->locator();
 }
 
 std::string BootSimulator::servePty() {

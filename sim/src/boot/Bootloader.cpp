@@ -175,9 +175,15 @@ std::vector<Bytes> BootloaderSystem::hostFrames() const {
     return hostFrames_;
 }
 
+std::vector<FrameWrite> BootloaderSystem::frameWrites() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frameWrites_;
+}
+
 void BootloaderSystem::clearHostFrames() {
     std::lock_guard<std::mutex> lock(mutex_);
     hostFrames_.clear();
+    frameWrites_.clear();
 }
 
 size_t BootloaderSystem::resets() const {
@@ -274,6 +280,7 @@ void BootloaderSystem::command(SystemEndpoint& endpoint, Link& link, uint16_t ad
 void BootloaderSystem::firmwareFrame(SystemEndpoint& endpoint, Link& link, uint16_t address,
                                      const Bytes& frame) {
     const BootFault* fault = takeFault(BootFault::kFirmwareFrame);
+    FrameWrite& write = frameWrites_.emplace_back(FrameWrite{address, {}});
     // A dropped frame reaches no module.
     if (is(fault, BootFault::Kind::Silent)) return;
     // What follows the address: the firmware file's frame, length field first.
@@ -283,6 +290,7 @@ void BootloaderSystem::firmwareFrame(SystemEndpoint& endpoint, Link& link, uint1
     std::vector<Bytes> acknowledgements;
     for (BootModule& module : modules_) {
         if (address != module.word && address != groupAddress(module.word)) continue;
+        write.modules.push_back(module.word);
         if (reset) {
             module.valid = false;
             uploads_.erase(module.word);

@@ -36,6 +36,9 @@ using State = vxsim::BootloaderSystem::State;
 using vxsim::BootFault;
 
 const QString kTitle = QStringLiteral("QMX Firmware Uploader v3.3.9");
+// Each file the generator writes: its header frame and four data frames.
+constexpr uint16_t kDataFrames = 4;
+constexpr uint16_t kFileFrames = kDataFrames + 1;
 
 // Runs the event loop until `condition` holds or `deadline` passes.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
@@ -166,6 +169,18 @@ protected:
             if (frame.size() == 5 && frame.back() == vxsim::boot::kStartApplication) ++count;
         return count;
     }
+    // The frames that reached the pair of kind 2: all to their group
+    // address, each reaching both; as many as one file has.
+    void expectPairSharedOneTransfer() const {
+        size_t pairFrames = 0;
+        for (const vxsim::FrameWrite& write : sim->bootloader().frameWrites()) {
+            if (vxsim::bootKindIndex(write.modules.empty() ? write.address : write.modules.front()) != 2) continue;
+            ++pairFrames;
+            EXPECT_EQ(write.address, 0x2000);
+            EXPECT_EQ(write.modules, (std::vector<uint16_t>{0x2001, 0x2002}));
+        }
+        EXPECT_EQ(pairFrames, size_t{kFileFrames});
+    }
     // Whether every module holds the generator's newer firmware of its kind.
     bool allNew() const {
         for (const vxsim::BootModule& old : modules) {
@@ -181,7 +196,7 @@ protected:
     }
 
     const std::vector<vxsim::BootModule> modules = boottest::threeModules();
-    const std::vector<vxsim::UpdateFile> files = vxsim::newerFirmware(modules);
+    const std::vector<vxsim::UpdateFile> files = vxsim::newerFirmware(modules, kDataFrames);
     fwtest::TempDir dir;
     std::unique_ptr<vxsim::BootSimulator> sim;
     vxgui::ScriptedDialogs dialogs;
@@ -208,6 +223,7 @@ TEST_P(UploaderCarriers, UpdatesEveryModuleAndStartsTheApplication) {
     EXPECT_EQ(overall, 100);
     EXPECT_EQ(current, 100);
     EXPECT_TRUE(allNew());
+    expectPairSharedOneTransfer();
     EXPECT_EQ(startCommands(), 1u);
     EXPECT_TRUE(sim->bootloader().waitForState(State::Application, 5s));
     ASSERT_TRUE(e2e::closeAsWindowManager(*wizard));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Text.h"
 #include "platform/UniqueFd.h"
 #include "sim/Gen1Endpoint.h"
 
@@ -161,13 +162,16 @@ TEST(VxsimProgram, EndsOnSigtermAndServesAGivenPort) {
 }
 
 TEST(VxsimProgram, RefusesUnknownOptions) {
+    // The bootloader's system takes a pseudo-terminal (textual there
+    // anyway) or a USB adapter, one at a time; pacing needs a line.
     const std::vector<std::vector<std::string>> refused = {
-        {"--channels", "64"},  {"--text", "--bootloader"}, {"--pty", "--bootloader"},
-        {"--text", "--com", "7"}, {"--pty", "--com", "0"}};
+        {"--channels", "64"},  {"--text", "--bootloader"}, {"--text", "--pty", "--bootloader"},
+        {"--text", "--com", "7"}, {"--pty", "--com", "0"}, {"--usb"},
+        {"--bootloader", "--pty", "--usb"}, {"--bootloader", "--paced"}, {"--gen2", "--usb"}};
     for (const auto& args : refused) {
         VxsimProcess sim(args);
         ASSERT_TRUE(sim.started()) << args.front();
-        EXPECT_EQ(sim.waitExit(std::chrono::seconds(5)), 2) << args.front();
+        EXPECT_EQ(sim.waitExit(std::chrono::seconds(5)), 2) << vxplatform::joinText(args, " ");
     }
 }
 
