@@ -22,7 +22,8 @@ int8_t libraryIndex(uint8_t index) { return static_cast<int8_t>(index); }
 CommandGroup::~CommandGroup() {
     if (transmitHandle_ == 0) return;
     const uint32_t handle = transmitHandle_;
-    system_.callDevice([&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CancelCommandGroup(device, handle); });
+    system_.releaseOnDevice(
+        [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CancelCommandGroup(device, handle); });
 }
 
 VX_STATUS CommandGroup::open() {
@@ -51,7 +52,8 @@ VX_STATUS CommandGroup::close() {
 
 ReadQueue::~ReadQueue() {
     for (const uint8_t id : ids_)
-        system_.callDevice([&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CancelRequest(device, id); });
+        system_.releaseOnDevice(
+            [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CancelRequest(device, id); });
 }
 
 VX_STATUS ReadQueue::request(uint32_t key, uint8_t index) {
@@ -102,7 +104,7 @@ VX_STATUS ReadQueue::popString(std::string* text) {
 
 WriteQueue::~WriteQueue() {
     for (const Entry& entry : entries_)
-        system_.callDevice(
+        system_.releaseOnDevice(
             [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CancelRequest(device, entry.id); });
 }
 

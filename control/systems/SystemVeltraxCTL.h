@@ -217,6 +217,16 @@ public:
         if (!deviceOpen_ || closing_.load()) return ctlresult::kCanceled;
         return call(binding_.functions(), deviceHandle_);
     }
+    // `call` gives back what an operation took (a request, a command
+    // group) while the device is open, also once close has begun: a caller
+    // waiting in the library for a free request slot holds the gate that
+    // close waits for, and only such releases free the slots.
+    template <typename Call>
+    uint32_t releaseOnDevice(Call&& call) const {
+        std::shared_lock<std::shared_mutex> gate(deviceGate_);
+        if (!deviceOpen_) return ctlresult::kCanceled;
+        return call(binding_.functions(), deviceHandle_);
+    }
 
     // The two shapes of an operation with traffic. A getter queues its
     // reads in one command group and hands a job that fills the packet from

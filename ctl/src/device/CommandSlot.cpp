@@ -1,5 +1,6 @@
 #include "device/CommandSlot.h"
 
+#include <bit>
 #include <cstdlib>
 #include <string>
 
@@ -64,25 +65,44 @@ VX_CTL_Result collectWrite(const CommandSlot& slot) {
     return slot.replyType == kCompletionReply ? slot.result : VX_CTL_INVALID_PACKET;
 }
 
+CommandSlotPool::CommandSlotPool() {
+    for (size_t id = kFirstRequestId; id <= kLastRequestId; ++id) freeSlots_[id / 64] |= uint64_t{1} << (id % 64);
+}
+
 SlotRef CommandSlotPool::allocate(SlotKind kind) {
-    for (uint8_t id = kFirstRequestId; id <= kLastRequestId; ++id) {
+    for (size_t word = 0; word < freeSlots_.size(); ++word) {
+        if (freeSlots_[word] == 0) continue;
+        const auto id = static_cast<uint8_t>(word * 64 + static_cast<size_t>(std::countr_zero(freeSlots_[word])));
+        freeSlots_[word] &= freeSlots_[word] - 1;
         CommandSlot& slot = slots_[id];
-        if (slot.state != SlotState::Free) continue;
         slot.requestId = id;
         slot.state = SlotState::Allocated;
         slot.kind = kind;
         ++inUse_;
-        return SlotRef(&slot, [this](CommandSlot* released) { release(released); });
+        return SlotRef(&slot, [this](CommandSlot* released) { release(released); },
+                       BlockAllocator<CommandSlot>(&blocks_[id]));
     }
     return nullptr;
+}
+
+void CommandSlotPool::waitForRelease(Lock& lock) {
+    ++releaseWaiters_;
+    released_.wait(lock);
+    --releaseWaiters_;
 }
 
 void CommandSlotPool::release(CommandSlot* slot) {
     if (slot->state == SlotState::Free) brokenSlotInvariant(SlotInvariant::ReleasedWhileFree);
     if (slot->waiter) brokenSlotInvariant(SlotInvariant::ReleasedWhileWaited);
+    const uint8_t id = slot->requestId;
+    // The reply buffer keeps its capacity for the slot's next request.
+    std::vector<uint8_t> replyBuffer = std::move(slot->replyData);
+    replyBuffer.clear();
     *slot = CommandSlot{};
+    slot->replyData = std::move(replyBuffer);
+    freeSlots_[id / 64] |= uint64_t{1} << (id % 64);
     --inUse_;
-    changed_.notify_all();
+    if (releaseWaiters_ > 0) released_.notify_all();
 }
 
 void CommandSlotPool::releaseAll() {
@@ -91,6 +111,19 @@ void CommandSlotPool::releaseAll() {
         SlotRef self = std::move(slot.self);
         SlotRef pending = std::move(slot.pending);
     }
+}
+
+void CommandSlotPool::wake(const CommandSlot& slot) {
+    signals_[slot.requestId].fetch_add(1, std::memory_order_release);
+    if (slot.waiter) conditions_[slot.requestId].notify_one();
+}
+
+void CommandSlotPool::wakeAll() {
+    for (size_t id = 0; id < kSlotCount; ++id) {
+        signals_[id].fetch_add(1, std::memory_order_release);
+        conditions_[id].notify_all();
+    }
+    released_.notify_all();
 }
 
 }  // namespace vxctl

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,12 +56,19 @@ using SlotRef = std::shared_ptr<CommandSlot>;
 
 // The 239 slots of one device. A slot is handed out as a shared reference
 // whose last release resets the record, lowers the count in use and wakes
-// the device's waiters: a request ID is free again only when nobody (the
-// caller, an outstanding asynchronous request, a reply still to come) holds
-// it. Used only under the device mutex, which every release also runs under.
+// the callers waiting for a free slot: a request ID is free again only when
+// nobody (the caller, an outstanding asynchronous request, a reply still to
+// come) holds it. Used only under the device mutex, which every release
+// also runs under.
+//
+// Each slot has its own condition and signal count, so that its answer
+// wakes only the one caller waiting for it, and that caller may watch the
+// count for a short while without the mutex before it sleeps.
 class CommandSlotPool {
 public:
-    explicit CommandSlotPool(std::condition_variable& changed) : changed_(changed) {}
+    using Lock = std::unique_lock<std::mutex>;
+
+    CommandSlotPool();
     // Drops what the slots hold of themselves.
     ~CommandSlotPool() { releaseAll(); }
     CommandSlotPool(const CommandSlotPool&) = delete;
@@ -66,17 +76,60 @@ public:
 
     // The first free slot, allocated to `kind`; null when all are in use.
     SlotRef allocate(SlotKind kind);
+    // Waits until a slot is released or wakeAll is called.
+    void waitForRelease(Lock& lock);
     size_t inUse() const { return inUse_; }
     CommandSlot& slot(uint8_t requestId) { return slots_[requestId]; }
     // Drops every self and pending reference, so that each slot returns once
     // its callers let go. For a device that closes.
     void releaseAll();
 
+    // Wakes the caller waiting for `slot`, after its state changed.
+    void wake(const CommandSlot& slot);
+    // Wakes every waiter of every slot and of a release: for a change of
+    // the whole device (closing, connection lost).
+    void wakeAll();
+    std::condition_variable& condition(const CommandSlot& slot) { return conditions_[slot.requestId]; }
+    // Changes with every wake of the slot; read without the mutex.
+    uint32_t signals(uint8_t requestId) const { return signals_[requestId].load(std::memory_order_acquire); }
+
 private:
+    // Room for the control block of a slot's shared reference: a slot has
+    // one at a time, and its last release, under the device mutex, ends it
+    // before the slot can be handed out again. A request allocates nothing.
+    struct alignas(std::max_align_t) ReferenceBlock {
+        std::byte bytes[64];
+    };
+    template <typename T>
+    struct BlockAllocator {
+        using value_type = T;
+        explicit BlockAllocator(ReferenceBlock* room) : block(room) {}
+        template <typename U>
+        BlockAllocator(const BlockAllocator<U>& other) : block(other.block) {}
+        T* allocate(size_t n) {
+            static_assert(sizeof(T) <= sizeof(ReferenceBlock) && alignof(T) <= alignof(ReferenceBlock));
+            if (n != 1) throw std::bad_alloc();
+            return reinterpret_cast<T*>(block->bytes);
+        }
+        void deallocate(T*, size_t) {}
+        template <typename U>
+        bool operator==(const BlockAllocator<U>& other) const {
+            return block == other.block;
+        }
+        ReferenceBlock* block;
+    };
+
     void release(CommandSlot* slot);
 
-    std::condition_variable& changed_;
+    std::array<ReferenceBlock, kSlotCount> blocks_;
     alignas(32) std::array<CommandSlot, kSlotCount> slots_{};
+    std::array<std::condition_variable, kSlotCount> conditions_;
+    std::array<std::atomic<uint32_t>, kSlotCount> signals_{};
+    // Bit `id % 64` of word `id / 64` is set while slot `id` is free, so
+    // that the first free slot is found without visiting the taken ones.
+    std::array<uint64_t, (kSlotCount + 63) / 64> freeSlots_{};
+    std::condition_variable released_;
+    size_t releaseWaiters_ = 0;
     size_t inUse_ = 0;
 };
 

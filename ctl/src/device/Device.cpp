@@ -7,6 +7,7 @@
 #include "event/EventText.h"
 #include "log/Log.h"
 #include "logging/DeviceLogging.h"
+#include "platform/CpuRelax.h"
 
 namespace vxctl {
 
@@ -31,6 +32,8 @@ constexpr const char* kEventLinePrefix = "Event Packet: ";
 constexpr const char* kDeviceLoggingFailedLine = "Enabling device logging failed.";
 constexpr const char* kFlushTimeoutLine = "Device log buffer read timeout";
 constexpr std::chrono::milliseconds kDeviceLogFlushLimit{500};
+// Tries of a busy mutex before sleeping on it: some microseconds.
+constexpr int kLockSpins = 256;
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
 // VX_CTL_INITIALIZATION_FAILED.
@@ -147,7 +150,7 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
     if (!worker_.started() && !worker_.start([this] { runWorker(); },
                                              [this] {
                                                  std::lock_guard<std::mutex> wake(mutex_);
-                                                 changed_.notify_all();
+                                                 workerWake_.notify_all();
                                              }))
         return failOpen(lock, VX_CTL_INITIALIZATION_FAILED);
 
@@ -169,7 +172,7 @@ VX_CTL_Result Device::failOpen(Lock& lock, VX_CTL_Result result) {
     Connections taken = std::move(retired_);
     retired_.clear();
     if (connection_) taken.push_back(std::move(connection_));
-    changed_.notify_all();
+    wakeAll();
     closeConnections(lock, std::move(taken));
     return result;
 }
@@ -177,7 +180,7 @@ VX_CTL_Result Device::failOpen(Lock& lock, VX_CTL_Result result) {
 void Device::shutdown() {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
-    changed_.notify_all();
+    wakeAll();
 }
 
 void Device::close([[maybe_unused]] bool orderly) {
@@ -189,7 +192,7 @@ void Device::close([[maybe_unused]] bool orderly) {
     Connections taken = std::move(retired_);
     retired_.clear();
     if (connection_) taken.push_back(std::move(connection_));
-    changed_.notify_all();
+    wakeAll();
     lock.unlock();
     // A reconnection that succeeds after this point closes its new
     // connection itself before the worker ends.
@@ -225,8 +228,7 @@ VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle hand
     if (!slot) return sent;
     if (sent == VX_CTL_OK) {
         slot->sendTime = Clock::now();
-        // The worker keeps the deadline.
-        changed_.notify_all();
+        deadlineStarted(*slot->sendTime);
     } else {
         failSent(*slot, sent);
     }
@@ -242,18 +244,26 @@ void Device::failSent(CommandSlot& slot, VX_CTL_Result result) {
     slot.state = SlotState::Completed;
     slot.handle = 0;
     slot.pending.reset();
-    changed_.notify_all();
+    slots_.wake(slot);
 }
 
 void Device::waitWhileReconnecting(Lock& lock) {
     changed_.wait(lock, [&] { return !reconnectPending_ || closing_; });
 }
 
+void Device::lockSpinning(Lock& lock) {
+    for (int i = 0; i < kLockSpins; ++i) {
+        if (lock.try_lock()) return;
+        vxplatform::cpuRelax();
+    }
+    lock.lock();
+}
+
 VX_IO_Result Device::sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size) {
     lock.unlock();
     logPacket("OUT", bytes, size);
     const VX_IO_Result sent = VX_IO_Send(handle, bytes, size);
-    lock.lock();
+    lockSpinning(lock);
     return sent;
 }
 
@@ -270,7 +280,7 @@ VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size) {
     // worker is asked to make a new one.
     if (connection_.get() == used && !reconnectPending_) {
         reconnectPending_ = true;
-        changed_.notify_all();
+        wakeAll();
     }
     waitWhileReconnecting(lock);
     if (closing_) return VX_CTL_CANCELED;
@@ -295,7 +305,7 @@ void Device::connectionClosed(Connection* connection, int code) {
     } else {
         pushEvent(lock, makeEvent(0, VX_CTL_EVENT_CONNECTION_LOST, 0));
     }
-    changed_.notify_all();
+    wakeAll();
 }
 
 void Device::runWorker() {
@@ -310,12 +320,29 @@ void Device::runWorker() {
             changed_.notify_all();
         } else if (reconnectPending_) {
             reconnect(lock);
-        } else if (const auto due = expireRequests()) {
-            changed_.wait_until(lock, *due);
         } else {
-            changed_.wait(lock);
+            const auto due = expireRequests();
+            workerDue_ = due.value_or(Clock::time_point::max());
+            if (due) {
+                workerWake_.wait_until(lock, *due);
+            } else {
+                workerWake_.wait(lock);
+            }
+            workerDue_ = Clock::time_point::min();
         }
     }
+}
+
+void Device::deadlineStarted(Clock::time_point sendTime) {
+    // Sends follow one another, so a new deadline is rarely the earliest:
+    // the worker sleeps through the requests answered in time.
+    if (sendTime + timing_.request < workerDue_) workerWake_.notify_one();
+}
+
+void Device::wakeAll() {
+    changed_.notify_all();
+    workerWake_.notify_all();
+    slots_.wakeAll();
 }
 
 std::optional<Device::Clock::time_point> Device::expireRequests() {
@@ -363,7 +390,7 @@ void Device::reconnect(Lock& lock) {
         fresh = connect(locator, options, &opened);
         lock.lock();
         if (fresh || Clock::now() >= deadline) break;
-        changed_.wait_until(lock, std::min(Clock::now() + timing_.reconnectInterval, deadline), stopping);
+        workerWake_.wait_until(lock, std::min(Clock::now() + timing_.reconnectInterval, deadline), stopping);
         if (Clock::now() >= deadline) break;
     }
 
@@ -378,7 +405,7 @@ void Device::reconnect(Lock& lock) {
         pushEvent(lock, makeEvent(0, VX_CTL_EVENT_CONNECTION_LOST, 0));
     }
     reconnectPending_ = false;
-    changed_.notify_all();
+    wakeAll();
 }
 
 template <typename Done>
@@ -421,7 +448,7 @@ void Device::dropConnections(Lock& lock) {
     Connections taken = std::move(retired_);
     retired_.clear();
     if (connection_) taken.push_back(std::move(connection_));
-    changed_.notify_all();
+    wakeAll();
     closeConnections(lock, std::move(taken));
 }
 
@@ -483,14 +510,14 @@ CommandSlot* Device::takePending(Lock& lock, uint8_t requestId, SlotRef* pending
 }
 
 void Device::completion(uint8_t requestId, VX_CTL_Result result) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     SlotRef pending;
     if (CommandSlot* slot = takePending(lock, requestId, &pending))
         completeSlot(*slot, static_cast<uint32_t>(CommandType::Completion), result);
 }
 
 void Device::valueReply(const ValueReply& reply) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     SlotRef pending;
     CommandSlot* slot = takePending(lock, reply.requestId, &pending);
     if (!slot) return;

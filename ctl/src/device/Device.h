@@ -55,9 +55,11 @@ struct DeviceTiming {
 // path and the receive path, and its event queue.
 //
 // Held by shared ownership (the device table, every call in progress).
-// One mutex and one condition variable serve every state and every wait of
-// the device. No call into the I/O library is made with the mutex held: its
-// callbacks take the mutex, and a close of the I/O library waits for them.
+// One mutex guards every state of the device. A caller waiting for a reply
+// waits on its slot's condition, the worker on its own, every other wait on
+// `changed_`; a change of the whole device wakes them all (wakeAll). No call
+// into the I/O library is made with the mutex held: its callbacks take the
+// mutex, and a close of the I/O library waits for them.
 class Device : private FrameHandlers {
 public:
     using Lock = std::unique_lock<std::mutex>;
@@ -244,6 +246,10 @@ private:
                              const WriteValues& data, VX_CTL_TransmitHandle handle);
     VX_CTL_Result libraryWrite(detail::PropertyWrapperBase& wrapper, uint8_t index, const WriteValues& data);
     VX_CTL_Result waitForSlot(Lock& lock, CommandSlot& slot, SlotKind kind);
+    // Watches the slot's signals for a short while with the mutex released,
+    // so that a quick reply is taken without sleeping; returns with the
+    // mutex held, whether or not the reply came.
+    void spinForReply(Lock& lock, const CommandSlot& slot);
     void cancelSlot(CommandSlot& slot);
     // Completes a slot (its reply data and data type stored before) and
     // posts its request-ready event.
@@ -289,6 +295,12 @@ private:
     // time with VX_CTL_TIMEOUT and frees the IDs of cancelled ones; the
     // earliest time something is due next.
     std::optional<Clock::time_point> expireRequests();
+    // A request's deadline started at `sendTime`: the worker is woken only
+    // when it sleeps past the new deadline.
+    void deadlineStarted(Clock::time_point sendTime);
+    // Wakes every waiter of the device, the worker and the slots' waiters
+    // included.
+    void wakeAll();
 
     VX_CTL_Result checkVersion(Lock& lock);
     VX_CTL_Result resetDevice(Lock& lock);
@@ -305,6 +317,16 @@ private:
     template <typename Done>
     bool awaitReply(Lock& lock, Done done);
 
+    // Takes the mutex of `lock` after a short spin: on the paths of each
+    // request and reply it is held for a moment only, and a thread that
+    // sleeps on it costs its holder a wake.
+    static void lockSpinning(Lock& lock);
+    Lock lockSpinning() {
+        Lock lock(mutex_, std::defer_lock);
+        lockSpinning(lock);
+        return lock;
+    }
+
     // VX_IO_Send of the handle with the mutex released.
     VX_IO_Result sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size);
     void waitWhileReconnecting(Lock& lock);
@@ -320,6 +342,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
+    std::condition_variable workerWake_;
 
     // Everything below is guarded by mutex_.
     std::unique_ptr<Connection> connection_;  // set while connected
@@ -340,7 +363,10 @@ private:
     int interfaceType_ = VX_IO_IFACE_UNKNOWN;
     std::string serialNumber_;
 
-    CommandSlotPool slots_{changed_};
+    CommandSlotPool slots_;
+    // When the sleeping worker wakes next: the maximum while it sleeps
+    // without a deadline, the minimum while it is awake.
+    Clock::time_point workerDue_ = Clock::time_point::min();
     TransmitHandleTable transmits_;
 
     // The trajectory stream: 0 while none is open.

@@ -4,6 +4,7 @@
 
 #include "device/Device.h"
 #include "log/Log.h"
+#include "platform/CpuRelax.h"
 
 namespace vxctl {
 
@@ -16,6 +17,11 @@ constexpr uint32_t kValueReply = static_cast<uint32_t>(CommandType::PropertyValu
 constexpr size_t kMaxInt32Values = 59;
 constexpr size_t kMaxInt64Values = 29;
 constexpr size_t kMaxTextLength = 63;
+
+// About a round trip over the network: slower replies are waited for asleep.
+constexpr auto kSpinLength = std::chrono::microseconds(150);
+// Signal checks between two looks at the clock.
+constexpr int kSpinChecks = 32;
 
 bool zeroOrOne(const int32_t& value) { return value == 0 || value == 1; }
 
@@ -95,7 +101,7 @@ void Device::registerLibraryProperties() {
 VX_CTL_Result Device::allocateSlot(Lock& lock, SlotKind kind, SlotRef* slot) {
     while (!(*slot = slots_.allocate(kind))) {
         if (closing_) return VX_CTL_CANCELED;
-        changed_.wait(lock);
+        slots_.waitForRelease(lock);
     }
     return VX_CTL_OK;
 }
@@ -108,14 +114,14 @@ void Device::completeSlot(CommandSlot& slot, uint32_t replyType, VX_CTL_Result r
     slot.result = result;
     slot.state = SlotState::Completed;
     if (slot.notify && !slot.waiter) pushEventLocked(requestReadyEvent(slot));
-    changed_.notify_all();
+    slots_.wake(slot);
 }
 
 void Device::cancelSlot(CommandSlot& slot) {
     if (slot.state == SlotState::Queued) transmits_.dropQueued(slot.handle, &slot);
     slot.handle = 0;
     slot.state = SlotState::Cancelled;
-    changed_.notify_all();
+    slots_.wake(slot);
 }
 
 VX_CTL_Result Device::issueRead(Lock& lock, const SlotRef& slot, uint8_t index, VX_CTL_PropertyKey key,
@@ -215,7 +221,8 @@ VX_CTL_Result Device::waitForSlot(Lock& lock, CommandSlot& slot, SlotKind kind) 
     // No time limit here: the worker completes a sent request at its deadline.
     VX_CTL_Result result = VX_CTL_OK;
     slot.waiter = true;
-    changed_.wait(lock, [&] {
+    if (slot.state == SlotState::Sent) spinForReply(lock, slot);
+    slots_.condition(slot).wait(lock, [&] {
         if (slot.state == SlotState::Completed) {
             result = VX_CTL_OK;
         } else if (closing_ || slot.state == SlotState::Cancelled) {
@@ -231,6 +238,30 @@ VX_CTL_Result Device::waitForSlot(Lock& lock, CommandSlot& slot, SlotKind kind) 
     return result;
 }
 
+void Device::spinForReply(Lock& lock, const CommandSlot& slot) {
+    const uint8_t id = slot.requestId;
+    const uint32_t seen = slots_.signals(id);
+    const Clock::time_point until = Clock::now() + kSpinLength;
+    lock.unlock();
+    bool signalled = false;
+    while (!signalled) {
+        for (int i = 0; i < kSpinChecks && !signalled; ++i) {
+            signalled = slots_.signals(id) != seen;
+            vxplatform::cpuRelax();
+        }
+        if (Clock::now() >= until) break;
+    }
+    // The signalling thread lets go of the mutex a moment later: a caller
+    // that blocked on it now would sleep and need another wake.
+    if (signalled) {
+        while (!lock.try_lock()) {
+            if (Clock::now() >= until) break;
+            vxplatform::cpuRelax();
+        }
+    }
+    if (!lock.owns_lock()) lock.lock();
+}
+
 VX_CTL_Result Device::getPropertyLocked(Lock& lock, uint8_t index, VX_CTL_PropertyKey key, const Collect& collect) {
     SlotRef slot;
     VX_CTL_Result result = allocateSlot(lock, SlotKind::Read, &slot);
@@ -241,7 +272,7 @@ VX_CTL_Result Device::getPropertyLocked(Lock& lock, uint8_t index, VX_CTL_Proper
 }
 
 VX_CTL_Result Device::getProperty(uint8_t index, VX_CTL_PropertyKey key, const Collect& collect) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     return getPropertyLocked(lock, index, key, collect);
 }
 
@@ -304,7 +335,7 @@ void Device::switchDeviceLogging(Lock& lock) {
 VX_CTL_Result Device::requestRead(uint8_t index, VX_CTL_PropertyKey key, VX_CTL_RequestID* requestId,
                                   VX_CTL_TransmitHandle handle, bool notify) {
     if (!requestId) return VX_CTL_INVALID_PARAMETER;
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     SlotRef slot;
     if (const VX_CTL_Result result = allocateSlot(lock, SlotKind::Read, &slot); result != VX_CTL_OK) return result;
     slot->notify = notify && (requestReadyEvents_ & 1) != 0;
@@ -349,7 +380,7 @@ VX_CTL_Result Device::requestWriteProperty_s(uint8_t index, VX_CTL_PropertyKey k
 
 VX_CTL_Result Device::collectRequest(VX_CTL_RequestID requestId,
                                      const std::function<VX_CTL_Result(Lock&, CommandSlot&)>& use) {
-    Lock lock(mutex_);
+    Lock lock = lockSpinning();
     if (requestId < kFirstRequestId || requestId > kLastRequestId) return VX_CTL_INVALID_PARAMETER;
     // Taken for this call only: each request is collected or cancelled once.
     const SlotRef taken = std::move(slots_.slot(requestId).self);

@@ -22,8 +22,8 @@ void Device::releaseTransmit(VX_CTL_TransmitHandle handle, bool cancelQueued) {
             packet.slot->state = SlotState::Cancelled;
             // Its request ID is no longer outstanding.
             packet.slot->self.reset();
+            slots_.wake(*packet.slot);
         }
-        changed_.notify_all();
     }
     transmits_.release(handle);
 }
@@ -50,7 +50,7 @@ VX_CTL_Result Device::transmitQueued(Lock& lock, VX_CTL_TransmitHandle handle, T
             if (slot->handle == handle) slot->handle = 0;
             slot->sendTime = now;
         }
-        changed_.notify_all();
+        deadlineStarted(now);
     }
     return VX_CTL_OK;
 }
@@ -136,7 +136,7 @@ bool Device::groupTriggered(VX_CTL_TransmitHandle handle) {
         if (awaited && slot.handle == 0 && !slot.sendTime) slot.sendTime = now;
     }
     transmits_.release(handle);
-    changed_.notify_all();
+    deadlineStarted(now);
     return true;
 }
 

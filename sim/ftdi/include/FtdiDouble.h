@@ -157,6 +157,11 @@ typedef struct VxFtdiDoubleApi {
      * returns the text length; copies with NUL when it fits. */
     size_t (*callLog)(char* buffer, size_t capacity);
     void (*clearCallLog)(void);
+
+    /* Adds an adapter, like addAdapter, whose byte stream goes to the TCP
+     * peer at host:port, like an unpaced "tcp=" adapter of addFromText; its
+     * id, so that it can be unplugged, or 0. */
+    int (*addBridgedAdapter)(const VxFtdiAdapterSpec* spec, const char* host, uint16_t port);
 } VxFtdiDoubleApi;
 
 const VxFtdiDoubleApi* VXFTDI_GetApi(void);

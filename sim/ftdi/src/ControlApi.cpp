@@ -38,6 +38,10 @@ int addDualAdapter(const VxFtdiAdapterSpec* spec, int* channelB) {
 }
 
 int addFromText(const char* text) { return text ? Driver::instance().addFromText(text) : -1; }
+int addBridgedAdapter(const VxFtdiAdapterSpec* spec, const char* host, uint16_t port) {
+    if (!spec || !host || !*host || port == 0) return 0;
+    return Driver::instance().addBridgedAdapter(*spec, host, port, false);
+}
 int unplug(int adapter) { return Driver::instance().unplug(adapter); }
 int dropConnection(int adapter) { return Driver::instance().dropConnection(adapter); }
 int attachPeer(int adapter, const VxFtdiPeer* peer) {
@@ -143,6 +147,7 @@ const VxFtdiDoubleApi kApi = {
     openHandleCount,
     callLog,
     clearCallLog,
+    addBridgedAdapter,
 };
 
 }  // namespace

@@ -182,15 +182,26 @@ int Driver::addFromText(const std::string& text) {
         entry.spec.description = entry.description.c_str();
         entry.spec.userArea = entry.userArea.data();
         entry.spec.userAreaLength = entry.userArea.size();
-        const int id = addAdapter(entry.spec);
-        if (!entry.host.empty()) {
-            auto adapter = findAdapter(id);
-            adapter->bridge = std::make_unique<Bridge>(*this, entry.host, entry.port, entry.paced);
-            const VxFtdiPeer peer = adapter->bridge->peer();
-            attachPeer(id, &peer);
-        }
+        if (entry.host.empty())
+            addAdapter(entry.spec);
+        else
+            addBridgedAdapter(entry.spec, entry.host, entry.port, entry.paced);
     }
     return static_cast<int>(parsed.size());
+}
+
+int Driver::addBridgedAdapter(const VxFtdiAdapterSpec& spec, const std::string& host, uint16_t port,
+                              bool paced) {
+    const int id = addAdapter(spec);
+    VxFtdiPeer peer{};
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto adapter = findAdapter(id);
+        adapter->bridge = std::make_unique<Bridge>(*this, host, port, paced);
+        peer = adapter->bridge->peer();
+    }
+    attachPeer(id, &peer);
+    return id;
 }
 
 std::shared_ptr<Adapter> Driver::findAdapter(int id) {
@@ -212,8 +223,11 @@ std::shared_ptr<Session> Driver::findSession(FtdiHandle handle) {
 }
 
 int Driver::unplug(int id) {
+    // Let go of after the lock: a bridged adapter's end joins its pump,
+    // which may be waiting for the lock.
+    std::shared_ptr<Adapter> adapter;
     std::lock_guard<std::mutex> lock(mutex);
-    auto adapter = findAdapter(id);
+    adapter = findAdapter(id);
     if (!adapter) return -1;
     adapter->listed = false;
     adapters.erase(std::remove(adapters.begin(), adapters.end(), adapter), adapters.end());

@@ -80,6 +80,7 @@ public:
     void reset();
     int addAdapter(const VxFtdiAdapterSpec& spec);
     int addFromText(const std::string& text);
+    int addBridgedAdapter(const VxFtdiAdapterSpec& spec, const std::string& host, uint16_t port, bool paced);
     int unplug(int adapter);
     int dropConnection(int adapter);
     int attachPeer(int adapter, const VxFtdiPeer* peer);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,9 +25,10 @@ namespace vxsim {
 // sockets and its restart thread (owned and joined here) start there.
 class Gen2NetworkDevice {
 public:
-    // Throws std::system_error.
+    // Serves `port` (0: any free one) and announces it. Throws
+    // std::system_error.
     Gen2NetworkDevice(const std::string& address, DiscoveryIdentity identity,
-                      std::chrono::milliseconds downtime = std::chrono::milliseconds(200));
+                      std::chrono::milliseconds downtime = std::chrono::milliseconds(200), uint16_t port = 0);
     ~Gen2NetworkDevice();
     Gen2NetworkDevice(const Gen2NetworkDevice&) = delete;
     Gen2NetworkDevice& operator=(const Gen2NetworkDevice&) = delete;

@@ -6,9 +6,9 @@
 namespace vxsim {
 
 Gen2NetworkDevice::Gen2NetworkDevice(const std::string& address, DiscoveryIdentity identity,
-                                     std::chrono::milliseconds downtime)
+                                     std::chrono::milliseconds downtime, uint16_t tcpPort)
     : downtime_(downtime) {
-    TcpServer& port = sim_.serveTcp(address);
+    TcpServer& port = sim_.serveTcp(address, tcpPort);
     locator_ = port.locator();
     identity.port = port.port();
     sim_.model().define({0, gen2key::kSerialNumber}, identity.serialNumber, true);

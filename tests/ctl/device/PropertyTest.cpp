@@ -265,6 +265,43 @@ TEST_F(OpenDevice, The240thConcurrentRequestWaitsForAFreeSlot) {
     EXPECT_EQ(device_->slotsInUse(), 238u);
 }
 
+// Callers of one device, synchronous and asynchronous, each on values of
+// its own: every reply reaches the caller it belongs to, whether it comes
+// while that caller still watches for it or after it went to sleep.
+TEST_F(OpenDevice, ConcurrentCallersEachGetTheirOwnReplies) {
+    constexpr uint8_t kCallers = 8;
+    constexpr int kRounds = 60;
+    for (uint8_t index = 0; index < kCallers; ++index)
+        controller_.sim().model().define({index, kKey}, int64_t{1000 + index});
+    // Some replies come only after the callers' short watch.
+    endpoint().addFault(Gen2Fault::late(kReads, 5ms, kCallers * 4));
+    std::vector<std::future<int>> callers;
+    for (uint8_t index = 0; index < kCallers; ++index) {
+        callers.push_back(std::async(std::launch::async, [this, index] {
+            int wrong = 0;
+            std::vector<int64_t> values;
+            for (int round = 0; round < kRounds; ++round) {
+                VX_CTL_RequestID ids[3] = {};
+                for (auto& id : ids)
+                    if (device_->requestReadProperty(index, kKey, &id, 0) != VX_CTL_OK) ++wrong;
+                if (device_->getProperty_i64(index, kKey, &values) != VX_CTL_OK ||
+                    values != std::vector<int64_t>{1000 + index})
+                    ++wrong;
+                for (auto id : ids)
+                    if (device_->readProperty_i64(id, &values) != VX_CTL_OK ||
+                        values != std::vector<int64_t>{1000 + index})
+                        ++wrong;
+            }
+            return wrong;
+        }));
+    }
+    for (auto& caller : callers) {
+        ASSERT_EQ(caller.wait_for(20s), std::future_status::ready);
+        EXPECT_EQ(caller.get(), 0);
+    }
+    EXPECT_EQ(device_->slotsInUse(), 0u);
+}
+
 // With request-ready events on, a request nobody waits for reports its end.
 struct ReadyEvent {
     const char* name;

@@ -14,6 +14,7 @@
 #include <ostream>
 #include <string>
 
+#include "FtdiDouble.h"
 #include "QMXControl.h"
 #include "VeltraxIO.h"
 #include "sim/Gen2Layout.h"
@@ -32,6 +33,7 @@ constexpr int64_t kPicometresPerNanometre = 1000;
 
 // QMXControl's statuses and channel status codes the tests look for.
 constexpr VX_STATUS kOk = 0;
+constexpr VX_STATUS kInvalidSystemIndex = 5;
 constexpr VX_STATUS kCommunicationFailed = 10;
 // What a library result of a lost connection maps to.
 constexpr VX_STATUS kTransmitError = 7;
@@ -39,9 +41,21 @@ constexpr VX_STATUS kTimeout = 15;
 constexpr unsigned int kStatusStopped = 0;
 constexpr unsigned int kStatusTargeting = 4;
 
-enum class Carrier { Tcp, Usb };
+// Usb: an adapter whose far side is the simulator in this process; Bridge:
+// an adapter whose byte stream the driver double carries over TCP loopback.
+enum class Carrier { Tcp, Usb, Bridge };
 
-inline const char* carrierText(Carrier carrier) { return carrier == Carrier::Tcp ? "Tcp" : "Usb"; }
+inline const char* carrierText(Carrier carrier) {
+    switch (carrier) {
+    case Carrier::Tcp:
+        return "Tcp";
+    case Carrier::Usb:
+        return "Usb";
+    case Carrier::Bridge:
+        return "Bridge";
+    }
+    return "?";
+}
 inline void PrintTo(Carrier carrier, std::ostream* out) { *out << carrierText(carrier); }
 inline std::string carrierName(const ::testing::TestParamInfo<Carrier>& info) { return carrierText(info.param); }
 
@@ -75,21 +89,33 @@ public:
         if (carrier == Carrier::Tcp) {
             sim_->serveTcp();
             locator_ = sim_->tcpLocator();
-        } else {
-            // Each adapter a serial number of its own, so that adapters of
-            // earlier tests still in the driver's list are never confused.
-            static std::atomic<uint32_t> next{1};
-            const uint32_t number = next++;
-            serial_ = "QMX2-IT" + std::to_string(number);
-            sim_->attachUsb({serial_, "Veltrax QMX2", 0x2E000000 + number});
-            locator_ = "usb:sn:" + serial_;
-            rescanUsb();
+            return;
         }
+        // Each adapter a serial number of its own, so that adapters of
+        // earlier tests still in the driver's list are never confused.
+        static std::atomic<uint32_t> next{1};
+        const uint32_t number = next++;
+        serial_ = "QMX2-IT" + std::to_string(number);
+        const uint32_t chipId = 0x2E000000 + number;
+        if (carrier == Carrier::Usb) {
+            sim_->attachUsb({serial_, "Veltrax QMX2", chipId});
+        } else {
+            const uint16_t port = sim_->serveTcp().port();
+            VxFtdiAdapterSpec spec{};
+            spec.serial = serial_.c_str();
+            spec.description = "Veltrax QMX2";
+            spec.chipId = chipId;
+            const VxFtdiDoubleApi* ftdi = vxftdi_api();
+            if (ftdi) bridgedAdapter_ = ftdi->addBridgedAdapter(&spec, "127.0.0.1", port);
+            EXPECT_GT(bridgedAdapter_, 0);
+        }
+        locator_ = "usb:sn:" + serial_;
+        rescanUsb();
     }
     ~SimulatedController() {
-        const bool usb = carrier_ == Carrier::Usb;
+        if (bridgedAdapter_ > 0) vxftdi_api()->unplug(bridgedAdapter_);
         sim_.reset();
-        if (usb) rescanUsb();
+        if (carrier_ != Carrier::Tcp) rescanUsb();
     }
 
     // A "network:" locator is tried as a first-generation system first:
@@ -115,6 +141,7 @@ private:
     std::unique_ptr<vxsim::Gen2Simulator> sim_;
     std::string locator_;
     std::string serial_;
+    int bridgedAdapter_ = 0;
 };
 
 // A system opened through the public interface; closed when the test ends.
@@ -134,6 +161,11 @@ public:
         const VX_STATUS status = VX_CloseSystem(index_);
         index_ = kNoIndex;
         return status;
+    }
+    // Takes over a system opened elsewhere.
+    void adopt(VX_SystemIndex index) {
+        close();
+        index_ = index;
     }
     VX_SystemIndex index() const { return index_; }
     operator VX_SystemIndex() const { return index_; }
