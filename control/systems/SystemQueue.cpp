@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "common/Log.h"
-#include "platform/CpuRelax.h"
+#include "platform/Spin.h"
 #include "systems/System.h"
 
 namespace qmx {
@@ -57,16 +57,7 @@ void System::spinForSignal(std::unique_lock<std::mutex>& lock,
     const uint32_t seen = packetSignals_.load(std::memory_order_acquire);
     const auto until = std::min(deadline, std::chrono::steady_clock::now() + kSpinLength);
     lock.unlock();
-    for (;;) {
-        for (int i = 0; i < 32; ++i) {
-            if (packetSignals_.load(std::memory_order_acquire) != seen) {
-                lock.lock();
-                return;
-            }
-            vxplatform::cpuRelax();
-        }
-        if (std::chrono::steady_clock::now() >= until) break;
-    }
+    vxplatform::spinUntil(until, [&] { return packetSignals_.load(std::memory_order_acquire) != seen; });
     lock.lock();
 }
 

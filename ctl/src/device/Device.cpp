@@ -7,7 +7,7 @@
 #include "event/EventText.h"
 #include "log/Log.h"
 #include "logging/DeviceLogging.h"
-#include "platform/CpuRelax.h"
+#include "platform/Spin.h"
 
 namespace vxctl {
 
@@ -32,8 +32,8 @@ constexpr const char* kEventLinePrefix = "Event Packet: ";
 constexpr const char* kDeviceLoggingFailedLine = "Enabling device logging failed.";
 constexpr const char* kFlushTimeoutLine = "Device log buffer read timeout";
 constexpr std::chrono::milliseconds kDeviceLogFlushLimit{500};
-// Tries of a busy mutex before sleeping on it: some microseconds.
-constexpr int kLockSpins = 256;
+// How long a busy mutex is tried before sleeping on it.
+constexpr std::chrono::microseconds kLockSpin{10};
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
 // VX_CTL_INITIALIZATION_FAILED.
@@ -251,13 +251,7 @@ void Device::waitWhileReconnecting(Lock& lock) {
     changed_.wait(lock, [&] { return !reconnectPending_ || closing_; });
 }
 
-void Device::lockSpinning(Lock& lock) {
-    for (int i = 0; i < kLockSpins; ++i) {
-        if (lock.try_lock()) return;
-        vxplatform::cpuRelax();
-    }
-    lock.lock();
-}
+void Device::lockSpinning(Lock& lock) { vxplatform::lockSpinning(lock, kLockSpin); }
 
 VX_IO_Result Device::sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size) {
     lock.unlock();

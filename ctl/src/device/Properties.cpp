@@ -4,7 +4,7 @@
 
 #include "device/Device.h"
 #include "log/Log.h"
-#include "platform/CpuRelax.h"
+#include "platform/Spin.h"
 
 namespace vxctl {
 
@@ -20,8 +20,6 @@ constexpr size_t kMaxTextLength = 63;
 
 // About a round trip over the network: slower replies are waited for asleep.
 constexpr auto kSpinLength = std::chrono::microseconds(150);
-// Signal checks between two looks at the clock.
-constexpr int kSpinChecks = 32;
 
 bool zeroOrOne(const int32_t& value) { return value == 0 || value == 1; }
 
@@ -243,23 +241,11 @@ void Device::spinForReply(Lock& lock, const CommandSlot& slot) {
     const uint32_t seen = slots_.signals(id);
     const Clock::time_point until = Clock::now() + kSpinLength;
     lock.unlock();
-    bool signalled = false;
-    while (!signalled) {
-        for (int i = 0; i < kSpinChecks && !signalled; ++i) {
-            signalled = slots_.signals(id) != seen;
-            vxplatform::cpuRelax();
-        }
-        if (Clock::now() >= until) break;
-    }
+    const bool signalled = vxplatform::spinUntil(until, [&] { return slots_.signals(id) != seen; });
     // The signalling thread lets go of the mutex a moment later: a caller
     // that blocked on it now would sleep and need another wake.
-    if (signalled) {
-        while (!lock.try_lock()) {
-            if (Clock::now() >= until) break;
-            vxplatform::cpuRelax();
-        }
-    }
-    if (!lock.owns_lock()) lock.lock();
+    if (signalled && vxplatform::spinUntil(until, [&] { return lock.try_lock(); })) return;
+    lock.lock();
 }
 
 VX_CTL_Result Device::getPropertyLocked(Lock& lock, uint8_t index, VX_CTL_PropertyKey key, const Collect& collect) {

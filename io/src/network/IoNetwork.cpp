@@ -12,6 +12,7 @@
 #include "core/OptionKeys.h"
 #include "network/NetworkLocator.h"
 #include "platform/CpuRelax.h"
+#include "platform/Spin.h"
 #include "platform/TcpConnect.h"
 
 namespace vxio {
@@ -40,16 +41,8 @@ constexpr std::chrono::microseconds kMaxHold{100};
 
 // Takes `mutex`, spinning for a while before sleeping on it.
 std::unique_lock<std::mutex> lockSpinning(std::mutex& mutex) {
-    std::unique_lock<std::mutex> lock(mutex, std::try_to_lock);
-    if (lock.owns_lock()) return lock;
-    const auto until = Clock::now() + kCallSpin;
-    do {
-        for (int i = 0; i < 16; ++i) {
-            vxplatform::cpuRelax();
-            if (lock.try_lock()) return lock;
-        }
-    } while (Clock::now() < until);
-    lock.lock();
+    std::unique_lock<std::mutex> lock(mutex, std::defer_lock);
+    vxplatform::lockSpinning(lock, kCallSpin);
     return lock;
 }
 
