@@ -52,13 +52,17 @@ TEST(TransmitHandles, AreSearchedOnFromTheOneGivenLast) {
 class Transmit : public ctltest::LogTest {
 protected:
     void SetUp() override {
+        LogTest::SetUp();
         ASSERT_TRUE(vxctl::applySettings(ctltest::logInto(dir_.path(), 4)));
         device_ = std::make_unique<Device>();
         ASSERT_EQ(device_->open(controller_.locator().c_str(), nullptr), VX_CTL_OK);
         endpoint().clearRequests();
         writesBefore_ = writes();
     }
-    void TearDown() override { device_.reset(); }
+    void TearDown() override {
+        device_.reset();
+        LogTest::TearDown();
+    }
     vxsim::Gen2Endpoint& endpoint() { return controller_.endpoint(); }
     // Transport writes since the set-up, by the dumps of what went out.
     size_t writes() {
