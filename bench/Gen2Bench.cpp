@@ -16,9 +16,6 @@
 // After the benchmark table it prints each figure with its ratio to the raw
 // client.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,6 +35,7 @@
 #include <vector>
 
 #include "BenchSummary.h"
+#include "RawSocket.h"
 #include "QMXControl.h"
 #include "SimulatorProcess.h"
 #include "VeltraxCTL.h"
@@ -74,16 +72,7 @@ vxsim::Bytes readFrame(uint8_t id) {
 // requests itself: the version check and handshake first, as the library's.
 class RawClient {
 public:
-    RawClient() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(simulator->port());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            throw std::runtime_error("raw client cannot connect");
-        const int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    RawClient() : socket_(simulator->port()) {
         if (!exchange(gen2::encodeFrame(gen2::kCommandStart, gen2::command::kVersionRequest, {}),
                       gen2::kCommandStart, gen2::command::kVersionReply))
             throw std::runtime_error("no version reply");
@@ -93,20 +82,10 @@ public:
         if (!exchange(handshake, gen2::kSystemStart, gen2::sysframe::kHandshakeReply))
             throw std::runtime_error("no handshake reply");
     }
-    ~RawClient() { ::close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    bool send(const uint8_t* data, size_t length) {
-        while (length > 0) {
-            const ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            data += n;
-            length -= static_cast<size_t>(n);
-        }
-        return true;
-    }
+    bool send(const uint8_t* data, size_t length) { return socket_.send(data, length); }
     bool send(const vxsim::Bytes& frame) { return send(frame.data(), frame.size()); }
 
     // Waits for the next frame of `type`, skipping any other.
@@ -132,8 +111,7 @@ private:
     bool fill(uint8_t* data, size_t length) {
         while (length > 0) {
             if (begin_ == end_) {
-                const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
-                if (n < 0 && errno == EINTR) continue;
+                const ssize_t n = socket_.receiveSome(buffer_, sizeof buffer_);
                 if (n <= 0) return false;
                 begin_ = 0;
                 end_ = static_cast<size_t>(n);
@@ -147,18 +125,12 @@ private:
         return true;
     }
 
-    int fd_ = -1;
+    vxbench::RawSocket socket_;
     uint8_t buffer_[65536];
     size_t begin_ = 0;
     size_t end_ = 0;
     vxsim::Bytes rest_;
 };
-
-double processCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
 
 // A device of the second-generation library for one benchmark run.
 class Device {
@@ -274,10 +246,10 @@ void IdleCpu_Library(benchmark::State& state) {
         if (!devices.back()->ok()) return skipWith(state, "VX_CTL_Open", devices.back()->result());
     }
     for (auto _ : state) {
-        const double before = processCpuSeconds();
+        const double before = vxbench::processCpuSeconds();
         std::this_thread::sleep_until(std::chrono::steady_clock::now() + kIdleTime);
         state.SetIterationTime(std::chrono::duration<double>(kIdleTime).count());
-        state.counters["cpu_ms"] = (processCpuSeconds() - before) * 1000.0;
+        state.counters["cpu_ms"] = (vxbench::processCpuSeconds() - before) * 1000.0;
     }
 }
 

@@ -15,9 +15,6 @@
 // After the benchmark table it prints each figure with its ratio to the raw
 // client.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -39,6 +36,7 @@
 #include <vector>
 
 #include "BenchSummary.h"
+#include "RawSocket.h"
 #include "QMXControl.h"
 #include "SimulatorProcess.h"
 
@@ -64,65 +62,14 @@ constexpr auto kIdleTime = std::chrono::seconds(5);
 vxbench::SimulatorProcess* simulator = nullptr;
 
 // A plain TCP connection to the simulator that speaks the binary packets
-// itself.
-class RawClient {
+// itself, once the greeting is read.
+class RawClient : public vxbench::RawSocket {
 public:
-    RawClient() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(simulator->port());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            throw std::runtime_error("raw client cannot connect");
-        const int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    RawClient() : RawSocket(simulator->port()) {
         uint8_t hello[kHelloSize];
         if (!receive(hello, sizeof hello)) throw std::runtime_error("no hello");
     }
-    ~RawClient() { ::close(fd_); }
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
-
-    bool send(const uint8_t* data, size_t length) {
-        while (length > 0) {
-            const ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            data += n;
-            length -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    bool receive(uint8_t* data, size_t length) {
-        while (length > 0) {
-            const ssize_t n = ::recv(fd_, data, length, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            data += n;
-            length -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    ssize_t receiveSome(uint8_t* data, size_t capacity) {
-        for (;;) {
-            const ssize_t n = ::recv(fd_, data, capacity, 0);
-            if (n < 0 && errno == EINTR) continue;
-            return n;
-        }
-    }
-    // Ends a receive that another thread is blocked in.
-    void shutdown() { ::shutdown(fd_, SHUT_RDWR); }
-
-private:
-    int fd_ = -1;
 };
-
-double processCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
 
 // Opens a system for the length of one benchmark run.
 class Session {
@@ -300,9 +247,9 @@ void IdleCpu_Library(benchmark::State& state) {
             return skipWith(state, "VX_OpenSystem", sessions.back()->status());
     }
     for (auto _ : state) {
-        const double before = processCpuSeconds();
+        const double before = vxbench::processCpuSeconds();
         idleFor(kIdleTime);
-        const double used = processCpuSeconds() - before;
+        const double used = vxbench::processCpuSeconds() - before;
         state.SetIterationTime(std::chrono::duration<double>(kIdleTime).count());
         state.counters["cpu_ms"] = used * 1000.0;
     }
@@ -321,9 +268,9 @@ void IdleCpu_RawClient(benchmark::State& state) {
         });
     }
     for (auto _ : state) {
-        const double before = processCpuSeconds();
+        const double before = vxbench::processCpuSeconds();
         idleFor(kIdleTime);
-        const double used = processCpuSeconds() - before;
+        const double used = vxbench::processCpuSeconds() - before;
         state.SetIterationTime(std::chrono::duration<double>(kIdleTime).count());
         state.counters["cpu_ms"] = used * 1000.0;
     }

@@ -11,7 +11,6 @@
 
 #include "core/OptionKeys.h"
 #include "network/NetworkLocator.h"
-#include "platform/CpuRelax.h"
 #include "platform/Spin.h"
 #include "platform/TcpConnect.h"
 
@@ -110,27 +109,22 @@ void IoNetwork::waitCycleEnd(Clock::time_point cycleEnd) {
 bool IoNetwork::readableBefore(int fd, Clock::time_point until) {
     // A poll that does not wait leaves the socket's lock alone.
     pollfd ready{fd, POLLIN, 0};
-    while (!stopping()) {
+    bool readable = false;
+    vxplatform::spinUntil(until, [&] {
+        if (stopping()) return true;
         const int n = ::poll(&ready, 1, 0);
-        if (n > 0) return true;
-        if (n < 0 && errno != EINTR) return false;
-        if (Clock::now() >= until) return false;
-        vxplatform::cpuRelax();
-    }
-    return false;
+        readable = n > 0;
+        return readable || (n < 0 && errno != EINTR);
+    });
+    return readable;
 }
 
 void IoNetwork::holdWhileSending(Clock::time_point readable) {
     // An answer to a single request comes later than the gap and is not held.
-    const auto holdEnd = readable + kMaxHold;
-    for (;;) {
-        if (stopping()) return;
-        const auto now = Clock::now();
-        if (now >= holdEnd) return;
+    vxplatform::spinUntil(readable + kMaxHold, [&] {
         const Clock::time_point sent{Clock::duration(lastSend_.load(std::memory_order_relaxed))};
-        if (now - sent >= kSendGap) return;
-        vxplatform::cpuRelax();
-    }
+        return stopping() || Clock::now() - sent >= kSendGap;
+    });
 }
 
 void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
