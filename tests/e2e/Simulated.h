@@ -16,6 +16,7 @@
 #include "QMXControl.h"
 #include "VeltraxIO.h"
 #include "sim/Gen1Simulator.h"
+#include "support/OpenedSystem.h"
 #include "support/Wait.h"
 
 namespace e2e {
@@ -23,7 +24,7 @@ namespace e2e {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr VX_SystemIndex kNoIndex = 0xFFFFFFFF;
+using vxtest::kNoIndex;
 
 enum class Carrier { Tcp, Usb };
 
@@ -85,34 +86,8 @@ private:
     std::string locator_;
 };
 
-// A system opened through the public interface; closed when the test ends.
-class OpenedSystem {
-public:
-    OpenedSystem() = default;
-    OpenedSystem(const OpenedSystem&) = delete;
-    OpenedSystem& operator=(const OpenedSystem&) = delete;
-    ~OpenedSystem() { close(); }
-
-    VX_STATUS open(const std::string& locator, const char* options = nullptr) {
-        close();
-        return VX_OpenSystem(&index_, locator.c_str(), options);
-    }
-    VX_STATUS close() {
-        if (index_ == kNoIndex) return 5;
-        const VX_STATUS status = VX_CloseSystem(index_);
-        index_ = kNoIndex;
-        return status;
-    }
-    VX_SystemIndex index() const { return index_; }
-    operator VX_SystemIndex() const { return index_; }
-
-private:
-    VX_SystemIndex index_ = kNoIndex;
-};
-
-inline std::chrono::milliseconds elapsedSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-}
+using vxtest::elapsedSince;
+using vxtest::OpenedSystem;
 
 // The model's own reading of a positioner, for comparing with what the
 // library reports.

@@ -19,6 +19,7 @@
 #include "VeltraxIO.h"
 #include "sim/Gen2Layout.h"
 #include "sim/Gen2Simulator.h"
+#include "support/OpenedSystem.h"
 #include "support/Wait.h"
 
 namespace gen2road {
@@ -26,7 +27,7 @@ namespace gen2road {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr VX_SystemIndex kNoIndex = 0xFFFFFFFF;
+using vxtest::kNoIndex;
 constexpr size_t kChannels = 3;
 // The controller counts positions in picometres.
 constexpr int64_t kPicometresPerNanometre = 1000;
@@ -144,39 +145,8 @@ private:
     int bridgedAdapter_ = 0;
 };
 
-// A system opened through the public interface; closed when the test ends.
-class OpenedSystem {
-public:
-    OpenedSystem() = default;
-    OpenedSystem(const OpenedSystem&) = delete;
-    OpenedSystem& operator=(const OpenedSystem&) = delete;
-    ~OpenedSystem() { close(); }
-
-    VX_STATUS open(const std::string& locator, const std::string& options) {
-        close();
-        return VX_OpenSystem(&index_, locator.c_str(), options.c_str());
-    }
-    VX_STATUS close() {
-        if (index_ == kNoIndex) return 5;
-        const VX_STATUS status = VX_CloseSystem(index_);
-        index_ = kNoIndex;
-        return status;
-    }
-    // Takes over a system opened elsewhere.
-    void adopt(VX_SystemIndex index) {
-        close();
-        index_ = index;
-    }
-    VX_SystemIndex index() const { return index_; }
-    operator VX_SystemIndex() const { return index_; }
-
-private:
-    VX_SystemIndex index_ = kNoIndex;
-};
-
-inline std::chrono::milliseconds elapsedSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-}
+using vxtest::elapsedSince;
+using vxtest::OpenedSystem;
 
 // The next packet of an asynchronous system that is not `skipped`.
 inline VX_STATUS receiveSkipping(VX_SystemIndex system, uint32_t skipped, unsigned int timeoutMs, VX_packet* packet) {
