@@ -27,9 +27,12 @@ struct TextFault {
         Replace,     // `bytes` instead of the reply (any text, with or without a line feed)
         Pieces,      // the reply cut into pieces of `pieceSize` bytes, `delay` apart
         Disconnect,  // drop the connection instead of replying
+        Busy,        // the reply after `delay`; replies to later commands on the
+                     // link wait behind it, as a controller that takes one
+                     // command at a time answers
     };
-    // The command it applies to: its name ("GP"), or the text before its
-    // first "," ("SLTC133", "GS0"); empty: any.
+    // The command it applies to: its name ("GP"), the text before its first
+    // "," ("SLTC133", "GS0") or the whole command ("RTP0,2"); empty: any.
     std::string command;
     Kind kind = Kind::Silent;
     std::chrono::milliseconds delay{0};
@@ -45,6 +48,7 @@ struct TextFault {
     static TextFault pieces(std::string command, size_t pieceSize, std::chrono::milliseconds pause,
                             int times = -1);
     static TextFault disconnect(std::string command, int times = -1);
+    static TextFault busy(std::string command, std::chrono::milliseconds delay, int times = -1);
 };
 
 // One command line the host sent: the text between ":" and the line feed.
@@ -103,6 +107,8 @@ private:
     mutable std::condition_variable changed_;
     std::vector<TextFault> faults_;
     std::map<Link*, std::string> partial_;
+    // Until when a Busy reply holds back the replies of each link.
+    std::map<Link*, SimClock::time_point> busyUntil_;
     std::vector<TextCommandLine> commands_;
     std::string received_;
     DueWrites<std::string> delayed_;

@@ -452,6 +452,12 @@ TextFault TextFault::disconnect(std::string command, int times) {
     return f;
 }
 
+TextFault TextFault::busy(std::string command, std::chrono::milliseconds delay, int times) {
+    TextFault f = late(std::move(command), delay, times);
+    f.kind = Kind::Busy;
+    return f;
+}
+
 TextEndpoint::TextEndpoint(ControllerModel& model) : model_(model) {
     const bool started = worker_.start([this] { run(); },
                                        [this] {
@@ -538,6 +544,7 @@ void TextEndpoint::onConnect(Link& link) {
 void TextEndpoint::onDisconnect(Link& link) {
     std::lock_guard<std::mutex> lock(mutex_);
     partial_.erase(&link);
+    busyUntil_.erase(&link);
     delayed_.dropLink(&link);
 }
 
@@ -562,8 +569,8 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
     const std::string head = text.substr(0, text.find(','));
     const TextFault* fault = nullptr;
     for (TextFault& candidate : faults_) {
-        const bool applies =
-            candidate.command.empty() || candidate.command == name || candidate.command == head;
+        const bool applies = candidate.command.empty() || candidate.command == name ||
+                             candidate.command == head || candidate.command == text;
         if (candidate.times == 0 || !applies) continue;
         if (candidate.times > 0) --candidate.times;
         fault = &candidate;
@@ -581,6 +588,10 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
             break;
         case TextFault::Kind::Late:
             later.emplace_back(start + fault->delay, reply(text));
+            break;
+        case TextFault::Kind::Busy:
+            later.emplace_back(start + fault->delay, reply(text));
+            busyUntil_[&link] = std::max(busyUntil_[&link], start + fault->delay);
             break;
         case TextFault::Kind::Error:
             now = systemError(fault->code);
@@ -606,6 +617,13 @@ void TextEndpoint::handleLine(Link& link, std::string text, std::unique_lock<std
         lock.unlock();
         link.close();
         return;
+    }
+    // A busy controller answers this command once it is done with the one
+    // before; due at the same time, the earlier reply goes first.
+    if (const auto busy = busyUntil_.find(&link);
+        !now.empty() && busy != busyUntil_.end() && start < busy->second) {
+        later.emplace(later.begin(), busy->second, std::move(now));
+        now.clear();
     }
     if (!now.empty()) link.send(reinterpret_cast<const uint8_t*>(now.data()), now.size());
     if (!later.empty()) {
