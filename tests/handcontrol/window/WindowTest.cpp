@@ -205,6 +205,40 @@ const WriteRow kWriteRows[] = {
 INSTANTIATE_TEST_SUITE_P(Each, Write, ::testing::ValuesIn(kWriteRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The bytes of slots `first` to `last` of the simulated module.
+std::vector<uint8_t> moduleSlots(const Controller& controller, uint8_t first, uint8_t last) {
+    std::vector<uint8_t> bytes((last - first + 1) * 128u);
+    for (uint8_t slot = first; slot <= last; ++slot)
+        controller.model.readSlot(slot, 0, bytes.data() + (slot - first) * 128u, 128);
+    return bytes;
+}
+
+// The module refuses one piece of slot 4: the read fails, and the image
+// read before it, with the user's edit, stays what Write stores.
+TEST_F(WindowTest, FailedReadKeepsTheImageItWouldReplace) {
+    connectTo(Serial);
+    trigger("actionRead_configuration");
+    ASSERT_EQ(status(), "Done.");
+    const std::vector<uint8_t> untouched = moduleSlots(*controller, 4, 8);
+    window->configuration().setByteAt(5, 0x42);
+    controller->text.addFault(vxsim::TextFault::error("RHCS4,0", 3, 1));
+    trigger("actionRead_configuration");
+    EXPECT_EQ(status(), "Reading configuration failed: read error");
+    EXPECT_EQ(window->configuration().byteAt(5), 0x42);
+    EXPECT_EQ(window->configuration().byteAt(4 * 128), handcontroltest::moduleByte(4, 0));
+    EXPECT_EQ(page(), "QMXHEditor_3D");
+    EXPECT_EQ(enabled(), kBoth);
+
+    ASSERT_TRUE(action("actionAuto_verify")->isChecked());
+    trigger("actionWrite_configuration");
+    EXPECT_EQ(status(), "Verification successful.");
+    EXPECT_EQ(codes, (Codes{0, 0, 1005, 0, 0}));
+    EXPECT_EQ(moduleSlots(*controller, 4, 8), untouched);
+    uint8_t edited = 0;
+    controller->model.readSlot(0, 5, &edited, 1);
+    EXPECT_EQ(edited, 0x42);
+}
+
 // The ways to stop the operation that runs; each keeps the dialog open
 // until the worker's code arrives.
 struct AbortRow {
@@ -214,7 +248,7 @@ struct AbortRow {
 
 class Abort : public WindowTest, public ::testing::WithParamInterface<AbortRow> {};
 
-TEST_P(Abort, EndsTheReadWith1017AndShowsWhatWasRead) {
+TEST_P(Abort, EndsTheReadWith1017AndKeepsTheImageFromBefore) {
     connectTo(Serial);
     ASSERT_EQ(status(), "Connection Established!");
     OperationDialog& dialog = window->operationDialog();
@@ -245,14 +279,15 @@ TEST_P(Abort, EndsTheReadWith1017AndShowsWhatWasRead) {
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(codes, (Codes{0, kHcAborted}));
     EXPECT_EQ(status(), "Reading configuration failed: operation was aborted");
-    // What was read is shown, and what Save or Write would store.
-    EXPECT_EQ(window->configuration().type(), 0x3D01);
-    EXPECT_EQ(page(), "QMXHEditor_3D");
-    EXPECT_EQ(enabled(), kBoth);
+    // There was no image before the read, and there is none now: nothing
+    // half read to save or write.
+    EXPECT_EQ(window->configuration().type(), 0);
+    EXPECT_EQ(page(), "No Data");
+    EXPECT_EQ(enabled(), kConnected);
     // The worker is home again: the next operation runs.
     trigger("actionDisconnect");
     EXPECT_EQ(status(), "Disconnected.");
-    EXPECT_EQ(enabled(), kConfiguration);
+    EXPECT_EQ(enabled(), kStart);
 }
 
 const AbortRow kAbortRows[] = {

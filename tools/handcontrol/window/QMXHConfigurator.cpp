@@ -209,9 +209,13 @@ void QMXHConfigurator::on_actionDisconnect_triggered() {
 }
 
 void QMXHConfigurator::on_actionRead_configuration_triggered() {
-    run(Read, [&] { emit readConfigurationFromDevice(&configuration_, &device_); });
-    // Also after a failure: the image then holds what was read so far, and
-    // the user is to see what Save or Write would store.
+    // A read that fails or is aborted leaves part of the image erased (0xFF
+    // in every slot not yet read); Write would store that in the module. So
+    // the image from before the read comes back, or none when there was none.
+    beforeRead_.takeFrom(configuration_);
+    if (run(Read, [&] { emit readConfigurationFromDevice(&configuration_, &device_); }) != 0)
+        configuration_.takeFrom(beforeRead_);
+    beforeRead_.clear();
     showEditor();
     updateActions();
 }
