@@ -97,6 +97,29 @@ TEST_F(Faults, LateReplyDoesNotAnswerTheNextCommand) {
     }
 }
 
+TEST_F(Faults, AStrayLineFeedBeforeTheReplyIsSkipped) {
+    for (QMXConnection* connection : {serial, network}) {
+        SCOPED_TRACE(nameOf(connection, serial));
+        peers->text.addFault(TextFault::replace("GCT2", "\n:CT2,1\n", 1));
+        nextCommandAnswered(connection);
+    }
+}
+
+// The controller answers one command at a time: the reply to RTP0,2 comes
+// after its time-out, just before the reply to the next request.
+TEST_F(Faults, TheLateReplyOfAnEarlierRequestIsSkipped) {
+    const int32_t expected = peers->model.tableValue(0, vxsim::ControllerModel::Table::Tuning, 3);
+    for (QMXConnection* connection : {serial, network}) {
+        SCOPED_TRACE(nameOf(connection, serial));
+        peers->text.addFault(TextFault::busy("RTP0,2", 1300ms, 1));
+        uint32_t value = 7;
+        EXPECT_EQ(connection->readTuningParameter(0, 2, &value), kStatusTimeout);
+        EXPECT_EQ(connection->readTuningParameter(0, 3, &value), kStatusOk);
+        EXPECT_EQ(value, static_cast<uint32_t>(expected));
+        nextCommandAnswered(connection);
+    }
+}
+
 TEST_F(Faults, BrokenReplies) {
     struct Case {
         const char* what;

@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 
@@ -28,6 +29,8 @@ constexpr int kBaudRateReplyTimeoutMs = 500;
 // A reply over TCP is waited for this long whatever the caller asks.
 constexpr int kSocketReplyTimeoutMs = 1000;
 constexpr int kConnectTimeoutMs = 1000;
+// Requests whose replies are still owed, at most; older ones are forgotten.
+constexpr size_t kMaxUnanswered = 8;
 constexpr uint32_t kFindBufferSize = 4096;
 
 // The serial switch: a wake-up byte at the controller's lowest rate, the
@@ -101,6 +104,8 @@ uint32_t QMXConnection::openSystem(const QString& locator) {
     if (mode_ != Closed) return kStatusInitializationError;
     systemIndex_ = 0;
     mode_ = Closed;
+    lineLost_ = 0;
+    unanswered_.clear();
     if (locator.startsWith(QLatin1String("network:"), Qt::CaseInsensitive))
         return openNetwork(locator);
     if (locator.startsWith(QLatin1String("serial:"), Qt::CaseInsensitive))
@@ -232,11 +237,20 @@ void QMXConnection::dropPendingInput() {
 }
 
 uint32_t QMXConnection::readReply(Reply* reply, int timeoutMs) {
-    QString line;
-    const uint32_t status =
-        mode_ == Serial ? readComPortLine(line, timeoutMs) : readSocketLine(line, timeoutMs);
-    if (status != kStatusOk) return status;
-    return qmxtext::parseReply(line.toLatin1().toStdString(), reply);
+    // Over TCP a reply is awaited for one second, whatever the caller asks.
+    const int waitMs = mode_ == Serial ? timeoutMs : kSocketReplyTimeoutMs;
+    const auto deadline = Clock::now() + milliseconds(waitMs);
+    for (;;) {
+        QString line;
+        const int left = remainingMs(deadline);
+        const uint32_t status =
+            mode_ == Serial ? readComPortLine(line, left) : readSocketLine(line, left);
+        if (status != kStatusOk) return status;
+        // A line of stray bytes alone, such as a leftover line feed, is no
+        // reply: the wait goes on.
+        if (!line.contains(QLatin1Char(':'))) continue;
+        return qmxtext::parseReply(line.toLatin1().toStdString(), reply);
+    }
 }
 
 uint32_t QMXConnection::readReply(QString& name, int& count, uint32_t* values, int timeoutMs) {
@@ -248,9 +262,30 @@ uint32_t QMXConnection::readReply(QString& name, int& count, uint32_t* values, i
     return status;
 }
 
-uint32_t QMXConnection::exchange(const std::string& command, Reply* reply, int timeoutMs) {
+uint32_t QMXConnection::exchange(const std::string& command, Reply* reply, int timeoutMs,
+                                 const qmxtext::DataShape* answer) {
     if (const uint32_t status = sendCommand(QString::fromStdString(command))) return status;
-    return readReply(reply, timeoutMs);
+    const int waitMs = mode_ == Serial ? timeoutMs : kSocketReplyTimeoutMs;
+    const auto deadline = Clock::now() + milliseconds(waitMs);
+    for (;;) {
+        const uint32_t status = readReply(reply, remainingMs(deadline));
+        if (status == kStatusTimeout && answer) {
+            if (unanswered_.size() == kMaxUnanswered) unanswered_.erase(unanswered_.begin());
+            unanswered_.push_back(*answer);
+        }
+        if (status != kStatusOk || (answer && qmxtext::hasShape(*reply, *answer))) return status;
+        // The late reply of an earlier request is not this one's answer.
+        const auto owed =
+            std::find_if(unanswered_.begin(), unanswered_.end(),
+                         [&](const auto& shape) { return qmxtext::hasShape(*reply, shape); });
+        if (owed == unanswered_.end()) return status;
+        unanswered_.erase(owed);
+    }
+}
+
+uint32_t QMXConnection::lost(uint32_t status) {
+    if (lineLost_ == kStatusOk) lineLost_ = status;
+    return status;
 }
 
 uint32_t QMXConnection::acknowledged(const std::string& command, uint32_t channel) {
@@ -291,7 +326,7 @@ uint32_t QMXConnection::writeComPort(const QString& text) {
     const QByteArray bytes = text.toLatin1();
     const vxplatform::SerialResult result =
         port_->write(bytes.constData(), static_cast<size_t>(bytes.size()), milliseconds(-1));
-    return result.status == vxplatform::SerialStatus::Ok ? kStatusOk : kStatusWriteError;
+    return result.status == vxplatform::SerialStatus::Ok ? kStatusOk : lost(kStatusWriteError);
 }
 
 uint32_t QMXConnection::readComPortLine(QString& line, int timeoutMs) {
@@ -302,7 +337,7 @@ uint32_t QMXConnection::readComPortLine(QString& line, int timeoutMs) {
         const vxplatform::SerialResult result =
             port_->read(&byte, 1, milliseconds(remainingMs(deadline)));
         if (result.status == vxplatform::SerialStatus::TimedOut) return kStatusTimeout;
-        if (result.status != vxplatform::SerialStatus::Ok) return kStatusReadError;
+        if (result.status != vxplatform::SerialStatus::Ok) return lost(kStatusReadError);
         line.append(QChar::fromLatin1(byte));
         if (byte == '\n') return kStatusOk;
         if (static_cast<size_t>(line.size()) > qmxtext::kMaxLineLength) return kStatusProtocolError;
@@ -337,18 +372,18 @@ uint32_t QMXConnection::closeSocket() {
 
 uint32_t QMXConnection::writeSocket(const QString& text) {
     const QByteArray bytes = text.toLatin1();
-    if (socket_->write(bytes) != bytes.size()) return kStatusWriteError;
+    if (socket_->write(bytes) != bytes.size()) return lost(kStatusWriteError);
     socket_->flush();
     return kStatusOk;
 }
 
-uint32_t QMXConnection::readSocketLine(QString& line, int) {
+uint32_t QMXConnection::readSocketLine(QString& line, int timeoutMs) {
     line.clear();
-    const auto deadline = Clock::now() + milliseconds(kSocketReplyTimeoutMs);
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
     for (;;) {
         while (socket_->bytesAvailable() > 0) {
             char byte = 0;
-            if (socket_->read(&byte, 1) != 1) return kStatusReadError;
+            if (socket_->read(&byte, 1) != 1) return lost(kStatusReadError);
             line.append(QChar::fromLatin1(byte));
             if (byte == '\n') return kStatusOk;
             if (static_cast<size_t>(line.size()) > qmxtext::kMaxLineLength)
@@ -357,8 +392,9 @@ uint32_t QMXConnection::readSocketLine(QString& line, int) {
         const int left = remainingMs(deadline);
         if (left == 0) return kStatusTimeout;
         if (!socket_->waitForReadyRead(left) && socket_->bytesAvailable() == 0) {
-            if (socket_->state() != QAbstractSocket::ConnectedState) return kStatusReadError;
-            if (socket_->error() != QAbstractSocket::SocketTimeoutError) return kStatusReadError;
+            if (socket_->state() != QAbstractSocket::ConnectedState) return lost(kStatusReadError);
+            if (socket_->error() != QAbstractSocket::SocketTimeoutError)
+                return lost(kStatusReadError);
         }
     }
 }
@@ -384,8 +420,9 @@ uint32_t QMXConnection::getAngle(uint32_t channel, uint32_t* angle, int32_t* rev
     if (mode_ == Closed) return kStatusNotInitialized;
     if (mode_ == Library) return VX_GetAngle_S(systemIndex_, channel, angle, revolution);
     Reply reply;
-    uint32_t status = exchange(textCommand("GA", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"A", 3, channel});
+    const qmxtext::DataShape answer{"A", 3, channel};
+    uint32_t status = exchange(textCommand("GA", {channel}), &reply, kReplyTimeoutMs, &answer);
+    if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
     if (status != kStatusOk) return status;
     if (angle) *angle = reply.values[1];
     if (revolution) *revolution = static_cast<int32_t>(reply.values[2]);
@@ -409,7 +446,9 @@ uint32_t QMXConnection::getChannelProperty(uint32_t channel, uint32_t component,
     const uint32_t key = epk(component, subComponent, property);
     if (mode_ == Library) return VX_GetChannelProperty_S(systemIndex_, channel, key, value);
     Reply reply;
-    const uint32_t status = exchange(textCommand("GCP", {channel, key}), &reply, kReplyTimeoutMs);
+    const qmxtext::DataShape answer{"CPR", 3, channel, key};
+    const uint32_t status =
+        exchange(textCommand("GCP", {channel, key}), &reply, kReplyTimeoutMs, &answer);
     if (status != kStatusOk) return status;
     return qmxtext::channelPropertyRule(reply, channel, key, value);
 }
@@ -418,8 +457,9 @@ uint32_t QMXConnection::getChannelType(uint32_t channel, uint32_t* type) {
     if (mode_ == Closed) return kStatusNotInitialized;
     if (mode_ == Library) return VX_GetChannelType(systemIndex_, channel, type);
     Reply reply;
-    uint32_t status = exchange(textCommand("GCT", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"CT", 2, channel});
+    const qmxtext::DataShape answer{"CT", 2, channel};
+    uint32_t status = exchange(textCommand("GCT", {channel}), &reply, kReplyTimeoutMs, &answer);
+    if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
     if (status == kStatusOk && type) *type = reply.values[1];
     return status;
 }
@@ -461,10 +501,12 @@ uint32_t QMXConnection::getFirmwareVersion(uint32_t kind, uint32_t index, uint32
     case kChannelFirmware:
     case kChannelSecondFirmware:
     case kHandControlFirmware:
-    case kEndEffectorFirmware:
-        status = exchange(textCommand("GFV", {index}), &reply, kReplyTimeoutMs);
+    case kEndEffectorFirmware: {
+        const qmxtext::DataShape answer{"FV", 9, index};
+        status = exchange(textCommand("GFV", {index}), &reply, kReplyTimeoutMs, &answer);
         return status != kStatusOk ? status
                                    : qmxtext::firmwareVersionRule(reply, kind, index, version);
+    }
     default:
         return kStatusOtherError;
     }
@@ -484,8 +526,9 @@ uint32_t QMXConnection::getPosition(uint32_t channel, int32_t* position) {
     if (mode_ == Closed) return kStatusNotInitialized;
     if (mode_ == Library) return VX_GetPosition_S(systemIndex_, channel, position);
     Reply reply;
-    uint32_t status = exchange(textCommand("GP", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"P", 2, channel});
+    const qmxtext::DataShape answer{"P", 2, channel};
+    uint32_t status = exchange(textCommand("GP", {channel}), &reply, kReplyTimeoutMs, &answer);
+    if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
     if (status == kStatusOk && position) *position = static_cast<int32_t>(reply.values[1]);
     return status;
 }
@@ -494,8 +537,9 @@ uint32_t QMXConnection::getSensorType(uint32_t channel, uint32_t* type) {
     if (mode_ == Closed) return kStatusNotInitialized;
     if (mode_ == Library) return VX_GetSensorType_S(systemIndex_, channel, type);
     Reply reply;
-    uint32_t status = exchange(textCommand("GST", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"ST", 2, channel});
+    const qmxtext::DataShape answer{"ST", 2, channel};
+    uint32_t status = exchange(textCommand("GST", {channel}), &reply, kReplyTimeoutMs, &answer);
+    if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
     if (status == kStatusOk && type) *type = reply.values[1];
     return status;
 }
@@ -504,8 +548,9 @@ uint32_t QMXConnection::getChannelSerialNumber(uint32_t channel, uint32_t* seria
     if (mode_ == Closed) return kStatusNotInitialized;
     if (mode_ == Library) return VX_GetChannelSerialNumber(systemIndex_, channel, serialNumber);
     Reply reply;
-    uint32_t status = exchange(textCommand("GSN", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"SN", 2, channel});
+    const qmxtext::DataShape answer{"SN", 2, channel};
+    uint32_t status = exchange(textCommand("GSN", {channel}), &reply, kReplyTimeoutMs, &answer);
+    if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
     if (status == kStatusOk && serialNumber) *serialNumber = reply.values[1];
     return status;
 }
@@ -517,9 +562,10 @@ uint32_t QMXConnection::readSpeedLevelTableEntry(uint32_t index, uint32_t* steps
     if (mode_ == Library)
         return VX_ReadSpeedLevelTableEntry_S(systemIndex_, index, steps, amplitude, frequency);
     Reply reply;
-    uint32_t status =
-        exchange(textCommand("SLTC", {kTableReadEntry + index}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"SLTE", 4, index});
+    const qmxtext::DataShape answer{"SLTE", 4, index};
+    uint32_t status = exchange(textCommand("SLTC", {kTableReadEntry + index}), &reply,
+                               kReplyTimeoutMs, &answer);
+    if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
     if (status != kStatusOk) return status;
     if (steps) *steps = reply.values[1];
     if (amplitude) *amplitude = reply.values[2];
@@ -541,8 +587,9 @@ uint32_t QMXConnection::getStatus(uint32_t channel, uint32_t* status) {
     if (mode_ == Closed) return kStatusNotInitialized;
     if (mode_ == Library) return VX_GetStatus_S(systemIndex_, channel, status);
     Reply reply;
-    uint32_t result = exchange(textCommand("GS", {channel}), &reply, kReplyTimeoutMs);
-    if (result == kStatusOk) result = qmxtext::dataRule(reply, {"S", 2, channel});
+    const qmxtext::DataShape answer{"S", 2, channel};
+    uint32_t result = exchange(textCommand("GS", {channel}), &reply, kReplyTimeoutMs, &answer);
+    if (result == kStatusOk) result = qmxtext::dataRule(reply, answer);
     if (result == kStatusOk && status) *status = reply.values[1];
     return result;
 }
@@ -562,8 +609,10 @@ uint32_t QMXConnection::readTuningParameter(uint32_t channel, uint32_t parameter
         return status;
     }
     Reply reply;
-    uint32_t status = exchange(textCommand("RTP", {channel, parameter}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"TP", 3, channel, parameter});
+    const qmxtext::DataShape answer{"TP", 3, channel, parameter};
+    uint32_t status =
+        exchange(textCommand("RTP", {channel, parameter}), &reply, kReplyTimeoutMs, &answer);
+    if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
     if (status == kStatusOk && value) *value = reply.values[2];
     return status;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QTcpSocket;
 
@@ -14,6 +15,7 @@ namespace vxplatform {
 class SerialPort;
 }
 namespace qmxtext {
+struct DataShape;
 struct Reply;
 }
 
@@ -36,6 +38,11 @@ public:
     ~QMXConnection() override;
 
     Mode mode() const { return mode_; }
+    // 0 while the direct line holds; once a read or write found it gone (the
+    // peer closed the socket, the serial line hung up or failed), the status
+    // that showed it (8 or 10), until the next open. The mode stays as it
+    // was: only the owner closes.
+    uint32_t lineLost() const { return lineLost_; }
 
     // "network:" locators are tried through the library, then directly over
     // TCP; "serial:" and a port name opens the port directly; anything else
@@ -116,8 +123,12 @@ protected:
     uint32_t writeSocket(const QString& text);
     uint32_t readSocketLine(QString& line, int timeoutMs);
 
-    // Sends `command` and reads its reply within `timeoutMs`.
-    uint32_t exchange(const std::string& command, qmxtext::Reply* reply, int timeoutMs);
+    // Sends `command` and reads its reply within `timeoutMs`. With `answer`,
+    // the shape of the data reply it expects: a request that gets no reply
+    // in time is remembered by it, and its late reply, when a later request
+    // meets it, is skipped within that request's time-out.
+    uint32_t exchange(const std::string& command, qmxtext::Reply* reply, int timeoutMs,
+                      const qmxtext::DataShape* answer = nullptr);
     uint32_t readReply(qmxtext::Reply* reply, int timeoutMs);
 
 private:
@@ -129,6 +140,7 @@ private:
     uint32_t acknowledged(const std::string& command, uint32_t channel);
     uint32_t acknowledgedWithSystemFirst(const std::string& command, uint32_t target);
     uint32_t acknowledgedUnaddressed(const std::string& command);
+    uint32_t lost(uint32_t status);
 
     Mode mode_ = Closed;
     uint32_t systemIndex_ = 0;
@@ -137,4 +149,7 @@ private:
     // kept after closing.
     QString locator_;
     QTcpSocket* socket_;
+    uint32_t lineLost_ = 0;
+    // The replies still owed to requests that timed out, the oldest first.
+    std::vector<qmxtext::DataShape> unanswered_;
 };

@@ -46,11 +46,11 @@ uint32_t QMXConnection::readHCMConfigSlot(int slot, uint8_t* buffer, unsigned& l
         return VX_ReadHCMConfigSlot_S(systemIndex_, static_cast<unsigned>(slot), buffer, &length);
     for (unsigned offset = 0; offset < length; offset += kPieceSize) {
         Reply reply;
-        uint32_t status =
-            exchange(textCommand("RHCS", {slot, offset}), &reply, kHandControlReplyTimeoutMs);
-        if (status == kStatusOk)
-            status = qmxtext::dataRule(
-                reply, {"HCS", kSlotReplyValues, static_cast<uint32_t>(slot), offset});
+        const qmxtext::DataShape answer{"HCS", kSlotReplyValues, static_cast<uint32_t>(slot),
+                                        offset};
+        uint32_t status = exchange(textCommand("RHCS", {slot, offset}), &reply,
+                                   kHandControlReplyTimeoutMs, &answer);
+        if (status == kStatusOk) status = qmxtext::dataRule(reply, answer);
         if (status != kStatusOk) return status;
         const unsigned count = std::min(kPieceSize, length - offset);
         for (unsigned i = 0; i < count; ++i)

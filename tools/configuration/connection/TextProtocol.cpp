@@ -115,10 +115,13 @@ uint32_t unaddressedAcknowledgeRule(const Reply& reply) {
 
 uint32_t dataRule(const Reply& reply, const DataShape& shape) {
     if (isSystemError(reply)) return errorCode(reply);
-    if (reply.name != shape.name || reply.count != shape.count) return kStatusProtocolError;
-    if (shape.first && reply.values[0] != *shape.first) return kStatusProtocolError;
-    if (shape.second && reply.values[1] != *shape.second) return kStatusProtocolError;
-    return kStatusOk;
+    return hasShape(reply, shape) ? kStatusOk : kStatusProtocolError;
+}
+
+bool hasShape(const Reply& reply, const DataShape& shape) {
+    if (reply.name != shape.name || reply.count != shape.count) return false;
+    if (shape.first && reply.values[0] != *shape.first) return false;
+    return !shape.second || reply.values[1] == *shape.second;
 }
 
 uint32_t channelPropertyRule(const Reply& reply, uint32_t channel, uint32_t key, int32_t* value) {

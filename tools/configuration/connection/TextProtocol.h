@@ -56,9 +56,10 @@ uint32_t systemFirstAcknowledgeRule(const Reply& reply, uint32_t target);
 // any other "E" with two values is success.
 uint32_t unaddressedAcknowledgeRule(const Reply& reply);
 
-// What a data reply must look like.
+// What a data reply must look like; its name and leading values also say
+// which request it answers.
 struct DataShape {
-    std::string_view name;
+    std::string name;
     int count;
     std::optional<uint32_t> first = std::nullopt;
     std::optional<uint32_t> second = std::nullopt;
@@ -66,6 +67,8 @@ struct DataShape {
 // Data: "E" with -1 first gives the controller's code; otherwise the reply
 // must have the shape. 0 means the outputs may be taken from the reply.
 uint32_t dataRule(const Reply& reply, const DataShape& shape);
+// The reply has the shape: name, count and the leading values it names.
+bool hasShape(const Reply& reply, const DataShape& shape);
 
 // The reply to a channel property request: any "E" reply gives its code,
 // otherwise "CPR" with the channel, the key and the value.
