@@ -124,6 +124,17 @@ void QMXConfiguration::connectSystem() {
         return;
     }
     on_readButton_clicked();
+    if (const uint32_t lost = connection_.lineLost()) {
+        // The pages hold half a system: the connection is given up, as a
+        // failed Connect leaves the window.
+        showErrorBox(
+            QStringLiteral("Connection lost while reading the configuration. Code: %1").arg(lost));
+        connection_.closeSystem();
+        clearPages();
+        form_->statusBar->showMessage(QStringLiteral("Connect failed! Error %1").arg(lost),
+                                      configpages::kNoticeMs);
+        return;
+    }
     form_->writeXMLButton->setEnabled(true);
     form_->readXMLButton->setEnabled(true);
     form_->readButton->setEnabled(true);
@@ -137,11 +148,7 @@ void QMXConfiguration::connectSystem() {
 
 void QMXConfiguration::disconnectSystem() {
     connection_.closeSystem();
-    speedLevelTable_->clear();
-    sensorTypes_->clear();
-    baudRate_->clear();
-    systemParameters_->clear(true);
-    indexMap_->clear();
+    clearPages();
     form_->writeXMLButton->setEnabled(false);
     form_->readXMLButton->setEnabled(false);
     form_->readButton->setEnabled(false);
@@ -151,6 +158,14 @@ void QMXConfiguration::disconnectSystem() {
     form_->statusBar->showMessage(QStringLiteral("Disonnected."));
     form_->connectButton->setText(kConnectText);
     form_->connectButton->setIcon(QIcon(kDisconnectedIcon));
+}
+
+void QMXConfiguration::clearPages() {
+    speedLevelTable_->clear();
+    sensorTypes_->clear();
+    baudRate_->clear();
+    systemParameters_->clear(true);
+    indexMap_->clear();
 }
 
 void QMXConfiguration::on_readButton_clicked() {
@@ -178,12 +193,17 @@ void QMXConfiguration::on_readButton_clicked() {
 void QMXConfiguration::on_writeButton_clicked() {
     form_->writeButton->setEnabled(false);
     form_->statusBar->showMessage(QStringLiteral("Writing configuration..."));
-    speedLevelTable_->writeToController(&connection_);
-    sensorTypes_->writeToController(&connection_);
-    baudRate_->writeToController(&connection_);
-    systemParameters_->writeToSystem();
-    indexMap_->writeToController(&connection_);
-    form_->statusBar->showMessage(QStringLiteral("Configuration written."));
+    // Every page writes, whatever the one before met; each shows its own
+    // failure.
+    bool written = speedLevelTable_->writeToController(&connection_);
+    written = sensorTypes_->writeToController(&connection_) && written;
+    written = baudRate_->writeToController(&connection_) && written;
+    written = systemParameters_->writeToSystem() && written;
+    written = indexMap_->writeToController(&connection_) && written;
+    if (written)
+        form_->statusBar->showMessage(QStringLiteral("Configuration written."));
+    else
+        form_->statusBar->clearMessage();
 }
 
 void QMXConfiguration::configurationModified() { form_->writeButton->setEnabled(true); }
@@ -216,9 +236,9 @@ void QMXConfiguration::on_readXMLButton_clicked() {
         showErrorBox(error);
         return;
     }
-    QString errors = systemParameters_->readFromXml(store);
-    errors += indexMap_->readXML(store);
-    if (!errors.isEmpty()) showErrorBox(errors);
+    QStringList errors{systemParameters_->readFromXml(store), indexMap_->readXML(store)};
+    errors.removeAll(QString());
+    if (!errors.isEmpty()) showErrorBox(errors.join(QLatin1Char('\n')));
     // The system parameters may have changed the sensor types.
     sensorTypes_->refreshSensorType();
 }

@@ -43,6 +43,8 @@ private slots:
 private:
     void connectSystem();
     void disconnectSystem();
+    // Empties every page but the version report.
+    void clearPages();
     void restoreSettings();
     void saveSettings();
 

@@ -221,4 +221,42 @@ TEST_F(Connected, WriteCallsThePagesInOrderAndStaysDisabled) {
     EXPECT_TRUE(dialogs.boxes().empty());
 }
 
+// The line goes during the read that follows Connect: a box says so, and
+// the window stays disconnected rather than claim a half-read system.
+TEST_F(Connected, ALineLostDuringTheFirstReadFailsTheConnect) {
+    // Over TCP first: a pulled serial line stays pulled.
+    for (Way way : {Way::Network, Way::Serial}) {
+        SCOPED_TRACE(way == Way::Network ? "network" : "serial");
+        dialogs.clear();
+        controller.text.clearFaults();
+        controller.text.addFault(vxsim::TextFault::disconnect("RTP1,5", 1));
+        connectTo(*window, locatorOf(way));
+        std::vector<QString> errors;
+        for (const vxgui::MessageBoxRequest& box : dialogs.boxes())
+            if (box.title == "Error") errors.push_back(box.text);
+        EXPECT_EQ(errors, std::vector<QString>{
+                              "Connection lost while reading the configuration. Code: 10"});
+        EXPECT_EQ(status(*window), "Connect failed! Error 10");
+        EXPECT_EQ(bar(*window), kDisconnectedBar);
+        EXPECT_TRUE(showsLed("RoundNeutralOff"));
+        EXPECT_EQ(systemParameters()->table(), nullptr);
+        EXPECT_EQ(speedLevelTable()->rowCount(), 0);
+    }
+}
+
+TEST_F(Connected, WriteSaysWrittenOnlyWhenEveryPageWrote) {
+    connectTo(*window, locatorOf(Way::Network));
+    ASSERT_EQ(status(*window), "Connected.");
+    speedLevelTable()->item(0, 0)->setText("5");
+    indexMapBox(*window, 0)->setCurrentIndex(1);
+    controller.text.addFault(vxsim::TextFault::error("SLTC64", 3, 1));
+    button(*window, "writeButton")->click();
+    ASSERT_EQ(dialogs.boxes().size(), 1u);
+    EXPECT_EQ(dialogs.boxes().front().text,
+              "Error writing speed level table. Code: 3\nThe system should be reset.");
+    EXPECT_NE(status(*window), "Configuration written.");
+    // The pages after the failing one still wrote.
+    EXPECT_EQ(controller.model.indexMapEntry(0), 1);
+}
+
 }  // namespace

@@ -161,13 +161,18 @@ TEST_F(Xml, WriteThenReadAfterAReconnectRestoresParametersSensorTypesAndIndexMap
 TEST_F(Xml, ThePageReadersErrorsAreShownInOneBox) {
     XmlConfigFile store;
     store.create(kDocumentType);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         store.setValue(QStringLiteral("Index_Map_0/Channel[%1]:index").arg(i), "0");
+        store.setValue(QStringLiteral("SensorTypes/Channel[%1]:sensor").arg(i), "4");
+    }
     ASSERT_EQ(store.save(path("invalid.xml")), "");
+    controller.text.addFault(vxsim::TextFault::error("SST1", 3, 1));
     dialogs.answerFile(path("invalid.xml"));
     click("readXMLButton");
-    EXPECT_EQ(errorTexts(), std::vector<QString>{"Invalid index map in XML file."});
+    EXPECT_EQ(errorTexts(), std::vector<QString>{"Error setting sensor type. Code: 3\n"
+                                                 "Invalid index map in XML file."});
     EXPECT_EQ(map(), (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(sensorTypes(), (std::vector<int>{4, 2, 3}));
 }
 
 TEST_F(Xml, WriteXmlReportsAFileThatCannotBeCreated) {

@@ -59,21 +59,22 @@ void BaudRateConfig::readFromController(QMXConnection* connection) {
     form_->baudRate->setEnabled(true);
 }
 
-void BaudRateConfig::writeToController(QMXConnection* connection) {
-    if (!modified_ || connection->mode() != QMXConnection::Serial) return;
+bool BaudRateConfig::writeToController(QMXConnection* connection) {
+    if (!modified_ || connection->mode() != QMXConnection::Serial) return true;
     const uint32_t status =
         connection_->setBaudRate(static_cast<uint32_t>(form_->baudRate->value()));
     if (status != kStatusOk) {
         configpages::showError(
             QStringLiteral("Error writing baud rate. Code: %1\nThe system should be reset."),
             status);
-        return;
+        return false;
     }
     readFromController(connection);
     vxgui::information(
         nullptr, QStringLiteral("New Baud Rate"),
         QStringLiteral("Note: The system must be reset before the\nnew baud rate takes effect."),
         {QStringLiteral("Ok")});
+    return true;
 }
 
 void BaudRateConfig::clear() {

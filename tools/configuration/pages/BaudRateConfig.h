@@ -19,8 +19,9 @@ public:
     // `connection` decides by its mode whether the page is active; the
     // commands go through the connection given at construction.
     void readFromController(QMXConnection* connection);
-    // Only when modified and connected over a serial line.
-    void writeToController(QMXConnection* connection);
+    // Only when modified and connected over a serial line. False when the
+    // write failed (its box has been shown).
+    bool writeToController(QMXConnection* connection);
     // At Disconnect: the rate page shown, the spin box disabled; the mark
     // stays.
     void clear();

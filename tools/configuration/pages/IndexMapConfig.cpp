@@ -184,17 +184,23 @@ void IndexMapConfig::readFromController(QMXConnection* connection) {
     updateTable();
 }
 
-void IndexMapConfig::writeToController(QMXConnection* connection) {
-    if (!modified_) return;
+bool IndexMapConfig::writeToController(QMXConnection* connection) {
+    if (!modified_) return true;
     const QString failed = QStringLiteral("Error writing index map. Code: %1");
     for (uint32_t i = 0; i < count_; ++i) {
         const uint32_t status = connection->writeIndexToIndexMap(
             static_cast<uint8_t>(i), static_cast<uint8_t>(map_[i] & 0xFFu));
-        if (status != kStatusOk) return configpages::showError(failed, status);
+        if (status != kStatusOk) {
+            configpages::showError(failed, status);
+            return false;
+        }
     }
-    if (const uint32_t status = connection->finalizeIndexMap(); status != kStatusOk)
-        return configpages::showError(failed, status);
+    if (const uint32_t status = connection->finalizeIndexMap(); status != kStatusOk) {
+        configpages::showError(failed, status);
+        return false;
+    }
     setModified(false);
+    return true;
 }
 
 void IndexMapConfig::clear() {

@@ -28,8 +28,9 @@ public:
     IndexMapConfig(QObject* parent, Ui::QMXConfigurationClass* form);
 
     void readFromController(QMXConnection* connection);
-    // Only when modified; stops at the first refusal and keeps the mark.
-    void writeToController(QMXConnection* connection);
+    // Only when modified; stops at the first refusal, keeps the mark and
+    // returns false (its box has been shown).
+    bool writeToController(QMXConnection* connection);
     void clear();
     bool isModified() const { return modified_; }
     // Empty on success; a map that is no permutation of the channels is

@@ -149,7 +149,7 @@ void SensorTypesConfig::readFromController(QMXConnection*) {
     updateDetectButton(true);
 }
 
-void SensorTypesConfig::writeToController(QMXConnection*) {}
+bool SensorTypesConfig::writeToController(QMXConnection*) { return true; }
 
 void SensorTypesConfig::clear() {
     form_->channelIndex->clear();

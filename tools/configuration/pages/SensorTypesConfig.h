@@ -28,7 +28,8 @@ public:
     // Lists the positioner channels; uses the connection given at
     // construction.
     void readFromController(QMXConnection* connection);
-    void writeToController(QMXConnection* connection);
+    // Writes nothing: the page's changes take effect at once.
+    bool writeToController(QMXConnection* connection);
     // At Disconnect: empties the channel list, disables the groups and ends
     // any polling, a running inversion check included.
     void clear();

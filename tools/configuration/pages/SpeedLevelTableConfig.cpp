@@ -215,11 +215,11 @@ void SpeedLevelTableConfig::readFromController(QMXConnection*) {
     form_->exportSLTButton->setEnabled(true);
 }
 
-void SpeedLevelTableConfig::writeToController(QMXConnection*) {
-    if (!modified_) return;
+bool SpeedLevelTableConfig::writeToController(QMXConnection*) {
+    if (!modified_) return true;
     if (const uint32_t status = connection_->writeSpeedLevelTableSize(count_)) {
         showError(kWriteError, status);
-        return;
+        return false;
     }
     for (int index = 0; index < count_; ++index) {
         const SpeedLevelEntry& entry = entries_[index];
@@ -231,14 +231,15 @@ void SpeedLevelTableConfig::writeToController(QMXConnection*) {
                                      "The system should be reset.")
                           .arg(index)
                           .arg(status));
-            return;
+            return false;
         }
     }
     if (const uint32_t status = connection_->writeSpeedLevelTableToEEPROM()) {
         showError(kWriteError, status);
-        return;
+        return false;
     }
     setModified(false);
+    return true;
 }
 
 void SpeedLevelTableConfig::clear() {

@@ -33,8 +33,9 @@ public:
     // Both use the connection given at construction (the window passes the
     // same one).
     void readFromController(QMXConnection* connection);
-    // Only when modified.
-    void writeToController(QMXConnection* connection);
+    // Only when modified. False when a write failed (its box has been
+    // shown).
+    bool writeToController(QMXConnection* connection);
     // At Disconnect: empty table, table page shown, buttons disabled, mark
     // cleared; the entries stay until the next read.
     void clear();

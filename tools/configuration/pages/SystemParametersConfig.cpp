@@ -73,12 +73,8 @@ SystemParametersConfig::~SystemParametersConfig() { qDeleteAll(parameters_); }
 
 bool SystemParametersConfig::parseSetup(QDomDocument* setup) const {
     QFile file(kSetupResource);
-    if (!file.open(QIODevice::ReadOnly) || !setup->setContent(&file, true) ||
-        setup->doctype().name() != kSetupType) {
-        configpages::showError(tr("Internal error"));
-        return false;
-    }
-    return true;
+    return file.open(QIODevice::ReadOnly) && setup->setContent(&file, true) &&
+           setup->doctype().name() == kSetupType;
 }
 
 void SystemParametersConfig::setTabText() {
@@ -185,7 +181,10 @@ void SystemParametersConfig::readFromSystem() {
     table_->setHorizontalHeaderLabels(headers);
 
     QDomDocument setup;
-    if (!parseSetup(&setup)) return;
+    if (!parseSetup(&setup)) {
+        configpages::showError(tr("Internal error"));
+        return;
+    }
     building_ = true;
     for (QDomElement element = setup.documentElement().firstChildElement(QStringLiteral("Parameter"));
          !element.isNull(); element = element.nextSiblingElement(QStringLiteral("Parameter"))) {
@@ -289,13 +288,13 @@ void SystemParametersConfig::buildRow(const QDomElement& element) {
     row->updateSeparateValues();
 }
 
-void SystemParametersConfig::writeToSystem() {
+bool SystemParametersConfig::writeToSystem() {
     for (const SystemParameter* row : parameters_) {
         for (int i = 0; i < listedChannels_.size(); ++i) {
             const uint32_t status = writeChannel(*row, listedChannels_[i], row->effectiveValue(i));
             if (status != kStatusOk) {
                 configpages::showError(tr("Error writing system parameter. Code: %1"), status);
-                return;
+                return false;
             }
         }
     }
@@ -303,6 +302,7 @@ void SystemParametersConfig::writeToSystem() {
         modified_ = false;
         setTabText();
     }
+    return true;
 }
 
 QString SystemParametersConfig::pathPrefix(const SystemParameter& row) const {
@@ -334,7 +334,7 @@ void SystemParametersConfig::writeToXml(XmlConfigFile& store) {
 
 QString SystemParametersConfig::readFromXml(const XmlConfigFile& store) {
     QDomDocument setup;
-    if (!parseSetup(&setup)) return {};
+    if (!parseSetup(&setup)) return tr("Internal error");
     const int columns = table_ ? table_->columnCount() : 0;
     for (QDomElement element = setup.documentElement().firstChildElement(QStringLiteral("Parameter"));
          !element.isNull(); element = element.nextSiblingElement(QStringLiteral("Parameter"))) {
@@ -391,10 +391,8 @@ QString SystemParametersConfig::readFromXml(const XmlConfigFile& store) {
                 warn(tr("No sensortype defined for channel %1 in XML-File!").arg(channel));
                 continue;
             }
-            if (const uint32_t status = connection_->setSensorType(channel, type)) {
-                configpages::showError(tr("Error setting sensor type. Code: %1"), status);
-                break;
-            }
+            if (const uint32_t status = connection_->setSensorType(channel, type))
+                return tr("Error setting sensor type. Code: %1").arg(status);
         }
     } else if (answer == 1) {
         warn(tr("Sensortypes from XML-File were not written.\nSaving the system parameters "

@@ -29,8 +29,11 @@ public:
     ~SystemParametersConfig() override;
 
     void readFromSystem();
-    void writeToSystem();
+    // False when a write failed; its box has been shown.
+    bool writeToSystem();
     void writeToXml(XmlConfigFile& store);
+    // Its error, for the window's one box with the other reader's; empty
+    // when all went well.
     QString readFromXml(const XmlConfigFile& store);
     void clear(bool clearChannels);
     void setModified(bool modified);
