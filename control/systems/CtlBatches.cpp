@@ -5,6 +5,7 @@
 
 #include "common/CtlLibrary.h"
 #include "systems/CtlConversions.h"
+#include "systems/CtlGroupWatch.h"
 #include "systems/SystemVeltraxCTL.h"
 
 namespace qmx {
@@ -20,33 +21,30 @@ int8_t libraryIndex(uint8_t index) { return static_cast<int8_t>(index); }
 }  // namespace
 
 CommandGroup::~CommandGroup() {
-    if (transmitHandle_ == 0) return;
-    const uint32_t handle = transmitHandle_;
-    system_.releaseOnDevice(
-        [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CancelCommandGroup(device, handle); });
+    if (open_) system_.groupWatch().cancel(*ticket_);
 }
 
+uint32_t CommandGroup::transmitHandle() const { return open_ ? ticket_->transmitHandle() : 0; }
+
 VX_STATUS CommandGroup::open() {
-    uint32_t handle = 0;
-    const uint32_t result = system_.callDevice(
-        [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.OpenCommandGroup(device, &handle, 0); });
-    if (result != 0) return mapCtlResult(result);
-    transmitHandle_ = handle;
+    if (const VX_STATUS status = system_.groupWatch().open(&ticket_)) return status;
+    open_ = true;
     return kOk;
 }
 
 VX_STATUS CommandGroup::close() {
-    if (transmitHandle_ == 0) return kOk;
+    if (!open_) return kOk;
     if (system_.bufferedOutputOn()) {
-        system_.parkGroup(transmitHandle_);
-        transmitHandle_ = 0;
+        system_.parkGroup(ticket_);
+        open_ = false;
         return kOk;
     }
-    const uint32_t handle = transmitHandle_;
+    const uint32_t handle = ticket_->transmitHandle();
     const uint32_t result = system_.callDevice(
         [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CloseCommandGroup(device, handle); });
     if (result != 0) return mapCtlResult(result);  // the guard cancels it
-    transmitHandle_ = 0;
+    open_ = false;
+    system_.groupWatch().arm(*ticket_);
     return kOk;
 }
 
@@ -138,19 +136,19 @@ VX_STATUS WriteQueue::requestArrayI32(uint32_t key, uint8_t index, const int32_t
     return kOk;
 }
 
-VX_STATUS WriteQueue::commit(bool sync) {
+VX_STATUS WriteQueue::commit(bool sync, std::shared_ptr<GroupTicket> group) {
     while (!entries_.empty()) {
         const Entry entry = entries_.front();
         // Each write is the job's from here on: an asynchronous job waits
         // for it later, so this queue must not cancel it.
         entries_.pop_front();
         SystemVeltraxCTL* system = &system_;
-        const VX_STATUS status = system_.submitJob(sync, [system, entry](VX_packet& packet) -> VX_STATUS {
+        const VX_STATUS status = system_.submitJob(sync, [system, entry, group](VX_packet& packet) -> VX_STATUS {
             packet.channelIndex = entry.index;
             const uint32_t result = system->callDevice(
                 [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.WaitForWrite(device, entry.id); });
             if (result == ctlresult::kOk || result == ctlresult::kAborted) return kOk;
-            return mapCtlResult(result);
+            return group ? group->outcome(mapCtlResult(result)) : mapCtlResult(result);
         });
         if (status != kOk) return status;
     }

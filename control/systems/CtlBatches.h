@@ -3,12 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "QMXControl.h"
 
 namespace qmx {
 
+class GroupTicket;
 class SystemVeltraxCTL;
 
 // The command group that bundles one operation's requests. While it is
@@ -25,11 +27,14 @@ public:
     // Sends the group, or parks it while output is buffered; either way
     // the group is no longer this object's.
     VX_STATUS close();
-    uint32_t transmitHandle() const { return transmitHandle_; }
+    uint32_t transmitHandle() const;
+    // Held by whoever waits for the group's answers; null before open.
+    const std::shared_ptr<GroupTicket>& ticket() const { return ticket_; }
 
 private:
     SystemVeltraxCTL& system_;
-    uint32_t transmitHandle_ = 0;
+    std::shared_ptr<GroupTicket> ticket_;
+    bool open_ = false;  // opened, and neither sent nor parked
 };
 
 // Read requests of one operation, their results taken in request order.
@@ -77,7 +82,8 @@ public:
     VX_STATUS requestArrayI32(uint32_t key, uint8_t index, const int32_t* values, size_t count);
     // The first failed write's status (a write the controller reports as
     // aborted counts as done); asynchronous writes fail as error packets.
-    VX_STATUS commit(bool sync);
+    // `group` is the ticket of the group the writes went out in, if any.
+    VX_STATUS commit(bool sync, std::shared_ptr<GroupTicket> group = nullptr);
     size_t pending() const { return entries_.size(); }
 
 private:

@@ -76,6 +76,7 @@ VX_STATUS SystemVeltraxCTL::open(const char* locatorText, const char* optionsTex
     const std::string options = optionsText ? optionsText : "";
 
     if (const VX_STATUS status = openDevice(locator, options)) return status;
+    groupWatch_.begin();
     mode_ = contains(options, kAsyncOption) ? kAsynchronous : kSynchronous;
     locator_ = locator;
     uniqueLocator_ = locator;
@@ -279,18 +280,22 @@ VX_STATUS SystemVeltraxCTL::close() {
         jobCondition_.notify_all();
     }
     eventThread_.stop();
+    // Before the worker is joined: a job waiting for a group ends now.
+    groupWatch_.end();
     worker_.stop();
     std::deque<Job> dropped;
     std::deque<Job> droppedParked;
+    std::deque<std::shared_ptr<GroupTicket>> droppedGroups;
     {
         std::lock_guard<std::mutex> lock(packetMutex_);
         dropped.swap(jobs_);
         droppedParked.swap(parkedJobs_);
-        parkedGroups_.clear();
+        droppedGroups.swap(parkedGroups_);
     }
-    // The jobs' batches go here, outside the packet mutex.
+    // The jobs' batches and groups go here, outside the packet mutex.
     dropped.clear();
     droppedParked.clear();
+    droppedGroups.clear();
     closeDevice();
     mode_ = kClosed;
     return kOk;
@@ -503,9 +508,9 @@ VX_STATUS SystemVeltraxCTL::readSpeedLevelTable() {
     return kOk;
 }
 
-void SystemVeltraxCTL::parkGroup(uint32_t transmitHandle) {
+void SystemVeltraxCTL::parkGroup(const std::shared_ptr<GroupTicket>& group) {
     std::lock_guard<std::mutex> lock(packetMutex_);
-    parkedGroups_.push_back(transmitHandle);
+    parkedGroups_.push_back(group);
 }
 
 int32_t SystemVeltraxCTL::changeOptionBit(uint32_t channel, OptionWord word, int32_t bit, bool set) {

@@ -13,6 +13,7 @@
 
 #include "common/CtlBinding.h"
 #include "platform/OwnedThread.h"
+#include "systems/CtlGroupWatch.h"
 #include "systems/CtlKeys.h"
 #include "systems/SystemBase.h"
 
@@ -246,7 +247,9 @@ public:
 
     bool bufferedOutputOn() const { return bufferedOutput_.load(); }
     // A command group held open until flushOutput sends it.
-    void parkGroup(uint32_t transmitHandle);
+    void parkGroup(const std::shared_ptr<GroupTicket>& group);
+    // The command groups sent and still awaited.
+    GroupWatch& groupWatch() { return groupWatch_; }
 
     std::mutex& apiMutex() const { return apiMutex_; }
     // Changes one bit of a channel's cached option word under the API mutex
@@ -306,7 +309,7 @@ private:
     std::deque<VX_packet> packets_;
     std::deque<Job> jobs_;
     std::deque<Job> parkedJobs_;
-    std::deque<uint32_t> parkedGroups_;
+    std::deque<std::shared_ptr<GroupTicket>> parkedGroups_;
     bool cancelWait_ = false;
     bool closed_ = true;
 
@@ -317,6 +320,8 @@ private:
 
     vxplatform::OwnedThread worker_;
     vxplatform::OwnedThread eventThread_;
+    // Last: it cancels groups on the device as it ends.
+    GroupWatch groupWatch_{*this};
 };
 
 }  // namespace qmx

@@ -80,7 +80,10 @@ VX_STATUS SystemVeltraxCTL::runGetter(bool sync, const Requests& requests, Fill 
     if (batch->pending() > 0)
         if (const VX_STATUS status = group.close()) return status;
     return submitJob(
-        sync, [batch, fillPacket = std::move(fillPacket)](VX_packet& packet) { return fillPacket(*batch, packet); },
+        sync,
+        [batch, ticket = group.ticket(), fillPacket = std::move(fillPacket)](VX_packet& packet) {
+            return ticket->outcome(fillPacket(*batch, packet));
+        },
         std::move(delivery));
 }
 
@@ -204,14 +207,21 @@ VX_STATUS SystemVeltraxCTL::flushOutput() {
         std::lock_guard<std::mutex> api(apiMutex_);
         if (const VX_STATUS status = checkMode(false)) return status;
     }
+    std::deque<std::shared_ptr<GroupTicket>> closedGroups;
     std::lock_guard<std::mutex> lock(packetMutex_);
     VX_STATUS result = kOk;
-    for (const uint32_t handle : parkedGroups_) {
+    for (const std::shared_ptr<GroupTicket>& group : parkedGroups_) {
+        const uint32_t handle = group->transmitHandle();
         const uint32_t closed = callDevice(
             [&](const CtlFunctions& f, VX_CTL_DeviceHandle device) { return f.CloseCommandGroup(device, handle); });
-        if (closed != ctlresult::kOk) result = mapCtlResult(closed);
+        if (closed != ctlresult::kOk) {
+            result = mapCtlResult(closed);
+        } else {
+            groupWatch_.arm(*group);
+        }
     }
-    parkedGroups_.clear();
+    // Dropped after the packet mutex: a ticket's end takes the watch's mutex.
+    closedGroups.swap(parkedGroups_);
     for (Job& job : parkedJobs_) jobs_.push_back(std::move(job));
     parkedJobs_.clear();
     jobCondition_.notify_all();

@@ -112,7 +112,7 @@ VX_STATUS SystemVeltraxCTL::runSetter(bool sync, const Writes& writes) {
     WriteQueue batch(*this, group.transmitHandle());
     if (const VX_STATUS status = writes(batch, group.transmitHandle())) return status;
     if (const VX_STATUS status = group.close()) return status;
-    return batch.commit(sync);
+    return batch.commit(sync, group.ticket());
 }
 
 void SystemVeltraxCTL::setEventState(uint32_t channel, uint32_t eventState) {

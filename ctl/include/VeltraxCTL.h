@@ -321,7 +321,10 @@ VX_CTL_API VX_CTL_Result VX_CTL_CancelOutputBuffer(VX_CTL_DeviceHandle dHandle, 
 /*
  * Command groups collect commands given their transmit handle; the close
  * sends the group, which the controller runs on its trigger. A cancel drops
- * an open group, or asks the controller to drop a closed one.
+ * an open group, or asks the controller to drop a closed one; either way a
+ * wait for one of the group's requests that is not answered yet ends with
+ * VX_CTL_CANCELED. The handle of a closed group stays taken until the
+ * controller reports the group's end.
  */
 VX_CTL_API VX_CTL_Result VX_CTL_OpenCommandGroup(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle* tHandle,
                                                  uint32_t triggerMode);

@@ -110,7 +110,8 @@ public:
     VX_CTL_Result endOutputBuffer(VX_CTL_TransmitHandle handle, bool send);
     // Command groups: opened under a handle, closed and sent in one write,
     // executed by the device on its trigger. A cancel of an open group drops
-    // it; of a closed one asks the device to drop it.
+    // it; of a closed one asks the device to drop it. Either cancel ends the
+    // waits for the group's requests not answered yet.
     VX_CTL_Result openCommandGroup(VX_CTL_TransmitHandle* handle, uint32_t triggerMode);
     VX_CTL_Result endCommandGroup(VX_CTL_TransmitHandle handle, bool close);
 

@@ -97,7 +97,11 @@ VX_CTL_Result Device::endCommandGroup(VX_CTL_TransmitHandle handle, bool close) 
             releaseTransmit(handle, true);
             return VX_CTL_OK;
         }
-        // The device ends the group with its trigger event.
+        // Its requests are given up now, so their waits end; their IDs stay
+        // taken until the device ends the group with its trigger event, so
+        // that a late reply completes nothing else.
+        for (const QueuedPacket& packet : entry->packets)
+            if (packet.slot && packet.slot->state == SlotState::Sent) cancelSlot(*packet.slot);
         Packet frame = cancelCommandGroupFrame(group);
         const VX_CTL_Result result = send(lock, frame, 0);
         if (result != VX_CTL_OK && transmits_.find(handle, TransmitKind::CommandGroup) == entry && entry->closed)

@@ -145,6 +145,12 @@ public:
     bool triggerGroup(uint8_t handle);
     // Command groups closed and waiting for their trigger.
     size_t groupsWaiting() const;
+    // The next command group that runs loses what it sends back on the way
+    // to the host: its "command group triggered" event, and with `replies`
+    // its requests' replies too. They are kept for sendLostGroup().
+    void loseNextGroup(bool replies);
+    // Sends what the lost group kept, late; false when nothing is kept.
+    bool sendLostGroup();
     void sendUnsolicitedReady();
 
     std::vector<Gen2Request> requests() const;
@@ -191,6 +197,9 @@ private:
     Gen2Model& model_;
     mutable std::mutex mutex_;
     std::map<uint8_t, Group> groups_;
+    enum class GroupLoss { None, Trigger, Everything };
+    GroupLoss nextGroupLoss_ = GroupLoss::None;
+    std::vector<Bytes> lostGroup_;
     bool streamStatusOnOpen_ = false;
     mutable std::condition_variable changed_;
     std::array<uint32_t, 4> versionWords_{0, 0, 0, 1};

@@ -367,6 +367,19 @@ size_t Gen2Endpoint::groupsWaiting() const {
     return static_cast<size_t>(std::count_if(groups_.begin(), groups_.end(), [](const auto& g) { return g.second.closed; }));
 }
 
+void Gen2Endpoint::loseNextGroup(bool replies) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nextGroupLoss_ = replies ? GroupLoss::Everything : GroupLoss::Trigger;
+}
+
+bool Gen2Endpoint::sendLostGroup() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lostGroup_.empty()) return false;
+    for (const Bytes& frame : lostGroup_) sendToAllLocked(frame);
+    lostGroup_.clear();
+    return true;
+}
+
 void Gen2Endpoint::sendUnsolicitedReady() { sendToHost(encodeFrame(gen2::kSystemStart, sysframe::kReady, {})); }
 
 std::vector<Gen2Request> Gen2Endpoint::requests() const {
@@ -537,9 +550,13 @@ bool Gen2Endpoint::grouped(Link& link, const Gen2Request& request, std::vector<B
 bool Gen2Endpoint::runGroup(uint8_t handle, std::vector<Bytes>* out) {
     const Group group = std::move(groups_.at(handle));
     groups_.erase(handle);
+    const GroupLoss loss = std::exchange(nextGroupLoss_, GroupLoss::None);
+    if (loss != GroupLoss::None) lostGroup_.clear();
+    std::vector<Bytes>* replies = loss == GroupLoss::Everything ? &lostGroup_ : out;
     for (const Gen2Request& request : group.requests)
-        if (!answer(*group.link, request, out)) return false;
-    out->push_back(eventFrame(0, kGroupTriggeredEvent, handleValue(handle, gen2result::kOk)));
+        if (!answer(*group.link, request, replies)) return false;
+    std::vector<Bytes>* trigger = loss == GroupLoss::None ? out : &lostGroup_;
+    trigger->push_back(eventFrame(0, kGroupTriggeredEvent, handleValue(handle, gen2result::kOk)));
     return true;
 }
 
