@@ -349,12 +349,21 @@ std::optional<Device::Clock::time_point> Device::expireRequests() {
         if (slot.state == SlotState::Sent) {
             if (due > now) {
                 next = next ? std::min(*next, due) : due;
-            } else {
-                completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
+                continue;
             }
-        } else if (slot.state == SlotState::Cancelled && slot.pending && !slot.waiter) {
-            if (due > now) {
-                next = next ? std::min(*next, due) : due;
+            // The reply may still come: until it does, or a second deadline
+            // passes, the ID stays taken so that it completes nothing newer.
+            SlotRef stillPending = slot.pending;
+            completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
+            slot.pending = std::move(stillPending);
+            slot.timedOut = true;
+        }
+        // A caller waiting on the slot holds a reference of its own: the
+        // pending one is never the last while it waits.
+        if (slot.pending && (slot.state == SlotState::Cancelled || slot.timedOut)) {
+            const Clock::time_point keptUntil = slot.timedOut ? due + timing_.request : due;
+            if (keptUntil > now) {
+                next = next ? std::min(*next, keptUntil) : keptUntil;
             } else {
                 // Its late reply can no longer complete a newer request.
                 SlotRef released = std::move(slot.pending);
@@ -498,6 +507,13 @@ CommandSlot* Device::takePending(Lock& lock, uint8_t requestId, SlotRef* pending
     // A cancelled request's reply only frees its ID.
     if (slot.state == SlotState::Cancelled) {
         pending->reset();
+        return nullptr;
+    }
+    // The reply of a request that ended by its deadline: nothing waits for
+    // it any more.
+    if (slot.timedOut) {
+        pending->reset();
+        pushResult(lock, VX_CTL_UNEXPECTED_PACKET);
         return nullptr;
     }
     return &slot;
