@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <memory>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -41,16 +42,16 @@ TEST_P(HandleReuse, AFreedHandleNeverCarriesTheFormerDevicesFrames) {
     SimulatedController first(Carrier::Tcp);
     SimulatedController second(Carrier::Tcp);
     vxctl::DeviceTiming timing;
-    timing.reconnectInterval = 20ms;
+    timing.reconnectInterval = 100ms;
     Device device(timing);
     ASSERT_EQ(device.open(first.locator().c_str(), nullptr), VX_CTL_OK);
     device.setAutoReconnect(GetParam().autoReconnect);
 
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> senders;
+    // Joined before the device goes, also when an assertion ends the test.
+    std::vector<std::jthread> senders;
     for (int i = 0; i < kSenders; ++i)
-        senders.emplace_back([&] {
-            while (!stop.load()) ctltest::sendStop(device);
+        senders.emplace_back([&](std::stop_token stop) {
+            while (!stop.stop_requested()) ctltest::sendStop(device);
         });
     for (int round = 0; round < kRounds && !HasFatalFailure(); ++round) {
         SCOPED_TRACE(round);
@@ -61,11 +62,16 @@ TEST_P(HandleReuse, AFreedHandleNeverCarriesTheFormerDevicesFrames) {
             first.endpoint().disconnectAll();
         }
         ASSERT_TRUE(vxtest::waitUntil([&] { return handleClosed(freed); }, 5000ms));
-        {
-            Device other;
-            ASSERT_EQ(other.open(second.locator().c_str(), nullptr), VX_CTL_OK);
-            ASSERT_EQ(other.ioHandle(), freed);
-        }
+        // A reconnection attempt may hold the number for a moment: the
+        // second device is opened until it has it.
+        std::unique_ptr<Device> other;
+        ASSERT_TRUE(vxtest::waitUntil(
+            [&] {
+                other = std::make_unique<Device>();
+                return other->open(second.locator().c_str(), nullptr) == VX_CTL_OK && other->ioHandle() == freed;
+            },
+            5000ms));
+        other.reset();
         // Whatever reached the second controller arrived before its
         // connection ended.
         ASSERT_TRUE(second.released());
@@ -78,8 +84,7 @@ TEST_P(HandleReuse, AFreedHandleNeverCarriesTheFormerDevicesFrames) {
             ASSERT_EQ(device.open(first.locator().c_str(), nullptr), VX_CTL_OK);
         }
     }
-    stop = true;
-    for (std::thread& sender : senders) sender.join();
+    senders.clear();
     EXPECT_GT(first.stopsReceived(), 0u);
 }
 
