@@ -105,12 +105,14 @@ VX_STATUS System::startUp(bool reset, bool async) {
         // names the same system again.
         char id[1024] = {};
         size_t size = sizeof id;
-        VX_IO_Handle handle;
+        VX_IO_Result read = VX_IO_OK;
         {
+            // Held through the call, as for a send: a close frees the
+            // handle's number for the next open.
             std::lock_guard<std::mutex> io(ioMutex_);
-            handle = ioHandle_;
+            read = VX_IO_GetProperty(ioHandle_, "ftdi-id", id, &size);
         }
-        if (VX_IO_GetProperty(handle, "ftdi-id", id, &size) != VX_IO_OK) return kInitializationError;
+        if (read != VX_IO_OK) return kInitializationError;
         id[sizeof id - 1] = '\0';
         uniqueLocator_ = std::string("usb:id:") + id;
     }
@@ -340,14 +342,16 @@ VX_STATUS System::getDescription(std::string* text) {
 }
 
 VX_STATUS System::getSystemID(uint32_t* id) {
-    VX_IO_Handle handle;
-    {
-        std::lock_guard<std::mutex> io(ioMutex_);
-        handle = ioHandle_;
-    }
     char text[256] = {};
     size_t size = sizeof text;
-    if (VX_IO_GetProperty(handle, "ftdi-id", text, &size) != VX_IO_OK) return kOtherError;
+    VX_IO_Result read = VX_IO_OK;
+    {
+        // Held through the call: a close of the system in between would
+        // free the handle's number for another system's open.
+        std::lock_guard<std::mutex> io(ioMutex_);
+        read = VX_IO_GetProperty(ioHandle_, "ftdi-id", text, &size);
+    }
+    if (read != VX_IO_OK) return kOtherError;
     text[sizeof text - 1] = '\0';
     uint32_t value = 0;
     for (const char* c = text; *c >= '0' && *c <= '9'; ++c)

@@ -1,6 +1,5 @@
 #include "device/CommandSlot.h"
 
-#include <bit>
 #include <cstdlib>
 #include <string>
 
@@ -66,23 +65,21 @@ VX_CTL_Result collectWrite(const CommandSlot& slot) {
 }
 
 CommandSlotPool::CommandSlotPool() {
-    for (size_t id = kFirstRequestId; id <= kLastRequestId; ++id) freeSlots_[id / 64] |= uint64_t{1} << (id % 64);
+    for (size_t id = kFirstRequestId; id <= kLastRequestId; ++id) freeOrder_[freeCount_++] = static_cast<uint8_t>(id);
 }
 
 SlotRef CommandSlotPool::allocate(SlotKind kind) {
-    for (size_t word = 0; word < freeSlots_.size(); ++word) {
-        if (freeSlots_[word] == 0) continue;
-        const auto id = static_cast<uint8_t>(word * 64 + static_cast<size_t>(std::countr_zero(freeSlots_[word])));
-        freeSlots_[word] &= freeSlots_[word] - 1;
-        CommandSlot& slot = slots_[id];
-        slot.requestId = id;
-        slot.state = SlotState::Allocated;
-        slot.kind = kind;
-        ++inUse_;
-        return SlotRef(&slot, [this](CommandSlot* released) { release(released); },
-                       BlockAllocator<CommandSlot>(&blocks_[id]));
-    }
-    return nullptr;
+    if (freeCount_ == 0) return nullptr;
+    const uint8_t id = freeOrder_[freeHead_];
+    freeHead_ = (freeHead_ + 1) % freeOrder_.size();
+    --freeCount_;
+    CommandSlot& slot = slots_[id];
+    slot.requestId = id;
+    slot.state = SlotState::Allocated;
+    slot.kind = kind;
+    ++inUse_;
+    return SlotRef(&slot, [this](CommandSlot* released) { release(released); },
+                   BlockAllocator<CommandSlot>(&blocks_[id]));
 }
 
 void CommandSlotPool::waitForRelease(Lock& lock) {
@@ -100,7 +97,8 @@ void CommandSlotPool::release(CommandSlot* slot) {
     replyBuffer.clear();
     *slot = CommandSlot{};
     slot->replyData = std::move(replyBuffer);
-    freeSlots_[id / 64] |= uint64_t{1} << (id % 64);
+    freeOrder_[(freeHead_ + freeCount_) % freeOrder_.size()] = id;
+    ++freeCount_;
     --inUse_;
     if (releaseWaiters_ > 0) released_.notify_all();
 }

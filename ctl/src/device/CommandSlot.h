@@ -46,6 +46,10 @@ struct CommandSlot {
     uint8_t dataType = kNoDataType;
     uint8_t index = 0;
     uint32_t key = 0;
+    // Completed by its deadline while its reply may still come: the ID
+    // stays taken (the pending reference) until the reply or a second
+    // deadline.
+    bool timedOut = false;
     // Held by the slot itself while an asynchronous request is outstanding.
     std::shared_ptr<CommandSlot> self;
     // Held while the request is sent and its reply may still come.
@@ -61,6 +65,11 @@ using SlotRef = std::shared_ptr<CommandSlot>;
 // come) holds it. Used only under the device mutex, which every release
 // also runs under.
 //
+// The ID handed out is the one free for longest, so that a reply the
+// controller repeats or sends late finds its ID free rather than taken by
+// a newer request; when none was free, a waiting caller gets the one just
+// released.
+//
 // Each slot has its own condition and signal count, so that its answer
 // wakes only the one caller waiting for it, and that caller may watch the
 // count for a short while without the mutex before it sleeps.
@@ -74,7 +83,8 @@ public:
     CommandSlotPool(const CommandSlotPool&) = delete;
     CommandSlotPool& operator=(const CommandSlotPool&) = delete;
 
-    // The first free slot, allocated to `kind`; null when all are in use.
+    // The slot free for longest, allocated to `kind`; null when all are in
+    // use.
     SlotRef allocate(SlotKind kind);
     // Waits until a slot is released or wakeAll is called.
     void waitForRelease(Lock& lock);
@@ -125,9 +135,11 @@ private:
     alignas(32) std::array<CommandSlot, kSlotCount> slots_{};
     std::array<std::condition_variable, kSlotCount> conditions_;
     std::array<std::atomic<uint32_t>, kSlotCount> signals_{};
-    // Bit `id % 64` of word `id / 64` is set while slot `id` is free, so
-    // that the first free slot is found without visiting the taken ones.
-    std::array<uint64_t, (kSlotCount + 63) / 64> freeSlots_{};
+    // The free IDs in the order they were freed: a ring of freeCount_
+    // entries from freeHead_.
+    std::array<uint8_t, kSlotCount - 1> freeOrder_{};
+    size_t freeHead_ = 0;
+    size_t freeCount_ = 0;
     std::condition_variable released_;
     size_t releaseWaiters_ = 0;
     size_t inUse_ = 0;

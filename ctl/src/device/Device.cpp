@@ -77,10 +77,17 @@ std::string openOptionText(int interfaceType, const char* options) {
 // device has given up already is told apart from one about the current
 // connection. It is freed only after a waiting close, when none of its
 // callbacks can run any more.
+//
+// Its handle is given to VX_IO_Send with the mutex released; the I/O
+// library hands a closed handle's number to the next open, so the
+// connection is closed only once no send on it is in flight.
 struct Device::Connection {
     explicit Connection(Device& owner) : device(owner) {}
     Device& device;
     VX_IO_Handle handle = 0;
+    // Sends on the handle in flight, and whether a close waits for them.
+    int sending = 0;
+    bool closeWaits = false;
 };
 
 Device::Device(const DeviceTiming& timing)
@@ -118,6 +125,11 @@ std::unique_ptr<Device::Connection> Device::connect(const std::string& locator, 
 
 void Device::closeConnections(Lock& lock, Connections connections) {
     if (connections.empty()) return;
+    // Each send is bounded by the transmit time-out.
+    for (const auto& connection : connections) {
+        connection->closeWaits = true;
+        changed_.wait(lock, [&] { return connection->sending == 0; });
+    }
     lock.unlock();
     // The waiting close returns when the reader thread has ended, so no
     // callback can reach a freed connection.
@@ -253,11 +265,16 @@ void Device::waitWhileReconnecting(Lock& lock) {
 
 void Device::lockSpinning(Lock& lock) { vxplatform::lockSpinning(lock, kLockSpin); }
 
-VX_IO_Result Device::sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size) {
+VX_IO_Result Device::sendUnlocked(Lock& lock, Connection& connection, const uint8_t* bytes, size_t size,
+                                  bool* stillCurrent) {
+    ++connection.sending;
     lock.unlock();
     logPacket("OUT", bytes, size);
-    const VX_IO_Result sent = VX_IO_Send(handle, bytes, size);
+    const VX_IO_Result sent = VX_IO_Send(connection.handle, bytes, size);
     lockSpinning(lock);
+    // Asked before letting go: once no send is counted, a close may free it.
+    if (stillCurrent) *stillCurrent = connection_.get() == &connection;
+    if (--connection.sending == 0 && connection.closeWaits) changed_.notify_all();
     return sent;
 }
 
@@ -265,22 +282,22 @@ VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size) {
     waitWhileReconnecting(lock);
     if (closing_) return VX_CTL_CANCELED;
     if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
-    const Connection* used = connection_.get();
-    if (sendUnlocked(lock, used->handle, bytes, size) == VX_IO_OK) return VX_CTL_OK;
+    bool stillCurrent = false;
+    if (sendUnlocked(lock, *connection_, bytes, size, &stillCurrent) == VX_IO_OK) return VX_CTL_OK;
     // Without reconnection the frame is lost: the caller must hear it.
     if (!autoReconnect_) return VX_CTL_COMMUNICATION_FAILED;
 
     // Unless a lost-link report has already taken this connection down, the
     // worker is asked to make a new one.
-    if (connection_.get() == used && !reconnectPending_) {
+    if (stillCurrent && !reconnectPending_) {
         reconnectPending_ = true;
         wakeAll();
     }
     waitWhileReconnecting(lock);
     if (closing_) return VX_CTL_CANCELED;
     if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
-    return sendUnlocked(lock, connection_->handle, bytes, size) == VX_IO_OK ? VX_CTL_OK
-                                                                           : VX_CTL_COMMUNICATION_FAILED;
+    return sendUnlocked(lock, *connection_, bytes, size, nullptr) == VX_IO_OK ? VX_CTL_OK
+                                                                            : VX_CTL_COMMUNICATION_FAILED;
 }
 
 void Device::received(const uint8_t* data, size_t size) { receiver_.receive(data, size, *this); }
@@ -349,12 +366,21 @@ std::optional<Device::Clock::time_point> Device::expireRequests() {
         if (slot.state == SlotState::Sent) {
             if (due > now) {
                 next = next ? std::min(*next, due) : due;
-            } else {
-                completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
+                continue;
             }
-        } else if (slot.state == SlotState::Cancelled && slot.pending && !slot.waiter) {
-            if (due > now) {
-                next = next ? std::min(*next, due) : due;
+            // The reply may still come: until it does, or a second deadline
+            // passes, the ID stays taken so that it completes nothing newer.
+            SlotRef stillPending = slot.pending;
+            completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
+            slot.pending = std::move(stillPending);
+            slot.timedOut = true;
+        }
+        // A caller waiting on the slot holds a reference of its own: the
+        // pending one is never the last while it waits.
+        if (slot.pending && (slot.state == SlotState::Cancelled || slot.timedOut)) {
+            const Clock::time_point keptUntil = slot.timedOut ? due + timing_.request : due;
+            if (keptUntil > now) {
+                next = next ? std::min(*next, keptUntil) : keptUntil;
             } else {
                 // Its late reply can no longer complete a newer request.
                 SlotRef released = std::move(slot.pending);
@@ -498,6 +524,13 @@ CommandSlot* Device::takePending(Lock& lock, uint8_t requestId, SlotRef* pending
     // A cancelled request's reply only frees its ID.
     if (slot.state == SlotState::Cancelled) {
         pending->reset();
+        return nullptr;
+    }
+    // The reply of a request that ended by its deadline: nothing waits for
+    // it any more.
+    if (slot.timedOut) {
+        pending->reset();
+        pushResult(lock, VX_CTL_UNEXPECTED_PACKET);
         return nullptr;
     }
     return &slot;
@@ -677,6 +710,11 @@ size_t Device::slotsInUse() const {
 bool Device::connected() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return connection_ != nullptr;
+}
+
+VX_IO_Handle Device::ioHandle() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connection_ ? connection_->handle : static_cast<VX_IO_Handle>(-1);
 }
 
 bool Device::reconnecting() const {

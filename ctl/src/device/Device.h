@@ -195,6 +195,9 @@ public:
 
     bool connected() const;
     bool reconnecting() const;
+    // The I/O library's handle of the connection; -1 without one. For tests
+    // of handle reuse.
+    VX_IO_Handle ioHandle() const;
     // The option text of the last successful connection.
     std::string optionText() const;
 
@@ -223,7 +226,8 @@ private:
     // with the I/O library's result in *result.
     std::unique_ptr<Connection> connect(const std::string& locator, const std::string& options,
                                         VX_IO_Result* result);
-    // Closes connections taken out of the device, with the mutex released.
+    // Closes connections taken out of the device, with the mutex released,
+    // once no send on them is in flight.
     void closeConnections(Lock& lock, Connections connections);
     VX_CTL_Result failOpen(Lock& lock, VX_CTL_Result result);
 
@@ -328,8 +332,11 @@ private:
         return lock;
     }
 
-    // VX_IO_Send of the handle with the mutex released.
-    VX_IO_Result sendUnlocked(Lock& lock, VX_IO_Handle handle, const uint8_t* bytes, size_t size);
+    // VX_IO_Send on the connection's handle with the mutex released, counted
+    // as in flight so that no close frees the handle meanwhile.
+    // *stillCurrent (when given): the connection is still the device's.
+    VX_IO_Result sendUnlocked(Lock& lock, Connection& connection, const uint8_t* bytes, size_t size,
+                              bool* stillCurrent);
     void waitWhileReconnecting(Lock& lock);
 
     void runWorker();

@@ -31,7 +31,10 @@ VX_CTL_Result searchResult(VX_IO_Result result) {
 }
 
 // Adds one search's list behind what is there, with one LF between; a
-// search that adds nothing takes its separator back.
+// search that failed or found nothing takes its separator back. A search
+// that did not fit hands back the room it was offered, none when the
+// buffer is full: its separator stays, so that the length reaches the
+// capacity and the call reports the buffer too small.
 VX_CTL_Result appendSearch(const std::string& searchOptions, char* deviceList, size_t capacity, size_t* length,
                            const Enumerate& enumerate) {
     if (*length != 0) {
@@ -40,7 +43,8 @@ VX_CTL_Result appendSearch(const std::string& searchOptions, char* deviceList, s
     }
     size_t room = *length < capacity ? capacity - *length : 0;
     const VX_IO_Result result = enumerate(VX_IO_IFACE_ALL, searchOptions.c_str(), deviceList + *length, &room);
-    if ((result != VX_IO_OK && result != VX_IO_BUFFER_TOO_SMALL) || room == 0) {
+    const bool foundNothing = result == VX_IO_OK && room == 0;
+    if ((result != VX_IO_OK && result != VX_IO_BUFFER_TOO_SMALL) || foundNothing) {
         if (*length != 0) --*length;
     } else {
         *length += room;

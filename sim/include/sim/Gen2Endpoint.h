@@ -51,6 +51,9 @@ struct Gen2Fault {
         Disconnect,  // the connection dropped instead of a reply
         Replace,     // `bytes` instead of the reply, whatever they are
         Complete,    // a completion with `result` instead of the reply
+        // The reply, and the same again `delay` later; as on a link that
+        // repeats, later repeated replies of the connection follow it.
+        Repeat,
     };
     Gen2Match match;
     Kind kind = Kind::Drop;
@@ -68,6 +71,7 @@ struct Gen2Fault {
     static Gen2Fault disconnect(Gen2Match match, int times = -1);
     static Gen2Fault replace(Gen2Match match, Bytes bytes, int times = -1);
     static Gen2Fault complete(Gen2Match match, uint16_t result, int times = -1);
+    static Gen2Fault repeat(Gen2Match match, std::chrono::milliseconds gap, int times = -1);
 };
 
 // What the controller answers to a handshake.
@@ -216,6 +220,8 @@ private:
     std::vector<Gen2Request> requests_;
     std::vector<gen2::Rejected> rejected_;
     DueWrites<Bytes> delayed_;
+    // Per connection: when its last repeated reply goes out.
+    std::map<Link*, std::chrono::steady_clock::time_point> repeatsUntil_;
     size_t refused_ = 0;
     size_t lateSent_ = 0;
     vxplatform::OwnedThread worker_;

@@ -232,6 +232,13 @@ Gen2Fault Gen2Fault::replace(Gen2Match match, Bytes bytes, int times) {
     return fault;
 }
 
+Gen2Fault Gen2Fault::repeat(Gen2Match match, std::chrono::milliseconds gap, int times) {
+    Gen2Fault fault = drop(match, times);
+    fault.kind = Kind::Repeat;
+    fault.delay = gap;
+    return fault;
+}
+
 Gen2Fault Gen2Fault::complete(Gen2Match match, uint16_t result, int times) {
     Gen2Fault fault = drop(match, times);
     fault.kind = Kind::Complete;
@@ -441,6 +448,7 @@ void Gen2Endpoint::onDisconnect(Link& link) {
     std::lock_guard<std::mutex> lock(mutex_);
     links_.erase(&link);
     delayed_.dropLink(&link);
+    repeatsUntil_.erase(&link);
     std::erase_if(groups_, [&](const auto& group) { return group.second.link == &link; });
     changed_.notify_all();
 }
@@ -502,6 +510,21 @@ bool Gen2Endpoint::answer(Link& link, const Gen2Request& request, std::vector<By
         add(replies);
         add(replies);
         break;
+    case Gen2Fault::Kind::Repeat: {
+        if (replies.empty()) break;
+        const Clock::time_point now = Clock::now();
+        Clock::time_point& until = repeatsUntil_[&link];
+        const Bytes bytes = concatenated(replies);
+        if (until <= now) {
+            add(replies);
+        } else {
+            delayed_.add(until, &link, bytes);
+        }
+        until = std::max(until, now) + fault->delay;
+        delayed_.add(until, &link, bytes);
+        changed_.notify_all();
+        break;
+    }
     case Gen2Fault::Kind::Corrupt:
         for (Bytes& frame : replies) frame.back() ^= 0x01;
         add(replies);

@@ -100,6 +100,14 @@ TEST(DeviceSearchJoin, ListsAreJoinedByOneLineFeed) {
          VX_CTL_INVALID_QUERYBUFFER_SIZE, 21, nullptr},
         {"capacity one more", "", {{0, "usb:sn:A"}, {0, "network:sn:B"}}, 22, VX_CTL_OK, 21,
          "usb:sn:A\nnetwork:sn:B"},
+        // 15 + LF + 15 leave one byte of 32 before the serial list: no room
+        // for it, so the buffer is too small.
+        {"lists before the last fill all but one byte", "include-serial-devices",
+         {{0, "usb:sn:QMX2-001"}, {0, "network:sn:N-01"}, {0, "serial:/dev/serial/by-id/usb-QMX2-0001"}}, 32,
+         VX_CTL_INVALID_QUERYBUFFER_SIZE, 32, nullptr},
+        {"every list with room for all", "include-serial-devices",
+         {{0, "usb:sn:QMX2-001"}, {0, "network:sn:N-01"}, {0, "serial:/dev/serial/by-id/usb-QMX2-0001"}}, 71,
+         VX_CTL_OK, 70, "usb:sn:QMX2-001\nnetwork:sn:N-01\nserial:/dev/serial/by-id/usb-QMX2-0001"},
         {"every search failed, no driver last", "no-network-devices", {{VX_IO_DRIVER_NOT_AVAILABLE, ""}}, 64,
          VX_CTL_DRIVER_FAILED, 0, nullptr},
         {"every search failed, other last", "", {{VX_IO_DRIVER_NOT_AVAILABLE, ""}, {VX_IO_LIST_QUERY_FAILED, ""}},
