@@ -27,10 +27,9 @@ FileRead readUpTo(const std::string& path, size_t wanted, size_t limit, std::str
     if (!S_ISREG(info.st_mode)) return FileRead::Read;
     if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > limit)
         return FileRead::TooLarge;
-    const size_t ceiling = wanted;
-    while (bytes.size() < ceiling) {
+    while (bytes.size() < wanted) {
         const size_t before = bytes.size();
-        const size_t step = std::min(kReadChunk, ceiling - before);
+        const size_t step = std::min(kReadChunk, wanted - before);
         bytes.resize(before + step);
         const ssize_t got = ::read(fd.get(), bytes.data() + before, step);
         if (got < 0 && errno == EINTR) {
