@@ -92,6 +92,9 @@ void PerformUpdatePage::updateFinished() {
         updateOutcome.updateStatus = UpdateOutcome::kFailed;
     } else {
         updateOutcome.updateStatus = UpdateOutcome::kSucceeded;
+        // Asked while the system is still in its bootloader, which lists
+        // the modules; outside it the list stays empty.
+        updateSystem()->getDamagedLeftOut(updateOutcome.damagedLeftOut);
         form_->postUpdateAction->setText(QStringLiteral("Resetting..."));
         runTask(UploadManagerTask::EnterApplication, true);
         updateOutcome.resetStatus =

@@ -1,6 +1,7 @@
 #include "UpdateResultPage.h"
 
 #include <QPixmap>
+#include <QStringList>
 #include <QWizard>
 
 #include "FirmwareUploaderResources.h"
@@ -59,5 +60,13 @@ void UpdateResultPage::initializePage() {
         setTitle(QStringLiteral("Update complete"));
         setSubTitle(QStringLiteral("The firmware update completed successfully."));
     }
-    form_->resultMessage->setText(resultMessage(updateOutcome));
+    QString message = resultMessage(updateOutcome);
+    // A successful update says so only of the modules it reached.
+    if (updateOutcome.updateStatus != UpdateOutcome::kFailed && !updateOutcome.damagedLeftOut.empty()) {
+        QStringList names;
+        for (const std::string& name : updateOutcome.damagedLeftOut) names << QString::fromStdString(name);
+        message += QStringLiteral("\nThese modules were not updated and remain damaged: ") +
+                   names.join(QStringLiteral(", ")) + QLatin1Char('.');
+    }
+    form_->resultMessage->setText(message);
 }

@@ -3,9 +3,12 @@
 // protocol over TCP) and direct mode (the textual protocol on a serial
 // line): connect, read, change fields in the editor, write with "Auto
 // verify", save an ".hcmc" file, load it in a new window and write it to a
-// second simulated module; and Abort during a read.
+// second simulated module; Abort during a read; and every dialog and editor
+// shown with its texts whole.
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -143,7 +146,9 @@ TEST_P(Configurator, ReadsChangesWritesSavesAndCopiesToASecondModule) {
 }
 
 const Case kCases[] = {
-    {"Library3D", Library, 0x3D01, "QMXHEditor_3D", {{"_3d_holdTime", 5}, {"_3d_channel1Steps", 17}}, true},
+    // "Advanced" chosen, so that the picture shows a control mode's text whole.
+    {"Library3D", Library, 0x3D01, "QMXHEditor_3D",
+     {{"_3d_holdTime", 5}, {"_3d_channel1Steps", 17}, {"_3d_channel1ControlMode", 1}}, true},
     {"Library_nD", Library, 0xFD01, "QMXHEditor_nD", {{"_nd_holdTime", 5}}, true},
     {"Direct3D", Serial, 0x3D01, "QMXHEditor_3D", {{"_3d_holdTime", 6}, {"_3d_channel2Steps", 9}}, false},
     {"Direct_nD", Serial, 0xFD01, "QMXHEditor_nD", {{"_nd_holdTime", 7}}, false},
@@ -202,3 +207,77 @@ INSTANTIATE_TEST_SUITE_P(Modes, AbortedRead, ::testing::Values(Library, Serial),
                          [](const auto& info) { return std::string(handcontroltest::kModeNames[info.param]); });
 
 }  // namespace
+
+// The visible widgets of `top`, itself included, that are smaller than
+// their size hint: a text cut off or a box squeezed, as under a font larger
+// than the form was drawn with.
+std::vector<std::string> smallerThanTheirHint(QWidget& top) {
+    QList<QWidget*> widgets = top.findChildren<QWidget*>();
+    widgets.prepend(&top);
+    std::vector<std::string> small;
+    for (QWidget* widget : widgets) {
+        if (widget != &top && !widget->isVisibleTo(&top)) continue;
+        // The line edit inside a combo or spin box is sized by its box, whose hint counts.
+        if (qobject_cast<QComboBox*>(widget->parentWidget()) ||
+            qobject_cast<QAbstractSpinBox*>(widget->parentWidget()))
+            continue;
+        const QSize hint = widget->sizeHint();
+        if (!hint.isValid() || (widget->width() >= hint.width() && widget->height() >= hint.height()))
+            continue;
+        small.push_back(widget->objectName().toStdString() + " (" + widget->metaObject()->className() + ") " +
+                        std::to_string(widget->width()) + "x" + std::to_string(widget->height()) + " < " +
+                        std::to_string(hint.width()) + "x" + std::to_string(hint.height()));
+    }
+    return small;
+}
+
+// Each dialog and editor as the window shows it, at the X server's default
+// font: every text whole.
+TEST_F(WindowTest, DialogsAndEditorsShowTheirTextsWhole) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 5000));
+    const auto shownWhole = [](QWidget& shown) {
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&shown, 5000));
+        QApplication::processEvents();
+        EXPECT_EQ(smallerThanTheirHint(shown), std::vector<std::string>{}) << shown.windowTitle().toStdString();
+    };
+    const struct {
+        const char* name;
+        std::function<void()> show;
+    } shown[] = {
+        {"locator dialog",
+         [&] {
+             dialogs.answerDialog([&](QDialog& dialog) {
+                 dialog.show();
+                 shownWhole(dialog);
+                 return int(QDialog::Rejected);
+             });
+             trigger("actionConnect");
+         }},
+        {"operation dialog",
+         [&] {
+             OperationDialog& dialog = window->operationDialog();
+             dialog.setOperationName(QStringLiteral("Reading configuration..."));
+             dialog.show();
+             shownWhole(dialog);
+             dialog.hide();
+         }},
+        {"3D editor",
+         [&] {
+             load(0x3D01);
+             ASSERT_EQ(page(), "QMXHEditor_3D");
+             shownWhole(*window);
+         }},
+        {"nD editor",
+         [&] {
+             load(0xFD01);
+             ASSERT_EQ(page(), "QMXHEditor_nD");
+             shownWhole(*window);
+         }},
+    };
+    for (const auto& row : shown) {
+        SCOPED_TRACE(row.name);
+        row.show();
+    }
+    ASSERT_TRUE(e2e::closeAsWindowManager(*window));
+}

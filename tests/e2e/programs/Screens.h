@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
@@ -39,11 +40,22 @@ inline void saveScreen(QWidget& window, const QString& name, const QString& titl
     vxtest::XWindows x(display());
     ASSERT_TRUE(x.usable());
     EXPECT_EQ(x.title(window.winId()), title.toStdString());
-    const auto [width, height] = x.size(window.winId());
-    EXPECT_EQ(QSize(width, height), window.size());
+    // A window grows to what its contents need once its layout requests
+    // have been handled; the server and Qt then agree on its size.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto serverSize = [&] {
+        const auto [w, h] = x.size(window.winId());
+        return QSize(w, h);
+    };
+    do {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (serverSize() != window.size() && std::chrono::steady_clock::now() < end);
+    const QSize size = serverSize();
+    const int width = size.width();
+    const int height = size.height();
+    EXPECT_EQ(size, window.size());
     // The server has the pixels once Qt has flushed its backing store.
     QImage image;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     do {
         QApplication::processEvents();
         image = window.screen()->grabWindow(window.winId()).toImage();

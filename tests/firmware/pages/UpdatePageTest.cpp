@@ -163,6 +163,23 @@ TEST_F(UpdatePageTest, FailuresReachTheResultPage) {
     }
 }
 
+TEST_F(UpdatePageTest, ADamagedModuleWithoutFirmwareIsNamedOnTheResultPage) {
+    // Kind 3's module is damaged and the configuration holds nothing for it.
+    bringUp({module(0x2001, 3), module(0x3001, 3, kLine1, 3, 17, false)}, {{"two.fw6", recipe(2, 3, kLine1, 5)}});
+    openTable();
+    ASSERT_EQ(mark(0), Qt::Checked);
+    ASSERT_EQ(mark(1), Qt::Unchecked);
+    runUpdate();
+    EXPECT_EQ(installed(0x2001), std::to_string(kLine1) + ".5");
+    wizard->next();
+    ASSERT_EQ(wizard->currentPage(), result);
+    EXPECT_EQ(result->title(), "Update complete");
+    EXPECT_EQ(result->subTitle(), kUpdated);
+    // The system does not start its application with a damaged module.
+    EXPECT_EQ(resultMessage(), kPowerCycle + kReconfigure +
+                                   "\nThese modules were not updated and remain damaged: ROT (0x3001)(3).");
+}
+
 TEST_F(UpdatePageTest, MarkedWithoutSelectionSendsNothing) {
     // The second module's variant has no file: Control marks it all the same.
     bringUp({module(0x2001, 3), module(0x2002, 4)}, {{"old.fw6", recipe(2, 3, kLine1, 2)}});
@@ -286,15 +303,15 @@ TEST(UpdateResultPage, TextsFollowTheOutcome) {
     const QString kNotPreserved =
         "The update secceeded, but the system configuration could not be preserved.\n";
     const Outcome kOutcomes[] = {
-        {{1, 2, 2}, "Update failed", "The firmware update failed to complete!",
+        {{1, 2, 2, {}}, "Update failed", "The firmware update failed to complete!",
          "The QMX might be in an unusable state.Please contact Veltrax."},
-        {{2, 2, 0}, kComplete, kDone, kReconfigure},
-        {{2, 1, 0}, kComplete, kDone, kPowerCycle + kReconfigure},
-        {{0, 0, 0}, kComplete, kDone, kPowerCycle + kReconfigure},
-        {{2, 2, 1}, kComplete, kDone, kNotPreserved + "You must reconfigure the system manually."},
-        {{2, 1, 1}, kComplete, kDone,
+        {{2, 2, 0, {}}, kComplete, kDone, kReconfigure},
+        {{2, 1, 0, {}}, kComplete, kDone, kPowerCycle + kReconfigure},
+        {{0, 0, 0, {}}, kComplete, kDone, kPowerCycle + kReconfigure},
+        {{2, 2, 1, {}}, kComplete, kDone, kNotPreserved + "You must reconfigure the system manually."},
+        {{2, 1, 1, {}}, kComplete, kDone,
          kNotPreserved + "Please restart the QMX with a power down/power up cycle and reconfigure it manually."},
-        {{2, 1, 2}, kComplete, kDone,
+        {{2, 1, 2, {}}, kComplete, kDone,
          "The system configuration was successfully preserved.\nPlease note that driver channels must still be "
          "calibrated."},
     };

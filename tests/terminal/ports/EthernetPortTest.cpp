@@ -58,7 +58,7 @@ TEST(EthernetPort, OpenWriteAndAPeerThatDrops) {
     EXPECT_FALSE(ethernet.isOpen());
 }
 
-TEST(EthernetPort, EachChunkIsUtf8UpToItsFirstNul) {
+TEST(EthernetPort, EachChunkIsUtf8NulBytesIncluded) {
     QuietPeer peer;
     vxsim::TcpServer server(peer);
     EthernetPort ethernet;
@@ -66,8 +66,8 @@ TEST(EthernetPort, EachChunkIsUtf8UpToItsFirstNul) {
     ASSERT_TRUE(server.waitOpenLinks(1, 5000ms));
     Received received(ethernet);
     const std::pair<std::string, QString> chunks[] = {
-        {std::string("AB\0CD", 5), "AB"},
-        {std::string(1, '\0'), ""},
+        {std::string("AB\0CD", 5), QString("AB") + QChar(0) + "CD"},
+        {std::string(1, '\0'), QString(QChar(0))},
         {"\xC3\xA4", QString(QChar(0xE4))},
         // The halves of that character, in two chunks, stay apart.
         {"\xC3", QString(QChar::ReplacementCharacter)},

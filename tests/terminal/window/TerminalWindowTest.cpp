@@ -154,8 +154,7 @@ TEST_F(TerminalTest, KeyPressesOfTheWindowAndTheSendLine) {
     }
 }
 
-TEST_F(TerminalTest, AutoClearEmptiesTheViewOnALoneNul) {
-    connectTo(SerialConnection);
+TEST_F(TerminalTest, AutoClearEmptiesTheViewOnALoneNulOverEitherPort) {
     struct Row {
         bool autoClear;
         QByteArray bytes;
@@ -164,22 +163,40 @@ TEST_F(TerminalTest, AutoClearEmptiesTheViewOnALoneNul) {
     const QString before = "before";
     const Row table[] = {
         {true, QByteArray(1, '\0'), ""},
-        {true, QByteArray("A\0B", 3), before + QString("A") + QChar(0) + "B"},
+        {true, QByteArray("A\0B\n", 4), before + QString("A") + QChar(0) + "B\n"},
         {false, QByteArray(1, '\0'), before + QChar(0)},
-        {false, QByteArray("A\0B", 3), before + QString("A") + QChar(0) + "B"},
+        {false, QByteArray("A\0B\n", 4), before + QString("A") + QChar(0) + "B\n"},
+    };
+    const struct {
+        int connection;
+        std::function<bool(const QByteArray&)> peerSends;
+    } ports[] = {
+        {SerialConnection, [&](const QByteArray& bytes) { return pty.write(bytes.toStdString()); }},
+        {NetworkConnection,
+         [&](const QByteArray& bytes) {
+             return server.sendToAll(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                     static_cast<size_t>(bytes.size())) == 1u;
+         }},
     };
     auto* autoClear = child<QCheckBox>("autoClear");
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.bytes.size() + 10 * row.autoClear);
-        autoClear->setChecked(row.autoClear);
-        receiveView()->setFocus();
-        child<QPushButton>("clearReceive")->click();
-        EXPECT_EQ(window->focusWidget(), sendLine());
-        ASSERT_TRUE(pty.write(before.toStdString()));
-        ASSERT_TRUE(waitFor([&] { return receiveView()->toPlainText() == before; }));
-        ASSERT_TRUE(pty.write(row.bytes.toStdString()));
-        EXPECT_TRUE(waitFor([&] { return receiveView()->toPlainText() == row.shown; }))
-            << receiveView()->toPlainText().toStdString();
+    for (const auto& port : ports) {
+        if (connectButton()->text() == "Disconnect") connectButton()->click();
+        connectTo(port.connection);
+        if (port.connection == NetworkConnection) {
+            ASSERT_TRUE(server.waitOpenLinks(1, 5000ms));
+        }
+        for (const Row& row : table) {
+            SCOPED_TRACE(port.connection * 100 + row.bytes.size() + 10 * row.autoClear);
+            autoClear->setChecked(row.autoClear);
+            receiveView()->setFocus();
+            child<QPushButton>("clearReceive")->click();
+            EXPECT_EQ(window->focusWidget(), sendLine());
+            ASSERT_TRUE(port.peerSends(before.toUtf8()));
+            ASSERT_TRUE(waitFor([&] { return receiveView()->toPlainText() == before; }));
+            ASSERT_TRUE(port.peerSends(row.bytes));
+            EXPECT_TRUE(waitFor([&] { return receiveView()->toPlainText() == row.shown; }))
+                << receiveView()->toPlainText().toStdString();
+        }
     }
 }
 

@@ -20,7 +20,14 @@ public:
     // Loads the form from the current slot of the image, writing nothing.
     virtual void fillForm() = 0;
 
+    // No smaller than the form needs at the font in use, so that the window
+    // showing the editor grows with the font rather than cut its texts off.
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
 protected:
+    // What changed while the page was hidden reaches the window's layout now.
+    void showEvent(QShowEvent* event) override;
+
     QMXHConfiguration* configuration() const { return configuration_; }
 
 private:

@@ -7,6 +7,12 @@ QMXLocatorSelect::QMXLocatorSelect(QWidget* parent)
     : QDialog(parent), form_(std::make_unique<Ui::QMXLocatorSelect>()) {
     form_->setupUi(this);
     setWindowTitle(tr("Connect to Device"));
+    // The form's caps were drawn for a smaller font: each gives way where
+    // the font needs more, the group box's height first, then the dialog's.
+    for (QWidget* capped : {static_cast<QWidget*>(form_->locatorRefresh),
+                            static_cast<QWidget*>(form_->locatorConnect),
+                            static_cast<QWidget*>(form_->groupBox), static_cast<QWidget*>(this)})
+        capped->setMaximumSize(capped->maximumSize().expandedTo(capped->sizeHint()));
 }
 
 QMXLocatorSelect::~QMXLocatorSelect() = default;

@@ -61,8 +61,5 @@ bool EthernetPort::write(const QString& text) {
 
 void EthernetPort::readString() {
     if (!open_) return;
-    QByteArray bytes = socket_->readAll();
-    const int end = bytes.indexOf('\0');
-    if (end >= 0) bytes.truncate(end);
-    emit receivedString(QString::fromUtf8(bytes));
+    emit receivedString(receivedText(socket_->readAll(), ReceivedForm::Utf8));
 }

@@ -8,8 +8,8 @@
 class QTcpSocket;
 
 // A TCP connection to a controller, worked entirely in the owner's thread:
-// what arrives is emitted as text (UTF-8, up to the first NUL byte of each
-// chunk), what is written goes out as UTF-8.
+// what arrives is emitted as text (UTF-8, each chunk whole, NUL bytes
+// included), what is written goes out as UTF-8.
 class EthernetPort : public QObject, public TextPort {
     Q_OBJECT
 

@@ -122,7 +122,6 @@ void SerialPort::run() {
             if (result.status != SerialStatus::Ok) break;
             burst.append(chunk.constData(), static_cast<int>(result.count));
         }
-        // With its size: the text ends at the burst's end, not at a NUL byte.
-        emit receivedString(QString::fromLatin1(burst.constData(), burst.size()));
+        emit receivedString(receivedText(burst, ReceivedForm::Latin1));
     }
 }

@@ -79,8 +79,12 @@ int FirmwareInfo::compareVersions(const FirmwareInfo& a, const FirmwareInfo& b) 
 void FirmwareInfo::loadHeader() {
     if (fileName_.empty()) throw UpdateException(kInvalidParameter, "no firmware file given");
     std::string text;
-    if (!detail::readWholeFile(fileName_, text)) throw UpdateException(kCouldNotOpenFile, fileName_);
-    if (text.size() < fwfile::kHeaderChars) throw UpdateException(kInvalidFileContent);
+    // The header is all that is read; a file too long to be sent is no
+    // candidate either.
+    const detail::FileRead read = detail::readFileStart(fileName_, fwfile::kHeaderChars, text);
+    if (read == detail::FileRead::CouldNotOpen) throw UpdateException(kCouldNotOpenFile, fileName_);
+    if (read == detail::FileRead::TooLarge || text.size() < fwfile::kHeaderChars)
+        throw UpdateException(kInvalidFileContent);
     std::array<int32_t, fwfile::kHeaderChars / 2> bytes{};
     for (size_t i = 0; i < bytes.size(); ++i) {
         bytes[i] = hexPair(text[2 * i], text[2 * i + 1]);

@@ -104,11 +104,13 @@ void DataBlockSequence::addBlock(uint32_t blockType, uint32_t formatVersion, uin
 
 bool DataBlockSequence::read(const std::string& fileName) {
     std::string bytes;
-    if (!vxfw::detail::readWholeFile(fileName, bytes)) {
+    const vxfw::detail::FileRead read = vxfw::detail::readWholeFile(fileName, bytes);
+    if (read == vxfw::detail::FileRead::CouldNotOpen) {
         lastError_ = kCouldNotOpen;
         return false;
     }
-    if (std::string_view(bytes).substr(0, kMagic.size()) != kMagic) {
+    if (read == vxfw::detail::FileRead::TooLarge ||
+        std::string_view(bytes).substr(0, kMagic.size()) != kMagic) {
         lastError_ = "invalid file content";
         return false;
     }

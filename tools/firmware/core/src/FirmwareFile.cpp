@@ -54,8 +54,9 @@ bool decodeFirmwareText(const std::string& text, bool fw6, FirmwareFrames& out) 
 std::string decodeFirmwareFile(const std::string& fileName, FirmwareFrames& out) {
     out = {};
     std::string text;
-    if (!detail::readWholeFile(fileName, text)) return "could not open firmware file: " + fileName;
-    if (!decodeFirmwareText(text, isFw6Name(fileName), out))
+    const detail::FileRead read = detail::readWholeFile(fileName, text);
+    if (read == detail::FileRead::CouldNotOpen) return "could not open firmware file: " + fileName;
+    if (read == detail::FileRead::TooLarge || !decodeFirmwareText(text, isFw6Name(fileName), out))
         return "invalid file content: " + fileName;
     return {};
 }

@@ -427,6 +427,17 @@ std::string UpdateSystem::updateAll() {
     return {};
 }
 
+std::string UpdateSystem::getDamagedLeftOut(std::vector<std::string>& names) {
+    names.clear();
+    if (!impl_->inBootloader()) return kWrongState;
+    for (int32_t i = 0; i < impl_->controllers.count(); ++i) {
+        const ControllerRecord& record = impl_->controllers.at(i);
+        if (!record.updateFlag() && record.installedFirmware().state() == FirmwareInfo::kDamaged)
+            names.push_back(impl_->controllerName(record));
+    }
+    return {};
+}
+
 std::string UpdateSystem::readConfiguration(vxdata::DataBlockSequence& blocks) {
     try {
         QMXApplicationProtocol& protocol = impl_->applicationProtocol();

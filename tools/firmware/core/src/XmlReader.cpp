@@ -45,11 +45,12 @@ bool XmlReader::load(const std::string& fileName, const std::string& expectedDoc
         return false;
     }
     std::string bytes;
-    if (!detail::readWholeFile(fileName, bytes)) {
+    const detail::FileRead read = detail::readWholeFile(fileName, bytes);
+    if (read == detail::FileRead::CouldNotOpen) {
         lastError_ = "could not open file";
         return false;
     }
-    if (bytes.empty()) {
+    if (read == detail::FileRead::TooLarge || bytes.empty()) {
         lastError_ = "invalid file size";
         return false;
     }

@@ -65,6 +65,9 @@ public:
     // Sends the selected firmware to every flagged module; refuses at once
     // ("no firmware selected") when a flagged module has no selection.
     std::string updateAll();
+    // The names of the modules whose firmware is damaged and that are not
+    // marked: an update leaves them damaged. Bootloader state only.
+    std::string getDamagedLeftOut(std::vector<std::string>& names);
 
     // The settings that survive an update, read in and written back over
     // the application protocol that the port chooses.
