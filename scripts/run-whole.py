@@ -34,7 +34,9 @@ def programs(build):
         if filtered and DISCOVERED not in command:
             continue
         whole = [part for part in command if not part.startswith("--gtest_filter") and part != DISCOVERED]
-        env = tuple(properties.get("ENVIRONMENT", []))
+        # A setting may be listed twice; the last one counts, as in CTest.
+        settings = dict(setting.partition("=")[::2] for setting in properties.get("ENVIRONMENT", []))
+        env = tuple(f"{name}={value}" for name, value in sorted(settings.items()))
         key = (tuple(whole), env, properties.get("WORKING_DIRECTORY", build))
         runs.setdefault(key, test["name"])
     return list(runs)
