@@ -4,6 +4,9 @@
  * reported on completion asynchronously. Either controller generation.
  * Usage: qmx_demo LOCATOR   (for example network:127.0.0.1:5000)
  */
+/* clock_gettime and nanosleep are POSIX, beyond strict C99. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <stdio.h>
 #include <string.h>
 #include <time.h>

@@ -30,7 +30,7 @@ export PKG_CONFIG_PATH="$libdir/pkgconfig"
 mkdir -p "$work/pkg-config"
 for demo in qmx_demo qmx_systems; do
   # shellcheck disable=SC2046  # pkg-config gives separate words on purpose
-  cc -Wall -Wextra -Werror -o "$work/pkg-config/$demo" "$top/examples/$demo.c" \
+  cc -std=c99 -pedantic -Wall -Wextra -Werror -o "$work/pkg-config/$demo" "$top/examples/$demo.c" \
      $(pkg-config --cflags --libs qmxcontrol) -Wl,-rpath,"$(pkg-config --variable=libdir qmxcontrol)"
 done
 

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "VeltraxCTL.h"
 #include "VeltraxControlPrivate"
 
 namespace vxctl {

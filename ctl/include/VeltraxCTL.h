@@ -198,9 +198,40 @@ VX_CTL_API const char* VX_CTL_GetEventInfo(const VX_CTL_Event* event);
  */
 VX_CTL_API VX_CTL_Result VX_CTL_FindDevices(const char* options, char* deviceList, size_t* deviceListLen);
 
-/* Connects to the controller named by `locator`, as the device search
-   lists it, with the option lines `config` (null for none), and writes the
-   new device's handle to *dHandle. */
+/*
+ * Connects to the controller named by `locator`, as the device search lists
+ * it, and writes the new device's handle to *dHandle.
+ *
+ * `config` is an option text of the I/O library (null for none): lines of
+ * a key, a blank and a value, separated by LF. One key is the library's
+ * own; all lines go on to VX_IO_Open, whose keys for USB, serial and
+ * network locators VeltraxIO.h lists under "Keys of VX_IO_Open".
+ *   device-reset   resets the controller between the version check and the
+ *                  handshake; it counts wherever its text occurs. USB: the
+ *                  controller restarts and reports ready within 2 s.
+ *                  Network: the library reads the controller's serial
+ *                  number, resets it, waits up to 2 s for it to report
+ *                  ready or announce itself, and connects again. Serial: no
+ *                  reset exists. A reset that fails, or cannot be made,
+ *                  gives VX_CTL_DEVICE_RESET_FAILED.
+ * Behind the caller's lines the library adds, by the locator's interface:
+ *   USB      "product-name Veltrax QMX2", "product-name Veltrax WEM Eval
+ *            Board" and "product-name Veltrax ZBU FB": adapters of these
+ *            names (and of any the caller names) are opened;
+ *   network  "iface network:all", so that "network:sn:" locators are
+ *            looked for on every interface, and "port 55550", the port of
+ *            a locator without one unless the caller's text gives "port"
+ *            first;
+ *   serial   nothing: the caller gives "baudrate".
+ * The whole text is kept for reconnections.
+ *
+ * Results besides VX_CTL_OK: VX_CTL_INVALID_LOCATOR; VX_CTL_DEVICE_NOT_FOUND;
+ * VX_CTL_INVALID_PARAMETER for an option the I/O library refuses;
+ * VX_CTL_TIMEOUT or VX_CTL_INVALID_PROTOCOL_VERSION from the version check;
+ * VX_CTL_DEVICE_RESET_FAILED; VX_CTL_INITIALIZATION_FAILED when the I/O
+ * library refuses the open otherwise or the handshake fails;
+ * VX_CTL_DEVICE_LIMIT_REACHED.
+ */
 VX_CTL_API VX_CTL_Result VX_CTL_Open(VX_CTL_DeviceHandle* dHandle, const char* locator, const char* config);
 
 /* Closes the device. A thread waiting in VX_CTL_WaitForEvent on it returns

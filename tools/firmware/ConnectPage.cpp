@@ -24,6 +24,8 @@ ConnectPage::ConnectPage(QWidget* parent) : QMXWizardPage(parent), ui_(std::make
     setSubTitle(tr("Please select the port to which your QMX is connected to."));
     ui_->waitMessage->hide();
     ui_->connectProgress->hide();
+    // Registered, so that the pages reading it find it.
+    registerField(QString::fromLatin1(kPreserveField), this, "preserveConfiguration");
 }
 
 ConnectPage::~ConnectPage() = default;
@@ -49,10 +51,6 @@ void ConnectPage::on_refreshButton_clicked() {
 }
 
 void ConnectPage::on_locator_editTextChanged(QString) { emit completeChanged(); }
-
-void ConnectPage::on_locator_() { emit completeChanged(); }
-
-void ConnectPage::on_otherPortText_textChanged(QString) { emit completeChanged(); }
 
 void ConnectPage::setLocatorText(const QString& locator) { ui_->locator->setEditText(locator); }
 

@@ -16,6 +16,9 @@ class ConnectPage;
 // into the bootloader, where the following pages find it.
 class ConnectPage : public QMXWizardPage {
     Q_OBJECT
+    // Behind the wizard field kPreserveField; nothing in the program sets
+    // it, so the field reads false.
+    Q_PROPERTY(bool preserveConfiguration MEMBER preserveConfiguration_)
 
 public:
     // The wizard field that asks to keep the system's settings across the
@@ -33,8 +36,6 @@ public:
 private slots:
     void on_refreshButton_clicked();
     void on_locator_editTextChanged(QString);
-    void on_locator_();
-    void on_otherPortText_textChanged(QString text);
     void progressChanged(int currentProgress, int overallProgress);
     void taskChanged(QString task);
 
@@ -48,4 +49,5 @@ private:
 
     std::unique_ptr<Ui::ConnectPage> ui_;
     bool busy_ = false;
+    bool preserveConfiguration_ = false;
 };

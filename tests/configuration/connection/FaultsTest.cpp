@@ -152,6 +152,19 @@ TEST_F(Faults, BrokenReplies) {
     }
 }
 
+// The serial number of another channel answers nothing that was asked: 14
+// (protocol error), and the caller's value stays.
+TEST_F(Faults, ASerialNumberOfAnotherChannelIsAProtocolError) {
+    for (QMXConnection* connection : {serial, network}) {
+        SCOPED_TRACE(nameOf(connection, serial));
+        peers->text.addFault(TextFault::replace("GSN", ":SN1,8448\n", 1));
+        uint32_t serialNumber = 7;
+        EXPECT_EQ(connection->getChannelSerialNumber(0, &serialNumber), 14u);
+        EXPECT_EQ(serialNumber, 7u);
+        nextCommandAnswered(connection);
+    }
+}
+
 // Last: the TCP connection is gone afterwards.
 TEST_F(Faults, DroppedConnectionIsAReadError) {
     peers->text.addFault(TextFault::disconnect("GNC", 1));

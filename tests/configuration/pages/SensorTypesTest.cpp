@@ -373,6 +373,24 @@ TEST_F(SensorTypes, InversionCheckTurnsAtAnEndStopAndGivesUpAtTheSecond) {
     EXPECT_EQ(inversions.count(), 0);
 }
 
+TEST_F(SensorTypes, ARefusedSearchEndsTheInversionCheckWithTheControlsBack) {
+    select(6);
+    controller.text.clearRecords();
+    controller.text.addFault(vxsim::TextFault::error("FRM", kRefused));
+    form.ui.detectDistCodeInvButton->click();
+    EXPECT_EQ(dialogs.boxTexts(), std::vector<QString>{"Error finding Reference Mark 1. Code: 150"});
+    EXPECT_FALSE(timer("checkRefTimer")->isActive());
+    EXPECT_EQ(controls(), kAllEnabled);
+    EXPECT_EQ(commandsBesidesPolls(), std::vector<std::string>{"FRM6,4,1000,0"});
+}
+
+// With no positioner channel listed the page addresses channel 0.
+TEST_F(SensorTypes, WithoutAListedChannelChannel0IsUsed) {
+    form.ui.channelIndex->clear();
+    form.ui.setCLFButton->click();
+    EXPECT_EQ(controller.text.commandTexts(), std::vector<std::string>{"SCLF0,5000"});
+}
+
 TEST_F(SensorTypes, StopDuringTheInversionCheck) {
     select(6);
     controller.text.clearRecords();

@@ -75,6 +75,12 @@ TEST_F(AsyncTest, ATimeOutOfZeroGivesAZeroedPacketAtOnce) {
     EXPECT_EQ(packet.data4, 0u);
 }
 
+// Taking or looking at a packet without a record to put it in is refused
+// with 9 (invalid parameter).
+TEST_F(AsyncTest, ANullRecordIsRefused) {
+    for (const bool remove : {true, false}) EXPECT_EQ(system_->receiveNextPacket(0, nullptr, remove), 9u) << remove;
+}
+
 struct EventCase {
     uint32_t result;
     VX_STATUS status;

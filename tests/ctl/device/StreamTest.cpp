@@ -106,6 +106,21 @@ TEST_F(Stream, AnAbortEndsTheStreamAndItsWaitingFrame) {
     EXPECT_EQ(frame(2), VX_CTL_OK);
 }
 
+// A device that confirms the abort but reports no end of the stream: the
+// abort itself wakes the frame waiting for capacity, with 0x19.
+TEST_F(Stream, AnAbortWakesTheWaitingFrameWithoutTheDevicesReport) {
+    controller_.endpoint().addFault(
+        vxsim::Gen2Fault::complete({vxsim::gen2::kCommandStart, command::kAbortStream}, 0));
+    auto waiting = frameLater(1);
+    EXPECT_TRUE(stillWaiting(waiting));
+    ASSERT_EQ(device_.abortStream(handle_), VX_CTL_OK);
+    const bool woken = waiting.wait_for(5s) == std::future_status::ready;
+    // A frame still waiting would hold the test: the close ends it.
+    if (!woken) device_.shutdown();
+    EXPECT_TRUE(woken);
+    EXPECT_EQ(waiting.get(), 0x19u);
+}
+
 TEST_F(Stream, AnEndWithAnErrorHoldsTheHandleUntilClosed) {
     controller_.endpoint().sendStreamStatus(5, 5);
     finish(handle_, kInsufficientFrames);

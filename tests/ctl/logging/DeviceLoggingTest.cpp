@@ -71,7 +71,7 @@ protected:
 TEST_F(DeviceLoggingTest, SettingsPatchTheConfigurationOfTheirSourceOnly) {
     ctltest::writeFile(dir_.file(vxctl::kIniFileName), std::string(vxctl::kIniFirstLine) +
                                                             "\nLogLevel=1\nDeviceLogging=1\nLogPath=" + dir_.path() +
-                                                            "\nMsgSrc=DM,2,1,3\nMsgSrc=XM,0,1,3\nMsgSrc=IM,0,9,5\n");
+                                                            "\nMsgSrc=DM,2,1,3\nMsgSrc=XM,0,1,3\nMsgSrc=IM,0,9,5\nMsgSrc=HM,0,4,6\n");
     vxctl::loadIniSettingsFrom({dir_.path()});
     open();
     EXPECT_EQ(1, loggingOn());
@@ -121,6 +121,32 @@ TEST_F(DeviceLoggingTest, LongRunsOfWordsAreReadToTheEnd) {
     const std::vector<std::string> lines = deviceLines();
     EXPECT_EQ("[DM,0]: 0x0000000000000001", lines.front());
     EXPECT_EQ("[DM,0]: 0x0000000000000028", lines.back());
+}
+
+// Two reads to start, one more per word, and one extra after every eight
+// words in a row: 15 words take 2 + 15 + 1 reads, the last three finding
+// the buffer empty.
+TEST_F(DeviceLoggingTest, EightWordsInARowAddOneRead) {
+    startLog(1);
+    open();
+    std::vector<int64_t> words;
+    for (int64_t i = 1; i <= 15; ++i) words.push_back(i);
+    buffers_.fill(Module::Drive, 0, words);
+    const uint32_t buffer = vxsim::Gen2LogBuffers::keys(Module::Drive).buffer;
+    auto reads = [&] {
+        size_t count = 0;
+        for (const auto& request : controller_.endpoint().requests())
+            if (request.type == vxsim::gen2::command::kReadProperty && request.key == buffer && request.index == 0)
+                ++count;
+        return count;
+    };
+    ASSERT_EQ(VX_CTL_OK, switchLogging(1));
+    ASSERT_TRUE(waitForDeviceLines(15));
+    ASSERT_TRUE(vxtest::waitUntil([&] { return reads() >= 18; }));
+    // The close waits for the reads still out; none follows them.
+    ASSERT_EQ(VX_CTL_OK, VX_CTL_Close(handle_));
+    handle_ = 0;
+    EXPECT_EQ(18u, reads());
 }
 
 TEST_F(DeviceLoggingTest, ItsReadsPostNoRequestReadyEvents) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "VeltraxCTL.h"
+#include "VeltraxIO.h"
 #include "search/DeviceListReader.h"
 #include "search/DeviceSearch.h"
 #include "platform/Text.h"
@@ -138,6 +139,13 @@ TEST(DeviceSearchJoin, NullOptionsAreNoLines) {
 // Controllers behind adapters of the driver double.
 class UsbSearch : public ::testing::Test {
 protected:
+    // The I/O library reads the driver's list at most every 1500 ms: the
+    // adapters of this test are read afresh, not an earlier test's list.
+    static void rescan() {
+        char list[4096];
+        size_t length = sizeof list;
+        ASSERT_EQ(VX_IO_OK, VX_IO_EnumerateDevices(VX_IO_IFACE_USB, "force-rescan", list, &length));
+    }
     std::string find(const char* options, VX_CTL_Result expected = VX_CTL_OK) {
         char buffer[512];
         size_t length = sizeof buffer;
@@ -154,6 +162,7 @@ TEST_F(UsbSearch, ListsControllerAdaptersByProductName) {
     second_.attachUsb({"ZB-7", "Veltrax ZBU FB", 0x5E000002});
     vxsim::Gen2Simulator firstGeneration;
     firstGeneration.attachUsb({"QMX-9", "Veltrax QMX-I", 0x5E000003});
+    rescan();
 
     std::vector<std::string> bare = vxplatform::splitText(find("no-network-devices"), "\n");
     std::sort(bare.begin(), bare.end());
@@ -169,6 +178,7 @@ TEST_F(UsbSearch, ListsControllerAdaptersByProductName) {
 
 TEST_F(UsbSearch, TooSmallABufferGivesTheLength) {
     first_.attachUsb({"CAP-1", "Veltrax QMX2", 0x5E000011});
+    rescan();
     char buffer[32];
     size_t length = std::strlen("usb:sn:CAP-1");
     EXPECT_EQ(VX_CTL_INVALID_QUERYBUFFER_SIZE, VX_CTL_FindDevices("no-network-devices", buffer, &length));

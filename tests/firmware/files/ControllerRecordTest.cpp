@@ -165,6 +165,7 @@ TEST(ControllerRecordTest, FirmwareFileHeaderAndBody) {
     const Frames split = {{0x00, 0x00}, {0x00, 0x01, 0xAA}, {0x00, 0x03, 0x01, 0x02, 0x03}};
 
     constexpr int32_t kOk = -1;
+    constexpr int32_t kInvalidFileContent = 11;
     struct Case {
         const char* name;
         std::string content;
@@ -182,14 +183,14 @@ TEST(ControllerRecordTest, FirmwareFileHeaderAndBody) {
         {"a.fw6", header6, kOk, 7, true, {}},
         {"a.fw6", fw6 + "\r\n", kOk, 7, false, {}},
         {"a.fw6", fw6 + "\n", kOk, 7, false, {}},
-        {"a.fw6", "031a04012C07" + hexOf(image), vxfw::kInvalidFileContent, 0, true, image},
+        {"a.fw6", "031a04012C07" + hexOf(image), kInvalidFileContent, 0, true, image},
         {"a.fw6", header6 + "0001aa", kOk, 7, false, {}},
         {"a.fw6", header6 + "0003AABB", kOk, 7, false, {}},
         {"a.fw6", header6 + "0001AA00", kOk, 7, false, {}},
         {"a.fw6", header6 + "000", kOk, 7, false, {}},
-        {"a.fw6", "", vxfw::kInvalidFileContent, 0, false, {}},
-        {"a.hex", "031A04012C0", vxfw::kInvalidFileContent, 0, false, {}},
-        {"a.hex", "031A04012C", vxfw::kInvalidFileContent, 0, false, {}},
+        {"a.fw6", "", kInvalidFileContent, 0, false, {}},
+        {"a.hex", "031A04012C0", kInvalidFileContent, 0, false, {}},
+        {"a.hex", "031A04012C", kInvalidFileContent, 0, false, {}},
     };
     fwtest::TempDir dir;
     for (const Case& c : cases) {

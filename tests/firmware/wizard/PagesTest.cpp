@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLayout>
@@ -32,18 +31,6 @@ namespace {
 
 using namespace wizardtest;
 
-// The page after the connect page; where a test asks for it, it holds the
-// field that keeps the system's settings across the update.
-class FieldPage : public QWizardPage {
-public:
-    explicit FieldPage(bool withField) {
-        if (withField) registerField(QString::fromLatin1(ConnectPage::kPreserveField), &preserve);
-        preserve.setParent(this);
-        preserve.setChecked(true);
-    }
-    QCheckBox preserve;
-};
-
 enum PageId { kWelcome, kSelection, kConnect, kAfter };
 
 // The three pages in a wizard, on the update system and worker of the test.
@@ -68,7 +55,7 @@ protected:
         wizard->setPage(kWelcome, welcome);
         wizard->setPage(kSelection, selection);
         wizard->setPage(kConnect, connectPage);
-        wizard->setPage(kAfter, new FieldPage(withField));
+        wizard->setPage(kAfter, new QWizardPage);
         for (QMXWizardPage* page : std::initializer_list<QMXWizardPage*>{welcome, selection, connectPage}) {
             page->setSystem(update.get());
             page->setThread(&thread);
@@ -77,6 +64,9 @@ protected:
             announced.push_back(text);
             if (onTask) onTask(text);
         });
+        // The field that keeps the system's settings across the update, set
+        // where a test asks for it as a page of the wizard could set it.
+        if (withField) wizard->setField(QString::fromLatin1(ConnectPage::kPreserveField), true);
         wizard->setStartId(startId);
         wizard->show();
     }

@@ -135,9 +135,30 @@ TEST(Configuration, Table) {
 }
 
 TEST(Configuration, ErrorTexts) {
+    // Every row by its number, then numbers without a row.
     const std::pair<int, const char*> rows[] = {
-        {1017, "operation was aborted"},    {8, "error 8"},  {0, "no error"},
-        {1001, "fdti function call error"}, {15, "timeout"}, {1008, "error 1008"},
+        {0, "no error"},
+        {1001, "fdti function call error"},
+        {1, "already open"},
+        {2, "not open"},
+        {1004, "no devices found"},
+        {1005, "read error"},
+        {1006, "write error"},
+        {1007, "unexpected answer"},
+        {15, "timeout"},
+        {1009, "unknown configuration"},
+        {1010, "invalid address"},
+        {1011, "configuration mismatch"},
+        {1012, "could not open file for write"},
+        {1013, "could not open file for read"},
+        {1014, "invalid file content"},
+        {1015, "unknown file format"},
+        {1016, "verification failed"},
+        {1017, "operation was aborted"},
+        {1018, "connecting to device failed"},
+        {8, "error 8"},
+        {1002, "error 1002"},
+        {1008, "error 1008"},
     };
     for (const auto& [code, text] : rows) EXPECT_EQ(errorText(code).toStdString(), text);
 }

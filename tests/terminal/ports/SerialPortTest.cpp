@@ -28,18 +28,20 @@ TEST(SerialPort, OpenResultsRatesAndTheComPortList) {
     ASSERT_EQ(holder.open(held.devicePath(), {}), 0);
     const QString free = home.com(3, pty.devicePath());
     const QString busy = home.com(4, held.devicePath());
+    // Results by number: 0 opened, 1 already open, 2 failed, 129 settings
+    // not read, 130 settings refused.
     const struct {
         QString port;
         int rate;
         int result;
     } cases[] = {
-        {free, 115200, SerialPort::Opened},
-        {home.com(5, "/no/such/tty"), 115200, SerialPort::Unavailable},
-        {busy, 115200, SerialPort::Unavailable},
-        {"ttyS0", 115200, SerialPort::Unavailable},
-        {home.com(7), 115200, SerialPort::NotATerminal},
-        {free, 0, SerialPort::SettingsRefused},
-        {free, -9600, SerialPort::SettingsRefused},
+        {free, 115200, 0},
+        {home.com(5, "/no/such/tty"), 115200, 2},
+        {busy, 115200, 2},
+        {"ttyS0", 115200, 2},
+        {home.com(7), 115200, 129},
+        {free, 0, 130},
+        {free, -9600, 130},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port.toStdString() + " at " + std::to_string(c.rate));
@@ -47,9 +49,9 @@ TEST(SerialPort, OpenResultsRatesAndTheComPortList) {
         port.setBaudRate(c.rate);
         const size_t descriptors = descriptorCount();
         EXPECT_EQ(port.open(c.port), c.result);
-        EXPECT_EQ(port.isOpen(), c.result == SerialPort::Opened);
+        EXPECT_EQ(port.isOpen(), c.result == 0);
         if (port.isOpen()) {
-            EXPECT_EQ(port.open(busy), SerialPort::AlreadyOpen);
+            EXPECT_EQ(port.open(busy), 1);
         }
         port.close();
         EXPECT_EQ(descriptorCount(), descriptors);
