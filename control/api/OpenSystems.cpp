@@ -9,8 +9,8 @@
 #include "common/CtlLibrary.h"
 #include "common/Log.h"
 #include "platform/Text.h"
-#include "systems/System.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen1/System.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace qmx {
 

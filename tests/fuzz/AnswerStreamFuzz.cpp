@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "systems/Packet.h"
+#include "systems/gen1/Packet.h"
 
 using namespace qmx;
 

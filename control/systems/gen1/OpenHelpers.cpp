@@ -1,10 +1,10 @@
-#include "systems/OpenHelpers.h"
+#include "systems/gen1/OpenHelpers.h"
 
 #include <cstdint>
 #include <limits>
 #include <string_view>
 
-#include "systems/System.h"
+#include "systems/gen1/System.h"
 
 namespace qmx {
 

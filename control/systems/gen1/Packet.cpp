@@ -1,4 +1,4 @@
-#include "systems/Packet.h"
+#include "systems/gen1/Packet.h"
 
 #include <iterator>
 

@@ -1,9 +1,9 @@
-#include "systems/System.h"
+#include "systems/gen1/System.h"
 
 #include <cstdio>
 
 #include "common/PositionerTypes.h"
-#include "systems/OpenHelpers.h"
+#include "systems/gen1/OpenHelpers.h"
 
 namespace qmx {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "VeltraxIO.h"
-#include "systems/Packet.h"
-#include "systems/RingBuffer.h"
+#include "systems/gen1/Packet.h"
+#include "systems/gen1/RingBuffer.h"
 #include "systems/SystemBase.h"
 
 namespace qmx {

@@ -1,5 +1,5 @@
-#include "systems/OpenHelpers.h"
-#include "systems/System.h"
+#include "systems/gen1/OpenHelpers.h"
+#include "systems/gen1/System.h"
 
 namespace qmx {
 

@@ -1,4 +1,4 @@
-#include "systems/System.h"
+#include "systems/gen1/System.h"
 
 namespace qmx {
 

@@ -4,7 +4,7 @@
 
 #include "common/Log.h"
 #include "platform/Spin.h"
-#include "systems/System.h"
+#include "systems/gen1/System.h"
 
 namespace qmx {
 

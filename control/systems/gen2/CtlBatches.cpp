@@ -1,11 +1,11 @@
-#include "systems/CtlBatches.h"
+#include "systems/gen2/CtlBatches.h"
 
 #include <algorithm>
 #include <array>
 
 #include "common/CtlLibrary.h"
-#include "systems/CtlConversions.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/CtlConversions.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace qmx {
 

@@ -1,4 +1,4 @@
-#include "systems/CtlConversions.h"
+#include "systems/gen2/CtlConversions.h"
 
 namespace qmx {
 

@@ -1,12 +1,12 @@
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 #include <array>
 #include <chrono>
 #include <utility>
 
 #include "common/CtlLibrary.h"
-#include "systems/CtlBatches.h"
-#include "systems/CtlConversions.h"
+#include "systems/gen2/CtlBatches.h"
+#include "systems/gen2/CtlConversions.h"
 
 namespace qmx {
 

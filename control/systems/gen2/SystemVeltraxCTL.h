@@ -13,7 +13,7 @@
 
 #include "common/CtlBinding.h"
 #include "platform/OwnedThread.h"
-#include "systems/CtlKeys.h"
+#include "systems/gen2/CtlKeys.h"
 #include "systems/SystemBase.h"
 
 namespace qmx {

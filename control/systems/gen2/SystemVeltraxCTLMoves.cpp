@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "common/CtlLibrary.h"
-#include "systems/CtlBatches.h"
-#include "systems/CtlConversions.h"
-#include "systems/CtlSensorTypes.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/CtlBatches.h"
+#include "systems/gen2/CtlConversions.h"
+#include "systems/gen2/CtlSensorTypes.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace qmx {
 

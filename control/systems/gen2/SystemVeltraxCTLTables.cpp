@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "common/CtlLibrary.h"
-#include "systems/CtlBatches.h"
-#include "systems/CtlConversions.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/CtlBatches.h"
+#include "systems/gen2/CtlConversions.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace qmx {
 

@@ -1,4 +1,4 @@
-#include "logging/DeviceLogging.h"
+#include "devicelog/DeviceLogging.h"
 
 #include <algorithm>
 #include <cinttypes>

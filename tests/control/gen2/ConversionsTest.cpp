@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "systems/CtlBatches.h"
-#include "systems/CtlConversions.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/CtlBatches.h"
+#include "systems/gen2/CtlConversions.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "common/CtlBinding.h"
 #include "common/CtlLibrary.h"
 #include "platform/ModulePath.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace {
 

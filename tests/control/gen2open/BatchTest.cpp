@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "control/gen2open/Gen2Fixture.h"
-#include "systems/CtlBatches.h"
+#include "systems/gen2/CtlBatches.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "ctl/CtlLog.h"
 #include "ctl/device/SimulatedDevice.h"
 #include "device/LibraryProperties.h"
-#include "logging/DeviceLogging.h"
+#include "devicelog/DeviceLogging.h"
 #include "sim/Gen2LogBuffers.h"
 #include "support/Wait.h"
 

@@ -1,6 +1,6 @@
-#include "firmware/ComPort.h"
+#include "ComPort.h"
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

@@ -1,11 +1,11 @@
-#include "firmware/ControllerRecord.h"
+#include "ControllerRecord.h"
 
 #include <array>
 #include <tuple>
 
 #include "FileBytes.h"
-#include "firmware/FirmwareFile.h"
-#include "firmware/UpdateException.h"
+#include "FirmwareFile.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

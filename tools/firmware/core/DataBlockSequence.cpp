@@ -1,4 +1,4 @@
-#include "firmware/DataBlockSequence.h"
+#include "DataBlockSequence.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "firmware/FirmwareFile.h"
+#include "FirmwareFile.h"
 
 #include "FileBytes.h"
 

@@ -1,6 +1,6 @@
-#include "firmware/NetPort.h"
+#include "NetPort.h"
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/StreamPortBase.h"
+#include "StreamPortBase.h"
 
 namespace vxfw {
 

@@ -1,4 +1,4 @@
-#include "firmware/Port.h"
+#include "Port.h"
 
 namespace vxfw {
 

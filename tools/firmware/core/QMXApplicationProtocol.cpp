@@ -1,4 +1,4 @@
-#include "firmware/QMXApplicationProtocol.h"
+#include "QMXApplicationProtocol.h"
 
 namespace vxfw {
 

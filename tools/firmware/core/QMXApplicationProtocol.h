@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "firmware/QMXProtocol.h"
+#include "QMXProtocol.h"
 
 namespace vxfw {
 

@@ -1,11 +1,11 @@
-#include "firmware/QMXAsciiProtocol.h"
+#include "QMXAsciiProtocol.h"
 
 #include <limits>
 #include <optional>
 #include <vector>
 
-#include "firmware/SystemConnection.h"
-#include "firmware/UpdateException.h"
+#include "SystemConnection.h"
+#include "UpdateException.h"
 #include "platform/Text.h"
 
 namespace vxfw {

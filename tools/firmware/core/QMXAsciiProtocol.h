@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "firmware/QMXApplicationProtocol.h"
+#include "QMXApplicationProtocol.h"
 
 namespace vxfw {
 

@@ -1,9 +1,9 @@
-#include "firmware/QMXBinaryProtocol.h"
+#include "QMXBinaryProtocol.h"
 
 #include <algorithm>
 
-#include "firmware/SystemConnection.h"
-#include "firmware/UpdateException.h"
+#include "SystemConnection.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "firmware/QMXApplicationProtocol.h"
+#include "QMXApplicationProtocol.h"
 
 namespace vxfw {
 

@@ -1,9 +1,9 @@
-#include "firmware/QMXBootloaderProtocol.h"
+#include "QMXBootloaderProtocol.h"
 
 #include <array>
 
-#include "firmware/SystemConnection.h"
-#include "firmware/UpdateException.h"
+#include "SystemConnection.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "firmware/QMXProtocol.h"
+#include "QMXProtocol.h"
 
 namespace vxfw {
 

@@ -1,6 +1,6 @@
-#include "firmware/QMXProtocol.h"
+#include "QMXProtocol.h"
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

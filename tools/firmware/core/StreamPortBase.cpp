@@ -1,9 +1,9 @@
-#include "firmware/StreamPortBase.h"
+#include "StreamPortBase.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 #include "platform/Text.h"
 
 namespace vxfw {

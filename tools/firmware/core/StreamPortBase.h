@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "VeltraxIO.h"
-#include "firmware/Port.h"
+#include "Port.h"
 
 namespace vxfw {
 

@@ -1,14 +1,14 @@
-#include "firmware/SystemConnection.h"
+#include "SystemConnection.h"
 
 #include <algorithm>
 #include <array>
 #include <memory>
 #include <thread>
 
-#include "firmware/QMXAsciiProtocol.h"
-#include "firmware/QMXBinaryProtocol.h"
-#include "firmware/QMXBootloaderProtocol.h"
-#include "firmware/UpdateException.h"
+#include "QMXAsciiProtocol.h"
+#include "QMXBinaryProtocol.h"
+#include "QMXBootloaderProtocol.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "firmware/ComPort.h"
-#include "firmware/NetPort.h"
-#include "firmware/USBPort.h"
+#include "ComPort.h"
+#include "NetPort.h"
+#include "USBPort.h"
 
 namespace vxfw {
 

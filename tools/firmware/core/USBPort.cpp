@@ -1,6 +1,6 @@
-#include "firmware/USBPort.h"
+#include "USBPort.h"
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

@@ -1,6 +1,6 @@
-#include "firmware/UpdateConfiguration.h"
+#include "UpdateConfiguration.h"
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "firmware/ControllerRecord.h"
-#include "firmware/XmlReader.h"
+#include "ControllerRecord.h"
+#include "XmlReader.h"
 
 namespace vxfw {
 

@@ -1,4 +1,4 @@
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 #include <array>
 #include <string_view>

@@ -1,19 +1,19 @@
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
 
-#include "firmware/ControllerRecord.h"
-#include "firmware/DataBlockSequence.h"
-#include "firmware/FirmwareFile.h"
-#include "firmware/QMXAsciiProtocol.h"
-#include "firmware/QMXBinaryProtocol.h"
-#include "firmware/QMXBootloaderProtocol.h"
-#include "firmware/SystemConnection.h"
-#include "firmware/UpdateConfiguration.h"
-#include "firmware/UpdateException.h"
+#include "ControllerRecord.h"
+#include "DataBlockSequence.h"
+#include "FirmwareFile.h"
+#include "QMXAsciiProtocol.h"
+#include "QMXBinaryProtocol.h"
+#include "QMXBootloaderProtocol.h"
+#include "SystemConnection.h"
+#include "UpdateConfiguration.h"
+#include "UpdateException.h"
 
 namespace vxfw {
 

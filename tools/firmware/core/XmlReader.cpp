@@ -1,4 +1,4 @@
-#include "firmware/XmlReader.h"
+#include "XmlReader.h"
 
 #include <climits>
 #include <string_view>

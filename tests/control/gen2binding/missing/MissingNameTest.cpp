@@ -5,7 +5,7 @@
 #include "QMXControl.h"
 #include "common/CtlBinding.h"
 #include "common/CtlLibrary.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace {
 
