@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "Dialogs.h"
 #include "PageMessages.h"
 #include "QMXConnection.h"
@@ -63,7 +63,7 @@ void BaudRateConfig::writeToController(QMXConnection* connection) {
     if (!modified_ || connection->mode() != QMXConnection::Serial) return;
     const uint32_t status =
         connection_->setBaudRate(static_cast<uint32_t>(form_->baudRate->value()));
-    if (status != kStatusOk) {
+    if (status != VX_OK) {
         configpages::showError(
             QStringLiteral("Error writing baud rate. Code: %1\nThe system should be reset."),
             status);

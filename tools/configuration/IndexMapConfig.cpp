@@ -8,7 +8,6 @@
 
 #include <vector>
 
-#include "ConnectionStatus.h"
 #include "PageMessages.h"
 #include "QMXConnection.h"
 #include "QMXControl.h"
@@ -166,7 +165,7 @@ void IndexMapConfig::readFromController(QMXConnection* connection) {
     if (!form_->tabWidget->isTabEnabled(form_->tabWidget->indexOf(form_->indexMapTab))) return;
     uint32_t count = 0;
     // More channels than the map holds are refused like an unreadable count.
-    if (connection->getNumberOfChannels(&count) != kStatusOk || count > kMaxChannels) {
+    if (connection->getNumberOfChannels(&count) != VX_OK || count > kMaxChannels) {
         form_->statusBar->showMessage(QStringLiteral("Could not read number of channels"),
                                       configpages::kNoticeMs);
         return;
@@ -174,7 +173,7 @@ void IndexMapConfig::readFromController(QMXConnection* connection) {
     count_ = count;
     for (uint32_t i = 0; i < count_; ++i) {
         uint8_t entry = 0;
-        if (connection->readIndexFromIndexMap(static_cast<uint8_t>(i), &entry) != kStatusOk) {
+        if (connection->readIndexFromIndexMap(static_cast<uint8_t>(i), &entry) != VX_OK) {
             form_->indexMapStackedWidget->setCurrentIndex(kFirmwarePage);
             return;
         }
@@ -190,9 +189,9 @@ void IndexMapConfig::writeToController(QMXConnection* connection) {
     for (uint32_t i = 0; i < count_; ++i) {
         const uint32_t status = connection->writeIndexToIndexMap(
             static_cast<uint8_t>(i), static_cast<uint8_t>(map_[i] & 0xFFu));
-        if (status != kStatusOk) return configpages::showError(failed, status);
+        if (status != VX_OK) return configpages::showError(failed, status);
     }
-    if (const uint32_t status = connection->finalizeIndexMap(); status != kStatusOk)
+    if (const uint32_t status = connection->finalizeIndexMap(); status != VX_OK)
         return configpages::showError(failed, status);
     setModified(false);
 }

@@ -2,7 +2,7 @@
 
 #include <QVariant>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "PageMessages.h"
 #include "QMXConnection.h"
 #include "SensorTypes.h"
@@ -142,7 +142,7 @@ void SensorTypesConfig::readFromController(QMXConnection*) {
         uint32_t type = 0;
         // A channel whose type cannot be read is offered all the same.
         const uint32_t status = connection_->getChannelType(channel, &type);
-        if (status != kStatusOk || type == kPositionerChannel)
+        if (status != VX_OK || type == kPositionerChannel)
             form_->channelIndex->addItem(QString::number(channel));
     }
     form_->selectChannelGroup->setEnabled(true);
@@ -253,7 +253,7 @@ void SensorTypesConfig::findRefButton_clicked() {
     const uint32_t status = connection_->findReferenceMark(
         selectedChannel(), static_cast<uint32_t>(form_->safeDirection->currentIndex()),
         kHoldTimeMs, form_->autoZero->isChecked() ? 1 : 0);
-    if (status != kStatusOk) {
+    if (status != VX_OK) {
         showError(QStringLiteral("Error finding reference mark. Code: %1"), status);
         return;
     }
@@ -270,7 +270,7 @@ void SensorTypesConfig::closedLoopTestMove(bool backward) {
         sensortypes::isPosition(shown)
             ? connection_->gotoPositionRelative(channel, difference, kHoldTimeMs)
             : connection_->gotoAngleRelative(channel, difference, 0, kHoldTimeMs);
-    if (status != kStatusOk) {
+    if (status != VX_OK) {
         showError(QStringLiteral("Error issuing command. Code: %1"), status);
         return;
     }
@@ -284,7 +284,7 @@ void SensorTypesConfig::clTestForwardButton_clicked() { closedLoopTestMove(false
 void SensorTypesConfig::setCLFButton_clicked() {
     const uint32_t status = connection_->setClosedLoopMaxFrequency(
         selectedChannel(), static_cast<uint32_t>(form_->closedLoopMaxFrequency->value()));
-    if (status != kStatusOk) showError(QStringLiteral("Error settig Max CLF. Code: %1"), status);
+    if (status != VX_OK) showError(QStringLiteral("Error settig Max CLF. Code: %1"), status);
 }
 
 void SensorTypesConfig::stopButton_clicked() {
@@ -347,7 +347,7 @@ void SensorTypesConfig::detectDistCodeInvButton_clicked() {
 bool SensorTypesConfig::searchNextMark(const QString& failure) {
     const uint32_t status =
         connection_->findReferenceMark(selectedChannel(), searchDirection, kHoldTimeMs, 0);
-    if (status != kStatusOk) {
+    if (status != VX_OK) {
         showError(failure, status);
         return false;
     }
@@ -449,7 +449,7 @@ uint32_t SensorTypesConfig::invertDistanceCodeFlag() {
             channel, kDistanceCodeInvertedParameter, static_cast<int32_t>(inverted)))
         return status;
     emit distCodeInverted(channel, inverted);
-    return kStatusOk;
+    return VX_OK;
 }
 
 void SensorTypesConfig::checkRef() {

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QTableWidgetItem>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "CsvFile.h"
 #include "Dialogs.h"
 #include "PageMessages.h"
@@ -181,14 +181,14 @@ void SpeedLevelTableConfig::changedByUser() {
 void SpeedLevelTableConfig::readFromController(QMXConnection*) {
     uint32_t size = 0;
     const uint32_t status = connection_->readSpeedLevelTableSize(&size);
-    if (status == kStatusTimeout) {
+    if (status == VX_TIMEOUT) {
         form_->speedLevelTableStackedWidget->setCurrentIndex(kNotSupportedPage);
         count_ = 0;
         setActionsEnabled(false);
         setModified(false);
         return;
     }
-    if (status != kStatusOk) {
+    if (status != VX_OK) {
         showError(kReadError, status);
         return;
     }
@@ -200,7 +200,7 @@ void SpeedLevelTableConfig::readFromController(QMXConnection*) {
         uint32_t steps = 0, amplitude = 0, frequency = 0;
         const uint32_t entryStatus =
             connection_->readSpeedLevelTableEntry(index, &steps, &amplitude, &frequency);
-        if (entryStatus != kStatusOk) {
+        if (entryStatus != VX_OK) {
             showError(kReadError, entryStatus);
             return;
         }
@@ -226,7 +226,7 @@ void SpeedLevelTableConfig::writeToController(QMXConnection*) {
         const uint32_t status = connection_->writeSpeedLevelTableEntry(
             static_cast<uint32_t>(index), static_cast<uint32_t>(entry.steps),
             static_cast<uint32_t>(entry.amplitude), static_cast<uint32_t>(entry.frequency));
-        if (status != kStatusOk) {
+        if (status != VX_OK) {
             showError(QStringLiteral("Error writing speed level entry %1. Code: %2\n"
                                      "The system should be reset.")
                           .arg(index)

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "Dialogs.h"
 #include "PageMessages.h"
 #include "QMXConnection.h"
@@ -154,12 +154,12 @@ bool SystemParametersConfig::probe(const QDomElement& element) {
         element.attribute(QStringLiteral("mode")) == QLatin1String("property")) {
         const SystemParameter::PropertyKey key = keyOf(element);
         return connection_->getChannelProperty(0, key.component, key.subcomponent, key.property,
-                                               &dropped) == kStatusOk;
+                                               &dropped) == VX_OK;
     }
     uint32_t value = 0;
     return connection_->readTuningParameter(
                0, static_cast<uint32_t>(element.attribute(QStringLiteral("type")).toInt()),
-               &value) == kStatusOk;
+               &value) == VX_OK;
 }
 
 void SystemParametersConfig::readFromSystem() {
@@ -173,7 +173,7 @@ void SystemParametersConfig::readFromSystem() {
     for (uint32_t channel = 0; channel < count; ++channel) {
         uint32_t type = 0;
         // A channel whose type cannot be read is listed.
-        if (connection_->getChannelType(channel, &type) != kStatusOk || type == kPositioner)
+        if (connection_->getChannelType(channel, &type) != VX_OK || type == kPositioner)
             listedChannels_.append(channel);
     }
     if (listedChannels_.isEmpty()) return;
@@ -277,7 +277,7 @@ void SystemParametersConfig::buildRow(const QDomElement& element) {
     bool allSame = true;
     for (int i = 0; i < channels; ++i) {
         int32_t value = 0;
-        if (readChannel(*row, listedChannels_[i], &value) != kStatusOk) value = fallback;
+        if (readChannel(*row, listedChannels_[i], &value) != VX_OK) value = fallback;
         row->setChannelValue(i, value);
         if (i == 0)
             reference = value;
@@ -293,7 +293,7 @@ void SystemParametersConfig::writeToSystem() {
     for (const SystemParameter* row : parameters_) {
         for (int i = 0; i < listedChannels_.size(); ++i) {
             const uint32_t status = writeChannel(*row, listedChannels_[i], row->effectiveValue(i));
-            if (status != kStatusOk) {
+            if (status != VX_OK) {
                 configpages::showError(tr("Error writing system parameter. Code: %1"), status);
                 return;
             }

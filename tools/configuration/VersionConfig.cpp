@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "PageMessages.h"
 #include "QMXConnection.h"
 #include "ui_QMXConfiguration.h"
@@ -69,16 +69,16 @@ void VersionConfig::readFromController(QMXConnection* connection) {
     const auto fail = [this](const QString& text) {
         form_->statusBar->showMessage(text, configpages::kNoticeMs);
     };
-    if (appendSystemInfo(connection) != kStatusOk) return fail(tr("Could not read system info"));
+    if (appendSystemInfo(connection) != VX_OK) return fail(tr("Could not read system info"));
     const uint32_t handControl = appendHandControlInfo(connection);
-    if (handControl != kStatusOk && handControl != kStatusOtherError)
+    if (handControl != VX_OK && handControl != VX_OTHER_ERROR)
         return fail(tr("Could not read Hand Control info"));
     uint32_t count = 0;
-    if (connection->getNumberOfChannels(&count) != kStatusOk)
+    if (connection->getNumberOfChannels(&count) != VX_OK)
         return fail(tr("Could not read number of channels"));
     append(QStringLiteral("----------------------------------------"));
     for (uint32_t channel = 0; channel < count; ++channel)
-        if (appendChannelInfo(connection, channel) != kStatusOk)
+        if (appendChannelInfo(connection, channel) != VX_OK)
             return fail(tr("Could not read channel info"));
 }
 
@@ -97,7 +97,7 @@ uint32_t VersionConfig::appendSystemInfo(QMXConnection* connection) {
     uint32_t count = 0;
     if (const uint32_t status = connection->getNumberOfChannels(&count)) return status;
     append(tr("Number of Channels:\t%1").arg(count));
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t VersionConfig::appendHandControlInfo(QMXConnection* connection) {
@@ -105,13 +105,13 @@ uint32_t VersionConfig::appendHandControlInfo(QMXConnection* connection) {
     const uint32_t status =
         connection->getFirmwareVersion(kHandControlFirmware, kHandControlIndex, &version);
     // A time-out means that no hand control module is attached.
-    if (status == kStatusTimeout) {
+    if (status == VX_TIMEOUT) {
         append(tr("Hand Control Module:\tNone"));
-        return kStatusOk;
+        return VX_OK;
     }
-    if (status != kStatusOk) return status;
+    if (status != VX_OK) return status;
     append(tr("Hand Control Module:\t%1").arg(versionText(version)));
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t VersionConfig::appendChannelInfo(QMXConnection* connection, uint32_t channel) {
@@ -150,5 +150,5 @@ uint32_t VersionConfig::appendChannelInfo(QMXConnection* connection, uint32_t ch
         append(tr("\tEM:\t%1").arg(versionText(version)));
     }
     append(QStringLiteral("\n"));
-    return kStatusOk;
+    return VX_OK;
 }

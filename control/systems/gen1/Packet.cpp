@@ -164,12 +164,12 @@ VX_STATUS decodeAnswer(const RawPacket& raw, uint32_t channelIndex, VX_packet* o
         if (cls == kEndEffectorClass)
             type = VX_PACKET_GRIPPER_OPENING;
         else if (cls != kVoltageLevelClass)
-            return kInternalError;
+            return VX_INTERNAL_ERROR;
     }
     out->packetType = type;
     out->channelIndex = channelIndex;
     if (layout) readFields(raw, *layout, out);
-    return kOk;
+    return VX_OK;
 }
 
 }  // namespace qmx

@@ -109,10 +109,10 @@ struct RawPacket {
     uint32_t u32(size_t at) const;
     int32_t i32(size_t at) const { return static_cast<int32_t>(u32(at)); }
 
-    // The code of an error answer, or kOk for any other packet. An error
-    // answer with code 0 gives kOk too: callers must not take it for success.
+    // The code of an error answer, or VX_OK for any other packet. An error
+    // answer with code 0 gives VX_OK too: callers must not take it for success.
     VX_STATUS errorCode() const {
-        if (opcode() != qmx::opcode::kError) return kOk;
+        if (opcode() != qmx::opcode::kError) return VX_OK;
         return u8(0);
     }
 };
@@ -169,7 +169,7 @@ private:
 
 // Turns a received answer into the API packet record; `channelIndex` is the
 // index of the channel whose module word is the packet's address. Fails with
-// kInternalError (and writes nothing) for a 0x92 answer from a module that is
+// VX_INTERNAL_ERROR (and writes nothing) for a 0x92 answer from a module that is
 // neither a positioner nor an end effector.
 VX_STATUS decodeAnswer(const RawPacket& raw, uint32_t channelIndex, VX_packet* out);
 

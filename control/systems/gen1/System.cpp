@@ -37,22 +37,22 @@ System::~System() { closeDevice(); }
 
 VX_STATUS System::open(const char* locator, const char* options) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (locator == nullptr) return kInvalidSystemLocator;
-    if (ioHandle_ != kNoHandle) return kInitializationError;
+    if (locator == nullptr) return VX_INVALID_SYSTEM_LOCATOR;
+    if (ioHandle_ != kNoHandle) return VX_INITIALIZATION_ERROR;
     {
         std::lock_guard<std::mutex> lock(packetMutex_);
         closed_ = false;
     }
 
     int type = 0;
-    if (VX_IO_GetLocatorInterfaceType(&type, locator) != 0) return kInvalidSystemLocator;
+    if (VX_IO_GetLocatorInterfaceType(&type, locator) != 0) return VX_INVALID_SYSTEM_LOCATOR;
     interfaceType_ = static_cast<uint32_t>(type);
 
     const std::string optionText = options ? options : "";
     const bool reset = optionText.find("reset") != std::string::npos;
     const bool async = optionText.find("async") != std::string::npos;
     const int32_t openTimeout = parseOpenTimeout(optionText.c_str());
-    if (openTimeout < kMinOpenTimeoutMs || openTimeout > kMaxOpenTimeoutMs) return kInvalidParameter;
+    if (openTimeout < kMinOpenTimeoutMs || openTimeout > kMaxOpenTimeoutMs) return VX_INVALID_PARAMETER;
 
     std::string ioOptions;
     if (interfaceType_ == VX_IO_IFACE_USB)
@@ -60,7 +60,7 @@ VX_STATUS System::open(const char* locator, const char* options) {
     else if (interfaceType_ == VX_IO_IFACE_NETWORK)
         ioOptions = "connect-timeout " + std::to_string(openTimeout);
     else
-        return kInvalidSystemLocator;
+        return VX_INVALID_SYSTEM_LOCATOR;
 
     VX_IO_Handle handle = kNoHandle;
     switch (VX_IO_Open(&handle, locator, ioOptions.c_str(), this, &System::systemReceiveCallback,
@@ -68,13 +68,13 @@ VX_STATUS System::open(const char* locator, const char* options) {
     case VX_IO_OK:
         break;
     case VX_IO_INVALID_LOCATOR:
-        return kInvalidSystemLocator;
+        return VX_INVALID_SYSTEM_LOCATOR;
     case VX_IO_DRIVER_NOT_AVAILABLE:
-        return kDriverError;
+        return VX_DRIVER_ERROR;
     case VX_IO_DEVICE_NOT_FOUND:
-        return kNoSystemsFound;
+        return VX_NO_SYSTEMS_FOUND;
     default:
-        return kInitializationError;
+        return VX_INITIALIZATION_ERROR;
     }
     {
         std::lock_guard<std::mutex> io(ioMutex_);
@@ -86,7 +86,7 @@ VX_STATUS System::open(const char* locator, const char* options) {
     abandoned_.clear();
     VX_STATUS status = startUp(reset, async);
     abandoned_.clear();
-    if (status != kOk) {
+    if (status != VX_OK) {
         closeDevice();
         mode_ = kNotOpen;
     }
@@ -97,7 +97,7 @@ VX_STATUS System::startUp(bool reset, bool async) {
     if (interfaceType_ == VX_IO_IFACE_NETWORK) {
         // The interface module greets every new connection.
         RawPacket hello;
-        if (waitForAnswer(&hello, kHelloWaitMs, true) != kOk || !isHello(hello)) return kInitializationError;
+        if (waitForAnswer(&hello, kHelloWaitMs, true) != VX_OK || !isHello(hello)) return VX_INITIALIZATION_ERROR;
     }
     if (interfaceType_ == VX_IO_IFACE_USB &&
         uniqueLocator_.find("usb:ix:") != std::string::npos) {
@@ -110,16 +110,16 @@ VX_STATUS System::startUp(bool reset, bool async) {
             std::lock_guard<std::mutex> io(ioMutex_);
             handle = ioHandle_;
         }
-        if (VX_IO_GetProperty(handle, "ftdi-id", id, &size) != VX_IO_OK) return kInitializationError;
+        if (VX_IO_GetProperty(handle, "ftdi-id", id, &size) != VX_IO_OK) return VX_INITIALIZATION_ERROR;
         id[sizeof id - 1] = '\0';
         uniqueLocator_ = std::string("usb:id:") + id;
     }
-    if (reset && resetHandshake() != kOk) return kInitializationError;
+    if (reset && resetHandshake() != VX_OK) return VX_INITIALIZATION_ERROR;
 
     VX_STATUS status = readChannels();
-    if (status == kOk) status = readFirmwareVersions();
-    if (status == kOk) status = readFeaturePermissions();
-    if (status == kOk) status = setCommunicationMode(async ? kAsynchronous : kSynchronous);
+    if (status == VX_OK) status = readFirmwareVersions();
+    if (status == VX_OK) status = readFeaturePermissions();
+    if (status == VX_OK) status = setCommunicationMode(async ? kAsynchronous : kSynchronous);
     return status;
 }
 
@@ -131,40 +131,40 @@ VX_STATUS System::resetHandshake() {
     }
     discardQueued();
     VX_STATUS status = sendImmediate(OutPacket(address::kInterface, opcode::kReset));
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     RawPacket answer;
     status = waitForAnswer(&answer, kStartUpWaitMs, true);
-    if (status != kOk) return status;
-    return isHello(answer) ? kOk : kInitializationError;
+    if (status != VX_OK) return status;
+    return isHello(answer) ? VX_OK : VX_INITIALIZATION_ERROR;
 }
 
 VX_STATUS System::readChannels() {
     discardQueued();
     VX_STATUS status = sendPacket(OutPacket(address::kInterface, opcode::kReadChannels));
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
 
     RawPacket answer;
     status = waitForAnswer(&answer, kStartUpWaitMs, true);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     if (isHello(answer)) {
         status = waitForAnswer(&answer, kStartUpWaitMs, true);
-        if (status != kOk) return status;
+        if (status != VX_OK) return status;
     }
     if (answer.address() != address::kInterface || answer.opcode() != opcode::kChannelCount)
-        return kInitializationError;
+        return VX_INITIALIZATION_ERROR;
     uint8_t count = answer.u8(0);
-    if (count >= kMaxChannels) return kInternalError;
+    if (count >= kMaxChannels) return VX_INTERNAL_ERROR;
     channelCount_ = count;
 
     for (uint32_t i = 0; i < channelCount_; ++i) {
         status = waitForAnswer(&answer, kStartUpWaitMs, true);
-        if (status != kOk) return status;
+        if (status != VX_OK) return status;
         if (answer.address() != address::kInterface || answer.opcode() != opcode::kChannelEntry)
-            return kInitializationError;
+            return VX_INITIALIZATION_ERROR;
         channels_[i] = ChannelRecord{};
         channels_[i].moduleWord = answer.u16(0);
     }
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::readFirmwareVersions() {
@@ -175,15 +175,15 @@ VX_STATUS System::readFirmwareVersions() {
 
     discardQueued();
     VX_STATUS status = sendPacket(request(address::kInterface));
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
-    if (status == kTimeout) abandoned_.push_back({address::kInterface, opcode::kFirmwareVersion});
-    if (status == kOk) {
+    if (status == VX_TIMEOUT) abandoned_.push_back({address::kInterface, opcode::kFirmwareVersion});
+    if (status == VX_OK) {
         if (answer.address() != address::kInterface || answer.opcode() != opcode::kFirmwareVersion)
-            return kInitializationError;
+            return VX_INITIALIZATION_ERROR;
         interfaceFirmware_ = answer.u32(0);
         interfaceFirmwareKnown_ = true;
-    } else if (status != kTimeout) {
+    } else if (status != VX_TIMEOUT) {
         return status;
     }
 
@@ -191,14 +191,14 @@ VX_STATUS System::readFirmwareVersions() {
         ChannelRecord& channel = channels_[i];
         discardQueued();
         status = sendPacket(request(channel.moduleWord));
-        if (status != kOk) return status;
+        if (status != VX_OK) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
-        if (status == kTimeout) {
+        if (status == VX_TIMEOUT) {
             abandoned_.push_back({channel.moduleWord, opcode::kFirmwareVersion});
             continue;
         }
-        if (status != kOk) return status;
-        if (answer.address() != channel.moduleWord) return kInitializationError;
+        if (status != VX_OK) return status;
+        if (answer.address() != channel.moduleWord) return VX_INITIALIZATION_ERROR;
         if (answer.opcode() == opcode::kFirmwareVersion) {
             channel.firmwareVersion = answer.u32(0);
             channel.hasFirmwareVersion = true;
@@ -207,25 +207,25 @@ VX_STATUS System::readFirmwareVersions() {
                 channel.hasSecondFirmwareVersion = true;
             }
         } else if (!isErrorWith(answer, opcode::kAcknowledge)) {
-            return kInitializationError;
+            return VX_INITIALIZATION_ERROR;
         }
     }
 
     discardQueued();
     status = sendPacket(request(address::kHandControl));
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
-    if (status == kTimeout) {
+    if (status == VX_TIMEOUT) {
         // No hand control module, or a slow one.
         abandoned_.push_back({address::kHandControl, opcode::kFirmwareVersion});
-        return kOk;
+        return VX_OK;
     }
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     if (answer.address() != address::kHandControl || answer.opcode() != opcode::kFirmwareVersion)
-        return kInitializationError;
+        return VX_INITIALIZATION_ERROR;
     handControlFirmware_ = answer.u32(0);
     handControlFirmwareKnown_ = true;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::readFeaturePermissions() {
@@ -237,16 +237,16 @@ VX_STATUS System::readFeaturePermissions() {
         ChannelRecord& channel = channels_[i];
         discardQueued();
         VX_STATUS status = sendPacket(request(channel.moduleWord, 0xFF));
-        if (status != kOk) return status;
+        if (status != VX_OK) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
-        if (status == kTimeout) {
+        if (status == VX_TIMEOUT) {
             abandoned_.push_back({channel.moduleWord, opcode::kFeature});
             continue;
         }
-        if (status != kOk) return status;
-        if (answer.address() != channel.moduleWord) return kInitializationError;
+        if (status != VX_OK) return status;
+        if (answer.address() != channel.moduleWord) return VX_INITIALIZATION_ERROR;
         if (isErrorWith(answer, opcode::kAcknowledge)) continue;
-        if (answer.opcode() != opcode::kFeature) return kInitializationError;
+        if (answer.opcode() != opcode::kFeature) return VX_INITIALIZATION_ERROR;
 
         // The record holds 16 bytes; further ones are not asked for.
         uint32_t count = answer.u8(2);
@@ -254,16 +254,16 @@ VX_STATUS System::readFeaturePermissions() {
         for (uint32_t index = 0; index < count; ++index) {
             discardQueued();
             status = sendPacket(request(channel.moduleWord, static_cast<uint8_t>(index)));
-            if (status != kOk) return status;
+            if (status != VX_OK) return status;
             status = waitForAnswer(&answer, kChannelWaitMs, true);
-            if (status != kOk) return status;
+            if (status != VX_OK) return status;
             if (answer.address() != channel.moduleWord || answer.opcode() != opcode::kFeature)
-                return kInitializationError;
+                return VX_INITIALIZATION_ERROR;
             channel.featureBytes[index] = answer.u8(2);
             channel.featureCount = index + 1;
         }
     }
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::setCommunicationMode(Mode newMode) {
@@ -275,13 +275,13 @@ VX_STATUS System::setCommunicationMode(Mode newMode) {
         request.u8(0x01).u8(0x01);
     discardQueued();
     VX_STATUS status = sendPacket(request);
-    if (status != kOk || newMode == kAsynchronous) return status;
+    if (status != VX_OK || newMode == kAsynchronous) return status;
     // Every channel confirms the synchronous mode.
     for (uint32_t i = 0; i < channelCount_; ++i) {
         uint32_t code = 0;
-        if (waitForAcknowledge(kAnyAddress, &code, kStartUpWaitMs) != kOk || code != kOk) return kInitializationError;
+        if (waitForAcknowledge(kAnyAddress, &code, kStartUpWaitMs) != VX_OK || code != VX_OK) return VX_INITIALIZATION_ERROR;
     }
-    return kOk;
+    return VX_OK;
 }
 
 void System::closeDevice() {
@@ -300,7 +300,7 @@ VX_STATUS System::close() {
     std::lock_guard<std::mutex> lock(packetMutex_);
     closed_ = true;
     signalPacketWaiters();
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getDescription(std::string* text) {
@@ -314,7 +314,7 @@ VX_STATUS System::getDescription(std::string* text) {
     if (interfaceType_ == VX_IO_IFACE_USB) {
         uint32_t id = 0;
         VX_STATUS status = getSystemID(&id);
-        if (status != kOk) return status;
+        if (status != VX_OK) return status;
         out += "  System ID: " + std::to_string(id) + "\n";
     }
     out += "  IM FW: " +
@@ -336,7 +336,7 @@ VX_STATUS System::getDescription(std::string* text) {
             out += "no actuator FW-versions";
     }
     if (text) *text = out;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getSystemID(uint32_t* id) {
@@ -347,13 +347,13 @@ VX_STATUS System::getSystemID(uint32_t* id) {
     }
     char text[256] = {};
     size_t size = sizeof text;
-    if (VX_IO_GetProperty(handle, "ftdi-id", text, &size) != VX_IO_OK) return kOtherError;
+    if (VX_IO_GetProperty(handle, "ftdi-id", text, &size) != VX_IO_OK) return VX_OTHER_ERROR;
     text[sizeof text - 1] = '\0';
     uint32_t value = 0;
     for (const char* c = text; *c >= '0' && *c <= '9'; ++c)
         value = value * 10 + static_cast<uint32_t>(*c - '0');
     if (id) *id = value;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* version) {
@@ -361,79 +361,79 @@ VX_STATUS System::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* ve
     uint32_t value = 0;
     switch (kind) {
     case 1:
-        if (!interfaceFirmwareKnown_) return kOtherError;
+        if (!interfaceFirmwareKnown_) return VX_OTHER_ERROR;
         value = interfaceFirmware_;
         break;
     case 2:
     case 3: {
-        if (index >= channelCount_) return kInvalidChannelIndex;
-        if (!isPositionerChannel(*this, index)) return kWrongChannelType;
+        if (index >= channelCount_) return VX_INVALID_CHANNEL_INDEX;
+        if (!isPositionerChannel(*this, index)) return VX_WRONG_CHANNEL_TYPE;
         const ChannelRecord& channel = channels_[index];
-        if (kind == 2 ? !channel.hasFirmwareVersion : !channel.hasSecondFirmwareVersion) return kOtherError;
+        if (kind == 2 ? !channel.hasFirmwareVersion : !channel.hasSecondFirmwareVersion) return VX_OTHER_ERROR;
         value = kind == 2 ? channel.firmwareVersion : channel.secondFirmwareVersion;
         break;
     }
     case 5:
-        if (!handControlFirmwareKnown_) return kOtherError;
+        if (!handControlFirmwareKnown_) return VX_OTHER_ERROR;
         value = handControlFirmware_;
         break;
     case 9:
-        if (index >= channelCount_) return kInvalidChannelIndex;
-        if ((channels_[index].moduleWord & kClassMask) != kEndEffectorClass) return kWrongChannelType;
-        if (!channels_[index].hasFirmwareVersion) return kOtherError;
+        if (index >= channelCount_) return VX_INVALID_CHANNEL_INDEX;
+        if ((channels_[index].moduleWord & kClassMask) != kEndEffectorClass) return VX_WRONG_CHANNEL_TYPE;
+        if (!channels_[index].hasFirmwareVersion) return VX_OTHER_ERROR;
         value = channels_[index].firmwareVersion;
         break;
     default:
-        return kInvalidParameter;
+        return VX_INVALID_PARAMETER;
     }
     if (version) *version = value;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getNumberOfChannels(uint32_t* count) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == kNotOpen) return kUninitialized;
+    if (mode_ == kNotOpen) return VX_NOT_INITIALIZED;
     if (count) *count = channelCount_;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getChannelType(uint32_t channel, uint32_t* type) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == kNotOpen) return kUninitialized;
-    if (channel >= channelCount_) return kInvalidChannelIndex;
+    if (mode_ == kNotOpen) return VX_NOT_INITIALIZED;
+    if (channel >= channelCount_) return VX_INVALID_CHANNEL_INDEX;
     uint32_t value;
     if (isPositionerChannel(*this, channel))
         value = VX_CHANNEL_POSITIONER;
     else if ((channels_[channel].moduleWord & kClassMask) == kEndEffectorClass)
         value = VX_CHANNEL_END_EFFECTOR;
     else
-        return kInternalError;
+        return VX_INTERNAL_ERROR;
     if (type) *type = value;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getChannelSerialNumber(uint32_t channel, uint32_t* serial) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == kNotOpen) return kUninitialized;
-    if (channel >= channelCount_) return kInvalidChannelIndex;
+    if (mode_ == kNotOpen) return VX_NOT_INITIALIZED;
+    if (channel >= channelCount_) return VX_INVALID_CHANNEL_INDEX;
     if (serial) *serial = channels_[channel].moduleWord;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getFeaturePermissions(uint32_t channel, uint8_t* bytes, uint32_t* size) {
     std::lock_guard<std::mutex> command(commandMutex_);
-    if (mode_ == kNotOpen) return kUninitialized;
-    if (channel >= channelCount_) return kInvalidChannelIndex;
-    if (size == nullptr) return kInvalidParameter;
+    if (mode_ == kNotOpen) return VX_NOT_INITIALIZED;
+    if (channel >= channelCount_) return VX_INVALID_CHANNEL_INDEX;
+    if (size == nullptr) return VX_INVALID_PARAMETER;
     const ChannelRecord& record = channels_[channel];
     if (*size < record.featureCount) {
         *size = 0;
-        return kIdListTooSmall;
+        return VX_ID_LIST_TOO_SMALL;
     }
-    if (bytes == nullptr && record.featureCount > 0) return kInvalidParameter;
+    if (bytes == nullptr && record.featureCount > 0) return VX_INVALID_PARAMETER;
     for (uint32_t i = 0; i < record.featureCount; ++i) bytes[i] = record.featureBytes[i];
     *size = record.featureCount;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getPositionerTypeList(uint32_t* list, uint32_t* size) {

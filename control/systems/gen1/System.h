@@ -254,7 +254,7 @@ private:
     // acknowledge.
     VX_STATUS command(uint32_t channel, bool sync, const OutPacket& request);
     // The answer to a request just sent: one of `answerOpcode` (from `from`
-    // when given), else the code of an error answer, else kProtocolError.
+    // when given), else the code of an error answer, else VX_PROTOCOL_ERROR.
     VX_STATUS awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode, RawPacket* answer);
     // The acknowledge of `target` to a command just sent, or its refusal code.
     VX_STATUS awaitAcknowledge(uint32_t target);

@@ -27,13 +27,13 @@ void put(T* out, const V& value) {
 
 VX_STATUS System::checkChannel(uint32_t channel, bool sync, Need need) {
     VX_STATUS status = checkSystemCommand(sync);
-    if (status != kOk) return status;
-    if (channel >= channelCount_) return kInvalidChannelIndex;
-    if (need == Need::Positioner && !isPositionerChannel(*this, channel)) return kWrongChannelType;
+    if (status != VX_OK) return status;
+    if (channel >= channelCount_) return VX_INVALID_CHANNEL_INDEX;
+    if (need == Need::Positioner && !isPositionerChannel(*this, channel)) return VX_WRONG_CHANNEL_TYPE;
     if (need == Need::EndEffector &&
         (channels_[channel].moduleWord & kClassMask) != kEndEffectorClass)
-        return kWrongChannelType;
-    return kOk;
+        return VX_WRONG_CHANNEL_TYPE;
+    return VX_OK;
 }
 
 VX_STATUS System::checkChannelCommand(uint32_t channel, bool sync) {
@@ -41,9 +41,9 @@ VX_STATUS System::checkChannelCommand(uint32_t channel, bool sync) {
 }
 
 VX_STATUS System::checkSystemCommand(bool sync) {
-    if (mode_ == kNotOpen) return kUninitialized;
-    if ((mode_ == kSynchronous) != sync) return kWrongMode;
-    return kOk;
+    if (mode_ == kNotOpen) return VX_NOT_INITIALIZED;
+    if ((mode_ == kSynchronous) != sync) return VX_WRONG_MODE;
+    return VX_OK;
 }
 
 VX_STATUS System::checkAsyncChannel(uint32_t channel, Need need) {
@@ -56,17 +56,17 @@ VX_STATUS System::query(uint32_t channel, bool sync, const OutPacket& request,
     // the answer to this one.
     if (sync) discardQueued();
     VX_STATUS status = sendPacket(request);
-    if (status != kOk || !sync) return status;
+    if (status != VX_OK || !sync) return status;
     RawPacket received;
     status = awaitAnswer(channels_[channel].moduleWord, answerOpcode, &received);
-    if (status == kOk) *answer = answerFields(received);
+    if (status == VX_OK) *answer = answerFields(received);
     return status;
 }
 
 VX_STATUS System::command(uint32_t channel, bool sync, const OutPacket& request) {
     if (sync) discardQueued();
     VX_STATUS status = sendPacket(request);
-    if (status != kOk || !sync) return status;
+    if (status != VX_OK || !sync) return status;
     return awaitAcknowledge(channel);
 }
 
@@ -74,12 +74,12 @@ template <typename MakeRequest, typename Take>
 VX_STATUS System::fetch(uint32_t channel, bool sync, Need need, uint8_t answerOpcode,
                         MakeRequest&& makeRequest, Take&& take) {
     VX_STATUS status = checkChannel(channel, sync, need);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     VX_packet answer{};
     status = query(channel, sync, makeRequest(), answerOpcode, &answer);
-    if (status != kOk || !sync) return status;
+    if (status != VX_OK || !sync) return status;
     take(answer);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getAngleLimit(uint32_t channel, bool sync, uint32_t* minAngle,
@@ -168,11 +168,11 @@ VX_STATUS System::getScale(uint32_t channel, bool sync, int32_t* shift, uint32_t
 VX_STATUS System::getSensorEnabled(bool sync, uint32_t* mode) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkSystemCommand(sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     // The mode is the system's; the first positioner answers for it.
     uint32_t channel = 0;
     while (channel < channelCount_ && !isPositionerChannel(*this, channel)) ++channel;
-    if (channel == channelCount_) return kWrongChannelType;
+    if (channel == channelCount_) return VX_WRONG_CHANNEL_TYPE;
     return fetch(
         channel, sync, Need::Positioner, opcode::kSensorEnabled,
         [&] { return toChannel(channel, opcode::kSensorEnabled).u8(0xFF); },
@@ -197,14 +197,14 @@ VX_STATUS System::getPositionerType(uint32_t channel, bool sync, uint32_t* type)
     // receive path cannot see the answer before it is expected.
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = sensorTypeLocked(channel, sync, type);
-    if (status == kOk && !sync) ++channels_[channel].pendingPositionerTypeQueries;
+    if (status == VX_OK && !sync) ++channels_[channel].pendingPositionerTypeQueries;
     return status;
 }
 
 VX_STATUS System::setAccumulateRelativePositions(uint32_t channel, uint32_t value, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync,
                    toChannel(channel, opcode::kFlags)
                        .u8(kAccumulateRelative)
@@ -215,10 +215,10 @@ VX_STATUS System::setAngleLimit(uint32_t channel, uint32_t minAngle, int32_t min
                                 uint32_t maxAngle, int32_t maxRevolution, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     if (minAngle >= static_cast<uint32_t>(kFullTurn) || !inRange(minRevolution, -32768, 32767) ||
         maxAngle >= static_cast<uint32_t>(kFullTurn) || !inRange(maxRevolution, -32768, 32767))
-        return kInvalidParameter;
+        return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kAngleLimit)
                        .u8(0x01)
@@ -231,7 +231,7 @@ VX_STATUS System::setAngleLimit(uint32_t channel, uint32_t minAngle, int32_t min
 VX_STATUS System::setChannelProperty(uint32_t channel, uint32_t key, int32_t value, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync,
                    toChannel(channel, opcode::kChannelProperty)
                        .u8(0x01)
@@ -242,8 +242,8 @@ VX_STATUS System::setChannelProperty(uint32_t channel, uint32_t key, int32_t val
 VX_STATUS System::setClosedLoopMaxFrequency(uint32_t channel, uint32_t frequency, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (!inRange(frequency, 50, 18500)) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (!inRange(frequency, 50, 18500)) return VX_INVALID_PARAMETER;
     // Configuration parameter 2 holds the closed-loop frequency limit.
     return command(channel, sync,
                    toChannel(channel, opcode::kConfigParameter).u8(0x02).u32(frequency));
@@ -253,8 +253,8 @@ VX_STATUS System::setClosedLoopMoveAcceleration(uint32_t channel, uint32_t accel
                                                 bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (acceleration > 100000000) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (acceleration > 100000000) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kMoveAcceleration).u8(0x01).u32(acceleration));
 }
@@ -262,8 +262,8 @@ VX_STATUS System::setClosedLoopMoveAcceleration(uint32_t channel, uint32_t accel
 VX_STATUS System::setClosedLoopMoveSpeed(uint32_t channel, uint32_t speed, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (speed > 100000000) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (speed > 100000000) return VX_INVALID_PARAMETER;
     return command(channel, sync, toChannel(channel, opcode::kMoveSpeed).u8(0x01).u32(speed));
 }
 
@@ -271,8 +271,8 @@ VX_STATUS System::setEndEffectorType(uint32_t channel, uint32_t type, int32_t pa
                                      uint32_t param2, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
-    if (type > 255) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (type > 255) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kEndEffectorType)
                        .u8(0x01)
@@ -284,7 +284,7 @@ VX_STATUS System::setEndEffectorType(uint32_t channel, uint32_t type, int32_t pa
 VX_STATUS System::setPosition(uint32_t channel, int32_t position, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync,
                    toChannel(channel, opcode::kSetPosition).u32(static_cast<uint32_t>(position)));
 }
@@ -292,7 +292,7 @@ VX_STATUS System::setPosition(uint32_t channel, int32_t position, bool sync) {
 VX_STATUS System::setPositionLimit(uint32_t channel, int32_t min, int32_t max, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync,
                    toChannel(channel, opcode::kPositionLimit)
                        .u8(0x01)
@@ -303,8 +303,8 @@ VX_STATUS System::setPositionLimit(uint32_t channel, int32_t min, int32_t max, b
 VX_STATUS System::setReportOnComplete(uint32_t channel, uint32_t value) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkAsyncChannel(channel, Need::Positioner);
-    if (status != kOk) return status;
-    if (value > 1) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (value > 1) return VX_INVALID_PARAMETER;
     return sendPacket(toChannel(channel, opcode::kFlags)
                           .u8(kReportOnComplete)
                           .u8(value == 1 ? kReportOnComplete : 0));
@@ -313,8 +313,8 @@ VX_STATUS System::setReportOnComplete(uint32_t channel, uint32_t value) {
 VX_STATUS System::setReportOnTriggered(uint32_t channel, uint32_t value) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkAsyncChannel(channel, Need::Positioner);
-    if (status != kOk) return status;
-    if (value > 1) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (value > 1) return VX_INVALID_PARAMETER;
     return sendPacket(toChannel(channel, opcode::kFlags)
                           .u8(kReportOnTriggered)
                           .u8(value == 1 ? kReportOnTriggered : 0));
@@ -323,16 +323,16 @@ VX_STATUS System::setReportOnTriggered(uint32_t channel, uint32_t value) {
 VX_STATUS System::setSafeDirection(uint32_t channel, uint32_t direction, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (direction > 1) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (direction > 1) return VX_INVALID_PARAMETER;
     return command(channel, sync, toChannel(channel, opcode::kSafeDirection).u8(0x01).u8(direction));
 }
 
 VX_STATUS System::setScale(uint32_t channel, int32_t shift, uint32_t inverted, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (inverted > 1) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (inverted > 1) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kScale)
                        .u8(0x01)
@@ -343,29 +343,29 @@ VX_STATUS System::setScale(uint32_t channel, int32_t shift, uint32_t inverted, b
 VX_STATUS System::setSensorEnabled(uint32_t mode, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkSystemCommand(sync);
-    if (status != kOk) return status;
-    if (mode > 2) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (mode > 2) return VX_INVALID_PARAMETER;
     for (uint32_t channel = 0; channel < channelCount_; ++channel) {
         if (!isPositionerChannel(*this, channel)) continue;
         status = command(channel, sync, toChannel(channel, opcode::kSetSensorEnabled).u8(mode));
-        if (status != kOk) return status;
+        if (status != VX_OK) return status;
     }
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::setSensorType(uint32_t channel, uint32_t type, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (type > 255) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (type > 255) return VX_INVALID_PARAMETER;
     return command(channel, sync, toChannel(channel, opcode::kSetSensorType).u8(type));
 }
 
 VX_STATUS System::setStepWhileScan(uint32_t channel, uint32_t value, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (value > 1) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (value > 1) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kFlags)
                        .u8(kStepWhileScan)
@@ -375,14 +375,14 @@ VX_STATUS System::setStepWhileScan(uint32_t channel, uint32_t value, bool sync) 
 VX_STATUS System::setZeroForce(uint32_t channel, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync, toChannel(channel, opcode::kForce).u8(0x02).zeros(8));
 }
 
 VX_STATUS System::appendTriggeredCommand(uint32_t channel, int32_t value) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkAsyncChannel(channel, Need::Positioner);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return sendPacket(
         toChannel(channel, opcode::kTriggeredCommand).u8(0x01).u32(static_cast<uint32_t>(value)));
 }
@@ -390,14 +390,14 @@ VX_STATUS System::appendTriggeredCommand(uint32_t channel, int32_t value) {
 VX_STATUS System::clearTriggeredCommandQueue(uint32_t channel) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkAsyncChannel(channel, Need::AnyChannel);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return sendPacket(toChannel(channel, opcode::kTriggeredCommand).u8(0x02).zeros(4));
 }
 
 VX_STATUS System::calibrateSensor(uint32_t channel, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync, toChannel(channel, opcode::kCalibrateOrReference).zeros(3));
 }
 
@@ -405,8 +405,8 @@ VX_STATUS System::findReferenceMark(uint32_t channel, uint32_t direction, uint32
                                     uint32_t autoZero, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (direction > 7 || autoZero > 1 || holdTime > kMaxHoldTime) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (direction > 7 || autoZero > 1 || holdTime > kMaxHoldTime) return VX_INVALID_PARAMETER;
     uint8_t flags = static_cast<uint8_t>(0x10 | (direction & 1) | (autoZero << 1) |
                                          ((direction >> 1) & 1) << 2 | ((direction >> 2) & 1) << 3);
     return command(channel, sync,
@@ -417,16 +417,16 @@ VX_STATUS System::gotoAngle(uint32_t channel, int32_t angle, int32_t revolution,
                             uint8_t code, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (holdTime > kMaxHoldTime) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (holdTime > kMaxHoldTime) return VX_INVALID_PARAMETER;
     if (code == opcode::kGotoAngleRelative) {
-        if (!inRange(angle, -(kFullTurn - 1), kFullTurn - 1)) return kInvalidParameter;
+        if (!inRange(angle, -(kFullTurn - 1), kFullTurn - 1)) return VX_INVALID_PARAMETER;
     } else if (code == opcode::kGotoAngleAbsolute) {
-        if (angle >= kFullTurn) return kInvalidParameter;
+        if (angle >= kFullTurn) return VX_INVALID_PARAMETER;
     } else {
-        return kOtherError;
+        return VX_OTHER_ERROR;
     }
-    if (!inRange(revolution, -32768, 32767)) return kInvalidParameter;
+    if (!inRange(revolution, -32768, 32767)) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, code)
                        .u32(static_cast<uint32_t>(angle))
@@ -438,8 +438,8 @@ VX_STATUS System::gotoGripperForceAbsolute(uint32_t channel, int32_t force, int3
                                            uint32_t, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
-    if (!inRange(force, -100000, 100000) || !inRange(speed, 1, 225000)) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (!inRange(force, -100000, 100000) || !inRange(speed, 1, 225000)) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kForce)
                        .u8(0x01)
@@ -451,8 +451,8 @@ VX_STATUS System::gotoGripperOpeningAbsolute(uint32_t channel, uint32_t opening,
                                              bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
-    if (opening > 22500 || !inRange(speed, 1, 225000)) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (opening > 22500 || !inRange(speed, 1, 225000)) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kScanAbsolute)
                        .u16(opening)
@@ -463,8 +463,8 @@ VX_STATUS System::gotoGripperOpeningRelative(uint32_t channel, int32_t differenc
                                              bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
-    if (status != kOk) return status;
-    if (!inRange(difference, -22500, 22500) || !inRange(speed, 1, 225000)) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (!inRange(difference, -22500, 22500) || !inRange(speed, 1, 225000)) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kScanRelative)
                        .u16(static_cast<uint32_t>(difference))
@@ -475,8 +475,8 @@ VX_STATUS System::gotoPosition(uint32_t channel, int32_t position, uint32_t hold
                                bool relative, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (holdTime > kMaxHoldTime) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (holdTime > kMaxHoldTime) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, relative ? opcode::kGotoPositionRelative
                                                : opcode::kGotoPositionAbsolute)
@@ -488,9 +488,9 @@ VX_STATUS System::scanMoveAbsolute(uint32_t channel, uint32_t target, int32_t sc
                                    bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     const uint32_t speed = static_cast<uint32_t>(scanSpeed);
-    if (target > 4095 || speed < 1 || speed > 4095000000u) return kInvalidParameter;
+    if (target > 4095 || speed < 1 || speed > 4095000000u) return VX_INVALID_PARAMETER;
     return command(channel, sync, toChannel(channel, opcode::kScanAbsolute).u16(target).u32(speed));
 }
 
@@ -498,8 +498,8 @@ VX_STATUS System::scanMoveRelative(uint32_t channel, int32_t difference, int32_t
                                    bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (!inRange(difference, -32768, 32767)) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (!inRange(difference, -32768, 32767)) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kScanRelative)
                        .u16(static_cast<uint32_t>(difference))
@@ -510,9 +510,9 @@ VX_STATUS System::stepMove(uint32_t channel, int32_t steps, uint32_t amplitude, 
                            bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     if (!inRange(steps, -30000, 30000) || amplitude > 4095 || !inRange(frequency, 1, 20000))
-        return kInvalidParameter;
+        return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kStepMove)
                        .u16(static_cast<uint32_t>(steps))
@@ -523,15 +523,15 @@ VX_STATUS System::stepMove(uint32_t channel, int32_t steps, uint32_t amplitude, 
 VX_STATUS System::stop(uint32_t channel, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync, toChannel(channel, opcode::kStop));
 }
 
 VX_STATUS System::triggerCommand(uint32_t value) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkSystemCommand(false);
-    if (status != kOk) return status;
-    if (value > 255) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (value > 255) return VX_INVALID_PARAMETER;
     return sendPacket(OutPacket(address::kSystem, opcode::kTrigger).u8(value));
 }
 
@@ -566,19 +566,19 @@ VX_STATUS System::getCaptureBuffer(uint32_t channel, uint32_t bufferIndex, bool 
                                    VX_packet* record) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
-    if (status != kOk) return status;
-    if (bufferIndex > 255) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (bufferIndex > 255) return VX_INVALID_PARAMETER;
     VX_packet answer{};
     status = query(channel, sync,
                    toChannel(channel, opcode::kCaptureBuffer).u8(bufferIndex).zeros(10),
                    opcode::kCaptureBuffer, &answer);
-    if (status != kOk || !sync) return status;
+    if (status != VX_OK || !sync) return status;
     answer.packetType = VX_PACKET_CAPTURE_BUFFER;
     answer.channelIndex = channel;
     // The record names the buffer asked for.
     answer.data1 = bufferIndex;
     put(record, answer);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getForce(uint32_t channel, bool sync, int32_t* force) {
@@ -615,16 +615,16 @@ VX_STATUS System::getVoltageLevel(uint32_t channel, bool sync, uint32_t* level) 
 
 VX_STATUS System::setHCMEnabled(uint32_t mode) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    if (mode_ == kNotOpen) return kUninitialized;
-    if (mode > 2) return kInvalidParameter;
+    if (mode_ == kNotOpen) return VX_NOT_INITIALIZED;
+    if (mode > 2) return VX_INVALID_PARAMETER;
     return sendPacket(OutPacket(address::kHandControl, opcode::kHcmEnabled).u8(mode));
 }
 
 VX_STATUS System::setDebuggingEnabled(uint32_t channel, uint32_t enabled, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != kOk) return status;
-    if (enabled > 1) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (enabled > 1) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode::kFlags).u8(kDebugging).u8(enabled == 1 ? kDebugging : 0));
 }
@@ -635,24 +635,24 @@ VX_STATUS System::readIndexedValue(uint32_t channel, uint32_t index, bool sync, 
                                    uint8_t requestOpcode, uint8_t answerOpcode) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != kOk) return status;
-    if (index > 255) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (index > 255) return VX_INVALID_PARAMETER;
     VX_packet answer{};
     status = query(channel, sync, toChannel(channel, requestOpcode).u8(index), answerOpcode,
                    &answer);
-    if (status != kOk || !sync) return status;
+    if (status != VX_OK || !sync) return status;
     // An answer for another index is not the one asked for.
-    if (answer.data1 != index) return kProtocolError;
+    if (answer.data1 != index) return VX_PROTOCOL_ERROR;
     put(value, answer.data2);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::writeIndexedValue(uint32_t channel, uint32_t index, int32_t value, bool sync,
                                     uint8_t opcode) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != kOk) return status;
-    if (index > 255) return kInvalidParameter;
+    if (status != VX_OK) return status;
+    if (index > 255) return VX_INVALID_PARAMETER;
     return command(channel, sync,
                    toChannel(channel, opcode).u8(index).u32(static_cast<uint32_t>(value)));
 }
@@ -691,7 +691,7 @@ VX_STATUS System::writeConfigParameter(uint32_t channel, uint32_t index, int32_t
 VX_STATUS System::writeCustomSensorTypeConfiguration(uint32_t channel, uint32_t, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     return command(channel, sync, toChannel(channel, opcode::kCustomSensorType).u8(0).u8(0));
 }
 

@@ -18,8 +18,8 @@ constexpr auto kSpinLength = std::chrono::microseconds(150);
 bool packetLogging() { return logLevel.load(std::memory_order_relaxed) >= 5; }
 
 VX_STATUS mapSendResult(VX_IO_Result result) {
-    if (result == VX_IO_OK) return kOk;
-    return result == VX_IO_WRITE_ERROR ? kTransmitError : kOtherError;
+    if (result == VX_IO_OK) return VX_OK;
+    return result == VX_IO_WRITE_ERROR ? VX_TRANSMIT_ERROR : VX_OTHER_ERROR;
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ void System::systemErrorCallback(void* context, int code) {
     if (context == nullptr || code == 0) return;
     auto* self = static_cast<System*>(context);
     std::lock_guard<std::mutex> lock(self->packetMutex_);
-    if (self->stickyStatus_ == kOk) self->stickyStatus_ = kReadError;
+    if (self->stickyStatus_ == VX_OK) self->stickyStatus_ = VX_READ_ERROR;
     self->signalPacketWaiters();
 }
 
@@ -83,8 +83,8 @@ void System::onBytes(const uint8_t* data, size_t length) {
         std::lock_guard<std::mutex> lock(packetMutex_);
         if (ring_.size() < kQueueCapacity)
             ring_.push(packet);
-        else if (stickyStatus_ == kOk)
-            stickyStatus_ = kInputBufferOverflow;
+        else if (stickyStatus_ == VX_OK)
+            stickyStatus_ = VX_INPUT_BUFFER_OVERFLOW;
         packetSignals_.fetch_add(1, std::memory_order_release);
         queued = true;
     });
@@ -100,44 +100,44 @@ VX_STATUS System::sendDirect(const uint8_t* data, size_t length) {
 }
 
 VX_STATUS System::sendImmediate(const OutPacket& packet) {
-    if (!packet.complete()) return kInternalError;
+    if (!packet.complete()) return VX_INTERNAL_ERROR;
     if (packetLogging()) logPacket("OUT", packet.data());
     return sendDirect(packet.data(), packet.length());
 }
 
 VX_STATUS System::sendPacket(const OutPacket& packet) {
-    if (!packet.complete()) return kInternalError;
+    if (!packet.complete()) return VX_INTERNAL_ERROR;
     if (!bufferedOutput_) return sendImmediate(packet);
     if (packetLogging()) logPacket("OUT", packet.data());
-    if (outputFill_ + packet.length() > outputBuffer_.size()) return kOutputBufferOverflow;
+    if (outputFill_ + packet.length() > outputBuffer_.size()) return VX_OUTPUT_BUFFER_OVERFLOW;
     std::memcpy(outputBuffer_.data() + outputFill_, packet.data(), packet.length());
     outputFill_ += static_cast<uint32_t>(packet.length());
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::waitForPacket(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
-    if (!ring_.empty()) return kOk;
+    if (!ring_.empty()) return VX_OK;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     if (timeoutMs != 0) spinForSignal(lock, deadline);
     for (;;) {
         if (!ring_.empty()) {
             if (cancelRequested_) {
                 cancelRequested_ = false;
-                return kCanceled;
+                return VX_CANCELED;
             }
             return stickyStatus_;
         }
         if (cancelRequested_) {
             cancelRequested_ = false;
-            return kCanceled;
+            return VX_CANCELED;
         }
-        if (stickyStatus_ != kOk) return stickyStatus_;
-        if (closed_) return kCanceled;
+        if (stickyStatus_ != VX_OK) return stickyStatus_;
+        if (closed_) return VX_CANCELED;
         if (timeoutMs == kWaitForever) {
             packetCondition_.wait(lock);
         } else if (packetCondition_.wait_until(lock, deadline) == std::cv_status::timeout &&
                    ring_.empty()) {
-            return kTimeout;
+            return VX_TIMEOUT;
         }
     }
 }
@@ -153,14 +153,14 @@ VX_STATUS System::waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remo
             waitMs = left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0;
         }
         VX_STATUS status = waitForPacket(lock, waitMs);
-        if (status != kOk) return status;
-        if (ring_.empty()) return kTimeout;
+        if (status != VX_OK) return status;
+        if (ring_.empty()) return VX_TIMEOUT;
         *packet = ring_.front();
         auto late = std::find_if(abandoned_.begin(), abandoned_.end(),
                                  [&](const Abandoned& a) { return a.answeredBy(*packet); });
         if (late == abandoned_.end()) {
             if (remove) ring_.pop();
-            return kOk;
+            return VX_OK;
         }
         // The answer to a start-up request whose wait already gave up.
         ring_.pop();
@@ -172,7 +172,7 @@ VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t t
     *code = 0;
     RawPacket answer;
     VX_STATUS status = waitForAnswer(&answer, timeoutMs, true);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     bool fromTarget;
     if (target == kHandControlTarget)
         fromTarget = answer.address() == address::kHandControl;
@@ -180,30 +180,30 @@ VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t t
         fromTarget = true;
     else
         fromTarget = target < kMaxChannels && answer.address() == channels_[target].moduleWord;
-    if (!fromTarget) return kProtocolError;
-    if (answer.opcode() == opcode::kAcknowledge) return kOk;
+    if (!fromTarget) return VX_PROTOCOL_ERROR;
+    if (answer.opcode() == opcode::kAcknowledge) return VX_OK;
     // An error answer without a code would pass for success.
     if (const VX_STATUS refused = answer.errorCode()) {
         *code = refused;
-        return kOk;
+        return VX_OK;
     }
-    return kProtocolError;
+    return VX_PROTOCOL_ERROR;
 }
 
 VX_STATUS System::awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode,
                               RawPacket* answer) {
     VX_STATUS status = waitForAnswer(answer, kAnswerWaitMs, true);
-    if (status != kOk) return status;
-    if (from && answer->address() != *from) return kProtocolError;
-    if (answer->opcode() == answerOpcode) return kOk;
+    if (status != VX_OK) return status;
+    if (from && answer->address() != *from) return VX_PROTOCOL_ERROR;
+    if (answer->opcode() == answerOpcode) return VX_OK;
     if (const VX_STATUS refused = answer->errorCode()) return refused;
-    return kProtocolError;
+    return VX_PROTOCOL_ERROR;
 }
 
 VX_STATUS System::awaitAcknowledge(uint32_t target) {
-    uint32_t code = kOk;
+    uint32_t code = VX_OK;
     const VX_STATUS status = waitForAcknowledge(target, &code, kAnswerWaitMs);
-    return status != kOk ? status : code;
+    return status != VX_OK ? status : code;
 }
 
 void System::discardQueued() {
@@ -217,22 +217,22 @@ VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool 
         std::lock_guard<std::mutex> command(commandMutex_);
         if (const VX_STATUS status = checkSystemCommand(false)) return status;
     }
-    if (packet == nullptr) return kInvalidParameter;
+    if (packet == nullptr) return VX_INVALID_PARAMETER;
     RawPacket raw;
     VX_STATUS status = waitForAnswer(&raw, timeoutMs, remove);
-    if (status == kTimeout) {
+    if (status == VX_TIMEOUT) {
         *packet = VX_packet{};
-        return kOk;
+        return VX_OK;
     }
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
 
     std::lock_guard<std::mutex> command(commandMutex_);
     uint32_t channel = 0;
     while (channel < channelCount_ && channels_[channel].moduleWord != raw.address()) ++channel;
-    if (channel == channelCount_) return kInternalError;
+    if (channel == channelCount_) return VX_INTERNAL_ERROR;
     VX_packet record{};
     status = decodeAnswer(raw, channel, &record);
-    if (status != kOk) return status;
+    if (status != VX_OK) return status;
     int32_t& pending = channels_[channel].pendingPositionerTypeQueries;
     if (record.packetType == VX_PACKET_SENSOR_TYPE && pending > 0) {
         record.packetType = VX_PACKET_POSITIONER_TYPE;
@@ -240,14 +240,14 @@ VX_STATUS System::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool 
         if (remove) --pending;
     }
     *packet = record;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::discardPacket() {
     std::lock_guard<std::mutex> command(commandMutex_);
     if (const VX_STATUS status = checkSystemCommand(false)) return status;
     std::lock_guard<std::mutex> lock(packetMutex_);
-    if (ring_.empty()) return kOk;
+    if (ring_.empty()) return VX_OK;
     const RawPacket& dropped = ring_.front();
     // A dropped answer to a positioner-type query must not relabel the next
     // sensor-type answer.
@@ -261,7 +261,7 @@ VX_STATUS System::discardPacket() {
         }
     }
     ring_.pop();
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::cancelWaitForPacket() {
@@ -269,29 +269,29 @@ VX_STATUS System::cancelWaitForPacket() {
     std::lock_guard<std::mutex> lock(packetMutex_);
     cancelRequested_ = true;
     signalPacketWaiters();
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::setBufferedOutput(uint32_t mode) {
     std::lock_guard<std::mutex> command(commandMutex_);
     if (const VX_STATUS status = checkSystemCommand(false)) return status;
-    if (mode > 1) return kInvalidParameter;
+    if (mode > 1) return VX_INVALID_PARAMETER;
     outputFill_ = 0;
     bufferedOutput_ = mode == 1;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::getBufferedOutput(uint32_t* mode) {
     std::lock_guard<std::mutex> command(commandMutex_);
     if (const VX_STATUS status = checkSystemCommand(false)) return status;
     if (mode) *mode = bufferedOutput_ ? 1 : 0;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS System::flushOutput() {
     std::lock_guard<std::mutex> command(commandMutex_);
     if (const VX_STATUS status = checkSystemCommand(false)) return status;
-    if (outputFill_ == 0) return kOk;
+    if (outputFill_ == 0) return VX_OK;
     VX_STATUS status = sendDirect(outputBuffer_.data(), outputFill_);
     outputFill_ = 0;
     return status;

@@ -32,22 +32,22 @@ VX_STATUS CommandGroup::open() {
         [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.OpenCommandGroup(device, &handle, 0); });
     if (result != 0) return mapCtlResult(result);
     transmitHandle_ = handle;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS CommandGroup::close() {
-    if (transmitHandle_ == 0) return kOk;
+    if (transmitHandle_ == 0) return VX_OK;
     if (system_.bufferedOutputOn()) {
         system_.parkGroup(transmitHandle_);
         transmitHandle_ = 0;
-        return kOk;
+        return VX_OK;
     }
     const uint32_t handle = transmitHandle_;
     const uint32_t result = system_.callDevice(
         [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.CloseCommandGroup(device, handle); });
     if (result != 0) return mapCtlResult(result);  // the guard cancels it
     transmitHandle_ = 0;
-    return kOk;
+    return VX_OK;
 }
 
 ReadQueue::~ReadQueue() {
@@ -63,7 +63,7 @@ VX_STATUS ReadQueue::request(uint32_t key, uint8_t index) {
     });
     if (result != 0) return mapCtlResult(result);
     ids_.push_back(id);
-    return kOk;
+    return VX_OK;
 }
 
 bool ReadQueue::takeOldest(uint8_t* id) {
@@ -75,23 +75,23 @@ bool ReadQueue::takeOldest(uint8_t* id) {
 
 VX_STATUS ReadQueue::popI32(int32_t* values, size_t* length) {
     uint8_t id = 0;
-    if (!takeOldest(&id)) return kOtherError;
+    if (!takeOldest(&id)) return VX_OTHER_ERROR;
     const uint32_t result = system_.callDevice(
         [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.ReadProperty_i32(device, id, values, length); });
-    return result == 0 ? kOk : mapCtlResult(result);
+    return result == 0 ? VX_OK : mapCtlResult(result);
 }
 
 VX_STATUS ReadQueue::popI64(int64_t* values, size_t* length) {
     uint8_t id = 0;
-    if (!takeOldest(&id)) return kOtherError;
+    if (!takeOldest(&id)) return VX_OTHER_ERROR;
     const uint32_t result = system_.callDevice(
         [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.ReadProperty_i64(device, id, values, length); });
-    return result == 0 ? kOk : mapCtlResult(result);
+    return result == 0 ? VX_OK : mapCtlResult(result);
 }
 
 VX_STATUS ReadQueue::popString(std::string* text) {
     uint8_t id = 0;
-    if (!takeOldest(&id)) return kOtherError;
+    if (!takeOldest(&id)) return VX_OTHER_ERROR;
     std::array<char, kTextCapacity> buffer{};
     size_t length = buffer.size();
     const uint32_t result = system_.callDevice([&](const Functions& f, VX_CTL_DeviceHandle device) {
@@ -99,7 +99,7 @@ VX_STATUS ReadQueue::popString(std::string* text) {
     });
     if (result != 0) return mapCtlResult(result);
     text->assign(buffer.data(), std::min(length, buffer.size()));
-    return kOk;
+    return VX_OK;
 }
 
 WriteQueue::~WriteQueue() {
@@ -115,7 +115,7 @@ VX_STATUS WriteQueue::requestI32(uint32_t key, uint8_t index, int32_t value) {
     });
     if (result != 0) return mapCtlResult(result);
     entries_.push_back({id, index});
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS WriteQueue::requestI64(uint32_t key, uint8_t index, int64_t value) {
@@ -125,7 +125,7 @@ VX_STATUS WriteQueue::requestI64(uint32_t key, uint8_t index, int64_t value) {
     });
     if (result != 0) return mapCtlResult(result);
     entries_.push_back({id, index});
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS WriteQueue::requestArrayI32(uint32_t key, uint8_t index, const int32_t* values, size_t count) {
@@ -135,7 +135,7 @@ VX_STATUS WriteQueue::requestArrayI32(uint32_t key, uint8_t index, const int32_t
     });
     if (result != 0) return mapCtlResult(result);
     entries_.push_back({id, index});
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS WriteQueue::commit(bool sync) {
@@ -149,12 +149,12 @@ VX_STATUS WriteQueue::commit(bool sync) {
             packet.channelIndex = entry.index;
             const uint32_t result = system->callDevice(
                 [&](const Functions& f, VX_CTL_DeviceHandle device) { return f.WaitForWrite(device, entry.id); });
-            if (result == ctlresult::kOk || result == ctlresult::kAborted) return kOk;
+            if (result == ctlresult::kOk || result == ctlresult::kAborted) return VX_OK;
             return mapCtlResult(result);
         });
-        if (status != kOk) return status;
+        if (status != VX_OK) return status;
     }
-    return kOk;
+    return VX_OK;
 }
 
 namespace {
@@ -165,7 +165,7 @@ VX_STATUS requestChannel(ReadQueue& batch, uint8_t channel) {
     return batch.request(Key, channel);
 }
 
-VX_STATUS requestNothing(ReadQueue&, uint8_t) { return kOk; }
+VX_STATUS requestNothing(ReadQueue&, uint8_t) { return VX_OK; }
 
 VX_STATUS popValue(ReadQueue& batch, int32_t* value) { return batch.popI32(value); }
 
@@ -173,7 +173,7 @@ VX_STATUS popScaled(ReadQueue& batch, int32_t* value) {
     int64_t raw = 0;
     if (const VX_STATUS status = batch.popI64(&raw)) return status;
     *value = scaleDown(raw);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS readAsIs(ReadQueue& batch, uint8_t, int32_t* value) { return popValue(batch, value); }
@@ -185,20 +185,20 @@ VX_STATUS readFlagEquals(ReadQueue& batch, uint8_t, int32_t* value) {
     int32_t raw = 0;
     if (const VX_STATUS status = popValue(batch, &raw)) return status;
     *value = raw == Expected ? 1 : 0;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS readPowerMode(ReadQueue& batch, uint8_t, int32_t* value) {
     int32_t raw = 0;
     if (const VX_STATUS status = popValue(batch, &raw)) return status;
-    if (raw < 0 || raw > 2) return kCompatibilityError;
+    if (raw < 0 || raw > 2) return VX_COMPATIBILITY_ERROR;
     *value = raw;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS readZero(ReadQueue&, uint8_t, int32_t* value) {
     *value = 0;
-    return kOk;
+    return VX_OK;
 }
 
 template <uint32_t Key>
@@ -213,13 +213,13 @@ VX_STATUS writeScaled(WriteQueue& batch, uint8_t channel, int32_t value) {
 
 template <uint32_t Key>
 VX_STATUS writeFlag(WriteQueue& batch, uint8_t channel, int32_t value) {
-    if (value != 0 && value != 1) return kInvalidParameter;
+    if (value != 0 && value != 1) return VX_INVALID_PARAMETER;
     return batch.requestI32(Key, channel, value);
 }
 
 template <uint32_t Key>
 VX_STATUS writePowerMode(WriteQueue& batch, uint8_t channel, int32_t value) {
-    if (value < 0 || value > 2) return kInvalidParameter;
+    if (value < 0 || value > 2) return VX_INVALID_PARAMETER;
     return batch.requestI32(Key, channel, value);
 }
 
@@ -228,7 +228,7 @@ VX_STATUS readValue19IsTwo(ReadQueue& batch, uint8_t channel, int32_t* value) {
     return readFlagEquals<2>(batch, channel, value);
 }
 VX_STATUS writeValue19AsTwo(WriteQueue& batch, uint8_t channel, int32_t value) {
-    if (value != 0 && value != 1) return kInvalidParameter;
+    if (value != 0 && value != 1) return VX_INVALID_PARAMETER;
     return batch.requestI32(ctlkey::kChannelValue19, channel, value == 1 ? 2 : 0);
 }
 
@@ -239,10 +239,10 @@ VX_STATUS readMoveControlBit(ReadQueue& batch, uint8_t, int32_t* value) {
     int32_t raw = 0;
     if (const VX_STATUS status = popValue(batch, &raw)) return status;
     *value = (raw & kMoveControlBit) ? 1 : 0;
-    return kOk;
+    return VX_OK;
 }
 VX_STATUS writeMoveControlBit(WriteQueue& batch, uint8_t channel, int32_t value) {
-    if (value != 0 && value != 1) return kInvalidParameter;
+    if (value != 0 && value != 1) return VX_INVALID_PARAMETER;
     const int32_t word =
         batch.system().changeOptionBit(channel, SystemVeltraxCTL::OptionWord::MoveControl, kMoveControlBit, value == 1);
     return batch.requestI32(ctlkey::kMoveControlOptions, channel, word);
@@ -253,10 +253,10 @@ VX_STATUS readChannelOptionsBitClear(ReadQueue& batch, uint8_t, int32_t* value) 
     int32_t raw = 0;
     if (const VX_STATUS status = popValue(batch, &raw)) return status;
     *value = (raw & kChannelOptionsBit) ? 0 : 1;
-    return kOk;
+    return VX_OK;
 }
 VX_STATUS writeChannelOptionsBitClear(WriteQueue& batch, uint8_t channel, int32_t value) {
-    if (value != 0 && value != 1) return kInvalidParameter;
+    if (value != 0 && value != 1) return VX_INVALID_PARAMETER;
     const int32_t word =
         batch.system().changeOptionBit(channel, SystemVeltraxCTL::OptionWord::Channel, kChannelOptionsBit, value == 0);
     return batch.requestI32(ctlkey::kChannelOptions, channel, word);
@@ -268,15 +268,15 @@ VX_STATUS readValue48Mapped(ReadQueue& batch, uint8_t, int32_t* value) {
     switch (raw) {
     case 1:
         *value = 5;
-        return kOk;
+        return VX_OK;
     case 2:
         *value = 1;
-        return kOk;
+        return VX_OK;
     case 3:
         *value = 3;
-        return kOk;
+        return VX_OK;
     default:
-        return kCompatibilityError;
+        return VX_COMPATIBILITY_ERROR;
     }
 }
 
@@ -306,7 +306,7 @@ constexpr uint32_t kDebugSampleOffset = 0x10000800;
 
 VX_STATUS readFirmwareVersion1(ReadQueue& batch, uint8_t channel, int32_t* value) {
     *value = static_cast<int32_t>(batch.system().channelFirmwareVersion1(channel));
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS readSampleFields(ReadQueue& batch, uint8_t, int32_t* value) {
@@ -315,14 +315,14 @@ VX_STATUS readSampleFields(ReadQueue& batch, uint8_t, int32_t* value) {
     const uint64_t s = static_cast<uint64_t>(raw);
     const uint32_t packed = static_cast<uint32_t>(((s >> 36) & 0xFFF) * (1u << 17) + ((s >> 52) & 0xFFF)) + kDebugSampleOffset;
     *value = static_cast<int32_t>(packed);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS readDebugFlag(ReadQueue& batch, uint8_t, int32_t* value) {
     int32_t raw = 0;
     if (const VX_STATUS status = popValue(batch, &raw)) return status;
     *value = (raw & ctlbit::kChannelStateDebug) ? 4095 : 0;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS readSampleHigh(ReadQueue& batch, uint8_t channel, int32_t* value) {
@@ -331,13 +331,13 @@ VX_STATUS readSampleHigh(ReadQueue& batch, uint8_t channel, int32_t* value) {
     const uint64_t s = static_cast<uint64_t>(raw);
     batch.system().keepDebugSample(channel, s);
     *value = static_cast<int32_t>(static_cast<uint32_t>(s) >> 20);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS readKeptSample(ReadQueue& batch, uint8_t channel, int32_t* value) {
     const uint32_t low = static_cast<uint32_t>(batch.system().lastDebugSample(channel));
     *value = static_cast<int32_t>((low >> 4) & 0xFFF);
-    return kOk;
+    return VX_OK;
 }
 
 constexpr BatchEntry debugValues[] = {

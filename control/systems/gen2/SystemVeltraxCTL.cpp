@@ -69,9 +69,9 @@ uint32_t SystemVeltraxCTL::handControlModuleFirmwareVersion() const {
 }
 
 VX_STATUS SystemVeltraxCTL::open(const char* locatorText, const char* optionsText) {
-    if (!binding_.bind()) return kDriverError;
+    if (!binding_.bind()) return VX_DRIVER_ERROR;
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (mode_.load() != kClosed) return kSystemAlreadyAdded;
+    if (mode_.load() != kClosed) return VX_SYSTEM_ALREADY_ADDED;
     const std::string locator = locatorText ? locatorText : "";
     const std::string options = optionsText ? optionsText : "";
 
@@ -85,7 +85,7 @@ VX_STATUS SystemVeltraxCTL::open(const char* locatorText, const char* optionsTex
     }
     if (mode_.load() == kAsynchronous) startThreads();
     bufferedOutput_ = false;
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::openDevice(const std::string& locator, const std::string& options) {
@@ -103,12 +103,12 @@ VX_STATUS SystemVeltraxCTL::openDevice(const std::string& locator, const std::st
     std::lock_guard<std::mutex> lock(packetMutex_);
     closed_ = false;
     cancelWait_ = false;
-    stickyStatus_ = kOk;
+    stickyStatus_ = VX_OK;
     packets_.clear();
     jobs_.clear();
     parkedJobs_.clear();
     parkedGroups_.clear();
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::readDeviceSetup() {
@@ -126,7 +126,7 @@ VX_STATUS SystemVeltraxCTL::readDeviceSetup() {
         if (const VX_STATUS status = batch.request(ctlkey::kNumberOfChannels, 0)) return status;
         if (const VX_STATUS status = batch.popI32(&count)) return status;
     }
-    if (count < 1 || count > kMaxCount) return kOtherError;
+    if (count < 1 || count > kMaxCount) return VX_OTHER_ERROR;
     channels_.assign(static_cast<size_t>(count), ChannelRecord{});
     // A channel whose settings cannot be read keeps zeros; the open goes on.
     for (uint32_t channel = 0; channel < channels_.size(); ++channel) readChannelSettings(channel);
@@ -136,7 +136,7 @@ VX_STATUS SystemVeltraxCTL::readDeviceSetup() {
 }
 
 VX_STATUS SystemVeltraxCTL::readChannelSettings(uint32_t channel) {
-    if (channel >= channels_.size()) return kInvalidChannelIndex;
+    if (channel >= channels_.size()) return VX_INVALID_CHANNEL_INDEX;
     const uint8_t index = static_cast<uint8_t>(channel);
     ReadQueue batch(*this);
     for (const uint32_t key :
@@ -147,7 +147,7 @@ VX_STATUS SystemVeltraxCTL::readChannelSettings(uint32_t channel) {
     for (int32_t* field : {&record.moveMode, &record.channelOptions, &record.moveControlOptions, &record.movementType}) {
         if (const VX_STATUS status = batch.popI32(field)) return status;
     }
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::readVersionBehindSelect(uint32_t select, uint32_t* version) {
@@ -164,7 +164,7 @@ VX_STATUS SystemVeltraxCTL::readVersionBehindSelect(uint32_t select, uint32_t* v
     if (const VX_STATUS status = batch.popI32(&kind)) return status;
     if (const VX_STATUS status = batch.popI32(numbers.data(), &length)) return status;
     *version = packVersion(kind, numbers.data());
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::readModuleVersions() {
@@ -182,7 +182,7 @@ VX_STATUS SystemVeltraxCTL::readModuleVersions() {
     if (flags & ctlbit::kHandControlModulePresent) {
         if (const VX_STATUS status = readVersionBehindSelect(1, &handControlModuleFirmwareVersion_)) return status;
     }
-    if (modules < 1 || modules > kMaxCount) return kOtherError;
+    if (modules < 1 || modules > kMaxCount) return VX_OTHER_ERROR;
 
     size_t channel = 0;
     for (int32_t module = 0; module < modules; ++module) {
@@ -204,17 +204,17 @@ VX_STATUS SystemVeltraxCTL::readModuleVersions() {
         if (const VX_STATUS status = batch.popI32(&channelsHere)) return status;
         if (const VX_STATUS status = batch.popI32(kinds.data(), &kindCount)) return status;
         if (const VX_STATUS status = batch.popI32(numbers.data(), &numberCount)) return status;
-        if (kindCount != kChannelVersionKinds || numberCount != kChannelVersionNumbers) return kOtherError;
+        if (kindCount != kChannelVersionKinds || numberCount != kChannelVersionNumbers) return VX_OTHER_ERROR;
         const uint32_t version1 = packVersion(kinds[0], numbers.data());
         const uint32_t version2 = packVersion(kinds[1], numbers.data() + kModuleVersionNumbers);
         for (int32_t i = 0; i < channelsHere; ++i, ++channel) {
-            if (channel >= channels_.size()) return kOtherError;
+            if (channel >= channels_.size()) return VX_OTHER_ERROR;
             channels_[channel].moduleIndex = index;
             channels_[channel].firmwareVersion1 = version1;
             channels_[channel].firmwareVersion2 = version2;
         }
     }
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::readPositionerTypes() {
@@ -257,7 +257,7 @@ VX_STATUS SystemVeltraxCTL::readPositionerTypes() {
             positionerTypes_[code] = std::move(type);
         }
     }
-    return kOk;
+    return VX_OK;
 }
 
 void SystemVeltraxCTL::startThreads() {
@@ -293,7 +293,7 @@ VX_STATUS SystemVeltraxCTL::close() {
     droppedParked.clear();
     closeDevice();
     mode_ = kClosed;
-    return kOk;
+    return VX_OK;
 }
 
 void SystemVeltraxCTL::closeDevice() {
@@ -314,9 +314,9 @@ void SystemVeltraxCTL::cancelEventWait() {
 
 VX_STATUS SystemVeltraxCTL::checkMode(bool sync) const {
     const uint32_t mode = mode_.load();
-    if (mode == kClosed) return kUninitialized;
-    if ((sync && mode == kAsynchronous) || (!sync && mode == kSynchronous)) return kWrongMode;
-    return kOk;
+    if (mode == kClosed) return VX_NOT_INITIALIZED;
+    if ((sync && mode == kAsynchronous) || (!sync && mode == kSynchronous)) return VX_WRONG_MODE;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::submitJob(bool sync, Job job, Delivery delivery) {
@@ -324,7 +324,7 @@ VX_STATUS SystemVeltraxCTL::submitJob(bool sync, Job job, Delivery delivery) {
         VX_packet packet{};
         if (const VX_STATUS status = job(packet)) return status;
         if (delivery) delivery(packet);
-        return kOk;
+        return VX_OK;
     }
     std::lock_guard<std::mutex> lock(packetMutex_);
     if (bufferedOutput_.load()) {
@@ -333,7 +333,7 @@ VX_STATUS SystemVeltraxCTL::submitJob(bool sync, Job job, Delivery delivery) {
         jobs_.push_back(std::move(job));
         jobCondition_.notify_all();
     }
-    return kOk;
+    return VX_OK;
 }
 
 void SystemVeltraxCTL::runJobWorker() {
@@ -349,10 +349,10 @@ void SystemVeltraxCTL::runJobWorker() {
         VX_packet packet{};
         const VX_STATUS status = job(packet);
         job = nullptr;  // its batch goes before the next wait
-        if (status != kOk) {
+        if (status != VX_OK) {
             packet.packetType = VX_PACKET_ERROR;
             packet.data1 = status;
-            if (status == kTransmitError) awaitLossReport();
+            if (status == VX_TRANSMIT_ERROR) awaitLossReport();
         } else if (packet.packetType == VX_PACKET_NONE) {
             continue;
         }
@@ -365,12 +365,12 @@ void SystemVeltraxCTL::awaitLossReport() {
     // the lasting read error that the same loss brings.
     std::unique_lock<std::mutex> lock(packetMutex_);
     packetCondition_.wait_for(lock, kLossReportWait,
-                              [&] { return stickyStatus_ != kOk || closed_ || worker_.stopRequested(); });
+                              [&] { return stickyStatus_ != VX_OK || closed_ || worker_.stopRequested(); });
 }
 
 void SystemVeltraxCTL::queuePacket(const VX_packet& packet, bool checkOverflow) {
     std::lock_guard<std::mutex> lock(packetMutex_);
-    if (checkOverflow && packets_.size() > kPacketQueueLimit && stickyStatus_ == kOk) stickyStatus_ = kInputBufferOverflow;
+    if (checkOverflow && packets_.size() > kPacketQueueLimit && stickyStatus_ == VX_OK) stickyStatus_ = VX_INPUT_BUFFER_OVERFLOW;
     packets_.push_back(packet);
     packetCondition_.notify_all();
 }
@@ -384,7 +384,7 @@ void SystemVeltraxCTL::runEventThread() {
         if (result != ctlresult::kOk) continue;
         if (event.type == ctlevent::kConnectionLost) {
             std::lock_guard<std::mutex> lock(packetMutex_);
-            if (stickyStatus_ == kOk) stickyStatus_ = kReadError;
+            if (stickyStatus_ == VX_OK) stickyStatus_ = VX_READ_ERROR;
             packetCondition_.notify_all();
         } else if (event.type == ctlevent::kMovementFinished) {
             handleMovementFinished(event.idx, static_cast<uint32_t>(event.value.i32));
@@ -406,9 +406,9 @@ void SystemVeltraxCTL::handleMovementFinished(uint32_t channel, uint32_t result)
             if (result == ctlresult::kNoSensorPresent || result == ctlresult::kSensorDisabled)
                 packet.data1 = mapCtlResult(result);
             else if (record.eventState == kEventStateCalibrating)
-                packet.data1 = kCalibrationFailed;
+                packet.data1 = VX_CALIBRATION_FAILED;
             else if (record.eventState == kEventStateReferencing)
-                packet.data1 = kReferenceMarkNotFound;
+                packet.data1 = VX_COULD_NOT_FIND_REFERENCE_MARK;
             else
                 packet.data1 = mapCtlResult(result);
         }
@@ -425,7 +425,7 @@ VX_STATUS SystemVeltraxCTL::cancelWaitForPacket() {
     std::lock_guard<std::mutex> lock(packetMutex_);
     cancelWait_ = true;
     packetCondition_.notify_all();
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::receiveNextPacket(uint32_t timeoutMs, VX_packet* packet, bool remove) {
@@ -433,26 +433,26 @@ VX_STATUS SystemVeltraxCTL::receiveNextPacket(uint32_t timeoutMs, VX_packet* pac
         std::lock_guard<std::mutex> api(apiMutex_);
         if (const VX_STATUS status = checkMode(false)) return status;
     }
-    if (!packet) return kInvalidParameter;
+    if (!packet) return VX_INVALID_PARAMETER;
     std::unique_lock<std::mutex> lock(packetMutex_);
-    const auto ready = [&] { return !packets_.empty() || cancelWait_ || stickyStatus_ != kOk || closed_; };
+    const auto ready = [&] { return !packets_.empty() || cancelWait_ || stickyStatus_ != VX_OK || closed_; };
     if (timeoutMs == kNoTimeLimit)
         packetCondition_.wait(lock, ready);
     else
         packetCondition_.wait_until(lock, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), ready);
     if (cancelWait_) {
         cancelWait_ = false;
-        return kCanceled;
+        return VX_CANCELED;
     }
-    if (closed_) return kCanceled;
-    if (stickyStatus_ != kOk) return stickyStatus_;
+    if (closed_) return VX_CANCELED;
+    if (stickyStatus_ != VX_OK) return stickyStatus_;
     if (packets_.empty()) {
         *packet = VX_packet{};
-        return kOk;
+        return VX_OK;
     }
     *packet = packets_.front();
     if (remove) packets_.pop_front();
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::discardPacket() {
@@ -462,11 +462,11 @@ VX_STATUS SystemVeltraxCTL::discardPacket() {
     }
     std::lock_guard<std::mutex> lock(packetMutex_);
     if (!packets_.empty()) packets_.pop_front();
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::checkMoveError(uint32_t channel, bool enabled) {
-    if (!enabled) return kOk;
+    if (!enabled) return VX_OK;
     const uint8_t index = static_cast<uint8_t>(channel);
     int32_t state = 0;
     {
@@ -474,7 +474,7 @@ VX_STATUS SystemVeltraxCTL::checkMoveError(uint32_t channel, bool enabled) {
         if (const VX_STATUS status = batch.request(ctlkey::kChannelState, index)) return status;
         if (const VX_STATUS status = batch.popI32(&state)) return status;
     }
-    if (!(state & ctlbit::kChannelStateMoveError)) return kOk;
+    if (!(state & ctlbit::kChannelStateMoveError)) return VX_OK;
     ReadQueue batch(*this);
     int32_t code = 0;
     if (const VX_STATUS status = batch.request(ctlkey::kChannelErrorCode, index)) return status;
@@ -495,12 +495,12 @@ VX_STATUS SystemVeltraxCTL::readSpeedLevelTable() {
         lengths[i] = kSpeedLevelCapacity;
         if (const VX_STATUS status = batch.popI32(columns[i].data(), &lengths[i])) return status;
     }
-    if (lengths[0] != lengths[1] || lengths[1] != lengths[2]) return kOtherError;
+    if (lengths[0] != lengths[1] || lengths[1] != lengths[2]) return VX_OTHER_ERROR;
     speedLevelTable_.resize(lengths[0]);
     for (size_t i = 0; i < lengths[0]; ++i)
         speedLevelTable_[i] = {static_cast<uint32_t>(columns[0][i]), static_cast<uint32_t>(columns[1][i]),
                                static_cast<uint32_t>(columns[2][i])};
-    return kOk;
+    return VX_OK;
 }
 
 void SystemVeltraxCTL::parkGroup(uint32_t transmitHandle) {

@@ -302,7 +302,7 @@ private:
     mutable std::mutex packetMutex_;
     std::condition_variable packetCondition_;
     std::condition_variable jobCondition_;
-    VX_STATUS stickyStatus_ = kOk;
+    VX_STATUS stickyStatus_ = VX_OK;
     std::deque<VX_packet> packets_;
     std::deque<Job> jobs_;
     std::deque<Job> parkedJobs_;

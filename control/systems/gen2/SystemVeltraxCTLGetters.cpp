@@ -31,7 +31,7 @@ constexpr uint32_t kTypeSecondNumber = 2;
 constexpr int32_t kLargestSecondNumber = 3;
 
 // The library's own positioner-type table answers 9 for a type it lacks.
-constexpr VX_STATUS kTypeNotInTable = kInvalidParameter;
+constexpr VX_STATUS kTypeNotInTable = VX_INVALID_PARAMETER;
 
 template <typename T>
 void put(T* out, T value) {
@@ -44,7 +44,7 @@ SystemVeltraxCTL::Requests readKeys(std::initializer_list<uint32_t> keys, uint32
     return [all, channel](ReadQueue& batch) -> VX_STATUS {
         for (const uint32_t key : all)
             if (const VX_STATUS status = batch.request(key, static_cast<uint8_t>(channel))) return status;
-        return kOk;
+        return VX_OK;
     };
 }
 
@@ -59,7 +59,7 @@ SystemVeltraxCTL::Fill fill(uint32_t type, uint32_t channel, Convert convert) {
 }
 
 VX_STATUS requireMovement(const SystemVeltraxCTL::ChannelRecord& record, int32_t movementType) {
-    return record.movementType == movementType ? kOk : kWrongSensorType;
+    return record.movementType == movementType ? VX_OK : VX_WRONG_SENSOR_TYPE;
 }
 
 }  // namespace
@@ -67,8 +67,8 @@ VX_STATUS requireMovement(const SystemVeltraxCTL::ChannelRecord& record, int32_t
 VX_STATUS SystemVeltraxCTL::checkChannel(bool sync, uint32_t channel, const RecordCheck& check) {
     std::lock_guard<std::mutex> api(apiMutex_);
     if (const VX_STATUS status = checkMode(sync)) return status;
-    if (channel >= channels_.size()) return kInvalidChannelIndex;
-    return check ? check(channels_[channel]) : kOk;
+    if (channel >= channels_.size()) return VX_INVALID_CHANNEL_INDEX;
+    return check ? check(channels_[channel]) : VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::runGetter(bool sync, const Requests& requests, Fill fillPacket, Delivery delivery) {
@@ -86,117 +86,117 @@ VX_STATUS SystemVeltraxCTL::runGetter(bool sync, const Requests& requests, Fill 
 
 VX_STATUS SystemVeltraxCTL::getDescription(std::string* text) {
     if (text) text->clear();
-    return kOk;
+    return VX_OK;
 }
 
-VX_STATUS SystemVeltraxCTL::getSystemID(uint32_t*) { return kOtherError; }
+VX_STATUS SystemVeltraxCTL::getSystemID(uint32_t*) { return VX_OTHER_ERROR; }
 
 VX_STATUS SystemVeltraxCTL::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* version) {
     std::lock_guard<std::mutex> api(apiMutex_);
     switch (kind) {
     case kInterfaceFirmware:
         put(version, interfaceFirmwareVersion_);
-        return kOk;
+        return VX_OK;
     case kChannelFirmware:
     case kChannelSecondFirmware:
-        if (mode_.load() == kClosed) return kUninitialized;
-        if (index >= channels_.size()) return kInvalidChannelIndex;
+        if (mode_.load() == kClosed) return VX_NOT_INITIALIZED;
+        if (index >= channels_.size()) return VX_INVALID_CHANNEL_INDEX;
         put(version, kind == kChannelFirmware ? channels_[index].firmwareVersion1 : channels_[index].firmwareVersion2);
-        return kOk;
+        return VX_OK;
     case kHandControlFirmware:
-        if (handControlModuleFirmwareVersion_ == 0) return kOtherError;
+        if (handControlModuleFirmwareVersion_ == 0) return VX_OTHER_ERROR;
         put(version, handControlModuleFirmwareVersion_);
-        return kOk;
+        return VX_OK;
     case kEndEffectorFirmware:
-        return kWrongChannelType;
+        return VX_WRONG_CHANNEL_TYPE;
     default:
-        return kInvalidParameter;
+        return VX_INVALID_PARAMETER;
     }
 }
 
 VX_STATUS SystemVeltraxCTL::getNumberOfChannels(uint32_t* count) {
     std::lock_guard<std::mutex> api(apiMutex_);
     put(count, static_cast<uint32_t>(channels_.size()));
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::getChannelType(uint32_t channel, uint32_t* type) {
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (mode_.load() == kClosed) return kUninitialized;
-    if (channel >= channels_.size()) return kInvalidChannelIndex;
+    if (mode_.load() == kClosed) return VX_NOT_INITIALIZED;
+    if (channel >= channels_.size()) return VX_INVALID_CHANNEL_INDEX;
     put(type, kChannelTypePositioner);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::getChannelSerialNumber(uint32_t channel, uint32_t* serial) {
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (mode_.load() == kClosed) return kUninitialized;
-    if (channel >= channels_.size()) return kInvalidChannelIndex;
+    if (mode_.load() == kClosed) return VX_NOT_INITIALIZED;
+    if (channel >= channels_.size()) return VX_INVALID_CHANNEL_INDEX;
     put(serial, 0u);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::getPositionerTypeList(uint32_t* list, uint32_t* size) {
-    if (!size) return kInvalidParameter;
+    if (!size) return VX_INVALID_PARAMETER;
     const uint32_t capacity = *size;
     *size = static_cast<uint32_t>(positionerTypes_.size());
-    if (positionerTypes_.size() > capacity) return kQueryBufferTooSmall;
-    if (!list && !positionerTypes_.empty()) return kInvalidParameter;
+    if (positionerTypes_.size() > capacity) return VX_QUERY_BUFFER_SIZE;
+    if (!list && !positionerTypes_.empty()) return VX_INVALID_PARAMETER;
     for (const auto& [code, entry] : positionerTypes_) *list++ = static_cast<uint32_t>(code);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::getPositionerTypeName(uint32_t type, char* name, uint32_t* size) {
-    if (!size) return kInvalidParameter;
+    if (!size) return VX_INVALID_PARAMETER;
     const uint32_t capacity = *size;
     const VX_STATUS fromTable = positionerTypeName(type, name, size);
     if (fromTable != kTypeNotInTable) return fromTable;
     *size = capacity;
     const auto found = positionerTypes_.find(static_cast<int32_t>(type));
-    if (found == positionerTypes_.end()) return kInvalidParameter;
+    if (found == positionerTypes_.end()) return VX_INVALID_PARAMETER;
     const std::string& text = found->second.name;
     const auto needed = static_cast<uint32_t>(text.size() + 1);
     *size = needed;
-    if (capacity < needed) return kQueryBufferTooSmall;
-    if (!name) return kInvalidParameter;
+    if (capacity < needed) return VX_QUERY_BUFFER_SIZE;
+    if (!name) return VX_INVALID_PARAMETER;
     std::memcpy(name, text.c_str(), needed);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::getPositionerTypeProperty(uint32_t type, uint32_t property, uint32_t* value) {
     const VX_STATUS fromTable = positionerTypeProperty(type, property, value);
     if (fromTable != kTypeNotInTable) return fromTable;
     const auto found = positionerTypes_.find(static_cast<int32_t>(type));
-    if (found == positionerTypes_.end()) return kInvalidParameter;
+    if (found == positionerTypes_.end()) return VX_INVALID_PARAMETER;
     const PositionerTypeEntry& entry = found->second;
     switch (property) {
     case kTypeMovement:
         if (entry.movementType == kLinear) put(value, 0u);
         else if (entry.movementType == kRotary) put(value, 1u);
-        else return kCompatibilityError;
-        return kOk;
+        else return VX_COMPATIBILITY_ERROR;
+        return VX_OK;
     case kTypeSecondNumber:
-        if (entry.secondNumber < 0 || entry.secondNumber > kLargestSecondNumber) return kCompatibilityError;
+        if (entry.secondNumber < 0 || entry.secondNumber > kLargestSecondNumber) return VX_COMPATIBILITY_ERROR;
         put(value, static_cast<uint32_t>(entry.secondNumber));
-        return kOk;
+        return VX_OK;
     default:
-        return kInvalidProperty;
+        return VX_INVALID_PROPERTY;
     }
 }
 
 VX_STATUS SystemVeltraxCTL::setBufferedOutput(uint32_t mode) {
     std::lock_guard<std::mutex> api(apiMutex_);
     if (const VX_STATUS status = checkMode(false)) return status;
-    if (mode > 1) return kInvalidParameter;
+    if (mode > 1) return VX_INVALID_PARAMETER;
     bufferedOutput_.store(mode == 1);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::getBufferedOutput(uint32_t* mode) {
     std::lock_guard<std::mutex> api(apiMutex_);
     if (const VX_STATUS status = checkMode(false)) return status;
     put(mode, bufferedOutput_.load() ? 1u : 0u);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::flushOutput() {
@@ -205,7 +205,7 @@ VX_STATUS SystemVeltraxCTL::flushOutput() {
         if (const VX_STATUS status = checkMode(false)) return status;
     }
     std::lock_guard<std::mutex> lock(packetMutex_);
-    VX_STATUS result = kOk;
+    VX_STATUS result = VX_OK;
     for (const uint32_t handle : parkedGroups_) {
         const uint32_t closed = callDevice(
             [&](const CtlFunctions& f, VX_CTL_DeviceHandle device) { return f.CloseCommandGroup(device, handle); });
@@ -232,7 +232,7 @@ VX_STATUS SystemVeltraxCTL::getAngleLimit(uint32_t channel, bool sync, uint32_t*
                  if (const VX_STATUS status = batch.popI64(&max)) return status;
                  toAngleAndRevolution(min, &packet.data1, &packet.data2);
                  toAngleAndRevolution(max, &packet.data4, &packet.data3);
-                 return kOk;
+                 return VX_OK;
              }),
         [=](const VX_packet& packet) {
             put(minAngle, packet.data1);
@@ -248,7 +248,7 @@ VX_STATUS SystemVeltraxCTL::getChannelProperty(uint32_t channel, uint32_t key, b
         sync,
         [key, channel](ReadQueue& batch) -> VX_STATUS {
             const BatchEntry* entry = channelPropertyBatch(key);
-            if (!entry) return kInvalidProperty;
+            if (!entry) return VX_INVALID_PROPERTY;
             return entry->readRequest(batch, static_cast<uint8_t>(channel));
         },
         // The key was found before the job exists.
@@ -269,7 +269,7 @@ VX_STATUS SystemVeltraxCTL::getClosedLoopMoveAcceleration(uint32_t channel, bool
                               int64_t raw = 0;
                               if (const VX_STATUS status = batch.popI64(&raw)) return status;
                               packet.data1 = static_cast<uint32_t>(roundedDivide(raw, kAccelerationScale));
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) { put(acceleration, packet.data1); });
 }
@@ -282,13 +282,13 @@ VX_STATUS SystemVeltraxCTL::getClosedLoopMoveSpeed(uint32_t channel, bool sync, 
                               int64_t raw = 0;
                               if (const VX_STATUS status = batch.popI64(&raw)) return status;
                               packet.data1 = static_cast<uint32_t>(scaleDown(raw));
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) { put(speed, packet.data1); });
 }
 
 VX_STATUS SystemVeltraxCTL::getEndEffectorType(uint32_t, bool, uint32_t*, int32_t*, int32_t*) {
-    return kWrongChannelType;
+    return VX_WRONG_CHANNEL_TYPE;
 }
 
 VX_STATUS SystemVeltraxCTL::getPositionLimit(uint32_t channel, bool sync, int32_t* min, int32_t* max) {
@@ -303,7 +303,7 @@ VX_STATUS SystemVeltraxCTL::getPositionLimit(uint32_t channel, bool sync, int32_
                               if (const VX_STATUS status = batch.popI64(&high)) return status;
                               packet.data2 = scaleDown(low);
                               packet.data3 = scaleDown(high);
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) {
                          put(min, packet.data2);
@@ -319,7 +319,7 @@ VX_STATUS SystemVeltraxCTL::getSafeDirection(uint32_t channel, bool sync, uint32
                               int32_t raw = 0;
                               if (const VX_STATUS status = batch.popI32(&raw)) return status;
                               packet.data1 = raw != 0 ? 1 : 0;
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) { put(direction, packet.data1); });
 }
@@ -335,7 +335,7 @@ VX_STATUS SystemVeltraxCTL::getScale(uint32_t channel, bool sync, int32_t* shift
                               if (const VX_STATUS status = batch.popI32(&inversion)) return status;
                               packet.data1 = inversion == 1 ? 1 : 0;
                               packet.data2 = scaleDown(offset);
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) {
                          put(shift, packet.data2);
@@ -353,9 +353,9 @@ VX_STATUS SystemVeltraxCTL::getSensorEnabled(bool sync, uint32_t* mode) {
                           [](ReadQueue& batch, VX_packet& packet) -> VX_STATUS {
                               int32_t raw = 0;
                               if (const VX_STATUS status = batch.popI32(&raw)) return status;
-                              if (raw < 0 || raw > 2) return kCompatibilityError;
+                              if (raw < 0 || raw > 2) return VX_COMPATIBILITY_ERROR;
                               packet.data1 = static_cast<uint32_t>(raw);
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) { put(mode, packet.data1); });
 }
@@ -368,9 +368,9 @@ VX_STATUS SystemVeltraxCTL::getSensorType(uint32_t channel, bool sync, uint32_t*
                               int32_t code = 0;
                               if (const VX_STATUS status = batch.popI32(&code)) return status;
                               const auto sensorType = sensorTypeOfCode(code);
-                              if (!sensorType) return kCompatibilityError;
+                              if (!sensorType) return VX_COMPATIBILITY_ERROR;
                               packet.data1 = *sensorType;
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) { put(type, packet.data1); });
 }
@@ -383,7 +383,7 @@ VX_STATUS SystemVeltraxCTL::getPositionerType(uint32_t channel, bool sync, uint3
                               int32_t code = 0;
                               if (const VX_STATUS status = batch.popI32(&code)) return status;
                               packet.data1 = static_cast<uint32_t>(code);
-                              return kOk;
+                              return VX_OK;
                           }),
                      [=](const VX_packet& packet) { put(type, packet.data1); });
 }

@@ -74,14 +74,14 @@ VX_STATUS sendCommand(SystemVeltraxCTL& system, uint32_t channel, uint32_t trans
     const uint32_t result = system.callDevice([&](const CtlFunctions& f, VX_CTL_DeviceHandle device) {
         return (f.*command)(device, static_cast<int8_t>(channel), transmitHandle);
     });
-    return result == ctlresult::kOk ? kOk : mapCtlResult(result);
+    return result == ctlresult::kOk ? VX_OK : mapCtlResult(result);
 }
 
 VX_STATUS sendMove(SystemVeltraxCTL& system, uint32_t channel, uint32_t transmitHandle, int64_t value) {
     const uint32_t result = system.callDevice([&](const CtlFunctions& f, VX_CTL_DeviceHandle device) {
         return f.Move(device, static_cast<int8_t>(channel), value, transmitHandle);
     });
-    return result == ctlresult::kOk ? kOk : mapCtlResult(result);
+    return result == ctlresult::kOk ? VX_OK : mapCtlResult(result);
 }
 
 // The writes of a move's mode and hold time, then the move itself.
@@ -124,18 +124,18 @@ VX_STATUS SystemVeltraxCTL::runMove(uint32_t channel, bool sync, uint32_t eventS
     if (const VX_STATUS status = runSetter(sync, writes)) return status;
     if (const VX_STATUS status = checkMoveError(channel, sync)) return status;
     setEventState(channel, eventState);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::setAccumulateRelativePositions(uint32_t channel, uint32_t value, bool sync) {
     int32_t word = 0;
     if (const VX_STATUS status = checkChannel(sync, channel, [&](ChannelRecord& record) -> VX_STATUS {
-            if (!isFlag(value)) return kInvalidParameter;
+            if (!isFlag(value)) return VX_INVALID_PARAMETER;
             // Accumulation is on while the bit is clear.
             record.channelOptions = value == 0 ? (record.channelOptions | kAccumulateBit)
                                                : (record.channelOptions & ~kAccumulateBit);
             word = record.channelOptions;
-            return kOk;
+            return VX_OK;
         }))
         return status;
     return runSetter(sync, writeI32(ctlkey::kChannelOptions, channel, word));
@@ -144,11 +144,11 @@ VX_STATUS SystemVeltraxCTL::setAccumulateRelativePositions(uint32_t channel, uin
 VX_STATUS SystemVeltraxCTL::setStepWhileScan(uint32_t channel, uint32_t value, bool sync) {
     int32_t word = 0;
     if (const VX_STATUS status = checkChannel(sync, channel, [&](ChannelRecord& record) -> VX_STATUS {
-            if (!isFlag(value)) return kInvalidParameter;
+            if (!isFlag(value)) return VX_INVALID_PARAMETER;
             record.channelOptions = value == 0 ? (record.channelOptions | kStepWhileScanBit)
                                                : (record.channelOptions & ~kStepWhileScanBit);
             word = record.channelOptions;
-            return kOk;
+            return VX_OK;
         }))
         return status;
     return runSetter(sync, writeI32(ctlkey::kChannelOptions, channel, word));
@@ -157,14 +157,14 @@ VX_STATUS SystemVeltraxCTL::setStepWhileScan(uint32_t channel, uint32_t value, b
 VX_STATUS SystemVeltraxCTL::setAngleLimit(uint32_t channel, uint32_t minAngle, int32_t minRevolution,
                                           uint32_t maxAngle, int32_t maxRevolution, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
-            return record.movementType == kRotary ? kOk : kWrongSensorType;
+            return record.movementType == kRotary ? VX_OK : VX_WRONG_SENSOR_TYPE;
         }))
         return status;
     const auto revolutionFits = [](int32_t revolution) {
         return revolution >= kLowestRevolution && revolution <= kHighestRevolution;
     };
-    if (minAngle >= kMicrodegreesPerTurn || maxAngle >= kMicrodegreesPerTurn) return kInvalidParameter;
-    if (!revolutionFits(minRevolution) || !revolutionFits(maxRevolution)) return kInvalidParameter;
+    if (minAngle >= kMicrodegreesPerTurn || maxAngle >= kMicrodegreesPerTurn) return VX_INVALID_PARAMETER;
+    if (!revolutionFits(minRevolution) || !revolutionFits(maxRevolution)) return VX_INVALID_PARAMETER;
     const int64_t low = toCtlAngle(static_cast<int32_t>(minAngle), minRevolution);
     const int64_t high = toCtlAngle(static_cast<int32_t>(maxAngle), maxRevolution);
     return runSetter(sync, [=](WriteQueue& batch, uint32_t) -> VX_STATUS {
@@ -178,8 +178,8 @@ VX_STATUS SystemVeltraxCTL::setChannelProperty(uint32_t channel, uint32_t key, i
     if (const VX_STATUS status = checkChannel(sync, channel)) return status;
     return runSetter(sync, [=](WriteQueue& batch, uint32_t) -> VX_STATUS {
         const BatchEntry* entry = channelPropertyBatch(key);
-        if (!entry) return kInvalidProperty;
-        if (!entry->writeRequest) return kOtherError;
+        if (!entry) return VX_INVALID_PROPERTY;
+        if (!entry->writeRequest) return VX_OTHER_ERROR;
         return entry->writeRequest(batch, static_cast<uint8_t>(channel), value);
     });
 }
@@ -202,9 +202,9 @@ VX_STATUS SystemVeltraxCTL::setClosedLoopMoveSpeed(uint32_t channel, uint32_t sp
 
 VX_STATUS SystemVeltraxCTL::setPosition(uint32_t channel, int32_t position, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel, [&](ChannelRecord& record) -> VX_STATUS {
-            if (record.movementType == kLinear) return kOk;
-            if (record.movementType != kRotary) return kWrongSensorType;
-            return static_cast<uint32_t>(position) < kMicrodegreesPerTurn ? kOk : kInvalidParameter;
+            if (record.movementType == kLinear) return VX_OK;
+            if (record.movementType != kRotary) return VX_WRONG_SENSOR_TYPE;
+            return static_cast<uint32_t>(position) < kMicrodegreesPerTurn ? VX_OK : VX_INVALID_PARAMETER;
         }))
         return status;
     return runSetter(sync, writeI64(ctlkey::kPosition, channel, scaleUp(position)));
@@ -212,7 +212,7 @@ VX_STATUS SystemVeltraxCTL::setPosition(uint32_t channel, int32_t position, bool
 
 VX_STATUS SystemVeltraxCTL::setPositionLimit(uint32_t channel, int32_t min, int32_t max, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
-            return record.movementType == kLinear ? kOk : kWrongSensorType;
+            return record.movementType == kLinear ? VX_OK : VX_WRONG_SENSOR_TYPE;
         }))
         return status;
     return runSetter(sync, [=](WriteQueue& batch, uint32_t) -> VX_STATUS {
@@ -224,23 +224,23 @@ VX_STATUS SystemVeltraxCTL::setPositionLimit(uint32_t channel, int32_t min, int3
 
 VX_STATUS SystemVeltraxCTL::setReportOnComplete(uint32_t channel, uint32_t value) {
     return checkChannel(false, channel, [&](ChannelRecord& record) -> VX_STATUS {
-        if (!isFlag(value)) return kInvalidParameter;
+        if (!isFlag(value)) return VX_INVALID_PARAMETER;
         record.reportOnComplete = value == 1;
-        return kOk;
+        return VX_OK;
     });
 }
 
 VX_STATUS SystemVeltraxCTL::setReportOnTriggered(uint32_t channel, uint32_t value) {
     return checkChannel(false, channel, [&](ChannelRecord& record) -> VX_STATUS {
-        if (!isFlag(value)) return kInvalidParameter;
+        if (!isFlag(value)) return VX_INVALID_PARAMETER;
         record.reportOnTriggered = value == 1;
-        return kOk;
+        return VX_OK;
     });
 }
 
 VX_STATUS SystemVeltraxCTL::setSafeDirection(uint32_t channel, uint32_t direction, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel)) return status;
-    if (!isFlag(direction)) return kInvalidParameter;
+    if (!isFlag(direction)) return VX_INVALID_PARAMETER;
     return runSetter(sync, writeI32(ctlkey::kSafeDirection, channel, static_cast<int32_t>(direction)));
 }
 
@@ -248,10 +248,10 @@ VX_STATUS SystemVeltraxCTL::setScale(uint32_t channel, int32_t shift, uint32_t i
     int32_t movementType = 0;
     if (const VX_STATUS status = checkChannel(sync, channel, [&](ChannelRecord& record) -> VX_STATUS {
             movementType = record.movementType;
-            return movementType == kLinear || movementType == kRotary ? kOk : kWrongSensorType;
+            return movementType == kLinear || movementType == kRotary ? VX_OK : VX_WRONG_SENSOR_TYPE;
         }))
         return status;
-    if (!isFlag(inverted)) return kInvalidParameter;
+    if (!isFlag(inverted)) return VX_INVALID_PARAMETER;
     // A rotary offset is kept within one revolution, sign of the shift, so
     // that it reads back as set for shifts within a revolution.
     const int64_t offset = movementType == kRotary ? scaleUp(shift) % kCtlTurn : scaleUp(shift);
@@ -269,13 +269,13 @@ VX_STATUS SystemVeltraxCTL::setSensorEnabled(uint32_t mode, bool sync) {
         if (const VX_STATUS status = checkMode(sync)) return status;
         channelCount = channels_.size();
     }
-    if (mode > 2) return kInvalidParameter;
+    if (mode > 2) return VX_INVALID_PARAMETER;
     return runSetter(sync, [=](WriteQueue& batch, uint32_t) -> VX_STATUS {
         for (size_t channel = 0; channel < channelCount; ++channel)
             if (const VX_STATUS status = batch.requestI32(ctlkey::kSensorPowerMode, static_cast<uint8_t>(channel),
                                                           static_cast<int32_t>(mode)))
                 return status;
-        return kOk;
+        return VX_OK;
     });
 }
 
@@ -289,21 +289,21 @@ VX_STATUS SystemVeltraxCTL::setSensorType(uint32_t channel, uint32_t type, bool 
 }
 
 VX_STATUS SystemVeltraxCTL::setEndEffectorType(uint32_t, uint32_t, int32_t, uint32_t, bool) {
-    return kWrongChannelType;
+    return VX_WRONG_CHANNEL_TYPE;
 }
-VX_STATUS SystemVeltraxCTL::setZeroForce(uint32_t, bool) { return kWrongChannelType; }
+VX_STATUS SystemVeltraxCTL::setZeroForce(uint32_t, bool) { return VX_WRONG_CHANNEL_TYPE; }
 VX_STATUS SystemVeltraxCTL::gotoGripperForceAbsolute(uint32_t, int32_t, int32_t, uint32_t, bool) {
-    return kWrongChannelType;
+    return VX_WRONG_CHANNEL_TYPE;
 }
 VX_STATUS SystemVeltraxCTL::gotoGripperOpeningAbsolute(uint32_t, uint32_t, int32_t, bool) {
-    return kWrongChannelType;
+    return VX_WRONG_CHANNEL_TYPE;
 }
 VX_STATUS SystemVeltraxCTL::gotoGripperOpeningRelative(uint32_t, int32_t, int32_t, bool) {
-    return kWrongChannelType;
+    return VX_WRONG_CHANNEL_TYPE;
 }
-VX_STATUS SystemVeltraxCTL::appendTriggeredCommand(uint32_t, int32_t) { return kUnknownCommand; }
-VX_STATUS SystemVeltraxCTL::clearTriggeredCommandQueue(uint32_t) { return kUnknownCommand; }
-VX_STATUS SystemVeltraxCTL::triggerCommand(uint32_t) { return kUnknownCommand; }
+VX_STATUS SystemVeltraxCTL::appendTriggeredCommand(uint32_t, int32_t) { return VX_UNKNOWN_COMMAND; }
+VX_STATUS SystemVeltraxCTL::clearTriggeredCommandQueue(uint32_t) { return VX_UNKNOWN_COMMAND; }
+VX_STATUS SystemVeltraxCTL::triggerCommand(uint32_t) { return VX_UNKNOWN_COMMAND; }
 
 VX_STATUS SystemVeltraxCTL::calibrateSensor(uint32_t channel, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel)) return status;
@@ -318,7 +318,7 @@ VX_STATUS SystemVeltraxCTL::findReferenceMark(uint32_t channel, uint32_t directi
                                               uint32_t autoZero, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel)) return status;
     const auto hold = holdTimeValue(holdTime);
-    if (direction >= kReferenceDirections.size() || !hold || !isFlag(autoZero)) return kInvalidParameter;
+    if (direction >= kReferenceDirections.size() || !hold || !isFlag(autoZero)) return VX_INVALID_PARAMETER;
     const int32_t options = kReferenceDirections[direction] | (autoZero == 1 ? kAutoZeroBit : 0);
     return runMove(channel, sync, kEventReferencing, [=](WriteQueue& batch, uint32_t transmitHandle) -> VX_STATUS {
         const auto index = static_cast<uint8_t>(channel);
@@ -332,7 +332,7 @@ VX_STATUS SystemVeltraxCTL::gotoAngle(uint32_t channel, int32_t angle, int32_t r
                                       uint8_t opcode, bool sync) {
     int32_t moveMode = 0;
     if (const VX_STATUS status = checkChannel(sync, channel, [&](ChannelRecord& record) -> VX_STATUS {
-            if (record.movementType != kRotary) return kWrongSensorType;
+            if (record.movementType != kRotary) return VX_WRONG_SENSOR_TYPE;
             const int32_t lastAngle = static_cast<int32_t>(kMicrodegreesPerTurn - 1);
             int32_t lowest = 0;
             if (opcode == kAngleRelative) {
@@ -341,16 +341,16 @@ VX_STATUS SystemVeltraxCTL::gotoAngle(uint32_t channel, int32_t angle, int32_t r
             } else if (opcode == kAngleAbsolute) {
                 moveMode = kMoveAbsolute;
             } else {
-                return kOtherError;
+                return VX_OTHER_ERROR;
             }
             record.moveMode = moveMode;
-            if (angle < lowest || angle > lastAngle) return kInvalidParameter;
-            if (revolution < kLowestRevolution || revolution > kHighestRevolution) return kInvalidParameter;
-            return kOk;
+            if (angle < lowest || angle > lastAngle) return VX_INVALID_PARAMETER;
+            if (revolution < kLowestRevolution || revolution > kHighestRevolution) return VX_INVALID_PARAMETER;
+            return VX_OK;
         }))
         return status;
     const auto hold = holdTimeValue(holdTime);
-    if (!hold) return kInvalidParameter;
+    if (!hold) return VX_INVALID_PARAMETER;
     return runMove(channel, sync, kEventMoving, moveWrites(channel, moveMode, hold, toCtlAngle(angle, revolution)));
 }
 
@@ -358,13 +358,13 @@ VX_STATUS SystemVeltraxCTL::gotoPosition(uint32_t channel, int32_t position, uin
                                          bool sync) {
     const int32_t moveMode = relative ? kMoveRelative : kMoveAbsolute;
     if (const VX_STATUS status = checkChannel(sync, channel, [&](ChannelRecord& record) -> VX_STATUS {
-            if (record.movementType != kLinear) return kWrongSensorType;
+            if (record.movementType != kLinear) return VX_WRONG_SENSOR_TYPE;
             record.moveMode = moveMode;
-            return kOk;
+            return VX_OK;
         }))
         return status;
     const auto hold = holdTimeValue(holdTime);
-    if (!hold) return kInvalidParameter;
+    if (!hold) return VX_INVALID_PARAMETER;
     return runMove(channel, sync, kEventMoving, moveWrites(channel, moveMode, hold, scaleUp(position)));
 }
 
@@ -386,22 +386,22 @@ SystemVeltraxCTL::Writes scanWrites(uint32_t channel, int32_t moveMode, int32_t 
 VX_STATUS SystemVeltraxCTL::scanMoveAbsolute(uint32_t channel, uint32_t target, int32_t scanSpeed, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
             record.moveMode = kMoveScanAbsolute;
-            return kOk;
+            return VX_OK;
         }))
         return status;
     const auto scaled = toFullScale(static_cast<int32_t>(target));
-    if (!scaled) return kInvalidParameter;
+    if (!scaled) return VX_INVALID_PARAMETER;
     return runMove(channel, sync, kEventMoving, scanWrites(channel, kMoveScanAbsolute, *scaled, scanSpeed));
 }
 
 VX_STATUS SystemVeltraxCTL::scanMoveRelative(uint32_t channel, int32_t difference, int32_t scanSpeed, bool sync) {
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
             record.moveMode = kMoveScanRelative;
-            return kOk;
+            return VX_OK;
         }))
         return status;
     const auto scaled = toFullScale(difference);
-    if (!scaled) return kInvalidParameter;
+    if (!scaled) return VX_INVALID_PARAMETER;
     return runMove(channel, sync, kEventMoving, scanWrites(channel, kMoveScanRelative, *scaled, scanSpeed));
 }
 
@@ -410,11 +410,11 @@ VX_STATUS SystemVeltraxCTL::stepMove(uint32_t channel, int32_t steps, uint32_t a
     if (steps == 0) return stop(channel, sync);
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
             record.moveMode = kMoveStep;
-            return kOk;
+            return VX_OK;
         }))
         return status;
     const auto scaled = toFullScale(static_cast<int32_t>(amplitude));
-    if (!scaled) return kInvalidParameter;
+    if (!scaled) return VX_INVALID_PARAMETER;
     return runMove(channel, sync, kEventMoving, [=](WriteQueue& batch, uint32_t transmitHandle) -> VX_STATUS {
         const auto index = static_cast<uint8_t>(channel);
         if (const VX_STATUS status = batch.requestI32(ctlkey::kMoveMode, index, kMoveStep)) return status;
@@ -432,7 +432,7 @@ VX_STATUS SystemVeltraxCTL::stop(uint32_t channel, bool sync) {
         }))
         return status;
     setEventState(channel, kEventStopped);
-    return kOk;
+    return VX_OK;
 }
 
 }  // namespace qmx

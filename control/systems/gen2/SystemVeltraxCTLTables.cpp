@@ -77,7 +77,7 @@ VX_STATUS SystemVeltraxCTL::getStatus(uint32_t channel, bool sync, uint32_t* sta
     int32_t moveMode = 0;
     if (const VX_STATUS refused = checkChannel(sync, channel, [&](ChannelRecord& record) {
             moveMode = record.moveMode;
-            return kOk;
+            return VX_OK;
         }))
         return refused;
     return runGetter(
@@ -88,14 +88,14 @@ VX_STATUS SystemVeltraxCTL::getStatus(uint32_t channel, bool sync, uint32_t* sta
             int32_t state = 0;
             if (const VX_STATUS failed = batch.popI32(&state)) return failed;
             packet.data1 = statusOfState(state, moveMode);
-            return kOk;
+            return VX_OK;
         },
         [=](const VX_packet& packet) { put(status, packet.data1); });
 }
 
 VX_STATUS SystemVeltraxCTL::getPosition(uint32_t channel, bool sync, int32_t* position) {
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
-            return record.movementType == kLinear ? kOk : kWrongSensorType;
+            return record.movementType == kLinear ? VX_OK : VX_WRONG_SENSOR_TYPE;
         }))
         return status;
     return runGetter(
@@ -106,14 +106,14 @@ VX_STATUS SystemVeltraxCTL::getPosition(uint32_t channel, bool sync, int32_t* po
             int64_t raw = 0;
             if (const VX_STATUS status = batch.popI64(&raw)) return status;
             packet.data2 = scaleDown(raw);
-            return kOk;
+            return VX_OK;
         },
         [=](const VX_packet& packet) { put(position, packet.data2); });
 }
 
 VX_STATUS SystemVeltraxCTL::getAngle(uint32_t channel, bool sync, uint32_t* angle, int32_t* revolution) {
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
-            return record.movementType == kRotary ? kOk : kWrongSensorType;
+            return record.movementType == kRotary ? VX_OK : VX_WRONG_SENSOR_TYPE;
         }))
         return status;
     return runGetter(
@@ -124,7 +124,7 @@ VX_STATUS SystemVeltraxCTL::getAngle(uint32_t channel, bool sync, uint32_t* angl
             int64_t raw = 0;
             if (const VX_STATUS status = batch.popI64(&raw)) return status;
             toAngleAndRevolution(raw, &packet.data1, &packet.data2);
-            return kOk;
+            return VX_OK;
         },
         [=](const VX_packet& packet) {
             put(angle, packet.data1);
@@ -142,7 +142,7 @@ VX_STATUS SystemVeltraxCTL::getPhysicalPositionKnown(uint32_t channel, bool sync
             int32_t state = 0;
             if (const VX_STATUS status = batch.popI32(&state)) return status;
             packet.data1 = (state & kStatePositionKnown) ? 1 : 0;
-            return kOk;
+            return VX_OK;
         },
         [=](const VX_packet& packet) { put(known, packet.data1); });
 }
@@ -157,22 +157,22 @@ VX_STATUS SystemVeltraxCTL::getVoltageLevel(uint32_t channel, bool sync, uint32_
             int64_t raw = 0;
             if (const VX_STATUS status = batch.popI64(&raw)) return status;
             packet.data1 = static_cast<uint32_t>(raw / kVoltageDivisor);
-            return kOk;
+            return VX_OK;
         },
         [=](const VX_packet& packet) { put(level, packet.data1); });
 }
 
-VX_STATUS SystemVeltraxCTL::getCaptureBuffer(uint32_t, uint32_t, bool, VX_packet*) { return kUnknownCommand; }
-VX_STATUS SystemVeltraxCTL::getForce(uint32_t, bool, int32_t*) { return kWrongChannelType; }
-VX_STATUS SystemVeltraxCTL::getGripperOpening(uint32_t, bool, uint32_t*) { return kWrongChannelType; }
-VX_STATUS SystemVeltraxCTL::writeCustomSensorTypeConfiguration(uint32_t, uint32_t, bool) { return kUnknownCommand; }
-VX_STATUS SystemVeltraxCTL::readIndexFromIndexMap(uint8_t, uint8_t*) { return kUnknownCommand; }
-VX_STATUS SystemVeltraxCTL::writeIndexToIndexMap(uint8_t, uint8_t) { return kUnknownCommand; }
-VX_STATUS SystemVeltraxCTL::finalizeIndexMap() { return kUnknownCommand; }
+VX_STATUS SystemVeltraxCTL::getCaptureBuffer(uint32_t, uint32_t, bool, VX_packet*) { return VX_UNKNOWN_COMMAND; }
+VX_STATUS SystemVeltraxCTL::getForce(uint32_t, bool, int32_t*) { return VX_WRONG_CHANNEL_TYPE; }
+VX_STATUS SystemVeltraxCTL::getGripperOpening(uint32_t, bool, uint32_t*) { return VX_WRONG_CHANNEL_TYPE; }
+VX_STATUS SystemVeltraxCTL::writeCustomSensorTypeConfiguration(uint32_t, uint32_t, bool) { return VX_UNKNOWN_COMMAND; }
+VX_STATUS SystemVeltraxCTL::readIndexFromIndexMap(uint8_t, uint8_t*) { return VX_UNKNOWN_COMMAND; }
+VX_STATUS SystemVeltraxCTL::writeIndexToIndexMap(uint8_t, uint8_t) { return VX_UNKNOWN_COMMAND; }
+VX_STATUS SystemVeltraxCTL::finalizeIndexMap() { return VX_UNKNOWN_COMMAND; }
 
 VX_STATUS SystemVeltraxCTL::setHCMEnabled(uint32_t mode) {
-    if (mode_.load() == kClosed) return kUninitialized;
-    if (mode >= kHandControlModes.size()) return kInvalidParameter;
+    if (mode_.load() == kClosed) return VX_NOT_INITIALIZED;
+    if (mode >= kHandControlModes.size()) return VX_INVALID_PARAMETER;
     // Always waited for, on the caller's thread, in either mode.
     WriteQueue batch(*this);
     if (const VX_STATUS status = batch.requestI32(ctlkey::kHandControlModuleMode, 0, kHandControlModes[mode]))
@@ -182,15 +182,15 @@ VX_STATUS SystemVeltraxCTL::setHCMEnabled(uint32_t mode) {
 
 VX_STATUS SystemVeltraxCTL::setDebuggingEnabled(uint32_t channel, uint32_t enabled, bool sync) {
     return checkChannel(sync, channel, [&](ChannelRecord& record) -> VX_STATUS {
-        if (enabled > 1) return kInvalidParameter;
+        if (enabled > 1) return VX_INVALID_PARAMETER;
         record.debuggingEnabled = enabled == 1;
-        return kOk;
+        return VX_OK;
     });
 }
 
 VX_STATUS SystemVeltraxCTL::readDebugValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value) {
     if (const VX_STATUS status = checkChannel(sync, channel, [](ChannelRecord& record) {
-            return record.debuggingEnabled ? kOk : kUnknownCommand;
+            return record.debuggingEnabled ? VX_OK : VX_UNKNOWN_COMMAND;
         }))
         return status;
     return readNumberedValue(sync, channel, index, debugValueBatch, kUnknownDebugValue, VX_PACKET_DEBUG_VALUE,
@@ -199,7 +199,7 @@ VX_STATUS SystemVeltraxCTL::readDebugValue(uint32_t channel, uint32_t index, boo
 
 VX_STATUS SystemVeltraxCTL::writeDebugValue(uint32_t channel, uint32_t, int32_t, bool sync) {
     return checkChannel(sync, channel, [](ChannelRecord& record) {
-        return record.debuggingEnabled ? kUnknownDebugValue : kUnknownCommand;
+        return record.debuggingEnabled ? kUnknownDebugValue : VX_UNKNOWN_COMMAND;
     });
 }
 
@@ -251,51 +251,51 @@ void SystemVeltraxCTL::loadSpeedLevelTableIfEmpty() {
 
 VX_STATUS SystemVeltraxCTL::writeSpeedLevelTableSize(int32_t size) {
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (handControlModuleFirmwareVersion_ == 0) return kTimeout;
-    if (size < 0 || size > kLargestSpeedLevelTable) return kInvalidParameter;
+    if (handControlModuleFirmwareVersion_ == 0) return VX_TIMEOUT;
+    if (size < 0 || size > kLargestSpeedLevelTable) return VX_INVALID_PARAMETER;
     loadSpeedLevelTableIfEmpty();
     speedLevelTable_.resize(static_cast<size_t>(size));
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::readSpeedLevelTableSize(uint32_t* size) {
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (handControlModuleFirmwareVersion_ == 0) return kTimeout;
+    if (handControlModuleFirmwareVersion_ == 0) return VX_TIMEOUT;
     loadSpeedLevelTableIfEmpty();
     put(size, static_cast<uint32_t>(speedLevelTable_.size()));
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::writeSpeedLevelTableEntry(uint32_t index, uint32_t steps, uint32_t amplitude,
                                                       uint32_t frequency) {
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (handControlModuleFirmwareVersion_ == 0) return kTimeout;
+    if (handControlModuleFirmwareVersion_ == 0) return VX_TIMEOUT;
     loadSpeedLevelTableIfEmpty();
-    if (index >= speedLevelTable_.size()) return kInvalidParameter;
+    if (index >= speedLevelTable_.size()) return VX_INVALID_PARAMETER;
     const double scaled = std::trunc(static_cast<double>(static_cast<int32_t>(amplitude)) * 65535.0 / 4095.0);
     if (scaled < std::numeric_limits<int32_t>::min() || scaled > std::numeric_limits<int32_t>::max())
-        return kInvalidParameter;
+        return VX_INVALID_PARAMETER;
     speedLevelTable_[index] = {steps, static_cast<uint32_t>(static_cast<int32_t>(scaled)), frequency};
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::readSpeedLevelTableEntry(int32_t index, uint32_t* steps, uint32_t* amplitude,
                                                      uint32_t* frequency) {
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (handControlModuleFirmwareVersion_ == 0) return kTimeout;
+    if (handControlModuleFirmwareVersion_ == 0) return VX_TIMEOUT;
     loadSpeedLevelTableIfEmpty();
-    if (index < 0 || static_cast<size_t>(index) >= speedLevelTable_.size()) return kInvalidParameter;
+    if (index < 0 || static_cast<size_t>(index) >= speedLevelTable_.size()) return VX_INVALID_PARAMETER;
     const SpeedLevel& entry = speedLevelTable_[static_cast<size_t>(index)];
     put(steps, entry.steps);
     put(amplitude, static_cast<uint32_t>(static_cast<int32_t>(entry.amplitude) / kAmplitudeDivisor));
     put(frequency, entry.frequency);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemVeltraxCTL::writeSpeedLevelTableToEEPROM() {
     std::lock_guard<std::mutex> api(apiMutex_);
-    if (handControlModuleFirmwareVersion_ == 0) return kTimeout;
-    if (speedLevelTable_.empty()) return kOk;
+    if (handControlModuleFirmwareVersion_ == 0) return VX_TIMEOUT;
+    if (speedLevelTable_.empty()) return VX_OK;
     std::array<std::vector<int32_t>, 3> columns;
     for (const SpeedLevel& entry : speedLevelTable_) {
         columns[0].push_back(static_cast<int32_t>(entry.steps));
@@ -317,7 +317,7 @@ VX_STATUS SystemVeltraxCTL::getFeaturePermissions(uint32_t channel, uint8_t* byt
         std::lock_guard<std::mutex> api(apiMutex_);
         // The flag of the open mode: only a closed system is refused.
         if (const VX_STATUS status = checkMode(mode_.load() == kSynchronous)) return status;
-        if (channel >= channels_.size()) return kInvalidChannelIndex;
+        if (channel >= channels_.size()) return VX_INVALID_CHANNEL_INDEX;
         module = channels_[channel].moduleIndex;
     }
     {
@@ -332,19 +332,19 @@ VX_STATUS SystemVeltraxCTL::getFeaturePermissions(uint32_t channel, uint8_t* byt
     if (const VX_STATUS status = batch.popI32(&a)) return status;
     if (const VX_STATUS status = batch.popI32(&b)) return status;
     const bool granted = a == kFeatureGrantedA && (b & kFeatureGrantedBit);
-    if (!size) return kInvalidParameter;
-    if (*size == 0) return kIdListTooSmall;
-    if (!bytes) return kInvalidParameter;
+    if (!size) return VX_INVALID_PARAMETER;
+    if (*size == 0) return VX_ID_LIST_TOO_SMALL;
+    if (!bytes) return VX_INVALID_PARAMETER;
     bytes[0] = static_cast<uint8_t>(~static_cast<uint8_t>(granted ? 1 : 0));
     *size = 1;
-    return kOk;
+    return VX_OK;
 }
 
 namespace {
 
 // The hand control module's configuration is not reachable this way.
 VX_STATUS handControlModuleSlotStatus(uint32_t firmwareVersion) {
-    return firmwareVersion != 0 ? kUnknownCommand : kTimeout;
+    return firmwareVersion != 0 ? VX_UNKNOWN_COMMAND : VX_TIMEOUT;
 }
 
 }  // namespace

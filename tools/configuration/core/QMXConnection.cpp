@@ -8,7 +8,6 @@
 #include <charconv>
 #include <chrono>
 
-#include "ConnectionStatus.h"
 #include "QMXControl.h"
 #include "TextProtocol.h"
 #include "platform/Ipv4.h"
@@ -98,7 +97,7 @@ QMXConnection::~QMXConnection() = default;
 // Opening and closing
 
 uint32_t QMXConnection::openSystem(const QString& locator) {
-    if (mode_ != Closed) return kStatusInitializationError;
+    if (mode_ != Closed) return VX_INITIALIZATION_ERROR;
     systemIndex_ = 0;
     mode_ = Closed;
     if (locator.startsWith(QLatin1String("network:"), Qt::CaseInsensitive))
@@ -111,84 +110,84 @@ uint32_t QMXConnection::openSystem(const QString& locator) {
 uint32_t QMXConnection::openThroughLibrary(const QString& locator) {
     const QByteArray text = locator.toLatin1();
     const uint32_t status = VX_OpenSystem(&systemIndex_, text.constData(), "");
-    if (status == kStatusOk) mode_ = Library;
+    if (status == VX_OK) mode_ = Library;
     return status;
 }
 
 uint32_t QMXConnection::openNetwork(const QString& locator) {
     // The library's status is not the answer: the direct way is tried next.
-    if (openThroughLibrary(locator) == kStatusOk) return kStatusOk;
+    if (openThroughLibrary(locator) == VX_OK) return VX_OK;
     if (const uint32_t status = openSocket(locator)) return status;
     mode_ = Network;
     const uint32_t status = handshake();
-    if (status != kStatusOk) closeSocket();
+    if (status != VX_OK) closeSocket();
     return status;
 }
 
 uint32_t QMXConnection::openSerial(const QString& locator) {
     const QStringList parts = locator.split(QLatin1Char(':'), Qt::KeepEmptyParts);
-    if (parts.size() < 2) return kStatusInvalidSystemLocator;
+    if (parts.size() < 2) return VX_INVALID_SYSTEM_LOCATOR;
     const QString portName = parts[kLocatorNamePart];
 
     mode_ = Serial;
-    if (openComPort(portName, kWakeUpBaudRate) != kStatusOk) {
+    if (openComPort(portName, kWakeUpBaudRate) != VX_OK) {
         mode_ = Closed;
-        return kStatusInitializationError;
+        return VX_INITIALIZATION_ERROR;
     }
     uint32_t status = writeComPort(QString(QChar(u'\0')));
     closeComPort();
-    if (status != kStatusOk) return status;
+    if (status != VX_OK) return status;
 
     mode_ = Serial;
-    if (openComPort(portName, kDefaultBaudRate) != kStatusOk) {
+    if (openComPort(portName, kDefaultBaudRate) != VX_OK) {
         mode_ = Closed;
-        return kStatusInitializationError;
+        return VX_INITIALIZATION_ERROR;
     }
     // The controller takes the new rate without answering.
     status = sendCommand(QString::fromStdString(textCommand("CB", {kWorkingBaudRate, 1})));
     closeComPort();
-    if (status != kStatusOk) return status;
+    if (status != VX_OK) return status;
     // Not a wait for an event: the controller needs this long to switch.
     QThread::msleep(kBaudRateSwitchPauseMs);
 
     mode_ = Serial;
-    if (openComPort(portName, kWorkingBaudRate) != kStatusOk) {
+    if (openComPort(portName, kWorkingBaudRate) != VX_OK) {
         mode_ = Closed;
-        return kStatusInitializationError;
+        return VX_INITIALIZATION_ERROR;
     }
     status = handshake();
-    if (status != kStatusOk) closeComPort();
+    if (status != VX_OK) closeComPort();
     return status;
 }
 
 uint32_t QMXConnection::handshake() {
     Reply reply;
     uint32_t status = exchange("GIV", &reply, kReplyTimeoutMs);
-    if (status != kStatusOk) return status;
-    if (reply.name != "IV") return kStatusProtocolError;
+    if (status != VX_OK) return status;
+    if (reply.name != "IV") return VX_PROTOCOL_ERROR;
     constexpr int64_t kSynchronousMode = 0;
     status = exchange(textCommand("SCM", {kSynchronousMode}), &reply, kReplyTimeoutMs);
-    if (status != kStatusOk) return status;
+    if (status != VX_OK) return status;
     if (reply.name != "E" || reply.count != 2 || reply.values[0] != qmxtext::kWholeSystem)
-        return kStatusProtocolError;
+        return VX_PROTOCOL_ERROR;
     return reply.values[1];
 }
 
 uint32_t QMXConnection::closeSystem() {
     switch (mode_) {
     case Closed:
-        return kStatusNotInitialized;
+        return VX_NOT_INITIALIZED;
     case Serial:
         return closeComPort();
     case Network:
         return closeSocket();
     case Library: {
         const uint32_t status = VX_CloseSystem(systemIndex_);
-        if (status == kStatusOk) mode_ = Closed;
+        if (status == VX_OK) mode_ = Closed;
         return status;
     }
     }
-    return kStatusOk;
+    return VX_OK;
 }
 
 // Listing
@@ -204,7 +203,7 @@ QStringList QMXConnection::findSystems() {
     QStringList systems;
     QByteArray buffer(kFindBufferSize, '\0');
     unsigned int size = kFindBufferSize;
-    if (VX_FindSystems("interface usb", buffer.data(), &size) == kStatusOk) {
+    if (VX_FindSystems("interface usb", buffer.data(), &size) == VX_OK) {
         systems =
             QString::fromLatin1(buffer.constData()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
@@ -235,7 +234,7 @@ uint32_t QMXConnection::readReply(Reply* reply, int timeoutMs) {
     QString line;
     const uint32_t status =
         mode_ == Serial ? readComPortLine(line, timeoutMs) : readSocketLine(line, timeoutMs);
-    if (status != kStatusOk) return status;
+    if (status != VX_OK) return status;
     return qmxtext::parseReply(line.toLatin1().toStdString(), reply);
 }
 
@@ -256,19 +255,19 @@ uint32_t QMXConnection::exchange(const std::string& command, Reply* reply, int t
 uint32_t QMXConnection::acknowledged(const std::string& command, uint32_t channel) {
     Reply reply;
     const uint32_t status = exchange(command, &reply, kReplyTimeoutMs);
-    return status != kStatusOk ? status : qmxtext::acknowledgeRule(reply, channel);
+    return status != VX_OK ? status : qmxtext::acknowledgeRule(reply, channel);
 }
 
 uint32_t QMXConnection::acknowledgedWithSystemFirst(const std::string& command, uint32_t target) {
     Reply reply;
     const uint32_t status = exchange(command, &reply, kReplyTimeoutMs);
-    return status != kStatusOk ? status : qmxtext::systemFirstAcknowledgeRule(reply, target);
+    return status != VX_OK ? status : qmxtext::systemFirstAcknowledgeRule(reply, target);
 }
 
 uint32_t QMXConnection::acknowledgedUnaddressed(const std::string& command) {
     Reply reply;
     const uint32_t status = exchange(command, &reply, kReplyTimeoutMs);
-    return status != kStatusOk ? status : qmxtext::unaddressedAcknowledgeRule(reply);
+    return status != VX_OK ? status : qmxtext::unaddressedAcknowledgeRule(reply);
 }
 
 // Serial transport
@@ -278,20 +277,20 @@ uint32_t QMXConnection::openComPort(const QString& portName, uint32_t baudRate) 
     vxplatform::SerialSettings settings;
     settings.baudRate = baudRate;
     const std::string path = vxplatform::serialDevicePath(portName.toStdString());
-    return port_->open(path, settings) == 0 ? kStatusOk : kStatusInitializationError;
+    return port_->open(path, settings) == 0 ? VX_OK : VX_INITIALIZATION_ERROR;
 }
 
 uint32_t QMXConnection::closeComPort() {
     port_->close();
     mode_ = Closed;
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t QMXConnection::writeComPort(const QString& text) {
     const QByteArray bytes = text.toLatin1();
     const vxplatform::SerialResult result =
         port_->write(bytes.constData(), static_cast<size_t>(bytes.size()), milliseconds(-1));
-    return result.status == vxplatform::SerialStatus::Ok ? kStatusOk : kStatusWriteError;
+    return result.status == vxplatform::SerialStatus::Ok ? VX_OK : VX_WRITE_ERROR;
 }
 
 uint32_t QMXConnection::readComPortLine(QString& line, int timeoutMs) {
@@ -301,11 +300,11 @@ uint32_t QMXConnection::readComPortLine(QString& line, int timeoutMs) {
         char byte = 0;
         const vxplatform::SerialResult result =
             port_->read(&byte, 1, milliseconds(remainingMs(deadline)));
-        if (result.status == vxplatform::SerialStatus::TimedOut) return kStatusTimeout;
-        if (result.status != vxplatform::SerialStatus::Ok) return kStatusReadError;
+        if (result.status == vxplatform::SerialStatus::TimedOut) return VX_TIMEOUT;
+        if (result.status != vxplatform::SerialStatus::Ok) return VX_READ_ERROR;
         line.append(QChar::fromLatin1(byte));
-        if (byte == '\n') return kStatusOk;
-        if (static_cast<size_t>(line.size()) > qmxtext::kMaxLineLength) return kStatusProtocolError;
+        if (byte == '\n') return VX_OK;
+        if (static_cast<size_t>(line.size()) > qmxtext::kMaxLineLength) return VX_PROTOCOL_ERROR;
     }
 }
 
@@ -314,32 +313,32 @@ uint32_t QMXConnection::readComPortLine(QString& line, int timeoutMs) {
 uint32_t QMXConnection::openSocket(const QString& locator) {
     locator_ = locator;
     const QStringList parts = locator.split(QLatin1Char(':'), Qt::KeepEmptyParts);
-    if (parts.size() < 3) return kStatusInvalidSystemLocator;
+    if (parts.size() < 3) return VX_INVALID_SYSTEM_LOCATOR;
     const std::optional<uint32_t> address =
         vxplatform::parseIpv4(parts[kLocatorNamePart].toStdString());
     const std::optional<uint16_t> port = parsePort(parts[kLocatorPortPart]);
-    if (!address || !port) return kStatusInvalidSystemLocator;
+    if (!address || !port) return VX_INVALID_SYSTEM_LOCATOR;
     socket_->abort();
     socket_->connectToHost(QHostAddress(QString::fromStdString(vxplatform::formatIpv4(*address))),
                            *port, QIODevice::ReadWrite);
     if (!socket_->waitForConnected(kConnectTimeoutMs)) {
         socket_->abort();
-        return kStatusInitializationError;
+        return VX_INITIALIZATION_ERROR;
     }
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t QMXConnection::closeSocket() {
     socket_->abort();
     mode_ = Closed;
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t QMXConnection::writeSocket(const QString& text) {
     const QByteArray bytes = text.toLatin1();
-    if (socket_->write(bytes) != bytes.size()) return kStatusWriteError;
+    if (socket_->write(bytes) != bytes.size()) return VX_WRITE_ERROR;
     socket_->flush();
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t QMXConnection::readSocketLine(QString& line, int) {
@@ -348,17 +347,17 @@ uint32_t QMXConnection::readSocketLine(QString& line, int) {
     for (;;) {
         while (socket_->bytesAvailable() > 0) {
             char byte = 0;
-            if (socket_->read(&byte, 1) != 1) return kStatusReadError;
+            if (socket_->read(&byte, 1) != 1) return VX_READ_ERROR;
             line.append(QChar::fromLatin1(byte));
-            if (byte == '\n') return kStatusOk;
+            if (byte == '\n') return VX_OK;
             if (static_cast<size_t>(line.size()) > qmxtext::kMaxLineLength)
-                return kStatusProtocolError;
+                return VX_PROTOCOL_ERROR;
         }
         const int left = remainingMs(deadline);
-        if (left == 0) return kStatusTimeout;
+        if (left == 0) return VX_TIMEOUT;
         if (!socket_->waitForReadyRead(left) && socket_->bytesAvailable() == 0) {
-            if (socket_->state() != QAbstractSocket::ConnectedState) return kStatusReadError;
-            if (socket_->error() != QAbstractSocket::SocketTimeoutError) return kStatusReadError;
+            if (socket_->state() != QAbstractSocket::ConnectedState) return VX_READ_ERROR;
+            if (socket_->error() != QAbstractSocket::SocketTimeoutError) return VX_READ_ERROR;
         }
     }
 }
@@ -367,210 +366,210 @@ uint32_t QMXConnection::readSocketLine(QString& line, int) {
 // checks (9), then one library call or one command and its reply.
 
 uint32_t QMXConnection::calibrateSensor(uint32_t channel) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_CalibrateSensor_S(systemIndex_, channel);
     return acknowledged(textCommand("CS", {channel}), channel);
 }
 
 uint32_t QMXConnection::findReferenceMark(uint32_t channel, uint32_t direction, uint32_t holdTime,
                                           uint32_t autoZero) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
         return VX_FindReferenceMark_S(systemIndex_, channel, direction, holdTime, autoZero);
     return acknowledged(textCommand("FRM", {channel, direction, holdTime, autoZero}), channel);
 }
 
 uint32_t QMXConnection::getAngle(uint32_t channel, uint32_t* angle, int32_t* revolution) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetAngle_S(systemIndex_, channel, angle, revolution);
     Reply reply;
     uint32_t status = exchange(textCommand("GA", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"A", 3, channel});
-    if (status != kStatusOk) return status;
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"A", 3, channel});
+    if (status != VX_OK) return status;
     if (angle) *angle = reply.values[1];
     if (revolution) *revolution = static_cast<int32_t>(reply.values[2]);
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t QMXConnection::getBaudRate(uint32_t* baudRate) {
-    if (mode_ == Closed) return kStatusNotInitialized;
-    if (mode_ == Library) return kStatusOtherError;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
+    if (mode_ == Library) return VX_OTHER_ERROR;
     Reply reply;
     uint32_t status = exchange("GCB", &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"BR", 1});
-    if (status == kStatusOk && baudRate) *baudRate = reply.values[0];
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"BR", 1});
+    if (status == VX_OK && baudRate) *baudRate = reply.values[0];
     return status;
 }
 
 uint32_t QMXConnection::getChannelProperty(uint32_t channel, uint32_t component,
                                            uint32_t subComponent, uint32_t property,
                                            int32_t* value) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     const uint32_t key = epk(component, subComponent, property);
     if (mode_ == Library) return VX_GetChannelProperty_S(systemIndex_, channel, key, value);
     Reply reply;
     const uint32_t status = exchange(textCommand("GCP", {channel, key}), &reply, kReplyTimeoutMs);
-    if (status != kStatusOk) return status;
+    if (status != VX_OK) return status;
     return qmxtext::channelPropertyRule(reply, channel, key, value);
 }
 
 uint32_t QMXConnection::getChannelType(uint32_t channel, uint32_t* type) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetChannelType(systemIndex_, channel, type);
     Reply reply;
     uint32_t status = exchange(textCommand("GCT", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"CT", 2, channel});
-    if (status == kStatusOk && type) *type = reply.values[1];
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"CT", 2, channel});
+    if (status == VX_OK && type) *type = reply.values[1];
     return status;
 }
 
 uint32_t QMXConnection::getFeaturePermissions(uint32_t channel, uint8_t* buffer, uint32_t* size) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetFeaturePermissions(systemIndex_, channel, buffer, size);
-    if (size == nullptr) return kStatusInvalidParameter;
+    if (size == nullptr) return VX_INVALID_PARAMETER;
     Reply reply;
     uint32_t count = 0;
     uint32_t status =
         exchange(textCommand("GFP", {channel, kPermissionCount}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::featurePermissionRule(reply, channel, &count);
-    if (status != kStatusOk) return status;
+    if (status == VX_OK) status = qmxtext::featurePermissionRule(reply, channel, &count);
+    if (status != VX_OK) return status;
     if (count > *size) {
         *size = 0;
-        return kStatusIdListTooSmall;
+        return VX_ID_LIST_TOO_SMALL;
     }
     *size = count;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t byte = 0;
         status = exchange(textCommand("GFP", {channel, i}), &reply, kReplyTimeoutMs);
-        if (status == kStatusOk) status = qmxtext::featurePermissionRule(reply, channel, &byte);
-        if (status != kStatusOk) return status;
+        if (status == VX_OK) status = qmxtext::featurePermissionRule(reply, channel, &byte);
+        if (status != VX_OK) return status;
         if (buffer) buffer[i] = static_cast<uint8_t>(byte);
     }
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t QMXConnection::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* version) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetFirmwareVersion(kind, systemIndex_, index, version);
     Reply reply;
-    uint32_t status = kStatusOk;
+    uint32_t status = VX_OK;
     switch (kind) {
     case kInterfaceFirmware:
         status = exchange("GIV", &reply, kReplyTimeoutMs);
-        return status != kStatusOk ? status : qmxtext::interfaceVersionRule(reply, version);
+        return status != VX_OK ? status : qmxtext::interfaceVersionRule(reply, version);
     case kChannelFirmware:
     case kChannelSecondFirmware:
     case kHandControlFirmware:
     case kEndEffectorFirmware:
         status = exchange(textCommand("GFV", {index}), &reply, kReplyTimeoutMs);
-        return status != kStatusOk ? status
+        return status != VX_OK ? status
                                    : qmxtext::firmwareVersionRule(reply, kind, index, version);
     default:
-        return kStatusOtherError;
+        return VX_OTHER_ERROR;
     }
 }
 
 uint32_t QMXConnection::getNumberOfChannels(uint32_t* count) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetNumberOfChannels(systemIndex_, count);
     Reply reply;
     uint32_t status = exchange("GNC", &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"N", 1});
-    if (status == kStatusOk && count) *count = reply.values[0];
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"N", 1});
+    if (status == VX_OK && count) *count = reply.values[0];
     return status;
 }
 
 uint32_t QMXConnection::getPosition(uint32_t channel, int32_t* position) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetPosition_S(systemIndex_, channel, position);
     Reply reply;
     uint32_t status = exchange(textCommand("GP", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"P", 2, channel});
-    if (status == kStatusOk && position) *position = static_cast<int32_t>(reply.values[1]);
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"P", 2, channel});
+    if (status == VX_OK && position) *position = static_cast<int32_t>(reply.values[1]);
     return status;
 }
 
 uint32_t QMXConnection::getSensorType(uint32_t channel, uint32_t* type) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetSensorType_S(systemIndex_, channel, type);
     Reply reply;
     uint32_t status = exchange(textCommand("GST", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"ST", 2, channel});
-    if (status == kStatusOk && type) *type = reply.values[1];
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"ST", 2, channel});
+    if (status == VX_OK && type) *type = reply.values[1];
     return status;
 }
 
 uint32_t QMXConnection::getChannelSerialNumber(uint32_t channel, uint32_t* serialNumber) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetChannelSerialNumber(systemIndex_, channel, serialNumber);
     Reply reply;
     uint32_t status = exchange(textCommand("GSN", {channel}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"SN", 2, channel});
-    if (status == kStatusOk && serialNumber) *serialNumber = reply.values[1];
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"SN", 2, channel});
+    if (status == VX_OK && serialNumber) *serialNumber = reply.values[1];
     return status;
 }
 
 uint32_t QMXConnection::readSpeedLevelTableEntry(uint32_t index, uint32_t* steps,
                                                  uint32_t* amplitude, uint32_t* frequency) {
-    if (mode_ == Closed) return kStatusNotInitialized;
-    if (index >= kTableEntries) return kStatusInvalidParameter;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
+    if (index >= kTableEntries) return VX_INVALID_PARAMETER;
     if (mode_ == Library)
         return VX_ReadSpeedLevelTableEntry_S(systemIndex_, index, steps, amplitude, frequency);
     Reply reply;
     uint32_t status =
         exchange(textCommand("SLTC", {kTableReadEntry + index}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"SLTE", 4, index});
-    if (status != kStatusOk) return status;
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"SLTE", 4, index});
+    if (status != VX_OK) return status;
     if (steps) *steps = reply.values[1];
     if (amplitude) *amplitude = reply.values[2];
     if (frequency) *frequency = reply.values[3];
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t QMXConnection::readSpeedLevelTableSize(uint32_t* size) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_ReadSpeedLevelTableSize_S(systemIndex_, size);
     Reply reply;
     uint32_t status = exchange(textCommand("SLTC", {kTableReadSize}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"SLTS", 1});
-    if (status == kStatusOk && size) *size = reply.values[0];
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"SLTS", 1});
+    if (status == VX_OK && size) *size = reply.values[0];
     return status;
 }
 
 uint32_t QMXConnection::getStatus(uint32_t channel, uint32_t* status) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetStatus_S(systemIndex_, channel, status);
     Reply reply;
     uint32_t result = exchange(textCommand("GS", {channel}), &reply, kReplyTimeoutMs);
-    if (result == kStatusOk) result = qmxtext::dataRule(reply, {"S", 2, channel});
-    if (result == kStatusOk && status) *status = reply.values[1];
+    if (result == VX_OK) result = qmxtext::dataRule(reply, {"S", 2, channel});
+    if (result == VX_OK && status) *status = reply.values[1];
     return result;
 }
 
 uint32_t QMXConnection::getSystemLocator(char* buffer, uint32_t* size) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_GetSystemLocator(systemIndex_, buffer, size);
     return qmxtext::copyLocator(locator_.toLatin1().toStdString(), buffer, size);
 }
 
 uint32_t QMXConnection::readTuningParameter(uint32_t channel, uint32_t parameter, uint32_t* value) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) {
         int read = 0;
         const uint32_t status = VX_ReadTuningParameter_S(systemIndex_, channel, parameter, &read);
-        if (status == kStatusOk && value) *value = static_cast<uint32_t>(read);
+        if (status == VX_OK && value) *value = static_cast<uint32_t>(read);
         return status;
     }
     Reply reply;
     uint32_t status = exchange(textCommand("RTP", {channel, parameter}), &reply, kReplyTimeoutMs);
-    if (status == kStatusOk) status = qmxtext::dataRule(reply, {"TP", 3, channel, parameter});
-    if (status == kStatusOk && value) *value = reply.values[2];
+    if (status == VX_OK) status = qmxtext::dataRule(reply, {"TP", 3, channel, parameter});
+    if (status == VX_OK && value) *value = reply.values[2];
     return status;
 }
 
 uint32_t QMXConnection::gotoAngleRelative(uint32_t channel, int32_t angleDifference,
                                           int32_t revolutionDifference, uint32_t holdTime) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
         return VX_GotoAngleRelative_S(systemIndex_, channel, angleDifference, revolutionDifference,
                                       holdTime);
@@ -580,7 +579,7 @@ uint32_t QMXConnection::gotoAngleRelative(uint32_t channel, int32_t angleDiffere
 
 uint32_t QMXConnection::gotoPositionRelative(uint32_t channel, int32_t difference,
                                              uint32_t holdTime) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
         return VX_GotoPositionRelative_S(systemIndex_, channel, difference, holdTime);
     return acknowledgedWithSystemFirst(textCommand("MPR", {channel, difference, holdTime}),
@@ -588,50 +587,50 @@ uint32_t QMXConnection::gotoPositionRelative(uint32_t channel, int32_t differenc
 }
 
 uint32_t QMXConnection::readIndexFromIndexMap(uint8_t index, uint8_t* entry) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_ReadIndexFromIndexMap(systemIndex_, index, entry);
     Reply reply;
     const uint32_t status =
         exchange(textCommand("IM", {kMapRead, index, index}), &reply, kReplyTimeoutMs);
-    return status != kStatusOk ? status : qmxtext::indexMapReadRule(reply, entry);
+    return status != VX_OK ? status : qmxtext::indexMapReadRule(reply, entry);
 }
 
 uint32_t QMXConnection::setBaudRate(uint32_t baudRate) {
-    if (mode_ == Closed) return kStatusNotInitialized;
-    if (baudRate < kMinBaudRate || baudRate > kMaxBaudRate) return kStatusInvalidParameter;
-    if (mode_ == Library) return kStatusOtherError;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
+    if (baudRate < kMinBaudRate || baudRate > kMaxBaudRate) return VX_INVALID_PARAMETER;
+    if (mode_ == Library) return VX_OTHER_ERROR;
     Reply reply;
     const uint32_t status =
         exchange(textCommand("CB", {baudRate}), &reply, kBaudRateReplyTimeoutMs);
-    return status != kStatusOk ? status : qmxtext::dataRule(reply, {"BR", 1});
+    return status != VX_OK ? status : qmxtext::dataRule(reply, {"BR", 1});
 }
 
 uint32_t QMXConnection::setChannelProperty(uint32_t channel, uint32_t component,
                                            uint32_t subComponent, uint32_t property,
                                            int32_t value) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     const uint32_t key = epk(component, subComponent, property);
     if (mode_ == Library) return VX_SetChannelProperty_S(systemIndex_, channel, key, value);
     return acknowledgedWithSystemFirst(textCommand("SCP", {channel, key, value}), channel);
 }
 
 uint32_t QMXConnection::setClosedLoopMaxFrequency(uint32_t channel, uint32_t frequency) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_SetClosedLoopMaxFrequency_S(systemIndex_, channel, frequency);
     return acknowledged(textCommand("SCLF", {channel, frequency}), channel);
 }
 
 uint32_t QMXConnection::setSensorType(uint32_t channel, uint32_t type) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_SetSensorType_S(systemIndex_, channel, type);
     return acknowledgedWithSystemFirst(textCommand("SST", {channel, type}), channel);
 }
 
 uint32_t QMXConnection::writeSpeedLevelTableEntry(uint32_t index, uint32_t steps,
                                                   uint32_t amplitude, uint32_t frequency) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     // A higher index would make another command of the code.
-    if (index >= kTableEntries) return kStatusInvalidParameter;
+    if (index >= kTableEntries) return VX_INVALID_PARAMETER;
     if (mode_ == Library)
         return VX_WriteSpeedLevelTableEntry_S(systemIndex_, index, steps, amplitude, frequency);
     return acknowledgedWithSystemFirst(
@@ -640,8 +639,8 @@ uint32_t QMXConnection::writeSpeedLevelTableEntry(uint32_t index, uint32_t steps
 }
 
 uint32_t QMXConnection::writeSpeedLevelTableSize(int32_t size) {
-    if (mode_ == Closed) return kStatusNotInitialized;
-    if (size < 1 || size > static_cast<int32_t>(kTableEntries)) return kStatusInvalidParameter;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
+    if (size < 1 || size > static_cast<int32_t>(kTableEntries)) return VX_INVALID_PARAMETER;
     if (mode_ == Library)
         return VX_WriteSpeedLevelTableSize_S(systemIndex_, static_cast<unsigned int>(size));
     return acknowledgedWithSystemFirst(textCommand("SLTC", {kTableWriteSize, size}),
@@ -649,40 +648,40 @@ uint32_t QMXConnection::writeSpeedLevelTableSize(int32_t size) {
 }
 
 uint32_t QMXConnection::writeTuningParameter(uint32_t channel, uint32_t parameter, int32_t value) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_WriteTuningParameter_S(systemIndex_, channel, parameter, value);
     return acknowledgedWithSystemFirst(textCommand("WTP", {channel, parameter, value}), channel);
 }
 
 uint32_t QMXConnection::stepMove(uint32_t channel, int32_t steps, uint32_t amplitude,
                                  uint32_t frequency) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_StepMove_S(systemIndex_, channel, steps, amplitude, frequency);
     return acknowledgedWithSystemFirst(textCommand("MST", {channel, steps, amplitude, frequency}),
                                        channel);
 }
 
 uint32_t QMXConnection::stop(uint32_t channel) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_Stop_S(systemIndex_, channel);
     return acknowledged(textCommand("S", {channel}), channel);
 }
 
 uint32_t QMXConnection::writeIndexToIndexMap(uint8_t index, uint8_t entry) {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_WriteIndexToIndexMap(systemIndex_, index, entry);
     return acknowledgedUnaddressed(textCommand("IM", {kMapWrite, index, entry}));
 }
 
 uint32_t QMXConnection::writeSpeedLevelTableToEEPROM() {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_WriteSpeedLevelTableToEEPROM_S(systemIndex_);
     return acknowledgedWithSystemFirst(textCommand("SLTC", {kTableStore}),
                                        qmxtext::kSpeedLevelTable);
 }
 
 uint32_t QMXConnection::finalizeIndexMap() {
-    if (mode_ == Closed) return kStatusNotInitialized;
+    if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) return VX_FinalizeIndexMap(systemIndex_);
     return acknowledgedUnaddressed(textCommand("IM", {kMapFinalize, 0, 0}));
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <regex>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 
 namespace qmxtext {
 
@@ -28,7 +28,7 @@ bool isError(const Reply& reply) { return reply.name == "E"; }
 // The code of an "E" reply that carries data's place: its second value. A
 // reply without one, or with 0 (success, but no data), is no answer.
 uint32_t errorCode(const Reply& reply) {
-    if (reply.count < 2 || reply.values[1] == 0) return kStatusProtocolError;
+    if (reply.count < 2 || reply.values[1] == 0) return VX_PROTOCOL_ERROR;
     return reply.values[1];
 }
 
@@ -81,7 +81,7 @@ uint32_t parseReply(std::string_view line, Reply* reply) {
     line.remove_prefix(colon == std::string_view::npos ? line.size() : colon);
     std::match_results<std::string_view::const_iterator> match;
     if (!std::regex_match(line.begin(), line.end(), match, replyGrammar()))
-        return kStatusProtocolError;
+        return VX_PROTOCOL_ERROR;
     reply->name = match[1].str();
     reply->count = 0;
     for (size_t group = 2; group < match.size(); ++group) {
@@ -89,77 +89,77 @@ uint32_t parseReply(std::string_view line, Reply* reply) {
         const std::string_view text(&*match[group].first,
                                     static_cast<size_t>(match[group].length()));
         const std::optional<uint32_t> value = convertValue(text);
-        if (!value) return kStatusInternalError;
+        if (!value) return VX_INTERNAL_ERROR;
         reply->values[static_cast<size_t>(reply->count++)] = *value;
     }
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t acknowledgeRule(const Reply& reply, uint32_t channel) {
-    if (!isError(reply) || reply.count != 2) return kStatusProtocolError;
-    if (reply.values[0] != kWholeSystem && reply.values[0] != channel) return kStatusProtocolError;
+    if (!isError(reply) || reply.count != 2) return VX_PROTOCOL_ERROR;
+    if (reply.values[0] != kWholeSystem && reply.values[0] != channel) return VX_PROTOCOL_ERROR;
     return reply.values[1];
 }
 
 uint32_t systemFirstAcknowledgeRule(const Reply& reply, uint32_t target) {
-    if (isSystemError(reply)) return reply.count < 2 ? kStatusProtocolError : reply.values[1];
+    if (isSystemError(reply)) return reply.count < 2 ? VX_PROTOCOL_ERROR : reply.values[1];
     if (!isError(reply) || reply.count != 2 || reply.values[0] != target)
-        return kStatusProtocolError;
+        return VX_PROTOCOL_ERROR;
     return reply.values[1];
 }
 
 uint32_t unaddressedAcknowledgeRule(const Reply& reply) {
-    if (isSystemError(reply)) return reply.count < 2 ? kStatusProtocolError : reply.values[1];
-    return isError(reply) && reply.count == 2 ? kStatusOk : kStatusProtocolError;
+    if (isSystemError(reply)) return reply.count < 2 ? VX_PROTOCOL_ERROR : reply.values[1];
+    return isError(reply) && reply.count == 2 ? VX_OK : VX_PROTOCOL_ERROR;
 }
 
 uint32_t dataRule(const Reply& reply, const DataShape& shape) {
     if (isSystemError(reply)) return errorCode(reply);
-    if (reply.name != shape.name || reply.count != shape.count) return kStatusProtocolError;
-    if (shape.first && reply.values[0] != *shape.first) return kStatusProtocolError;
-    if (shape.second && reply.values[1] != *shape.second) return kStatusProtocolError;
-    return kStatusOk;
+    if (reply.name != shape.name || reply.count != shape.count) return VX_PROTOCOL_ERROR;
+    if (shape.first && reply.values[0] != *shape.first) return VX_PROTOCOL_ERROR;
+    if (shape.second && reply.values[1] != *shape.second) return VX_PROTOCOL_ERROR;
+    return VX_OK;
 }
 
 uint32_t channelPropertyRule(const Reply& reply, uint32_t channel, uint32_t key, int32_t* value) {
     if (isError(reply)) return errorCode(reply);
     const uint32_t status = dataRule(reply, {"CPR", 3, channel, key});
-    if (status == kStatusOk && value) *value = static_cast<int32_t>(reply.values[2]);
+    if (status == VX_OK && value) *value = static_cast<int32_t>(reply.values[2]);
     return status;
 }
 
 uint32_t interfaceVersionRule(const Reply& reply, uint32_t* version) {
     if (isSystemError(reply)) return errorCode(reply);
-    if (reply.name != "IV" || (reply.count != 3 && reply.count != 4)) return kStatusProtocolError;
+    if (reply.name != "IV" || (reply.count != 3 && reply.count != 4)) return VX_PROTOCOL_ERROR;
     const auto& v = reply.values;
     const uint32_t packed =
         reply.count == 3 ? packVersion(v[0], v[1], v[2]) : packVersion(v[0], v[1], v[2], v[3]);
     if (version) *version = packed;
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t firmwareVersionRule(const Reply& reply, uint32_t kind, uint32_t index, uint32_t* version) {
     const uint32_t status = dataRule(reply, {"FV", 9, index});
-    if (status != kStatusOk) return status;
+    if (status != VX_OK) return status;
     constexpr uint32_t kSecondFirmware = 3;
     const size_t at = kind == kSecondFirmware ? 5 : 1;
     const auto& v = reply.values;
     if (version) *version = packVersion(v[at], v[at + 1], v[at + 2], v[at + 3]);
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t featurePermissionRule(const Reply& reply, uint32_t channel, uint32_t* number) {
     const uint32_t status = dataRule(reply, {"FP", 2, channel});
-    if (status == kStatusOk && number) *number = reply.values[1];
+    if (status == VX_OK && number) *number = reply.values[1];
     return status;
 }
 
 uint32_t indexMapReadRule(const Reply& reply, uint8_t* entry) {
     if (isSystemError(reply)) return errorCode(reply);
     constexpr uint32_t kReadAnswer = 1;
-    if (reply.count < 3 || reply.values[0] != kReadAnswer) return kStatusProtocolError;
+    if (reply.count < 3 || reply.values[0] != kReadAnswer) return VX_PROTOCOL_ERROR;
     if (entry) *entry = static_cast<uint8_t>(reply.values[2]);
-    return kStatusOk;
+    return VX_OK;
 }
 
 uint32_t packVersion(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
@@ -169,13 +169,13 @@ uint32_t packVersion(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
 uint32_t packVersion(uint32_t a, uint32_t b, uint32_t c) { return (a << 24) + (b << 16) + c; }
 
 uint32_t copyLocator(std::string_view locator, char* buffer, uint32_t* size) {
-    if (size == nullptr) return kStatusInvalidParameter;
+    if (size == nullptr) return VX_INVALID_PARAMETER;
     const uint32_t capacity = *size;
     *size = static_cast<uint32_t>(locator.size());
-    if (buffer == nullptr || locator.size() + 1 > capacity) return kStatusQueryBufferSize;
+    if (buffer == nullptr || locator.size() + 1 > capacity) return VX_QUERY_BUFFER_SIZE;
     std::memcpy(buffer, locator.data(), locator.size());
     buffer[locator.size()] = '\0';
-    return kStatusOk;
+    return VX_OK;
 }
 
 }  // namespace qmxtext
