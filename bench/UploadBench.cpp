@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "FtdiDouble.h"
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 #include "sim/BootSimulator.h"
 #include "sim/LinePace.h"
 #include "sim/UpdateFolder.h"

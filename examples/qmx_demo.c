@@ -27,7 +27,7 @@ static void showLogMessage(const char* message, unsigned int reserved) {
 }
 
 static int failed(const char* what, VX_STATUS status) {
-    if (status == 0) return 0;
+    if (status == VX_OK) return 0;
     printf("%s failed: %s (status %u)\n", what, VX_GetStatusText(status), status);
     return 1;
 }
@@ -170,10 +170,10 @@ int main(int argc, char** argv) {
         /* A second-generation system reports every channel as type 0. */
         printf("  channel %u: %s", ch, channelKind(type));
         if (type == VX_CHANNEL_POSITIONER &&
-            VX_GetPositionerType_S(system, ch, &positioner) == 0) {
+            VX_GetPositionerType_S(system, ch, &positioner) == VX_OK) {
             char name[64];
             unsigned int size = sizeof name;
-            if (VX_GetPositionerTypeName(system, positioner, name, &size) == 0)
+            if (VX_GetPositionerTypeName(system, positioner, name, &size) == VX_OK)
                 printf(", positioner type %u (%s)", positioner, name);
             else
                 printf(", positioner type %u", positioner);

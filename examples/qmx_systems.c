@@ -11,7 +11,7 @@ int main(void) {
     char locators[4096];
     unsigned int size = sizeof locators;
     const VX_STATUS status = VX_FindSystems("", locators, &size);
-    if (status != 0) {
+    if (status != VX_OK) {
         printf("Finding systems failed: %s (status %u)\n", VX_GetStatusText(status), status);
         return 1;
     }

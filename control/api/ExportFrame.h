@@ -100,7 +100,7 @@ inline void writeReturnLine(uint32_t number, VX_STATUS status) {
 // leaves them.
 
 // The status of a hand-written export whose body threw (internal error).
-inline constexpr VX_STATUS kStatusOnException = kInternalError;
+inline constexpr VX_STATUS kStatusOnException = VX_INTERNAL_ERROR;
 
 // Runs `body`; an exception from it becomes kStatusOnException. On its own
 // it is the frame of the exports outside the numbered calls (the log

@@ -17,7 +17,7 @@ std::mutex* registryMutex() { return &qmx::systemRegistry().mutex(); }
 // The one output of a query, logged only when it was written.
 auto outputOnSuccess(const unsigned int* value) {
     return [value](qmx::LogValues& values, VX_STATUS status) {
-        if (status == qmx::kOk) values.unsignedValue(*value);
+        if (status == VX_OK) values.unsignedValue(*value);
     };
 }
 
@@ -71,11 +71,11 @@ extern "C" QMX_API VX_STATUS VX_ReleaseSystems(void) {
         "VX_ReleaseSystems", qmx::noArguments,
         []() -> qmx::ExportResult {
             const VX_STATUS status = initSystems().release();
-            if (status != qmx::kOk) return status;
+            if (status != VX_OK) return status;
             // The log ends with the systems, before this call's return line.
             qmx::runUnframed([] {
                 qmx::stopLogging();
-                return VX_STATUS{qmx::kOk};
+                return VX_STATUS{VX_OK};
             });
             return qmx::ExportResult::withoutReturnLine(0);
         },

@@ -8,21 +8,21 @@
 extern "C" QMX_API VX_STATUS VX_SetLogHandler(VX_LogHandler handler) {
     return qmx::runUnframed([&] {
         qmx::logHandler = handler;
-        return VX_STATUS{qmx::kOk};
+        return VX_STATUS{VX_OK};
     });
 }
 
 extern "C" QMX_API VX_STATUS VX_SetLogLevel(unsigned int level) {
     return qmx::runUnframed([&] {
         qmx::changeLogLevel(level);
-        return VX_STATUS{qmx::kOk};
+        return VX_STATUS{VX_OK};
     });
 }
 
 extern "C" QMX_API VX_STATUS VX_SetLogFolder(const char* folder) {
     return qmx::runUnframed([&] {
         qmx::setLogFolder(folder ? folder : "");
-        return VX_STATUS{qmx::kOk};
+        return VX_STATUS{VX_OK};
     });
 }
 
@@ -31,12 +31,12 @@ extern "C" QMX_API VX_STATUS VX_SetLogProperty(unsigned int property, unsigned i
         switch (property) {
         case 1000:
             qmx::fileLogging = value == 1;
-            return qmx::kOk;
+            return VX_OK;
         case 1001:
             if (value < 3) qmx::oldLogPolicy = value;
-            return qmx::kOk;
+            return VX_OK;
         default:
-            return qmx::kInvalidProperty;
+            return VX_INVALID_PROPERTY;
         }
     });
 }
@@ -44,6 +44,6 @@ extern "C" QMX_API VX_STATUS VX_SetLogProperty(unsigned int property, unsigned i
 extern "C" QMX_API VX_STATUS VX_SetLogFilter(unsigned int filter) {
     return qmx::runUnframed([&] {
         qmx::logArguments = (filter & 0x2) != 0;
-        return VX_STATUS{qmx::kOk};
+        return VX_STATUS{VX_OK};
     });
 }

@@ -9,8 +9,8 @@
 #include "common/CtlLibrary.h"
 #include "common/Log.h"
 #include "platform/Text.h"
-#include "systems/System.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen1/System.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace qmx {
 
@@ -43,13 +43,13 @@ bool readIndexNumber(std::string_view text, uint32_t* number) {
 }
 
 VX_STATUS copyText(const std::string& text, char* buffer, unsigned int* size) {
-    if (!size) return kInvalidParameter;
+    if (!size) return VX_INVALID_PARAMETER;
     const unsigned int capacity = *size;
     *size = static_cast<unsigned int>(text.size());
-    if (capacity < text.size() + 1) return kQueryBufferTooSmall;
-    if (!buffer) return kInvalidParameter;
+    if (capacity < text.size() + 1) return VX_QUERY_BUFFER_SIZE;
+    if (!buffer) return VX_INVALID_PARAMETER;
     std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return kOk;
+    return VX_OK;
 }
 
 }  // namespace
@@ -87,25 +87,25 @@ VX_STATUS enumerateSystems(std::vector<SystemEntry>* list) {
     case VX_IO_OK:
         break;
     case VX_IO_BUFFER_TOO_SMALL:
-        return kQueryBufferTooSmall;
+        return VX_QUERY_BUFFER_SIZE;
     case VX_IO_DRIVER_NOT_AVAILABLE:
-        return kDriverError;
+        return VX_DRIVER_ERROR;
     default:
-        return kOtherError;
+        return VX_OTHER_ERROR;
     }
     for (auto& locator : usb) list->push_back({KindFirstGeneration, std::move(locator)});
 
-    if (!loadVeltraxCTL()) return kOk;
+    if (!loadVeltraxCTL()) return VX_OK;
     std::vector<std::string> locators;
     if (const VX_STATUS status = findVeltraxCTLDevices(&locators)) return status;
     for (auto& locator : locators) list->push_back({KindSecondGeneration, std::move(locator)});
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, const char* optionsText,
                                 bool atIndex) {
-    if (!index) return kInvalidParameter;
-    if (!locatorText) return kInvalidSystemLocator;
+    if (!index) return VX_INVALID_PARAMETER;
+    if (!locatorText) return VX_INVALID_SYSTEM_LOCATOR;
     std::string locator = locatorText;
     const std::string options = optionsText ? optionsText : "";
 
@@ -118,8 +118,8 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
             if (startsWith(entry.locator, "usb:")) usb.push_back(std::move(entry));
         }
         uint32_t number = 0;
-        if (!readIndexNumber(locator.substr(std::strlen("usb:ix:")), &number)) return kInvalidSystemLocator;
-        if (number >= usb.size()) return kNoSystemsFound;
+        if (!readIndexNumber(locator.substr(std::strlen("usb:ix:")), &number)) return VX_INVALID_SYSTEM_LOCATOR;
+        if (number >= usb.size()) return VX_NO_SYSTEMS_FOUND;
         locator = usb[number].locator;
         kind = usb[number].kind;
     }
@@ -128,11 +128,11 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
     if (startsWith(locator, "network:sn:QMX2-")) kind = KindSecondGeneration;
 
     std::shared_ptr<SystemBase> system;
-    VX_STATUS status = kNoSystemsFound;
+    VX_STATUS status = VX_NO_SYSTEMS_FOUND;
     if (kind != KindSecondGeneration) {
         auto first = std::make_shared<System>();
         status = first->open(locator.c_str(), options.c_str());
-        if (status == kOk) system = std::move(first);
+        if (status == VX_OK) system = std::move(first);
         else if (kind == KindFirstGeneration) return status;
     }
     if (!system) {
@@ -146,17 +146,17 @@ VX_STATUS openAndRegisterSystem(VX_SystemIndex* index, const char* locatorText, 
 
     std::string description;
     status = system->getDescription(&description);
-    if (status == kOk) {
+    if (status == VX_OK) {
         auto& registry = systemRegistry();
         status = atIndex ? registry.putAtIndex(system, *index) : registry.putInFirstFree(system, index);
     }
-    if (status != kOk) {
+    if (status != VX_OK) {
         // Never drop an open connection on the floor.
         system->close();
         return status;
     }
     logMessage(1, "Opened System " + std::to_string(*index) + ":\n" + description);
-    return kOk;
+    return VX_OK;
 }
 
 }  // namespace qmx
@@ -167,16 +167,16 @@ extern "C" QMX_API VX_STATUS VX_OpenSystem(VX_SystemIndex* systemIndex, const ch
     qmx::runUnframed([] {
         // Settings that cannot be read leave logging as it is.
         qmx::readIniOnce();
-        return VX_STATUS{qmx::kOk};
+        return VX_STATUS{VX_OK};
     });
     return qmx::runFramed(
         "VX_OpenSystem", [&](LogValues& v) { v.text(locator).text(options); },
         [&]() -> VX_STATUS {
-            if (!systemIndex) return qmx::kInvalidParameter;
+            if (!systemIndex) return VX_INVALID_PARAMETER;
             *systemIndex = qmx::kNoIndex;
             VX_SystemIndex index = qmx::kNoIndex;
             const VX_STATUS status = qmx::openAndRegisterSystem(&index, locator, options, false);
-            if (status == qmx::kOk) *systemIndex = index;
+            if (status == VX_OK) *systemIndex = index;
             return status;
         },
         [&](LogValues& v, VX_STATUS) { v.unsignedValue(systemIndex ? *systemIndex : qmx::kNoIndex); });
@@ -209,8 +209,8 @@ extern "C" QMX_API VX_STATUS VX_GetSystemLocator(VX_SystemIndex systemIndex, cha
         "VX_GetSystemLocator", [&](LogValues& v) { v.unsignedValue(systemIndex); },
         [&]() -> VX_STATUS {
             const auto system = qmx::lookupSystem(systemIndex);
-            return system ? qmx::copyText(system->uniqueLocator(), buffer, size) : qmx::kInvalidSystemIndex;
+            return system ? qmx::copyText(system->uniqueLocator(), buffer, size) : VX_INVALID_SYSTEM_INDEX;
         },
         // A buffer the call did not fill may hold anything: log it only on success.
-        [&](LogValues& v, VX_STATUS status) { v.text(status == qmx::kOk ? buffer : "").unsignedValue(size ? *size : 0); });
+        [&](LogValues& v, VX_STATUS status) { v.text(status == VX_OK ? buffer : "").unsignedValue(size ? *size : 0); });
 }

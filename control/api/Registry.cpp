@@ -24,22 +24,22 @@ std::shared_ptr<SystemBase> SystemRegistry::lookup(uint32_t index) {
 }
 
 VX_STATUS SystemRegistry::putAtIndex(std::shared_ptr<SystemBase> system, uint32_t index) {
-    if (index >= kInitSlotCount) return kInvalidSystemIndex;
+    if (index >= kInitSlotCount) return VX_INVALID_SYSTEM_INDEX;
     std::lock_guard<std::mutex> lock(mutex_);
-    return slots_.insertAt(index, std::move(system)) ? kOk : kTooManySystems;
+    return slots_.insertAt(index, std::move(system)) ? VX_OK : VX_TOO_MANY_SYSTEMS;
 }
 
 VX_STATUS SystemRegistry::putInFirstFree(std::shared_ptr<SystemBase> system, uint32_t* index) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto taken = slots_.insertFirstFree(std::move(system), kInitSlotCount, kSlotCount);
-    if (!taken) return kTooManySystems;
+    if (!taken) return VX_TOO_MANY_SYSTEMS;
     if (index) *index = static_cast<uint32_t>(*taken);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemRegistry::releaseAll() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (slots_.occupied() == 0) return kUninitialized;
+    if (slots_.occupied() == 0) return VX_NOT_INITIALIZED;
     for (uint32_t i = 0; i < kInitSlotCount; ++i) {
         const std::shared_ptr<SystemBase> system = slots_.find(i);
         if (!system) continue;
@@ -49,20 +49,20 @@ VX_STATUS SystemRegistry::releaseAll() {
         slots_.take(i);
     }
     initState_.store(kNotInitialized);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS SystemRegistry::closeOne(uint32_t index) {
-    if (index < kInitSlotCount || index >= kSlotCount) return kInvalidSystemIndex;
+    if (index < kInitSlotCount || index >= kSlotCount) return VX_INVALID_SYSTEM_INDEX;
     std::lock_guard<std::mutex> lock(mutex_);
     const std::shared_ptr<SystemBase> system = slots_.find(index);
-    if (!system) return kInvalidSystemIndex;
+    if (!system) return VX_INVALID_SYSTEM_INDEX;
     // Nothing can arrive once the connection is closed: a thread waiting
     // without limit for a packet of this system would wait for ever.
     system->cancelWaitForPacket();
     system->close();
     slots_.take(index);
-    return kOk;
+    return VX_OK;
 }
 
 uint32_t SystemRegistry::occupiedCount() {

@@ -9,7 +9,7 @@ extern "C" QMX_API VX_STATUS VX_GetStatusInfo(VX_STATUS status, const char** tex
         const char* found = nullptr;
         const bool known = qmx::lookupStatusText(status, &found);
         if (text) *text = found;
-        return known ? qmx::kOk : qmx::kOtherError;
+        return known ? VX_OK : VX_OTHER_ERROR;
     });
 }
 

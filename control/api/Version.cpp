@@ -8,7 +8,7 @@ extern "C" QMX_API VX_STATUS VX_GetDLLVersion(unsigned int* version) {
         "VX_GetDLLVersion", qmx::noArguments,
         [&] {
             if (version) *version = qmx::kLibraryVersion;
-            return VX_STATUS{qmx::kOk};
+            return VX_STATUS{VX_OK};
         },
         [](qmx::LogValues& values, VX_STATUS) { values.hex(qmx::kLibraryVersion); });
 }

@@ -96,30 +96,30 @@ const PositionerType* findType(uint32_t type) {
 }  // namespace
 
 VX_STATUS listPositionerTypes(uint32_t* list, uint32_t* size) {
-    if (!size) return kInvalidParameter;
+    if (!size) return VX_INVALID_PARAMETER;
     const uint32_t capacity = *size;
     *size = kTypeCount;
-    if (kTypeCount > capacity) return kQueryBufferTooSmall;
-    if (!list) return kInvalidParameter;
+    if (kTypeCount > capacity) return VX_QUERY_BUFFER_SIZE;
+    if (!list) return VX_INVALID_PARAMETER;
     for (uint32_t i = 0; i < kTypeCount; ++i) list[i] = static_cast<uint32_t>(positionerTypeTable[i].code);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS positionerTypeName(uint32_t type, char* name, uint32_t* size) {
     const PositionerType* row = findType(type);
-    if (!row || !size) return kInvalidParameter;
+    if (!row || !size) return VX_INVALID_PARAMETER;
     const auto length = static_cast<uint32_t>(std::strlen(row->name));
     const uint32_t capacity = *size;
     *size = length;
-    if (length + 1 > capacity) return kQueryBufferTooSmall;
-    if (!name) return kInvalidParameter;
+    if (length + 1 > capacity) return VX_QUERY_BUFFER_SIZE;
+    if (!name) return VX_INVALID_PARAMETER;
     std::memcpy(name, row->name, length + 1);
-    return kOk;
+    return VX_OK;
 }
 
 VX_STATUS positionerTypeProperty(uint32_t type, uint32_t property, uint32_t* value) {
     const PositionerType* row = findType(type);
-    if (!row) return kInvalidParameter;
+    if (!row) return VX_INVALID_PARAMETER;
     uint32_t result = 0;
     switch (property) {
     case 1:
@@ -129,11 +129,11 @@ VX_STATUS positionerTypeProperty(uint32_t type, uint32_t property, uint32_t* val
         result = static_cast<uint32_t>(row->referenceType);
         break;
     default:
-        return kInvalidProperty;
+        return VX_INVALID_PROPERTY;
     }
-    if (!value) return kInvalidParameter;
+    if (!value) return VX_INVALID_PARAMETER;
     *value = result;
-    return kOk;
+    return VX_OK;
 }
 
 }  // namespace qmx

@@ -2,8 +2,14 @@
  * QMXControl: the controller API. Plain C interface; every function returns
  * a VX_STATUS unless noted.
  *
- * The library drives first-generation controller systems through VeltraxIO:
- * on USB adapters (product name "Veltrax QMX-I", 500000 baud) or over TCP.
+ * Both controller generations are reached through it: the library drives
+ * first-generation controller systems through VeltraxIO, on USB adapters
+ * (product name "Veltrax QMX-I", 500000 baud) or over TCP, and
+ * second-generation systems through the second-generation library
+ * libVeltraxCTL.so, loaded at run time (see VX_OpenSystem). Once open, a
+ * system of either generation is named by its system index and used through
+ * the same functions, status codes and packet records.
+ *
  * Every function may be called from any thread. Commands to one system take
  * turns; a thread waiting for a packet does not hold them up.
  *
@@ -153,6 +159,65 @@ extern "C" {
 
 /* 0 for success, else a code of Status codes. */
 typedef uint32_t VX_STATUS;
+
+/* Status codes by name, with their texts (VX_GetStatusText). The meaning of
+ * each of this library's codes is listed under Status codes above; codes from
+ * 128 on are the controller's own, passed on as it sends them. Every other
+ * number has no text ("<unknown status code>"). */
+#define VX_OK 0u                               /* "no error" */
+#define VX_INITIALIZATION_ERROR 1u             /* "initialization error" */
+#define VX_NOT_INITIALIZED 2u                  /* "not initialized" */
+#define VX_NO_SYSTEMS_FOUND 3u                 /* "no systems found" */
+#define VX_TOO_MANY_SYSTEMS 4u                 /* "too many systems" */
+#define VX_INVALID_SYSTEM_INDEX 5u             /* "invalid system index" */
+#define VX_INVALID_CHANNEL_INDEX 6u            /* "invalid channel index" */
+#define VX_TRANSMIT_ERROR 7u                   /* "transmit error" */
+#define VX_WRITE_ERROR 8u                      /* "write error" */
+#define VX_INVALID_PARAMETER 9u                /* "invalid parameter" */
+#define VX_READ_ERROR 10u                      /* "read error" */
+#define VX_INTERNAL_ERROR 12u                  /* "internal error" */
+#define VX_WRONG_MODE 13u                      /* "wrong mode" */
+#define VX_PROTOCOL_ERROR 14u                  /* "protocol error" */
+#define VX_TIMEOUT 15u                         /* "timeout" */
+#define VX_ID_LIST_TOO_SMALL 17u               /* "id list too small" */
+#define VX_SYSTEM_ALREADY_ADDED 18u            /* "system already added" */
+#define VX_WRONG_CHANNEL_TYPE 19u              /* "wrong channel type" */
+#define VX_CANCELED 20u                        /* "canceled" */
+#define VX_INVALID_SYSTEM_LOCATOR 21u          /* "invalid system locator" */
+#define VX_INPUT_BUFFER_OVERFLOW 22u           /* "input buffer overflow" */
+#define VX_QUERY_BUFFER_SIZE 23u               /* "query-buffer size" */
+#define VX_DRIVER_ERROR 24u                    /* "driver error" */
+#define VX_COMPATIBILITY_ERROR 25u             /* "compatibility error" */
+#define VX_NO_SUCH_SLAVE_ERROR 128u            /* "no such slave error" */
+#define VX_NO_SENSOR_PRESENT 129u              /* "no sensor present" */
+#define VX_AMPLITUDE_TOO_LOW 130u              /* "amplitude too low" */
+#define VX_AMPLITUDE_TOO_HIGH 131u             /* "amplitude too high" */
+#define VX_FREQUENCY_TOO_LOW 132u              /* "frequency too low" */
+#define VX_FREQUENCY_TOO_HIGH 133u             /* "frequency too high" */
+#define VX_SCAN_TARGET_TOO_HIGH 135u           /* "scan target too high" */
+#define VX_SCAN_SPEED_TOO_LOW 136u             /* "scan speed too low" */
+#define VX_SCAN_SPEED_TOO_HIGH 137u            /* "scan speed too high" */
+#define VX_SENSOR_DISABLED 140u                /* "sensor disabled" */
+#define VX_COMMAND_OVERRIDDEN 141u             /* "command overridden" */
+#define VX_END_STOP_REACHED 142u               /* "end stop reached" */
+#define VX_WRONG_SENSOR_TYPE 143u              /* "wrong sensor type" */
+#define VX_COULD_NOT_FIND_REFERENCE_MARK 144u  /* "could not find reference mark" */
+#define VX_WRONG_END_EFFECTOR_TYPE 145u        /* "wrong end effector type" */
+#define VX_MOVEMENT_LOCKED 146u                /* "movement locked" */
+#define VX_RANGE_LIMIT_REACHED 147u            /* "range limit reached" */
+#define VX_PHYSICAL_POSITION_UNKNOWN 148u      /* "physical position unknown" */
+#define VX_OUTPUT_BUFFER_OVERFLOW 149u         /* "output buffer overflow" */
+#define VX_COMMAND_NOT_PROCESSABLE 150u        /* "command not processable" */
+#define VX_WAITING_FOR_TRIGGER 151u            /* "waiting for trigger" */
+#define VX_COMMAND_NOT_TRIGGERABLE 152u        /* "command not triggerable" */
+#define VX_COMMAND_QUEUE_FULL 153u             /* "command queue full" */
+#define VX_INVALID_COMPONENT 154u              /* "invalid component" */
+#define VX_INVALID_SUB_COMPONENT 155u          /* "invalid sub component" */
+#define VX_INVALID_PROPERTY 156u               /* "invalid property" */
+#define VX_PERMISSION_DENIED 157u              /* "permission denied" */
+#define VX_CALIBRATION_FAILED 160u             /* "calibration failed" */
+#define VX_UNKNOWN_COMMAND 240u                /* "unknown command" */
+#define VX_OTHER_ERROR 255u                    /* "other error" */
 /* A VX_PACKET_ value. */
 typedef uint32_t VX_PacketType;
 /* 0 to 31 init-list systems, 32 to 63 handles of VX_OpenSystem. */

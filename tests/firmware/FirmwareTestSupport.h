@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 namespace fwtest {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "systems/Packet.h"
+#include "systems/gen1/Packet.h"
 
 using namespace qmx;
 
@@ -40,7 +40,7 @@ void checkDecoded(const RawPacket& raw) {
     std::memset(&untouched, 0xA5, sizeof untouched);
     VX_packet decoded = untouched;
     const uint32_t channel = raw.address() & 0x3F;
-    if (decodeAnswer(raw, channel, &decoded) != kOk) {
+    if (decodeAnswer(raw, channel, &decoded) != VX_OK) {
         FUZZ_CHECK(std::memcmp(&decoded, &untouched, sizeof decoded) == 0);
         return;
     }
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         accounted += raw.length();
 
         checkDecoded(raw);
-        FUZZ_CHECK((raw.errorCode() != kOk) <= (raw.opcode() == opcode::kError));
+        FUZZ_CHECK((raw.errorCode() != VX_OK) <= (raw.opcode() == opcode::kError));
     }
     FUZZ_CHECK(accounted == length);
     return 0;

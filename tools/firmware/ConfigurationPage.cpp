@@ -8,7 +8,7 @@
 #include "Dialogs.h"
 #include "FirmwareDelegate.h"
 #include "TableModel.h"
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 #include "ui_ConfigurationPage.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Dialogs.h"
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 
 namespace {
 

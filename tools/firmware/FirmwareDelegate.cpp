@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 
 FirmwareDelegate::FirmwareDelegate(vxfw::UpdateSystem& system, QObject* parent)
     : QStyledItemDelegate(parent), system_(system) {}

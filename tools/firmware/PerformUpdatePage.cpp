@@ -7,7 +7,7 @@
 #include "ConnectPage.h"
 #include "Dialogs.h"
 #include "UpdateOutcome.h"
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 #include "ui_PerformUpdatePage.h"
 
 UpdateOutcome updateOutcome;

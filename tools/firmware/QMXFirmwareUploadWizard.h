@@ -11,7 +11,7 @@
 #include "UpdateResultPage.h"
 #include "UploadManagerThread.h"
 #include "WelcomePage.h"
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 
 // The uploader's one window: six pages from connecting a controller system
 // to the end of its firmware update, the update system they share and the

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 
 namespace {
 

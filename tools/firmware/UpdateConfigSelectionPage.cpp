@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Dialogs.h"
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 
 UpdateConfigSelectionPage::UpdateConfigSelectionPage(QWidget* parent) : QMXWizardPage(parent), ui_(std::make_unique<Ui::UpdateConfigSelectionPage>()) {
     ui_->setupUi(this);

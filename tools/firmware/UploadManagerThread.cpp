@@ -3,7 +3,7 @@
 #include <iterator>
 #include <string>
 
-#include "firmware/DataBlockSequence.h"
+#include "DataBlockSequence.h"
 
 namespace {
 

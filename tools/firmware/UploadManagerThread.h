@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-#include "firmware/UpdateSystem.h"
+#include "UpdateSystem.h"
 
 // What the worker thread runs next; codes outside 1 to 6 run nothing.
 enum class UploadManagerTask : int {

@@ -306,13 +306,13 @@ class Framed {
             }
         }
         if constexpr (Policy::initListOnly) {
-            VX_STATUS refused = kOk;
+            VX_STATUS refused = VX_OK;
             if (systemRegistry().initState() == SystemRegistry::kNotInitialized) {
-                refused = kUninitialized;
+                refused = VX_NOT_INITIALIZED;
             } else if (index >= SystemRegistry::kInitSlotCount) {
-                refused = kInvalidSystemIndex;
+                refused = VX_INVALID_SYSTEM_INDEX;
             }
-            if (refused != kOk) {
+            if (refused != VX_OK) {
                 writeReturnLine(number, refused, nothing);
                 return refused;
             }
@@ -320,13 +320,13 @@ class Framed {
 
         const std::shared_ptr<SystemBase> system = lookupSystem(index);
         if (!system) {
-            if constexpr (Policy::returnLineWhenUnknown) writeReturnLine(number, kInvalidSystemIndex, nothing);
-            return kInvalidSystemIndex;
+            if constexpr (Policy::returnLineWhenUnknown) writeReturnLine(number, VX_INVALID_SYSTEM_INDEX, nothing);
+            return VX_INVALID_SYSTEM_INDEX;
         }
         const Sizes entry = sizesOnEntry(args, Sequence{});
         const VX_STATUS status = call<Operation>(system.get(), args, Sequence{});
         writeReturnLine(number, status, [&](LogValues& values) {
-            if (!Policy::outputsOnlyOnSuccess || status == kOk) logOutputs(values, args, entry, Sequence{});
+            if (!Policy::outputsOnlyOnSuccess || status == VX_OK) logOutputs(values, args, entry, Sequence{});
         });
         return status;
     }
@@ -342,7 +342,7 @@ public:
         try {
             return frame(name, std::tuple<C...>(parameters...));
         } catch (...) {
-            return kOtherError;
+            return VX_OTHER_ERROR;
         }
     }
 };

@@ -6,7 +6,7 @@
 
 #include "event/EventText.h"
 #include "log/Log.h"
-#include "logging/DeviceLogging.h"
+#include "devicelog/DeviceLogging.h"
 #include "platform/Spin.h"
 
 namespace vxctl {

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "Peers.h"
 #include "QMXConnection.h"
 
@@ -26,9 +26,9 @@ protected:
         peers = new Peers;
         serial = new QMXConnection;
         network = new QMXConnection;
-        ASSERT_EQ(serial->openSystem(QString::fromStdString(peers->serialLocator())), kStatusOk);
+        ASSERT_EQ(serial->openSystem(QString::fromStdString(peers->serialLocator())), VX_OK);
         ASSERT_EQ(network->openSystem(QString::fromStdString(peers->textServer.locator())),
-                  kStatusOk);
+                  VX_OK);
     }
     static void TearDownTestSuite() {
         for (QMXConnection* connection : {serial, network}) {
@@ -55,7 +55,7 @@ protected:
     // The next command is answered by its own reply.
     static void nextCommandAnswered(QMXConnection* connection) {
         uint32_t type = 7;
-        EXPECT_EQ(connection->getChannelType(2, &type), kStatusOk);
+        EXPECT_EQ(connection->getChannelType(2, &type), VX_OK);
         EXPECT_EQ(type, 1u);
     }
 
@@ -77,7 +77,7 @@ TEST_F(Faults, ReplyInPiecesIsCollectedUpToItsLineFeed) {
         SCOPED_TRACE(nameOf(connection, serial));
         peers->text.addFault(TextFault::pieces("GSN", 2, 150ms, 1));
         uint32_t serialNumber = 0;
-        EXPECT_EQ(connection->getChannelSerialNumber(0, &serialNumber), kStatusOk);
+        EXPECT_EQ(connection->getChannelSerialNumber(0, &serialNumber), VX_OK);
         EXPECT_EQ(serialNumber, 8448u);
         nextCommandAnswered(connection);
     }
@@ -89,7 +89,7 @@ TEST_F(Faults, LateReplyDoesNotAnswerTheNextCommand) {
         peers->text.addFault(TextFault::late("GNC", 1300ms, 1));
         const size_t delayedBefore = peers->text.delayedWrites();
         uint32_t count = 7;
-        EXPECT_EQ(connection->getNumberOfChannels(&count), kStatusTimeout);
+        EXPECT_EQ(connection->getNumberOfChannels(&count), VX_TIMEOUT);
         EXPECT_EQ(count, 7u);
         ASSERT_TRUE(peers->text.waitForDelayedWrites(delayedBefore + 1, 2000ms));
         ASSERT_TRUE(arrivedAtHost(connection));
@@ -113,8 +113,8 @@ TEST_F(Faults, TheLateReplyOfAnEarlierRequestIsSkipped) {
         SCOPED_TRACE(nameOf(connection, serial));
         peers->text.addFault(TextFault::busy("RTP0,2", 1300ms, 1));
         uint32_t value = 7;
-        EXPECT_EQ(connection->readTuningParameter(0, 2, &value), kStatusTimeout);
-        EXPECT_EQ(connection->readTuningParameter(0, 3, &value), kStatusOk);
+        EXPECT_EQ(connection->readTuningParameter(0, 2, &value), VX_TIMEOUT);
+        EXPECT_EQ(connection->readTuningParameter(0, 3, &value), VX_OK);
         EXPECT_EQ(value, static_cast<uint32_t>(expected));
         nextCommandAnswered(connection);
     }
@@ -127,16 +127,16 @@ TEST_F(Faults, BrokenReplies) {
         uint32_t status;
     };
     const Case cases[] = {
-        {"half a line, then silence", TextFault::replace("GCP", ":CPR0,"), kStatusTimeout},
+        {"half a line, then silence", TextFault::replace("GCP", ":CPR0,"), VX_TIMEOUT},
         {"a line that never ends", TextFault::replace("GCP", ":CPR0," + std::string(300, '1')),
-         kStatusProtocolError},
-        {"success without a value", TextFault::replace("GCP", ":E0,0\n"), kStatusProtocolError},
+         VX_PROTOCOL_ERROR},
+        {"success without a value", TextFault::replace("GCP", ":E0,0\n"), VX_PROTOCOL_ERROR},
         {"a value that does not convert", TextFault::replace("GCP", ":CPR0,1,0x\n"),
-         kStatusProtocolError},
+         VX_PROTOCOL_ERROR},
         {"a number beyond 32 bits", TextFault::replace("GCP", ":CPR0,1,4294967296\n"),
-         kStatusInternalError},
+         VX_INTERNAL_ERROR},
         {"the controller's code", TextFault::error("GCP", 129), 129},
-        {"no reply", TextFault::silent("GCP"), kStatusTimeout},
+        {"no reply", TextFault::silent("GCP"), VX_TIMEOUT},
     };
     for (QMXConnection* connection : {serial, network}) {
         for (const Case& c : cases) {
@@ -169,12 +169,12 @@ TEST_F(Faults, ASerialNumberOfAnotherChannelIsAProtocolError) {
 TEST_F(Faults, DroppedConnectionIsAReadError) {
     peers->text.addFault(TextFault::disconnect("GNC", 1));
     uint32_t count = 7;
-    EXPECT_EQ(network->getNumberOfChannels(&count), kStatusReadError);
+    EXPECT_EQ(network->getNumberOfChannels(&count), VX_READ_ERROR);
     // The connection does not close by itself.
     EXPECT_EQ(network->mode(), QMXConnection::Network);
-    EXPECT_NE(network->getNumberOfChannels(&count), kStatusOk);
+    EXPECT_NE(network->getNumberOfChannels(&count), VX_OK);
     EXPECT_EQ(count, 7u);
-    EXPECT_EQ(network->closeSystem(), kStatusOk);
+    EXPECT_EQ(network->closeSystem(), VX_OK);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "Peers.h"
 #include "QMXConnection.h"
 
@@ -292,7 +292,7 @@ TEST_F(Operations, SameOutcomeInEveryMode) {
                               peers->binaryServer.locator()))
             << "library";
         // A refusal of the arguments sends nothing.
-        if (row.status == kStatusInvalidParameter) {
+        if (row.status == VX_INVALID_PARAMETER) {
             EXPECT_EQ(peers->binary.requestCount(), binaryBefore);
         }
 
@@ -324,12 +324,12 @@ TEST_F(Operations, ClosedConnectionSendsNothing) {
     for (const Row& row : rows()) {
         SCOPED_TRACE(row.operation);
         const Outcome outcome = row.call(closed);
-        EXPECT_EQ(outcome.status, kStatusNotInitialized);
+        EXPECT_EQ(outcome.status, VX_NOT_INITIALIZED);
         // Nothing written: past a size (left as it was), only untouched values.
         const std::string values = outcome.outputs.substr(outcome.outputs.find(':') + 1);
         EXPECT_EQ(values.find_first_not_of("-,"), std::string::npos) << outcome.outputs;
     }
-    EXPECT_EQ(closed.closeSystem(), kStatusNotInitialized);
+    EXPECT_EQ(closed.closeSystem(), VX_NOT_INITIALIZED);
     EXPECT_TRUE(peers->text.commands().empty());
     EXPECT_EQ(peers->text.received(), "");
     EXPECT_EQ(peers->binary.requestCount(), binaryBefore);

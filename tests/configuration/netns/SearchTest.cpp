@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "QMXConnection.h"
 #include "VeltraxIO.h"
 #include "common/CtlLibrary.h"
@@ -39,18 +39,18 @@ TEST(Search, LibrarySystemsThenSerialPorts) {
     QMXConnection connection;
     EXPECT_EQ(connection.openSystem("usb:ix:1"), 3u);
     EXPECT_EQ(connection.mode(), QMXConnection::Closed);
-    ASSERT_EQ(connection.openSystem("usb:ix:0"), kStatusOk);
+    ASSERT_EQ(connection.openSystem("usb:ix:0"), VX_OK);
     EXPECT_EQ(connection.mode(), QMXConnection::Library);
     char locator[32] = "";
     uint32_t size = sizeof locator;
-    EXPECT_EQ(connection.getSystemLocator(locator, &size), kStatusOk);
+    EXPECT_EQ(connection.getSystemLocator(locator, &size), VX_OK);
     EXPECT_STREQ(locator, "usb:id:101");
-    EXPECT_EQ(connection.closeSystem(), kStatusOk);
+    EXPECT_EQ(connection.closeSystem(), VX_OK);
 }
 
 TEST(Search, SerialNumberLocatorHasNoAddressForTheDirectWay) {
     QMXConnection connection;
-    EXPECT_EQ(connection.openSystem("network:sn:SIM-0001"), kStatusInvalidSystemLocator);
+    EXPECT_EQ(connection.openSystem("network:sn:SIM-0001"), VX_INVALID_SYSTEM_LOCATOR);
     EXPECT_EQ(connection.mode(), QMXConnection::Closed);
 }
 

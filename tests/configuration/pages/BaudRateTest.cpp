@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "BaudRateConfig.h"
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "PageFixture.h"
 
 namespace {

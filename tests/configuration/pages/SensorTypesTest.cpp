@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "PageFixture.h"
 #include "SensorTypes.h"
 #include "SensorTypesConfig.h"
@@ -55,7 +55,7 @@ vxsim::SystemSetup sensorSetup() {
 class SensorTypes : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(open.status, kStatusOk);
+        ASSERT_EQ(open.status, VX_OK);
         form.window.show();
         page.readFromController(&open.connection);
         controller.text.clearRecords();
@@ -426,7 +426,7 @@ TEST_F(SensorTypes, DisconnectDuringTheCheckEndsItWithTheGroupsDisabled) {
     form.ui.detectDistCodeInvButton->click();
     ASSERT_TRUE(waitFor([&] { return controller.text.commandTexts().size() >= 2; }));
     ASSERT_EQ(controller.model.status(6), vxsim::channelStatus::kFindingReference);
-    ASSERT_EQ(open.connection.closeSystem(), kStatusOk);
+    ASSERT_EQ(open.connection.closeSystem(), VX_OK);
     page.clear();
     EXPECT_FALSE(timer("checkRefTimer")->isActive());
     EXPECT_FALSE(timer("pollTimer")->isActive());

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "PageFixture.h"
 #include "SpeedLevelTableConfig.h"
 
@@ -58,7 +58,7 @@ std::string held(const vxsim::ControllerModel& model) {
 class SpeedLevelTable : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(open.status, kStatusOk);
+        ASSERT_EQ(open.status, VX_OK);
         page.readFromController(&open.connection);
         controller.text.clearRecords();
     }

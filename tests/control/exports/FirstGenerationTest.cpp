@@ -17,8 +17,8 @@
 #include "control/frame/CallLog.h"
 #include "sim/Gen1Simulator.h"
 #include "support/Wait.h"
-#include "systems/OpenHelpers.h"
-#include "systems/System.h"
+#include "systems/gen1/OpenHelpers.h"
+#include "systems/gen1/System.h"
 
 using vxtest::CallLog;
 using Lines = std::vector<std::string>;

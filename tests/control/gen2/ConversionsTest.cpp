@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "systems/CtlBatches.h"
-#include "systems/CtlConversions.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/CtlBatches.h"
+#include "systems/gen2/CtlConversions.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace {
 
@@ -98,24 +98,24 @@ TEST(ConversionTables, RefuseValuesOutOfRangeWithoutSending) {
     qmx::SystemVeltraxCTL system;
     for (const Case& c : cases) {
         qmx::WriteQueue batch(system);
-        EXPECT_EQ(c.entry->writeRequest(batch, 0, c.value), qmx::kInvalidParameter) << c.entry->number;
+        EXPECT_EQ(c.entry->writeRequest(batch, 0, c.value), VX_INVALID_PARAMETER) << c.entry->number;
         EXPECT_EQ(batch.pending(), 0u);
     }
     // A value in range reaches for the device, which a closed system has not.
     qmx::WriteQueue batch(system);
-    EXPECT_EQ(qmx::channelPropertyBatch(0x01020001)->writeRequest(batch, 0, 1), qmx::kCanceled);
+    EXPECT_EQ(qmx::channelPropertyBatch(0x01020001)->writeRequest(batch, 0, 1), VX_CANCELED);
 }
 
 TEST(ClosedSystem, ChecksModeFirstAndHasNothingToCloseOrJoin) {
     qmx::SystemVeltraxCTL system;
     VX_packet packet{};
-    EXPECT_EQ(system.receiveNextPacket(0, &packet, true), qmx::kUninitialized);
-    EXPECT_EQ(system.cancelWaitForPacket(), qmx::kUninitialized);
-    EXPECT_EQ(system.discardPacket(), qmx::kUninitialized);
+    EXPECT_EQ(system.receiveNextPacket(0, &packet, true), VX_NOT_INITIALIZED);
+    EXPECT_EQ(system.cancelWaitForPacket(), VX_NOT_INITIALIZED);
+    EXPECT_EQ(system.discardPacket(), VX_NOT_INITIALIZED);
     uint32_t count = 7;
-    EXPECT_EQ(system.getNumberOfChannels(&count), qmx::kOk);
+    EXPECT_EQ(system.getNumberOfChannels(&count), VX_OK);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(system.close(), qmx::kOk);
+    EXPECT_EQ(system.close(), VX_OK);
     EXPECT_FALSE(system.threadsRunning());
 }
 

@@ -8,7 +8,7 @@
 #include "common/CtlBinding.h"
 #include "common/CtlLibrary.h"
 #include "platform/ModulePath.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ TEST_F(Binding, AllTwentyFiveNamesBindAndOpenReachesTheLibrary) {
 
     const int before = opens_();
     VX_SystemIndex index = 0;
-    EXPECT_EQ(VX_OpenSystem(&index, "usb:sn:QMX2-77", "a b"), qmx::kNoSystemsFound);
+    EXPECT_EQ(VX_OpenSystem(&index, "usb:sn:QMX2-77", "a b"), VX_NO_SYSTEMS_FOUND);
     EXPECT_EQ(index, 0xFFFFFFFFu);
     EXPECT_EQ(opens_(), before + 1);
 }
@@ -67,7 +67,7 @@ class ConfigurationText : public Binding, public ::testing::WithParamInterface<C
 
 TEST_P(ConfigurationText, AskingForResetAnywherePutsTheResetLineFirst) {
     qmx::SystemVeltraxCTL system;
-    EXPECT_EQ(system.open("usb:sn:QMX2-1", GetParam().options), qmx::kNoSystemsFound);
+    EXPECT_EQ(system.open("usb:sn:QMX2-1", GetParam().options), VX_NO_SYSTEMS_FOUND);
     EXPECT_STREQ(lastConfiguration_(), GetParam().configuration);
     // A failed open leaves the system closed.
     EXPECT_EQ(system.mode(), 0u);
@@ -81,8 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Binding, OpenResultsAreMappedAndNothingIsLeftOpen) {
     for (const auto& [result, status] :
-         {std::pair{VX_CTL_INVALID_LOCATOR, qmx::kInvalidSystemLocator}, std::pair{VX_CTL_DEVICE_LIMIT_REACHED, qmx::kTooManySystems},
-          std::pair{VX_CTL_DRIVER_FAILED, qmx::kDriverError}}) {
+         {std::pair{VX_CTL_INVALID_LOCATOR, VX_INVALID_SYSTEM_LOCATOR}, std::pair{VX_CTL_DEVICE_LIMIT_REACHED, VX_TOO_MANY_SYSTEMS},
+          std::pair{VX_CTL_DRIVER_FAILED, VX_DRIVER_ERROR}}) {
         setOpenResult_(result);
         qmx::SystemVeltraxCTL system;
         EXPECT_EQ(system.open("usb:sn:QMX2-1", ""), VX_STATUS{status});

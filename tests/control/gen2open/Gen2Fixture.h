@@ -10,8 +10,8 @@
 #include "sim/Gen2Layout.h"
 #include "sim/Gen2Simulator.h"
 #include "support/Wait.h"
-#include "systems/CtlKeys.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/CtlKeys.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace gen2test {
 

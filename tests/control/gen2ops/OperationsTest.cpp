@@ -88,7 +88,7 @@ TEST_P(Writes, SendOneGroupWithTheWritesInOrderAndEndWithoutError) {
     const auto [mode, at] = GetParam();
     const WriteCase& c = writeCases()[at];
     openIn(mode);
-    EXPECT_EQ(c.call(system_, mode == 1), qmx::kOk);
+    EXPECT_EQ(c.call(system_, mode == 1), VX_OK);
     EXPECT_EQ(oneGroup(), c.group);
     // Every write was confirmed: no error packet follows in mode 2.
     if (mode == 2) {
@@ -97,7 +97,7 @@ TEST_P(Writes, SendOneGroupWithTheWritesInOrderAndEndWithoutError) {
             EXPECT_TRUE(vxtest::waitUntil([&] { return stored(step.index, step.key) == *step.value; })) << step;
         }
         VX_packet packet{};
-        ASSERT_EQ(system_.receiveNextPacket(0, &packet, true), qmx::kOk);
+        ASSERT_EQ(system_.receiveNextPacket(0, &packet, true), VX_OK);
         EXPECT_NE(packet.packetType, uint32_t{VX_PACKET_ERROR});
     }
 }
@@ -209,7 +209,7 @@ const std::vector<ReadCase>& readCases() {
         {"DebugValue", [](auto& m) { set(m, 0, key::kChannelState, int32_t{0x8000}); },
          [](System& s, bool y, VX_packet* p) {
              p->data1 = 20;
-             EXPECT_EQ(s.setDebuggingEnabled(0, 1, y), qmx::kOk);
+             EXPECT_EQ(s.setDebuggingEnabled(0, 1, y), VX_OK);
              return s.readDebugValue(0, 20, y, reinterpret_cast<uint32_t*>(&p->data2));
          },
          {read(key::kChannelState, 0)}, {VX_PACKET_DEBUG_VALUE, 0, 20, 4095, 0, 0}},
@@ -225,7 +225,7 @@ TEST_P(Reads, SendOneGroupOfReadsAndGiveThePacketOrTheOutputs) {
     openIn(mode);
     c.given(sim_.model());
     VX_packet outputs{};
-    ASSERT_EQ(c.call(system_, mode == 1, &outputs), qmx::kOk);
+    ASSERT_EQ(c.call(system_, mode == 1, &outputs), VX_OK);
     EXPECT_EQ(oneGroup(), c.group);
     const VX_packet expected = c.packet;
     if (mode == 1) {
@@ -263,72 +263,72 @@ struct RefusalCase {
 
 const std::vector<RefusalCase>& refusalCases() {
     static const std::vector<RefusalCase> cases = {
-        {"WrongMode", [](System& s, bool y) { return s.getStatus(0, !y, nullptr); }, qmx::kWrongMode},
-        {"Channel", [](System& s, bool y) { return s.setSafeDirection(3, 1, y); }, qmx::kInvalidChannelIndex},
-        {"HoldTime", [](System& s, bool y) { return s.gotoPosition(0, 1, 60001, false, y); }, qmx::kInvalidParameter},
+        {"WrongMode", [](System& s, bool y) { return s.getStatus(0, !y, nullptr); }, VX_WRONG_MODE},
+        {"Channel", [](System& s, bool y) { return s.setSafeDirection(3, 1, y); }, VX_INVALID_CHANNEL_INDEX},
+        {"HoldTime", [](System& s, bool y) { return s.gotoPosition(0, 1, 60001, false, y); }, VX_INVALID_PARAMETER},
         {"AngleBelowRelative", [](System& s, bool y) { return s.gotoAngle(2, -360000000, 0, 0, 0x98, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"AngleBelowAbsolute", [](System& s, bool y) { return s.gotoAngle(2, -1, 0, 0, 0x88, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"RevolutionBeyond16Bits", [](System& s, bool y) { return s.gotoAngle(2, 0, 32768, 0, 0x88, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"LimitRevolutionBeyond16Bits", [](System& s, bool y) { return s.setAngleLimit(2, 0, -32769, 0, 0, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"RevolutionFarBeyond", [](System& s, bool y) { return s.setAngleLimit(2, 0, 0, 0, 30000000, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"ScanTargetTooLarge", [](System& s, bool y) { return s.scanMoveAbsolute(0, 0x7FFFFFFF, 1, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"ScanDifferenceTooSmall", [](System& s, bool y) { return s.scanMoveRelative(0, -0x7FFFFFFF, 1, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"StepAmplitudeTooLarge", [](System& s, bool y) { return s.stepMove(0, 5, 0x7FFFFFFF, 1, y); },
-         qmx::kInvalidParameter},
-        {"RotaryPosition", [](System& s, bool y) { return s.setPosition(2, 360000000, y); }, qmx::kInvalidParameter},
-        {"NegativeRotaryPosition", [](System& s, bool y) { return s.setPosition(2, -1, y); }, qmx::kInvalidParameter},
-        {"SensorMode", [](System& s, bool y) { return s.setSensorEnabled(3, y); }, qmx::kInvalidParameter},
-        {"Direction", [](System& s, bool y) { return s.findReferenceMark(0, 8, 0, 0, y); }, qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
+        {"RotaryPosition", [](System& s, bool y) { return s.setPosition(2, 360000000, y); }, VX_INVALID_PARAMETER},
+        {"NegativeRotaryPosition", [](System& s, bool y) { return s.setPosition(2, -1, y); }, VX_INVALID_PARAMETER},
+        {"SensorMode", [](System& s, bool y) { return s.setSensorEnabled(3, y); }, VX_INVALID_PARAMETER},
+        {"Direction", [](System& s, bool y) { return s.findReferenceMark(0, 8, 0, 0, y); }, VX_INVALID_PARAMETER},
         {"Accumulate", [](System& s, bool y) { return s.setAccumulateRelativePositions(0, 2, y); },
-         qmx::kInvalidParameter},
+         VX_INVALID_PARAMETER},
         {"ChannelPropertyValue", [](System& s, bool y) { return s.setChannelProperty(0, 0x01020001, 2, y); },
-         qmx::kInvalidParameter, true},
-        {"PositionOfRotary", [](System& s, bool y) { return s.getPosition(2, y, nullptr); }, qmx::kWrongSensorType},
+         VX_INVALID_PARAMETER, true},
+        {"PositionOfRotary", [](System& s, bool y) { return s.getPosition(2, y, nullptr); }, VX_WRONG_SENSOR_TYPE},
         {"AngleOfLinear", [](System& s, bool y) { return s.getAngle(0, y, nullptr, nullptr); },
-         qmx::kWrongSensorType},
+         VX_WRONG_SENSOR_TYPE},
         {"GotoAngleOfLinear", [](System& s, bool y) { return s.gotoAngle(0, 0, 0, 0, 0x88, y); },
-         qmx::kWrongSensorType},
+         VX_WRONG_SENSOR_TYPE},
         {"UnknownProperty", [](System& s, bool y) { return s.setChannelProperty(0, 0x01020002, 1, y); },
-         qmx::kInvalidProperty, true},
+         VX_INVALID_PROPERTY, true},
         {"UnknownPropertyRead", [](System& s, bool y) { return s.getChannelProperty(0, 0x01020002, y, nullptr); },
-         qmx::kInvalidProperty, true},
+         VX_INVALID_PROPERTY, true},
         {"NotWritable", [](System& s, bool y) { return s.setChannelProperty(0, 0x08060013, 0, y); },
-         qmx::kOtherError, true},
+         VX_OTHER_ERROR, true},
         {"UnknownTuning", [](System& s, bool y) { return s.readTuningParameter(0, 3, y, nullptr); },
          qmx::kUnknownTuningParameter, true},
         {"UnknownTuningWrite", [](System& s, bool y) { return s.writeTuningParameter(0, 3, 0, y); },
          qmx::kUnknownTuningParameter, true},
         {"UnknownDebugValue",
          [](System& s, bool y) {
-             EXPECT_EQ(s.setDebuggingEnabled(0, 1, y), qmx::kOk);
+             EXPECT_EQ(s.setDebuggingEnabled(0, 1, y), VX_OK);
              return s.readDebugValue(0, 17, y, nullptr);
          },
          qmx::kUnknownDebugValue, true},
         {"DebugWriteWhileDebugging",
          [](System& s, bool y) {
-             EXPECT_EQ(s.setDebuggingEnabled(0, 1, y), qmx::kOk);
+             EXPECT_EQ(s.setDebuggingEnabled(0, 1, y), VX_OK);
              return s.writeDebugValue(0, 16, 1, y);
          },
          qmx::kUnknownDebugValue},
         {"DebugReadWithoutDebugging", [](System& s, bool y) { return s.readDebugValue(0, 20, y, nullptr); },
-         qmx::kUnknownCommand},
+         VX_UNKNOWN_COMMAND},
         {"DebugWriteWithoutDebugging", [](System& s, bool y) { return s.writeDebugValue(0, 20, 1, y); },
-         qmx::kUnknownCommand},
-        {"Triggered", [](System& s, bool) { return s.appendTriggeredCommand(0, 1); }, qmx::kUnknownCommand},
+         VX_UNKNOWN_COMMAND},
+        {"Triggered", [](System& s, bool) { return s.appendTriggeredCommand(0, 1); }, VX_UNKNOWN_COMMAND},
         {"CaptureBuffer", [](System& s, bool y) { return s.getCaptureBuffer(0, 0, y, nullptr); },
-         qmx::kUnknownCommand},
-        {"HandControlSlot", [](System& s, bool) { return s.readHCMEepromType(nullptr); }, qmx::kUnknownCommand},
-        {"ZeroForce", [](System& s, bool y) { return s.setZeroForce(0, y); }, qmx::kWrongChannelType},
-        {"Force", [](System& s, bool y) { return s.getForce(0, y, nullptr); }, qmx::kWrongChannelType},
-        {"Opcode", [](System& s, bool y) { return s.gotoAngle(2, 0, 0, 0, 0x89, y); }, qmx::kOtherError},
-        {"HandControlMode", [](System& s, bool) { return s.setHCMEnabled(3); }, qmx::kInvalidParameter},
+         VX_UNKNOWN_COMMAND},
+        {"HandControlSlot", [](System& s, bool) { return s.readHCMEepromType(nullptr); }, VX_UNKNOWN_COMMAND},
+        {"ZeroForce", [](System& s, bool y) { return s.setZeroForce(0, y); }, VX_WRONG_CHANNEL_TYPE},
+        {"Force", [](System& s, bool y) { return s.getForce(0, y, nullptr); }, VX_WRONG_CHANNEL_TYPE},
+        {"Opcode", [](System& s, bool y) { return s.gotoAngle(2, 0, 0, 0, 0x89, y); }, VX_OTHER_ERROR},
+        {"HandControlMode", [](System& s, bool) { return s.setHCMEnabled(3); }, VX_INVALID_PARAMETER},
     };
     return cases;
 }
@@ -346,7 +346,7 @@ TEST_P(Refusals, SendNothing) {
     if (c.cancelsAGroup) {
         // The cancelled group is gone: the next operation's group holds its
         // own write only.
-        EXPECT_EQ(system_.setSafeDirection(0, 1, mode == 1), qmx::kOk);
+        EXPECT_EQ(system_.setSafeDirection(0, 1, mode == 1), VX_OK);
         EXPECT_EQ(oneGroup(), std::vector<Step>{write32(key::kSafeDirection, 0, 1)});
     }
 }
@@ -360,15 +360,15 @@ INSTANTIATE_TEST_SUITE_P(Operations, Refusals,
 
 
 TEST_F(OpsTest, BeforeOpenEveryCheckedOperationGivesNotInitializedAndTheFixedOnesTheirStatus) {
-    EXPECT_EQ(system_.gotoPosition(0, 1, 0, false, true), qmx::kUninitialized);
-    EXPECT_EQ(system_.getStatus(0, false, nullptr), qmx::kUninitialized);
-    EXPECT_EQ(system_.setHCMEnabled(1), qmx::kUninitialized);
+    EXPECT_EQ(system_.gotoPosition(0, 1, 0, false, true), VX_NOT_INITIALIZED);
+    EXPECT_EQ(system_.getStatus(0, false, nullptr), VX_NOT_INITIALIZED);
+    EXPECT_EQ(system_.setHCMEnabled(1), VX_NOT_INITIALIZED);
     uint8_t byte = 0;
     uint32_t size = 1;
-    EXPECT_EQ(system_.getFeaturePermissions(0, &byte, &size), qmx::kUninitialized);
-    EXPECT_EQ(system_.appendTriggeredCommand(0, 1), qmx::kUnknownCommand);
-    EXPECT_EQ(system_.setZeroForce(0, true), qmx::kWrongChannelType);
-    EXPECT_EQ(system_.getEndEffectorType(0, true, nullptr, nullptr, nullptr), qmx::kWrongChannelType);
+    EXPECT_EQ(system_.getFeaturePermissions(0, &byte, &size), VX_NOT_INITIALIZED);
+    EXPECT_EQ(system_.appendTriggeredCommand(0, 1), VX_UNKNOWN_COMMAND);
+    EXPECT_EQ(system_.setZeroForce(0, true), VX_WRONG_CHANNEL_TYPE);
+    EXPECT_EQ(system_.getEndEffectorType(0, true, nullptr, nullptr, nullptr), VX_WRONG_CHANNEL_TYPE);
     EXPECT_TRUE(sim_.endpoint().requests().empty());
 }
 

@@ -66,7 +66,7 @@ class OpsTest : public Gen2Test {
 protected:
     void openIn(uint32_t mode, bool handControlModule = true) {
         vxsim::defineLayout(sim_.model(), opsLayout(handControlModule));
-        ASSERT_EQ(system_.open(locator_.c_str(), mode == 2 ? "async" : ""), qmx::kOk);
+        ASSERT_EQ(system_.open(locator_.c_str(), mode == 2 ? "async" : ""), VX_OK);
         sim_.endpoint().clearRequests();
     }
 
@@ -103,7 +103,7 @@ protected:
 
     VX_packet next(uint32_t timeoutMs = kWaitMs) {
         VX_packet packet{};
-        EXPECT_EQ(system_.receiveNextPacket(timeoutMs, &packet, true), qmx::kOk);
+        EXPECT_EQ(system_.receiveNextPacket(timeoutMs, &packet, true), VX_OK);
         return packet;
     }
 

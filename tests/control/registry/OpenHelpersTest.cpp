@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "systems/OpenHelpers.h"
+#include "systems/gen1/OpenHelpers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "sim/Gen1Simulator.h"
 #include "support/Wait.h"
-#include "systems/System.h"
+#include "systems/gen1/System.h"
 
 namespace gen1test {
 

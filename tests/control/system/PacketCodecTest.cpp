@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "systems/Packet.h"
-#include "systems/RingBuffer.h"
+#include "systems/gen1/Packet.h"
+#include "systems/gen1/RingBuffer.h"
 
 using qmx::RawPacket;
 

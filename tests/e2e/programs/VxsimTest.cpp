@@ -19,8 +19,8 @@
 
 #include "ConsoleSession.h"
 #include "FtdiDouble.h"
-#include "firmware/SystemConnection.h"
-#include "firmware/UpdateSystem.h"
+#include "SystemConnection.h"
+#include "UpdateSystem.h"
 #include "platform/ComPortNames.h"
 #include "platform/Text.h"
 #include "platform/UniqueFd.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "firmware/FirmwareTestSupport.h"
-#include "firmware/SystemConnection.h"
+#include "SystemConnection.h"
 #include "io/ftdi/UsbTestSupport.h"
 #include "sim/BootSimulator.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/QMXBootloaderProtocol.h"
+#include "QMXBootloaderProtocol.h"
 #include "firmware/bootloader/BootTestSupport.h"
 
 using namespace std::chrono_literals;

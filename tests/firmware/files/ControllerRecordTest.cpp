@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "FilesTestSupport.h"
-#include "firmware/ControllerRecord.h"
-#include "firmware/FirmwareFile.h"
-#include "firmware/UpdateException.h"
+#include "ControllerRecord.h"
+#include "FirmwareFile.h"
+#include "UpdateException.h"
 #include "sim/BootImage.h"
 #include "../FirmwareTestSupport.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FilesTestSupport.h"
-#include "firmware/DataBlockSequence.h"
+#include "DataBlockSequence.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "FilesTestSupport.h"
-#include "firmware/DataBlockSequence.h"
-#include "firmware/FirmwareFile.h"
-#include "firmware/UpdateConfiguration.h"
-#include "firmware/UpdateException.h"
+#include "DataBlockSequence.h"
+#include "FirmwareFile.h"
+#include "UpdateConfiguration.h"
+#include "UpdateException.h"
 #include "sim/BootImage.h"
 
 namespace {

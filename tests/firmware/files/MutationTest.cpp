@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "FilesTestSupport.h"
-#include "firmware/ControllerRecord.h"
-#include "firmware/DataBlockSequence.h"
-#include "firmware/FirmwareFile.h"
-#include "firmware/UpdateConfiguration.h"
-#include "firmware/UpdateException.h"
-#include "firmware/XmlReader.h"
+#include "ControllerRecord.h"
+#include "DataBlockSequence.h"
+#include "FirmwareFile.h"
+#include "UpdateConfiguration.h"
+#include "UpdateException.h"
+#include "XmlReader.h"
 #include "sim/BootImage.h"
 
 // Damaged inputs, many of them, for the three file readers: each ends in one

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "FilesTestSupport.h"
-#include "firmware/UpdateConfiguration.h"
-#include "firmware/UpdateException.h"
+#include "UpdateConfiguration.h"
+#include "UpdateException.h"
 #include "sim/BootImage.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "FilesTestSupport.h"
-#include "firmware/XmlReader.h"
+#include "XmlReader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QSignalSpy>
 
-#include "firmware/DataBlockSequence.h"
+#include "DataBlockSequence.h"
 #include "PagesTestSupport.h"
 #include "sim/Bootloader.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "firmware/FirmwareTestSupport.h"
-#include "firmware/SystemConnection.h"
+#include "SystemConnection.h"
 #include "platform/SerialPort.h"
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "firmware/FirmwareTestSupport.h"
-#include "firmware/SystemConnection.h"
+#include "SystemConnection.h"
 #include "io/ftdi/UsbTestSupport.h"
 #include "platform/SerialPort.h"
 #include "serial/ComPortList.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "firmware/FirmwareTestSupport.h"
-#include "firmware/NetPort.h"
+#include "NetPort.h"
 #include "platform/OwnedThread.h"
 #include "sim/TcpServer.h"
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "firmware/UpdateException.h"
+#include "UpdateException.h"
 
 namespace {
 

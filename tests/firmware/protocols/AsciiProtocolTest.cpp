@@ -7,8 +7,8 @@
 #include <string>
 
 #include "firmware/FirmwareTestSupport.h"
-#include "firmware/QMXAsciiProtocol.h"
-#include "firmware/SystemConnection.h"
+#include "QMXAsciiProtocol.h"
+#include "SystemConnection.h"
 #include "sim/ControllerModel.h"
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"

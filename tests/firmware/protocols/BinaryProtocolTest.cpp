@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "firmware/FirmwareTestSupport.h"
-#include "firmware/QMXBinaryProtocol.h"
-#include "firmware/SystemConnection.h"
+#include "QMXBinaryProtocol.h"
+#include "SystemConnection.h"
 #include "io/ftdi/UsbTestSupport.h"
 #include "sim/ControllerModel.h"
 #include "sim/FtdiAttach.h"

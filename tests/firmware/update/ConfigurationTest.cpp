@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "UpdateTestSupport.h"
-#include "firmware/DataBlockSequence.h"
+#include "DataBlockSequence.h"
 
 namespace {
 

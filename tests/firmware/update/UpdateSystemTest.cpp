@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "UpdateTestSupport.h"
-#include "firmware/ControllerRecord.h"
+#include "ControllerRecord.h"
 
 using namespace std::chrono_literals;
 

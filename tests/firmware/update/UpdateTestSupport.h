@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "firmware/SystemConnection.h"
-#include "firmware/UpdateSystem.h"
+#include "SystemConnection.h"
+#include "UpdateSystem.h"
 #include "firmware/bootloader/BootTestSupport.h"
 #include "firmware/files/FilesTestSupport.h"
 #include "sim/BootImage.h"

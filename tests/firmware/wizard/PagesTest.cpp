@@ -24,7 +24,7 @@
 #include "UpdateConfigSelectionPage.h"
 #include "WelcomePage.h"
 #include "WizardTestSupport.h"
-#include "firmware/DataBlockSequence.h"
+#include "DataBlockSequence.h"
 #include "serial/ComPortList.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "WizardTestSupport.h"
-#include "firmware/DataBlockSequence.h"
-#include "firmware/UpdateException.h"
+#include "DataBlockSequence.h"
+#include "UpdateException.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <memory>
 
-#include "ConnectionStatus.h"
+#include "QMXControl.h"
 #include "QMXConnection.h"
 #include "handcontrol/Controller.h"
 
@@ -23,7 +23,7 @@ protected:
         for (Mode mode : {Serial, Network}) {
             connections[mode] = std::make_unique<QMXConnection>();
             const QString locator = QString::fromStdString(controller->locator(mode));
-            ASSERT_EQ(connections[mode]->openSystem(locator), kStatusOk);
+            ASSERT_EQ(connections[mode]->openSystem(locator), VX_OK);
         }
     }
     static void TearDownTestSuite() {
@@ -47,13 +47,13 @@ std::unique_ptr<QMXConnection> Commands::connections[3];
 
 TEST_P(Commands, TypeAndSlotsEightBytesACommand) {
     int type = 0;
-    EXPECT_EQ(connection.readHCMEepromType(type), kStatusOk);
+    EXPECT_EQ(connection.readHCMEepromType(type), VX_OK);
     EXPECT_EQ(type, 0xFD01);
 
     controller->text.clearRecords();
     std::vector<uint8_t> buffer(600, 0xA5);
     unsigned length = 128;
-    ASSERT_EQ(connection.readHCMConfigSlot(0, buffer.data(), length), kStatusOk);
+    ASSERT_EQ(connection.readHCMConfigSlot(0, buffer.data(), length), VX_OK);
     Strings expected;
     for (int offset = 0; offset <= 120; offset += 8)
         expected.push_back("RHCS0," + std::to_string(offset));
@@ -63,7 +63,7 @@ TEST_P(Commands, TypeAndSlotsEightBytesACommand) {
 
     controller->text.clearRecords();
     length = 500;
-    ASSERT_EQ(connection.readHCMConfigSlot(2, buffer.data(), length), kStatusOk);
+    ASSERT_EQ(connection.readHCMConfigSlot(2, buffer.data(), length), VX_OK);
     EXPECT_EQ(sent().size(), 63u);
     EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 500),
               controller->model.slot(2));
@@ -74,12 +74,12 @@ TEST_P(Commands, TypeAndSlotsEightBytesACommand) {
     controller->text.clearRecords();
     const auto bytes = std::make_unique<uint8_t[]>(500);
     for (size_t i = 0; i < 500; ++i) bytes[i] = static_cast<uint8_t>(moduleByte(1, i) ^ 0xFF);
-    ASSERT_EQ(connection.writeHCMConfigSlot(1, bytes.get(), length), kStatusOk);
+    ASSERT_EQ(connection.writeHCMConfigSlot(1, bytes.get(), length), VX_OK);
     EXPECT_EQ(sent().size(), 63u);
     EXPECT_EQ(sent().back(), "WHCS1,496,133,122,111,100,0,0,0,0");
     EXPECT_EQ(controller->model.slot(1), std::vector<uint8_t>(bytes.get(), bytes.get() + 500));
     for (size_t i = 0; i < 500; ++i) bytes[i] ^= 0xFF;
-    ASSERT_EQ(connection.writeHCMConfigSlot(1, bytes.get(), length), kStatusOk);
+    ASSERT_EQ(connection.writeHCMConfigSlot(1, bytes.get(), length), VX_OK);
 }
 
 // Each operation's first command answered otherwise: its result, and
@@ -92,14 +92,14 @@ TEST_P(Commands, UnexpectedAnswers) {
         uint32_t expected;
     } cases[] = {
         {Type, TextFault::error("RHEL", 3), 3},
-        {Type, TextFault::error("RHEL", 0), kStatusProtocolError},
-        {Type, TextFault::replace("RHEL", ":HEL64769,1\n"), kStatusProtocolError},
+        {Type, TextFault::error("RHEL", 0), VX_PROTOCOL_ERROR},
+        {Type, TextFault::replace("RHEL", ":HEL64769,1\n"), VX_PROTOCOL_ERROR},
         {Read, TextFault::error("RHCS0", 6), 6},
-        {Read, TextFault::error("RHCS0", 0), kStatusProtocolError},
-        {Read, TextFault::replace("RHCS0", ":HCS0,8,1,2,3,4,5,6,7,8\n"), kStatusProtocolError},
-        {Read, TextFault::replace("RHCS0", ":HCS0,0,1,2,3,4,5,6,7\n"), kStatusProtocolError},
-        {Write, TextFault::error("WHCS0", 5), kStatusProtocolError},
-        {Write, TextFault::replace("WHCS0", ":E-1,0,0\n"), kStatusProtocolError},
+        {Read, TextFault::error("RHCS0", 0), VX_PROTOCOL_ERROR},
+        {Read, TextFault::replace("RHCS0", ":HCS0,8,1,2,3,4,5,6,7,8\n"), VX_PROTOCOL_ERROR},
+        {Read, TextFault::replace("RHCS0", ":HCS0,0,1,2,3,4,5,6,7\n"), VX_PROTOCOL_ERROR},
+        {Write, TextFault::error("WHCS0", 5), VX_PROTOCOL_ERROR},
+        {Write, TextFault::replace("WHCS0", ":E-1,0,0\n"), VX_PROTOCOL_ERROR},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault.bytes.empty() ? std::to_string(c.fault.code) : c.fault.bytes);
@@ -122,7 +122,7 @@ TEST_P(Commands, ASilentModuleTimesOutAfterASecond) {
     controller->text.addFault(TextFault::silent("RHEL", 1));
     int type = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(connection.readHCMEepromType(type), kStatusTimeout);
+    EXPECT_EQ(connection.readHCMEepromType(type), VX_TIMEOUT);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 950ms);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
 }
@@ -136,9 +136,9 @@ TEST(ClosedConnection, RefusesEveryOperationAndSendsNothing) {
     int type = 7;
     uint8_t buffer[128] = {};
     unsigned length = 128;
-    EXPECT_EQ(connection.readHCMEepromType(type), kStatusNotInitialized);
-    EXPECT_EQ(connection.readHCMConfigSlot(0, buffer, length), kStatusNotInitialized);
-    EXPECT_EQ(connection.writeHCMConfigSlot(0, buffer, length), kStatusNotInitialized);
+    EXPECT_EQ(connection.readHCMEepromType(type), VX_NOT_INITIALIZED);
+    EXPECT_EQ(connection.readHCMConfigSlot(0, buffer, length), VX_NOT_INITIALIZED);
+    EXPECT_EQ(connection.writeHCMConfigSlot(0, buffer, length), VX_NOT_INITIALIZED);
     EXPECT_EQ(type, 7);
     EXPECT_TRUE(controller.text.received().empty());
 }

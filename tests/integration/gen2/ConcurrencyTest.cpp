@@ -77,7 +77,7 @@ struct Round {
                                            : VX_SetClosedLoopMoveSpeed_S(closing, channel, kMarkerSpeed);
             if (after) {
                 ++callsAfterClose;
-                if (status != kInvalidSystemIndex) ++wrongAfterClose;
+                if (status != VX_INVALID_SYSTEM_INDEX) ++wrongAfterClose;
             }
             if (!counted) ++calling;
             counted = true;
@@ -105,13 +105,13 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
         ++rounds;
         const auto roundStart = Clock::now();
         OpenedSystem placeholder;
-        ASSERT_EQ(placeholder.open(holder.tcpLocator(), ""), kOk);
+        ASSERT_EQ(placeholder.open(holder.tcpLocator(), ""), VX_OK);
         Round round;
         round.async = async;
-        ASSERT_EQ(VX_OpenSystem(&round.closing, closedOne.locator().c_str(), closedOne.options(async).c_str()), kOk);
+        ASSERT_EQ(VX_OpenSystem(&round.closing, closedOne.locator().c_str(), closedOne.options(async).c_str()), VX_OK);
         const VX_SystemIndex freed = placeholder.index();
         ASSERT_GT(round.closing, freed);
-        ASSERT_EQ(placeholder.close(), kOk);
+        ASSERT_EQ(placeholder.close(), VX_OK);
         closedOne.endpoint().clearFaults();
         if (mode.replies == Replies::Late) closedOne.endpoint().addFault(vxsim::Gen2Fault::late(vxsim::Gen2Match{}, 20ms));
         if (mode.replies == Replies::None) closedOne.endpoint().addFault(vxsim::Gen2Fault::drop(vxsim::Gen2Match{}));
@@ -159,16 +159,16 @@ TEST_P(CloseWhileCalled, NoCallOfTheClosedSystemReachesTheNewOne) {
         for (auto& caller : callers) caller.stop();
         EXPECT_LT(elapsedSince(roundStart), kRoundDeadline);
 
-        EXPECT_EQ(closeStatus, kOk);
-        ASSERT_EQ(openStatus, kOk);
+        EXPECT_EQ(closeStatus, VX_OK);
+        ASSERT_EQ(openStatus, VX_OK);
         OpenedSystem fresh;
         fresh.adopt(opened);
         EXPECT_EQ(opened, freed);
         EXPECT_EQ(round.wrongAfterClose.load(), 0u);
         int position = 4711;
-        EXPECT_EQ(VX_GetPosition_S(fresh, 0, &position), kOk);
+        EXPECT_EQ(VX_GetPosition_S(fresh, 0, &position), VX_OK);
         EXPECT_EQ(position, 0);
-        EXPECT_EQ(fresh.close(), kOk);
+        EXPECT_EQ(fresh.close(), VX_OK);
         EXPECT_TRUE(closedOne.hostGone());
         EXPECT_TRUE(newOne.hostGone());
         ASSERT_EQ(markerWrites(newOne.endpoint()), 0u);

@@ -30,7 +30,7 @@ protected:
     // A synchronous read that works, as the check that the system is back.
     void expectPositionReads(int expected) {
         int position = 4711;
-        EXPECT_EQ(VX_GetPosition_S(system, 0, &position), kOk);
+        EXPECT_EQ(VX_GetPosition_S(system, 0, &position), VX_OK);
         EXPECT_EQ(position, expected);
     }
 
@@ -39,26 +39,26 @@ protected:
 };
 
 TEST_P(Faults, ADroppedConnectionEndsTheCallWithinItsDeadlineAndCloseWorks) {
-    ASSERT_EQ(system.open(controller.locator(), controller.options()), kOk);
+    ASSERT_EQ(system.open(controller.locator(), controller.options()), VX_OK);
     controller.endpoint().addFault(Gen2Fault::disconnect(kReads, 1));
 
     int position = 4711;
     const auto start = Clock::now();
     // The loss is seen as the link drops, not at the request's deadline.
-    EXPECT_EQ(VX_GetPosition_S(system, 0, &position), kTransmitError);
+    EXPECT_EQ(VX_GetPosition_S(system, 0, &position), VX_TRANSMIT_ERROR);
     EXPECT_LT(elapsedSince(start), kRequestDeadline);
     EXPECT_EQ(position, 4711);
 
-    EXPECT_EQ(system.close(), kOk);
+    EXPECT_EQ(system.close(), VX_OK);
     EXPECT_TRUE(controller.hostGone());
 }
 
 // The read goes out inside a command group, so the drop comes as the group
 // runs; the loss must still reach the system's lasting read error.
 TEST_P(Faults, AfterADroppedConnectionAnAsynchronousSystemGivesTenFromEveryReceive) {
-    ASSERT_EQ(system.open(controller.locator(), controller.options(true)), kOk);
+    ASSERT_EQ(system.open(controller.locator(), controller.options(true)), VX_OK);
     controller.endpoint().addFault(Gen2Fault::disconnect(kReads, 1));
-    ASSERT_EQ(VX_GetPosition_A(system, 0), kOk);
+    ASSERT_EQ(VX_GetPosition_A(system, 0), VX_OK);
 
     VX_packet packet{};
     const auto start = Clock::now();
@@ -68,31 +68,31 @@ TEST_P(Faults, AfterADroppedConnectionAnAsynchronousSystemGivesTenFromEveryRecei
         EXPECT_EQ(VX_ReceiveNextPacket_A(system, timeout, &packet), kCommunicationFailed) << timeout;
     EXPECT_EQ(VX_LookAtNextPacket_A(system, 10, &packet), kCommunicationFailed);
 
-    EXPECT_EQ(system.close(), kOk);
+    EXPECT_EQ(system.close(), VX_OK);
     EXPECT_TRUE(controller.hostGone());
 }
 
 TEST_P(Faults, ASilentControllerGivesFifteenAfterTheRequestDeadlineAndWorksWhenItAnswers) {
-    ASSERT_EQ(system.open(controller.locator(), controller.options()), kOk);
+    ASSERT_EQ(system.open(controller.locator(), controller.options()), VX_OK);
     controller.endpoint().addFault(Gen2Fault::drop(kReads));
 
     int position = 4711;
     const auto start = Clock::now();
-    EXPECT_EQ(VX_GetPosition_S(system, 0, &position), kTimeout);
+    EXPECT_EQ(VX_GetPosition_S(system, 0, &position), VX_TIMEOUT);
     const auto took = elapsedSince(start);
     EXPECT_GE(took, kRequestDeadline);
     EXPECT_LT(took, kRequestDeadline + kSlack);
 
     controller.endpoint().clearFaults();
     expectPositionReads(0);
-    ASSERT_EQ(VX_GotoPositionAbsolute_S(system, 0, 5000, 0), kOk);
+    ASSERT_EQ(VX_GotoPositionAbsolute_S(system, 0, 5000, 0), VX_OK);
     EXPECT_TRUE(vxtest::waitUntil(
         [&] {
             int now = 0;
-            return VX_GetPosition_S(system, 0, &now) == kOk && now == 5000;
+            return VX_GetPosition_S(system, 0, &now) == VX_OK && now == 5000;
         },
         5000ms));
-    EXPECT_EQ(system.close(), kOk);
+    EXPECT_EQ(system.close(), VX_OK);
     EXPECT_TRUE(controller.hostGone());
 }
 
@@ -109,21 +109,21 @@ TEST_P(CorruptFrames, TheAffectedCallEndsInTimeAndLaterCallsWork) {
     const auto& [carrier, corruption] = GetParam();
     SimulatedController controller(carrier);
     OpenedSystem system;
-    ASSERT_EQ(system.open(controller.locator(), controller.options()), kOk);
+    ASSERT_EQ(system.open(controller.locator(), controller.options()), VX_OK);
     controller.endpoint().addFault(corruption.fault());
 
     int position = 4711;
     const auto start = Clock::now();
     const VX_STATUS status = VX_GetPosition_S(system, 0, &position);
-    EXPECT_NE(status, kOk) << corruption.name;
+    EXPECT_NE(status, VX_OK) << corruption.name;
     EXPECT_LT(elapsedSince(start), kRequestDeadline + kSlack) << corruption.name;
 
     for (int round = 0; round < 3; ++round) {
         position = 4711;
-        EXPECT_EQ(VX_GetPosition_S(system, 0, &position), kOk) << corruption.name;
+        EXPECT_EQ(VX_GetPosition_S(system, 0, &position), VX_OK) << corruption.name;
         EXPECT_EQ(position, 0);
     }
-    EXPECT_EQ(system.close(), kOk);
+    EXPECT_EQ(system.close(), VX_OK);
     EXPECT_TRUE(controller.hostGone());
 }
 
@@ -167,20 +167,20 @@ TEST(OpenCloseCycles, TwoHundredCyclesLeaveNoThreadOrDescriptorBehind) {
     // they do.
     {
         OpenedSystem system;
-        ASSERT_EQ(system.open(controller.locator(), ""), kOk);
+        ASSERT_EQ(system.open(controller.locator(), ""), VX_OK);
     }
     ASSERT_TRUE(controller.hostGone());
     const Resources before;
     for (int cycle = 0; cycle < 200; ++cycle) {
         OpenedSystem system;
-        ASSERT_EQ(system.open(controller.locator(), cycle % 2 ? "async" : ""), kOk) << cycle;
+        ASSERT_EQ(system.open(controller.locator(), cycle % 2 ? "async" : ""), VX_OK) << cycle;
         if (cycle % 2) {
-            ASSERT_EQ(VX_GetPosition_A(system, 0), kOk);
+            ASSERT_EQ(VX_GetPosition_A(system, 0), VX_OK);
         } else {
             int position = 0;
-            ASSERT_EQ(VX_GetPosition_S(system, 0, &position), kOk);
+            ASSERT_EQ(VX_GetPosition_S(system, 0, &position), VX_OK);
         }
-        ASSERT_EQ(system.close(), kOk) << cycle;
+        ASSERT_EQ(system.close(), VX_OK) << cycle;
     }
     ASSERT_TRUE(controller.hostGone());
     // Threads end as they are joined; give the last one's exit a moment.

@@ -33,12 +33,7 @@ constexpr size_t kChannels = 3;
 constexpr int64_t kPicometresPerNanometre = 1000;
 
 // QMXControl's statuses and channel status codes the tests look for.
-constexpr VX_STATUS kOk = 0;
-constexpr VX_STATUS kInvalidSystemIndex = 5;
 constexpr VX_STATUS kCommunicationFailed = 10;
-// What a library result of a lost connection maps to.
-constexpr VX_STATUS kTransmitError = 7;
-constexpr VX_STATUS kTimeout = 15;
 constexpr unsigned int kStatusStopped = 0;
 constexpr unsigned int kStatusTargeting = 4;
 
@@ -152,7 +147,7 @@ using vxtest::OpenedSystem;
 inline VX_STATUS receiveSkipping(VX_SystemIndex system, uint32_t skipped, unsigned int timeoutMs, VX_packet* packet) {
     for (;;) {
         const VX_STATUS status = VX_ReceiveNextPacket_A(system, timeoutMs, packet);
-        if (status != kOk || packet->packetType != skipped) return status;
+        if (status != VX_OK || packet->packetType != skipped) return status;
     }
 }
 

@@ -24,7 +24,7 @@ const Gen2Match kReads{vxsim::gen2::kCommandStart, vxsim::gen2::command::kReadPr
 
 class LostGroup : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { ASSERT_EQ(system.open(controller.locator(), controller.options(async())), kOk); }
+    void SetUp() override { ASSERT_EQ(system.open(controller.locator(), controller.options(async())), VX_OK); }
 
     bool async() const { return GetParam(); }
 
@@ -41,7 +41,7 @@ protected:
         }
         if (packet.packetType != 2) return kNoPacket;
         *position = packet.data2;
-        return kOk;
+        return VX_OK;
     }
 
     void moveTo(int nanometres) {

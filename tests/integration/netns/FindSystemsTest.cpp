@@ -40,7 +40,7 @@ std::unique_ptr<vxsim::Gen2NetworkDevice> networkController(const char* address,
 std::vector<std::string> findSystems() {
     char buffer[1024];
     uint32_t size = sizeof buffer;
-    EXPECT_EQ(VX_FindSystems("", buffer, &size), kOk);
+    EXPECT_EQ(VX_FindSystems("", buffer, &size), VX_OK);
     return vxplatform::splitText(std::string(buffer, size), "\n");
 }
 
@@ -68,17 +68,17 @@ TEST(FindSystems, ListsBothGenerationsOnUsbAndNetworkAndEachOpensByItsLocator) {
     for (size_t i = 0; i < listed.size(); ++i) {
         SCOPED_TRACE(listed[i]);
         OpenedSystem system;
-        ASSERT_EQ(system.open(listed[i], ""), kOk);
+        ASSERT_EQ(system.open(listed[i], ""), VX_OK);
         unsigned int channels = 0;
-        EXPECT_EQ(VX_GetNumberOfChannels(system, &channels), kOk);
+        EXPECT_EQ(VX_GetNumberOfChannels(system, &channels), VX_OK);
         EXPECT_EQ(channels, expected[i].channels);
         int position = 4711;
-        EXPECT_EQ(VX_GetPosition_S(system, 0, &position), kOk);
+        EXPECT_EQ(VX_GetPosition_S(system, 0, &position), VX_OK);
         EXPECT_EQ(position, 0);
         if (expected[i].endpoint) {
             EXPECT_GT(expected[i].endpoint->connections(), 0u);
         }
-        EXPECT_EQ(system.close(), kOk);
+        EXPECT_EQ(system.close(), VX_OK);
     }
     EXPECT_EQ(foreign.endpoint().connections(), 0u);
     EXPECT_EQ(otherType->endpoint().connections(), 0u);

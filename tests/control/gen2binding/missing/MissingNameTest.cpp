@@ -5,7 +5,7 @@
 #include "QMXControl.h"
 #include "common/CtlBinding.h"
 #include "common/CtlLibrary.h"
-#include "systems/SystemVeltraxCTL.h"
+#include "systems/gen2/SystemVeltraxCTL.h"
 
 namespace {
 
@@ -19,13 +19,13 @@ TEST(MissingName, OpenGivesDriverErrorEachTimeAndNeverReachesTheLibrary) {
     ASSERT_EQ(qmx::veltraxCTLSymbol("VX_CTL_Cancel"), nullptr);
 
     VX_SystemIndex index = 0;
-    EXPECT_EQ(VX_OpenSystem(&index, "usb:sn:QMX2-5", ""), qmx::kDriverError);
+    EXPECT_EQ(VX_OpenSystem(&index, "usb:sn:QMX2-5", ""), VX_DRIVER_ERROR);
     EXPECT_EQ(index, 0xFFFFFFFFu);
 
     // One adapter, twice: a failed binding is not taken for a good one.
     qmx::SystemVeltraxCTL system;
-    EXPECT_EQ(system.open("usb:sn:QMX2-5", ""), qmx::kDriverError);
-    EXPECT_EQ(system.open("usb:sn:QMX2-5", ""), qmx::kDriverError);
+    EXPECT_EQ(system.open("usb:sn:QMX2-5", ""), VX_DRIVER_ERROR);
+    EXPECT_EQ(system.open("usb:sn:QMX2-5", ""), VX_DRIVER_ERROR);
     EXPECT_EQ(system.mode(), 0u);
     const auto opens = reinterpret_cast<int (*)()>(qmx::veltraxCTLSymbol("BindingFake_Opens"));
     ASSERT_NE(opens, nullptr);

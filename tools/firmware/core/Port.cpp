@@ -1,0 +1,7 @@
+#include "Port.h"
+
+namespace vxfw {
+
+Port::~Port() = default;
+
+}  // namespace vxfw

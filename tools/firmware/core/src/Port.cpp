@@ -1,7 +1,0 @@
-#include "firmware/Port.h"
-
-namespace vxfw {
-
-Port::~Port() = default;
-
-}  // namespace vxfw
