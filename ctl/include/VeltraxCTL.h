@@ -355,7 +355,9 @@ VX_CTL_API VX_CTL_Result VX_CTL_CancelOutputBuffer(VX_CTL_DeviceHandle dHandle, 
  * an open group, or asks the controller to drop a closed one; either way a
  * wait for one of the group's requests that is not answered yet ends with
  * VX_CTL_CANCELED. The handle of a closed group stays taken until the
- * controller reports the group's end.
+ * controller reports the group's end; of a closed group that was cancelled,
+ * at most until 2000 ms after the cancel, when that report does not come
+ * (a report arriving later is then a packet without a group).
  */
 VX_CTL_API VX_CTL_Result VX_CTL_OpenCommandGroup(VX_CTL_DeviceHandle dHandle, VX_CTL_TransmitHandle* tHandle,
                                                  uint32_t triggerMode);

@@ -387,6 +387,7 @@ std::optional<Device::Clock::time_point> Device::expireRequests() {
             }
         }
     }
+    if (const auto groupDue = expireCancelledGroups(now)) next = next ? std::min(*next, *groupDue) : *groupDue;
     return next;
 }
 

@@ -46,7 +46,8 @@ struct DeviceTiming {
     std::chrono::milliseconds reconnectBudget{10000};
     std::chrono::milliseconds reconnectInterval{1000};
     // For the reply to a request sent; also how long a cancelled request's
-    // ID stays taken after its send.
+    // ID stays taken after its send, and how long a cancelled command group
+    // that was sent waits for its trigger.
     std::chrono::milliseconds request{2000};
 };
 
@@ -110,8 +111,9 @@ public:
     VX_CTL_Result endOutputBuffer(VX_CTL_TransmitHandle handle, bool send);
     // Command groups: opened under a handle, closed and sent in one write,
     // executed by the device on its trigger. A cancel of an open group drops
-    // it; of a closed one asks the device to drop it. Either cancel ends the
-    // waits for the group's requests not answered yet.
+    // it; of a closed one asks the device to drop it, and frees the handle
+    // a request time later when the device's trigger does not come. Either
+    // cancel ends the waits for the group's requests not answered yet.
     VX_CTL_Result openCommandGroup(VX_CTL_TransmitHandle* handle, uint32_t triggerMode);
     VX_CTL_Result endCommandGroup(VX_CTL_TransmitHandle handle, bool close);
 
@@ -300,6 +302,10 @@ private:
     // time with VX_CTL_TIMEOUT and frees the IDs of cancelled ones; the
     // earliest time something is due next.
     std::optional<Clock::time_point> expireRequests();
+    // Frees the handle and the request IDs of each cancelled command group
+    // whose trigger did not come within the request time of the cancel;
+    // when the next one is due.
+    std::optional<Clock::time_point> expireCancelledGroups(Clock::time_point now);
     // A request's deadline started at `sendTime`: the worker is woken only
     // when it sleeps past the new deadline.
     void deadlineStarted(Clock::time_point sendTime);

@@ -1,6 +1,8 @@
 // Frames sent together: output buffers, command groups and the movement
 // commands that may use them.
 
+#include <algorithm>
+
 #include "device/Device.h"
 
 namespace vxctl {
@@ -102,10 +104,21 @@ VX_CTL_Result Device::endCommandGroup(VX_CTL_TransmitHandle handle, bool close) 
         // that a late reply completes nothing else.
         for (const QueuedPacket& packet : entry->packets)
             if (packet.slot && packet.slot->state == SlotState::Sent) cancelSlot(*packet.slot);
+        const uint64_t use = entry->use;
         Packet frame = cancelCommandGroupFrame(group);
         const VX_CTL_Result result = send(lock, frame, 0);
-        if (result != VX_CTL_OK && transmits_.find(handle, TransmitKind::CommandGroup) == entry && entry->closed)
+        // A trigger during the write may have freed the entry, and another
+        // group may hold the handle by now.
+        if (transmits_.find(handle, TransmitKind::CommandGroup) != entry || entry->use != use || !entry->closed)
+            return result;
+        if (result != VX_CTL_OK) {
             releaseTransmit(handle, true);
+        } else if (!entry->cancelSent) {
+            // A trigger that never comes must not keep the handle and the
+            // IDs for ever: the worker gives the group up a reply time on.
+            entry->cancelSent = Clock::now();
+            deadlineStarted(*entry->cancelSent);
+        }
         return result;
     }
     if (entry->closed) return VX_CTL_INVALID_TRANSMIT_HANDLE;
@@ -142,6 +155,27 @@ bool Device::groupTriggered(VX_CTL_TransmitHandle handle) {
     transmits_.release(handle);
     deadlineStarted(now);
     return true;
+}
+
+std::optional<Device::Clock::time_point> Device::expireCancelledGroups(Clock::time_point now) {
+    std::optional<Clock::time_point> next;
+    for (VX_CTL_TransmitHandle handle = 1; handle <= TransmitHandleTable::kLastHandle; ++handle) {
+        TransmitEntry* entry = transmits_.find(handle, TransmitKind::CommandGroup);
+        if (!entry || !entry->closed || !entry->cancelSent) continue;
+        const Clock::time_point due = *entry->cancelSent + timing_.request;
+        if (due > now) {
+            next = next ? std::min(*next, due) : due;
+            continue;
+        }
+        // The device never answered the cancel: its late trigger now finds
+        // no group, and its requests' late replies find their IDs free.
+        for (QueuedPacket& packet : entry->packets) {
+            if (!packet.slot || packet.slot->state != SlotState::Cancelled) continue;
+            SlotRef released = std::move(packet.slot->pending);
+        }
+        transmits_.release(handle);
+    }
+    return next;
 }
 
 }  // namespace vxctl

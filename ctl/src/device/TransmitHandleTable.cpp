@@ -17,6 +17,8 @@ VX_CTL_Result TransmitHandleTable::allocate(TransmitKind kind, VX_CTL_TransmitHa
         if (entry.kind == TransmitKind::Free) {
             entry.kind = kind;
             entry.closed = false;
+            entry.cancelSent.reset();
+            entry.use = ++uses_;
             last_ = candidate;
             *handle = candidate;
             return VX_CTL_OK;
@@ -44,6 +46,7 @@ void TransmitHandleTable::release(VX_CTL_TransmitHandle handle) {
         if (packet.slot && packet.slot->handle == handle) packet.slot->handle = 0;
     entry->packets.clear();
     entry->closed = false;
+    entry->cancelSent.reset();
     entry->kind = TransmitKind::Free;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "VeltraxCTL.h"
@@ -23,6 +25,12 @@ struct TransmitEntry {
     TransmitKind kind = TransmitKind::Free;
     // A command group that was closed and sent and waits for its trigger.
     bool closed = false;
+    // When the cancel of the closed group was sent: its trigger, the
+    // device's answer to the cancel, is awaited for a reply time from then.
+    std::optional<std::chrono::steady_clock::time_point> cancelSent;
+    // Which handing-out of the handle this is: a wait with the mutex
+    // released finds out whether the entry still holds the same group.
+    uint64_t use = 0;
     std::vector<QueuedPacket> packets;
 
     // Every packet's bytes, in order, for one transport write.
@@ -57,6 +65,7 @@ public:
 private:
     std::array<TransmitEntry, kLastHandle + 1> entries_{};
     VX_CTL_TransmitHandle last_ = 0;
+    uint64_t uses_ = 0;
 };
 
 }  // namespace vxctl

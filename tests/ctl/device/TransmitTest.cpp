@@ -299,4 +299,47 @@ TEST_F(Transmit, ARequestCancelledWhileItsGroupWaitsIsFreedAfterTheTrigger) {
     EXPECT_TRUE(vxtest::waitUntil([&] { return device_->slotsInUse() == 0; }, 5000ms));
 }
 
+// A cancelled group whose trigger never comes, not even late, gives its
+// handle and its requests' IDs back a reply time after the cancel: losing
+// more groups than there are handles leaves the device working, and the
+// trigger and reply that come after that complete nothing.
+TEST_F(Transmit, LostGroupsGiveTheirHandlesBackAReplyTimeAfterTheirCancel) {
+    constexpr auto kReplyTime = 100ms;
+    device_ = std::make_unique<Device>(vxctl::DeviceTiming{2000ms, 10000ms, 1000ms, kReplyTime});
+    ASSERT_EQ(device_->open(controller_.locator().c_str(), nullptr), VX_CTL_OK);
+    for (VX_CTL_TransmitHandle lost = 0; lost <= TransmitHandleTable::kLastHandle; ++lost) {
+        endpoint().loseNextGroup(true);
+        VX_CTL_TransmitHandle group = 0;
+        ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK) << "lost groups before: " << lost;
+        VX_CTL_RequestID read = 0;
+        ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+        ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+        // Given up as the controller API does: nothing came in the reply time.
+        VX_CTL_Event event{};
+        ASSERT_EQ(device_->waitForEvent(&event, 100), VX_CTL_TIMEOUT);
+        ASSERT_EQ(device_->endCommandGroup(group, false), VX_CTL_OK);
+        ASSERT_EQ(device_->cancelRequest(read), VX_CTL_OK);
+    }
+    EXPECT_TRUE(vxtest::waitUntil([&] { return device_->slotsInUse() == 0; }, 5000ms));
+
+    // The last lost group's reply and trigger find neither request nor group.
+    ASSERT_TRUE(endpoint().sendLostGroup());
+    VX_CTL_Event event{};
+    EXPECT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_UNEXPECTED_PACKET);
+    EXPECT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_UNEXPECTED_PACKET);
+
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    VX_CTL_RequestID read = 0;
+    ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+    ASSERT_EQ(device_->waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, kGroupTriggered);
+    EXPECT_EQ(event.value.i32, static_cast<int32_t>(group << 24));
+    std::vector<int32_t> values;
+    EXPECT_EQ(device_->readProperty_i32(read, &values), VX_CTL_OK);
+    EXPECT_EQ(values, std::vector<int32_t>{vxsim::Gen2Simulator::kDefaultChannelCount});
+    EXPECT_EQ(device_->waitForEvent(&event, 0), VX_CTL_TIMEOUT);
+}
+
 }  // namespace
