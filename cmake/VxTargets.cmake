@@ -47,7 +47,7 @@ function(vx_test_folder dir)
   string(REPLACE "/" "_" name "test_${rel}")
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARG_LINK} vx_testsupport GTest::gtest_main GTest::gmock Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} vx_testsupport vx_driver_double GTest::gtest_main GTest::gmock Threads::Threads)
   # Run-time loaded libraries (the FTDI double, the second-generation
   # library) are found beside the test programs.
   set(env "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/bin" ${ARG_ENV})
