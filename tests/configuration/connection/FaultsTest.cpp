@@ -120,6 +120,22 @@ TEST_F(Faults, TheLateReplyOfAnEarlierRequestIsSkipped) {
     }
 }
 
+TEST_F(Faults, ASkippedLateReplyDoesNotLengthenTheWait) {
+    for (QMXConnection* connection : {serial, network}) {
+        SCOPED_TRACE(nameOf(connection, serial));
+        peers->text.clearFaults();
+        peers->text.addFault(TextFault::late("RTP0,2", 1300ms, 1));
+        peers->text.addFault(TextFault::silent("RTP0,3"));
+        uint32_t value = 7;
+        EXPECT_EQ(connection->readTuningParameter(0, 2, &value), VX_TIMEOUT);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(connection->readTuningParameter(0, 3, &value), VX_TIMEOUT);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1200ms);
+        peers->text.clearFaults();
+        nextCommandAnswered(connection);
+    }
+}
+
 TEST_F(Faults, BrokenReplies) {
     struct Case {
         const char* what;

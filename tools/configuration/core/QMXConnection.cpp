@@ -235,10 +235,15 @@ void QMXConnection::dropPendingInput() {
     while (socket_->bytesAvailable() > 0 || socket_->waitForReadyRead(0)) socket_->readAll();
 }
 
+Clock::time_point QMXConnection::replyDeadline(int timeoutMs) const {
+    return Clock::now() + milliseconds(mode_ == Serial ? timeoutMs : kSocketReplyTimeoutMs);
+}
+
 uint32_t QMXConnection::readReply(Reply* reply, int timeoutMs) {
-    // Over TCP a reply is awaited for one second, whatever the caller asks.
-    const int waitMs = mode_ == Serial ? timeoutMs : kSocketReplyTimeoutMs;
-    const auto deadline = Clock::now() + milliseconds(waitMs);
+    return readReplyUntil(reply, replyDeadline(timeoutMs));
+}
+
+uint32_t QMXConnection::readReplyUntil(Reply* reply, Clock::time_point deadline) {
     for (;;) {
         QString line;
         const int left = remainingMs(deadline);
@@ -264,10 +269,10 @@ uint32_t QMXConnection::readReply(QString& name, int& count, uint32_t* values, i
 uint32_t QMXConnection::exchange(const std::string& command, Reply* reply, int timeoutMs,
                                  const qmxtext::DataShape* answer) {
     if (const uint32_t status = sendCommand(QString::fromStdString(command))) return status;
-    const int waitMs = mode_ == Serial ? timeoutMs : kSocketReplyTimeoutMs;
-    const auto deadline = Clock::now() + milliseconds(waitMs);
+    // Skipping a late reply does not lengthen the wait.
+    const auto deadline = replyDeadline(timeoutMs);
     for (;;) {
-        const uint32_t status = readReply(reply, remainingMs(deadline));
+        const uint32_t status = readReplyUntil(reply, deadline);
         if (status == VX_TIMEOUT && answer) {
             if (unanswered_.size() == kMaxUnanswered) unanswered_.erase(unanswered_.begin());
             unanswered_.push_back(*answer);

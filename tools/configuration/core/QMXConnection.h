@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -132,6 +133,10 @@ protected:
     uint32_t readReply(qmxtext::Reply* reply, int timeoutMs);
 
 private:
+    // When a reply asked for now with `timeoutMs` is due: over TCP one
+    // second, whatever the caller asks.
+    std::chrono::steady_clock::time_point replyDeadline(int timeoutMs) const;
+    uint32_t readReplyUntil(qmxtext::Reply* reply, std::chrono::steady_clock::time_point deadline);
     uint32_t openSerial(const QString& locator);
     uint32_t openNetwork(const QString& locator);
     uint32_t openThroughLibrary(const QString& locator);
