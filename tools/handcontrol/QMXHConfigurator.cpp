@@ -212,10 +212,10 @@ void QMXHConfigurator::on_actionRead_configuration_triggered() {
     // A read that fails or is aborted leaves part of the image erased (0xFF
     // in every slot not yet read); Write would store that in the module. So
     // the image from before the read comes back, or none when there was none.
-    beforeRead_.takeFrom(configuration_);
+    QMXHConfiguration beforeRead;
+    beforeRead.takeFrom(configuration_);
     if (run(Read, [&] { emit readConfigurationFromDevice(&configuration_, &device_); }) != 0)
-        configuration_.takeFrom(beforeRead_);
-    beforeRead_.clear();
+        configuration_.takeFrom(beforeRead);
     showEditor();
     updateActions();
 }

@@ -70,8 +70,6 @@ private:
     std::unique_ptr<Ui::QMXHConfiguratorClass> form_;
     QMXH device_;
     QMXHConfiguration configuration_;
-    // The image a running Read replaces, kept until it has succeeded.
-    QMXHConfiguration beforeRead_;
     QList<QMXHEditor*> editors_;
     std::unique_ptr<QThread> thread_;
     bool connected_ = false;
