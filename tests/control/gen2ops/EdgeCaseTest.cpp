@@ -329,6 +329,10 @@ TEST_F(Async, ReportOnCompleteTakesFlagsOnlyAndOnlyInMode2) {
 TEST_F(Sync, ReportOnCompleteIsRefusedInMode1) { EXPECT_EQ(system_.setReportOnComplete(0, 1), VX_WRONG_MODE); }
 
 TEST_F(Async, AFinishedMoveGivesMovementCompletedOnlyWithReportOnComplete) {
+    // The channel's event state is set once the move's writes are confirmed:
+    // the move must outlast that, or its end finds no state to reset.
+    sim_.model().setMotionTimes({std::chrono::milliseconds(300), std::chrono::milliseconds(300),
+                                 std::chrono::milliseconds(300)});
     ASSERT_EQ(system_.gotoPosition(0, 10, 0, false, false), VX_OK);
     ASSERT_TRUE(vxtest::waitUntil([&] { return !sim_.model().moving(0) && system_.channelRecords()[0].eventState == 0; }));
     EXPECT_EQ(next(0).packetType, uint32_t{VX_PACKET_NONE});
