@@ -139,6 +139,9 @@
  *                           line is raw 8N1 with DTR and RTS asserted.
  *   xonxoff <n>             XON/XOFF flow control in both directions when not
  *                           0; default 0.
+ *   tx-timeout <ms>         how long one VX_IO_Send may take beyond the time
+ *                           its bytes need at the line rate (10 bits a byte);
+ *                           default 1000.
  * Keys of VX_IO_Open, network (raw, but iface and discovery-timeout parsed):
  *   port <n>                0 to 65535 (else 4); 0 is no port. See Locators.
  *   connect-timeout <ms>    how long the TCP connect may take, and how long a
@@ -418,14 +421,17 @@ VX_IO_API VX_IO_Result VX_IO_Close(VX_IO_Handle handle, int wait);
 /*
  * Writes the caller's `length` bytes at `data` and returns when all of them
  * are handed to the driver, port or socket. Sends to one device from several
- * threads take turns: each call's bytes stay together. A length of 0 sends
- * nothing and gives 0 (data may then be null).
+ * threads take turns: each call's bytes stay together. Every send is bounded
+ * by its device's time-out, the wait for other threads' sends included; one
+ * that runs out leaves what it wrote written. A length of 0 sends nothing
+ * and gives 0 (data may then be null).
  * 0; 6 for an unknown handle; 9 for null data with a nonzero length; and:
  *   USB      7 the driver reports an I/O error (adapter gone), or the device
  *            is closed; 9 other driver failures, or not all bytes written
  *            within "tx-timeout".
- *   serial   waits without limit while the line takes nothing (XOFF); 9 for
- *            any failure, the line gone, or the device closed meanwhile.
+ *   serial   9 for any failure, the line gone, the device closed meanwhile,
+ *            or not all bytes taken within "tx-timeout" and their line time
+ *            (a line held by XOFF, a far end that stopped reading).
  *   network  7 no room within "connect-timeout", the device closing or
  *            closed; 9 other socket failures (a reset connection). Never
  *            raises SIGPIPE.

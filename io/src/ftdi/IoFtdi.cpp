@@ -355,12 +355,17 @@ FtdiHandle IoFtdi::usableHandle() {
 
 VX_IO_Result IoFtdi::Send(const void* data, size_t length) {
     if (length == 0) return VX_IO_OK;
-    std::lock_guard<std::mutex> sending(sendMutex_);
+    // The wait for an earlier send counts against this one's time-out.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(txTimeout_);
+    std::unique_lock<std::timed_mutex> sending(sendMutex_, deadline);
+    if (!sending.owns_lock()) return VX_IO_WRITE_ERROR;
     if (!usableHandle()) return VX_IO_TIMEOUT;
     // The handle is asked for again before each write: a close during the
     // send cuts it short, and what is left is not sent.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return writeAll(*driver_, [this] { return usableHandle(); }, static_cast<const uint8_t*>(data),
-                    length, std::chrono::milliseconds(txTimeout_));
+                    length, std::max(left, std::chrono::milliseconds(0)));
 }
 
 VX_IO_Result IoFtdi::GetProperty(const char* key, char* buffer, size_t* length) {

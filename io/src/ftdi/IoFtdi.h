@@ -60,7 +60,7 @@ private:
 
     // Keeps one send's bytes together on the wire; a close never takes it,
     // so the driver's FT_Close is what ends a send blocked in FT_Write.
-    std::mutex sendMutex_;
+    std::timed_mutex sendMutex_;
     // Held only briefly: never across a write, so a close is not held up by
     // a blocked send. Once closing_ is set no new driver call starts with the
     // handle; the receive thread takes the handle away and closes it.

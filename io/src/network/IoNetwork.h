@@ -42,7 +42,7 @@ private:
     const std::vector<std::string> locatorPieces_;  // after "network:"
     // Guards every use of the socket by senders and its release by the
     // receive thread, so a send never writes to a reused descriptor.
-    std::mutex sendMutex_;
+    std::timed_mutex sendMutex_;
     vxplatform::UniqueFd socket_;
     // Held around each send and receive call on the non-blocking socket, and
     // never across a wait. The kernel serialises the two anyway, but puts the

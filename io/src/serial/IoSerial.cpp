@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <system_error>
@@ -15,6 +16,8 @@ namespace vxio {
 namespace {
 
 constexpr size_t kChunk = 1024;
+// Start, eight data bits and stop: what one byte costs on the line.
+constexpr uint64_t kBitsPerByte = 10;
 
 // A line that is gone stays readable for every wait; between two reports of
 // it the thread rests this long (or until it is stopped).
@@ -42,6 +45,12 @@ VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
     }
     uint32_t xonXoff = 0;
     readRawUnsignedOption(options(), key::kXonXoff, &xonXoff);
+    // A line that takes nothing (XOFF for ever, a far end that stopped
+    // reading) must not hold a send, and every close that waits for it.
+    uint32_t txTimeout = 0;
+    readRawUnsignedOption(options(), key::kTxTimeout, &txTimeout);
+    baudRate_ = baudRate;
+    txTimeout_ = std::chrono::milliseconds(txTimeout);
 
     try {
         stop_.emplace();
@@ -73,9 +82,18 @@ void IoSerial::Close(bool wait) {
     if (wait) thread_.join();
 }
 
+std::chrono::milliseconds IoSerial::sendBudget(size_t length) const {
+    const uint64_t lineMs = (static_cast<uint64_t>(length) * kBitsPerByte * 1000 + baudRate_ - 1) / baudRate_;
+    return txTimeout_ + std::chrono::milliseconds(lineMs);
+}
+
 VX_IO_Result IoSerial::Send(const void* data, size_t length) {
-    std::lock_guard<std::mutex> lock(sendMutex_);
-    const auto result = port_.write(data, length, std::chrono::milliseconds(-1));
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + sendBudget(length);
+    std::unique_lock<std::timed_mutex> lock(sendMutex_, deadline);
+    if (!lock.owns_lock()) return VX_IO_WRITE_ERROR;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto result = port_.write(data, length, std::max(left, std::chrono::milliseconds(0)));
     return result.status == vxplatform::SerialStatus::Ok ? VX_IO_OK : VX_IO_WRITE_ERROR;
 }
 
@@ -110,7 +128,7 @@ void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
         }
     }
     {
-        std::lock_guard<std::mutex> lock(sendMutex_);
+        std::lock_guard<std::timed_mutex> lock(sendMutex_);
         port_.close();
     }
     // May destroy this object; nothing of it is touched afterwards.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,13 +27,19 @@ public:
 
 private:
     void receiveLoop(std::shared_ptr<IoDevice> self);
+    // How long a send of `length` bytes may take in all: the time-out, plus
+    // what the bytes need at the line rate.
+    std::chrono::milliseconds sendBudget(size_t length) const;
 
     const std::string path_;  // empty for a locator of the wrong form
     vxplatform::SerialPort port_;
     std::optional<vxplatform::Waker> stop_;
+    uint32_t baudRate_ = 0;
+    std::chrono::milliseconds txTimeout_{0};
     // Serialises sends, and the receive thread closes the port under it so
     // that no send writes to a descriptor number already given to another file.
-    std::mutex sendMutex_;
+    // Timed: the wait for an earlier send counts against a send's budget.
+    std::timed_mutex sendMutex_;
     // Last: stopped and joined before the port and the waker go.
     vxplatform::OwnedThread thread_;
 };
