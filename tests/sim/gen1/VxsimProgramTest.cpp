@@ -5,9 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,85 +15,16 @@
 #include "platform/Text.h"
 #include "platform/UniqueFd.h"
 #include "sim/Gen1Endpoint.h"
+#include "support/ChildProcess.h"
 
 using vxplatform::UniqueFd;
 
-extern char** environ;
-
 namespace {
 
-// vxsim started with pipes on stdin and stdout; killed if a test leaves it.
-class VxsimProcess {
+// vxsim started with pipes on stdin and stdout.
+class VxsimProcess : public vxtest::ChildProcess {
 public:
-    explicit VxsimProcess(std::vector<std::string> args) {
-        int in[2], out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-        UniqueFd inRead(in[0]), outWrite(out[1]);
-        stdin_.reset(in[1]);
-        stdout_.reset(out[0]);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, inRead.get(), STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
-        args.insert(args.begin(), VXSIM_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, VXSIM_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~VxsimProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool started() const { return pid_ > 0; }
-
-    // The first line the program prints, or "" after the deadline.
-    std::string readLine(std::chrono::milliseconds deadline) {
-        std::string line;
-        const auto end = std::chrono::steady_clock::now() + deadline;
-        while (line.empty() || line.back() != '\n') {
-            if (!readable(end)) return "";
-            char c;
-            if (::read(stdout_.get(), &c, 1) != 1) return "";
-            line += c;
-        }
-        line.pop_back();
-        return line;
-    }
-
-    void closeStdin() { stdin_.reset(); }
-    void signal(int number) { ::kill(pid_, number); }
-
-    // Waits for the program to end (its stdout closes) and gives its exit
-    // status, or -1 after the deadline.
-    int waitExit(std::chrono::milliseconds deadline) {
-        const auto end = std::chrono::steady_clock::now() + deadline;
-        char buffer[64];
-        for (;;) {
-            if (!readable(end)) return -1;
-            if (::read(stdout_.get(), buffer, sizeof buffer) <= 0) break;
-        }
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    bool readable(std::chrono::steady_clock::time_point end) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd fd{stdout_.get(), POLLIN, 0};
-        return ::poll(&fd, 1, static_cast<int>(left.count())) == 1;
-    }
-
-    pid_t pid_ = -1;
-    UniqueFd stdin_;
-    UniqueFd stdout_;
+    explicit VxsimProcess(std::vector<std::string> args) : ChildProcess(VXSIM_PROGRAM, std::move(args)) {}
 };
 
 // Reads exactly `count` bytes from a socket within the deadline.
