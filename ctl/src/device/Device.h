@@ -46,8 +46,9 @@ struct DeviceTiming {
     std::chrono::milliseconds reconnectBudget{10000};
     std::chrono::milliseconds reconnectInterval{1000};
     // For the reply to a request sent; also how long a cancelled request's
-    // ID stays taken after its send, and how long a cancelled command group
-    // that was sent waits for its trigger.
+    // ID stays taken after its send (one in a group that has not run: after
+    // the cancel), and how long a cancelled command group that was sent
+    // waits for its trigger.
     std::chrono::milliseconds request{2000};
 };
 
@@ -302,9 +303,9 @@ private:
     // time with VX_CTL_TIMEOUT and frees the IDs of cancelled ones; the
     // earliest time something is due next.
     std::optional<Clock::time_point> expireRequests();
-    // Frees the handle and the request IDs of each cancelled command group
-    // whose trigger did not come within the request time of the cancel;
-    // when the next one is due.
+    // Frees the handle of each cancelled command group whose trigger did
+    // not come within the request time of the cancel; when the next one is
+    // due.
     std::optional<Clock::time_point> expireCancelledGroups(Clock::time_point now);
     // A request's deadline started at `sendTime`: the worker is woken only
     // when it sleeps past the new deadline.

@@ -119,6 +119,12 @@ void Device::cancelSlot(CommandSlot& slot) {
     if (slot.state == SlotState::Queued) transmits_.dropQueued(slot.handle, &slot);
     slot.handle = 0;
     slot.state = SlotState::Cancelled;
+    // Sent in a group that has not run, it had no deadline yet: from now its
+    // ID is kept a reply time, whatever becomes of the group and its cancel.
+    if (slot.pending && !slot.sendTime) {
+        slot.sendTime = Clock::now();
+        deadlineStarted(*slot.sendTime);
+    }
     slots_.wake(slot);
 }
 

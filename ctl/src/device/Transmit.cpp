@@ -100,8 +100,7 @@ VX_CTL_Result Device::endCommandGroup(VX_CTL_TransmitHandle handle, bool close) 
             return VX_CTL_OK;
         }
         // Its requests are given up now, so their waits end; their IDs stay
-        // taken until the device ends the group with its trigger event, so
-        // that a late reply completes nothing else.
+        // taken a reply time, so that a late reply completes nothing else.
         for (const QueuedPacket& packet : entry->packets)
             if (packet.slot && packet.slot->state == SlotState::Sent) cancelSlot(*packet.slot);
         const uint64_t use = entry->use;
@@ -147,10 +146,11 @@ bool Device::groupTriggered(VX_CTL_TransmitHandle handle) {
         if (!packet.slot) continue;
         CommandSlot& slot = *packet.slot;
         if (slot.handle == handle) slot.handle = 0;
-        // A request cancelled after the close lost its handle but still
-        // awaits its reply: its ID is kept only for a reply time from now.
-        const bool awaited = slot.state == SlotState::Sent || (slot.state == SlotState::Cancelled && slot.pending);
-        if (awaited && slot.handle == 0 && !slot.sendTime) slot.sendTime = now;
+        // The replies follow the trigger: a request's deadline starts now,
+        // a cancelled one's ID is kept a reply time from now.
+        const bool sent = slot.state == SlotState::Sent && !slot.sendTime;
+        const bool cancelled = slot.state == SlotState::Cancelled && slot.pending;
+        if (sent || cancelled) slot.sendTime = now;
     }
     transmits_.release(handle);
     deadlineStarted(now);
@@ -168,11 +168,7 @@ std::optional<Device::Clock::time_point> Device::expireCancelledGroups(Clock::ti
             continue;
         }
         // The device never answered the cancel: its late trigger now finds
-        // no group, and its requests' late replies find their IDs free.
-        for (QueuedPacket& packet : entry->packets) {
-            if (!packet.slot || packet.slot->state != SlotState::Cancelled) continue;
-            SlotRef released = std::move(packet.slot->pending);
-        }
+        // no group. Its requests' IDs have deadlines of their own.
         transmits_.release(handle);
     }
     return next;

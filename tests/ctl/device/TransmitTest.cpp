@@ -342,4 +342,31 @@ TEST_F(Transmit, LostGroupsGiveTheirHandlesBackAReplyTimeAfterTheirCancel) {
     EXPECT_EQ(device_->waitForEvent(&event, 0), VX_CTL_TIMEOUT);
 }
 
+// The cancel of a closed group cannot go out (the line is gone): the group
+// is dropped at once, and the IDs of its requests, whose replies may still
+// come, are free again a reply time (2000 ms) after the cancel.
+TEST_F(Transmit, AGroupWhoseCancelCannotBeSentGivesItsIdsBackAReplyTimeAfterTheCancel) {
+    constexpr int kReads = 5;
+    endpoint().loseNextGroup(true);
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(device_->openCommandGroup(&group, 0), VX_CTL_OK);
+    std::vector<VX_CTL_RequestID> reads(kReads);
+    for (VX_CTL_RequestID& read : reads)
+        ASSERT_EQ(device_->requestReadProperty(0, vxctl::kChannelCountKey, &read, group), VX_CTL_OK);
+    ASSERT_EQ(device_->endCommandGroup(group, true), VX_CTL_OK);
+    endpoint().disconnectAll();
+    ASSERT_TRUE(vxtest::waitUntil([&] { return !device_->connected(); }, 5000ms));
+
+    const auto cancelled = std::chrono::steady_clock::now();
+    EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_COMMUNICATION_FAILED);
+    for (const VX_CTL_RequestID read : reads) EXPECT_EQ(device_->cancelRequest(read), VX_CTL_OK);
+    EXPECT_EQ(vxctl::kLastRequestId - device_->slotsInUse(), vxctl::kLastRequestId - kReads);
+    // The worker frees them when it wakes at their deadline.
+    const auto bound = 2000ms + 100ms - (std::chrono::steady_clock::now() - cancelled);
+    EXPECT_TRUE(vxtest::waitUntil([&] { return device_->slotsInUse() == 0; },
+                                  std::chrono::duration_cast<std::chrono::milliseconds>(bound)))
+        << "free IDs: " << vxctl::kLastRequestId - device_->slotsInUse();
+    EXPECT_EQ(device_->endCommandGroup(group, false), VX_CTL_INVALID_TRANSMIT_HANDLE);
+}
+
 }  // namespace
