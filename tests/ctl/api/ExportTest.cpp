@@ -113,6 +113,43 @@ TEST_F(ExportTest, ARequestIsCollectedOnce) {
     EXPECT_EQ(VX_CTL_INVALID_PARAMETER, VX_CTL_ReadProperty_i32(handle_, id, &value, nullptr));
 }
 
+// A reply that comes after its request timed out answers nothing: the
+// caller had 4 at the reply time, the late reply is reported as 0xF00F.
+TEST_F(ExportTest, ALateReplyToATimedOutRequestIsReportedAsUnexpected) {
+    open();
+    const vxsim::Gen2Match reads{vxsim::gen2::kCommandStart, vxsim::gen2::command::kReadProperty};
+    controller_.endpoint().addFault(vxsim::Gen2Fault::late(reads, 2300ms, 1));
+    int32_t value = 0;
+    EXPECT_EQ(0x0004u, VX_CTL_GetProperty_i32(handle_, 0, kOneValue, &value, nullptr));
+    VX_CTL_Event event{};
+    EXPECT_EQ(0xF00Fu, VX_CTL_WaitForEvent(handle_, &event, 5000));
+    EXPECT_EQ(VX_CTL_OK, VX_CTL_GetProperty_i32(handle_, 0, kOneValue, &value, nullptr));
+    EXPECT_EQ(5, value);
+}
+
+// The controller never runs the group: cancelling it ends the wait for its
+// request at once.
+TEST_F(ExportTest, CancellingAClosedGroupEndsItsRequestsWaits) {
+    open();
+    controller_.endpoint().loseNextGroup(true);
+    VX_CTL_TransmitHandle group = 0;
+    ASSERT_EQ(VX_CTL_OK, VX_CTL_OpenCommandGroup(handle_, &group, 0));
+    VX_CTL_RequestID id = 0;
+    ASSERT_EQ(VX_CTL_OK, VX_CTL_RequestReadProperty(handle_, 0, kOneValue, &id, group));
+    ASSERT_EQ(VX_CTL_OK, VX_CTL_CloseCommandGroup(handle_, group));
+    vxtest::Latch<VX_CTL_Result> waited;
+    std::thread waiter([&] {
+        int32_t value = 0;
+        waited.set(VX_CTL_ReadProperty_i32(handle_, id, &value, nullptr));
+    });
+    EXPECT_FALSE(waited.wait(300ms)) << "the group was sent and has not run";
+    EXPECT_EQ(VX_CTL_OK, VX_CTL_CancelCommandGroup(handle_, group));
+    VX_CTL_Result result = VX_CTL_OK;
+    EXPECT_TRUE(waited.wait(1000ms, &result));
+    waiter.join();
+    EXPECT_EQ(0xF010u, result);
+}
+
 TEST_F(ExportTest, UnknownHandlesGiveInvalidHandleWithBothLinesAndNoOutputs) {
     startLog();
     for (const VX_CTL_DeviceHandle handle : {0u, 128u}) {
