@@ -358,7 +358,7 @@ VX_IO_Result IoFtdi::Send(const void* data, size_t length) {
     // The wait for an earlier send counts against this one's time-out.
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(txTimeout_);
-    std::unique_lock<std::timed_mutex> sending(sendMutex_, deadline);
+    std::unique_lock<vxplatform::TimedMutex> sending(sendMutex_, deadline);
     if (!sending.owns_lock()) return VX_IO_WRITE_ERROR;
     if (!usableHandle()) return VX_IO_TIMEOUT;
     // The handle is asked for again before each write: a close during the

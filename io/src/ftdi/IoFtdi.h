@@ -15,6 +15,7 @@
 #include "ftdi/FtdiDriver.h"
 #include "ftdi/UsbDeviceList.h"
 #include "platform/OwnedThread.h"
+#include "platform/TimedMutex.h"
 
 namespace vxio {
 
@@ -60,7 +61,7 @@ private:
 
     // Keeps one send's bytes together on the wire; a close never takes it,
     // so the driver's FT_Close is what ends a send blocked in FT_Write.
-    std::timed_mutex sendMutex_;
+    vxplatform::TimedMutex sendMutex_;
     // Held only briefly: never across a write, so a close is not held up by
     // a blocked send. Once closing_ is set no new driver call starts with the
     // handle; the receive thread takes the handle away and closes it.

@@ -97,7 +97,7 @@ VX_IO_Result IoNetwork::connectTo(const std::string& host, uint16_t port, millis
         case vxplatform::TcpConnectStatus::Unreachable:
             return VX_IO_DEVICE_NOT_FOUND;
     }
-    std::lock_guard<std::timed_mutex> lock(sendMutex_);
+    std::lock_guard<vxplatform::TimedMutex> lock(sendMutex_);
     socket_ = std::move(connected.fd);
     return VX_IO_OK;
 }
@@ -180,7 +180,7 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
         }
     }
     {
-        std::lock_guard<std::timed_mutex> lock(sendMutex_);
+        std::lock_guard<vxplatform::TimedMutex> lock(sendMutex_);
         ::shutdown(fd, SHUT_RDWR);
         socket_.reset();
     }
@@ -198,7 +198,7 @@ VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
     // The wait for an earlier send counts: one stuck send must not make
     // each queued one wait the whole time-out again.
     const auto deadline = Clock::now() + sendTimeout_;
-    std::unique_lock<std::timed_mutex> lock(sendMutex_, deadline);
+    std::unique_lock<vxplatform::TimedMutex> lock(sendMutex_, deadline);
     if (!lock.owns_lock()) return VX_IO_TIMEOUT;
     if (length == 0) return VX_IO_OK;
     if (!socket_.valid() || stopping()) return VX_IO_TIMEOUT;

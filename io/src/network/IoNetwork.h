@@ -11,6 +11,7 @@
 #include "core/IoDevice.h"
 #include "core/Transport.h"
 #include "platform/OwnedThread.h"
+#include "platform/TimedMutex.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 
@@ -42,7 +43,7 @@ private:
     const std::vector<std::string> locatorPieces_;  // after "network:"
     // Guards every use of the socket by senders and its release by the
     // receive thread, so a send never writes to a reused descriptor.
-    std::timed_mutex sendMutex_;
+    vxplatform::TimedMutex sendMutex_;
     vxplatform::UniqueFd socket_;
     // Held around each send and receive call on the non-blocking socket, and
     // never across a wait. The kernel serialises the two anyway, but puts the

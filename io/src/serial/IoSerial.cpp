@@ -90,7 +90,7 @@ std::chrono::milliseconds IoSerial::sendBudget(size_t length) const {
 VX_IO_Result IoSerial::Send(const void* data, size_t length) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + sendBudget(length);
-    std::unique_lock<std::timed_mutex> lock(sendMutex_, deadline);
+    std::unique_lock<vxplatform::TimedMutex> lock(sendMutex_, deadline);
     if (!lock.owns_lock()) return VX_IO_WRITE_ERROR;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const auto result = port_.write(data, length, std::max(left, std::chrono::milliseconds(0)));
@@ -128,7 +128,7 @@ void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
         }
     }
     {
-        std::lock_guard<std::timed_mutex> lock(sendMutex_);
+        std::lock_guard<vxplatform::TimedMutex> lock(sendMutex_);
         port_.close();
     }
     // May destroy this object; nothing of it is touched afterwards.

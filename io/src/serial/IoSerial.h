@@ -9,6 +9,7 @@
 #include "core/IoDevice.h"
 #include "core/Transport.h"
 #include "platform/OwnedThread.h"
+#include "platform/TimedMutex.h"
 #include "platform/SerialPort.h"
 #include "platform/Waker.h"
 
@@ -39,7 +40,7 @@ private:
     // Serialises sends, and the receive thread closes the port under it so
     // that no send writes to a descriptor number already given to another file.
     // Timed: the wait for an earlier send counts against a send's budget.
-    std::timed_mutex sendMutex_;
+    vxplatform::TimedMutex sendMutex_;
     // Last: stopped and joined before the port and the waker go.
     vxplatform::OwnedThread thread_;
 };
