@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,8 +30,9 @@ public:
     // The group's answers did not all come within the reply time of its
     // sending, and the group was cancelled.
     bool expired() const { return expired_.load(); }
-    // What a failed wait for one of the group's answers gives the caller:
-    // the time-out once the group expired.
+    // What a wait for one of the group's answers gives the caller, from
+    // its mapped status: a wait the watch's cancel ended (20) is the
+    // time-out once the group expired; an answer that came keeps its code.
     VX_STATUS outcome(VX_STATUS status) const;
 
 private:
@@ -54,9 +56,14 @@ private:
 // still awaited then is cancelled, which ends the waits for its requests
 // in the library; its late trigger or replies complete nothing.
 //
-// Opening a group and cancelling one are serialised under one mutex, so a
-// handle is cancelled only while it still names the ticket's group. The
-// watch's thread starts with the first group sent and ends at close.
+// A cancel of a sent group can wait for seconds in the library (its send
+// waits while the link is made again), so no cancel is made under the
+// mutex and each due group is cancelled on a thread of its own. A handle
+// with a cancel still to make is never used for a new group: an open that
+// gets it leaves that group to the pending cancel and takes another
+// handle, so a cancel reaches only the group it was meant for, or a group
+// nobody uses. The watch's thread starts with the first group sent; it and
+// the cancel threads end at close.
 class GroupWatch {
 public:
     explicit GroupWatch(SystemVeltraxCTL& system) : system_(system) {}
@@ -67,7 +74,7 @@ public:
     // The system opened: groups may be watched.
     void begin();
     // The system closes: every group still awaited is cancelled at once
-    // (its waits end as cancelled) and the thread is joined.
+    // (its waits end as cancelled) and the threads are joined.
     void end();
 
     // Opens a group that runs on its close; *ticket holds it.
@@ -83,10 +90,21 @@ private:
     using Clock = std::chrono::steady_clock;
     using Lock = std::unique_lock<std::mutex>;
 
+    struct Canceller {
+        vxplatform::OwnedThread thread;
+        bool done = false;  // guarded by the mutex
+    };
+
     void forget(GroupTicket& ticket);
     void run();
-    // Cancels the ticket's group in the library; the mutex is held.
-    void cancelGroup(const GroupTicket& ticket);
+    // Counts one more cancel of the ticket's handle, unless the handle
+    // names another group; true when the caller is to make the cancels.
+    bool claimCancel(const GroupTicket& ticket);
+    // Makes the cancels counted for `handle` until none is left; the
+    // mutex is held on entry and on return, released around each call.
+    void cancelClaimed(Lock& lock, uint32_t handle);
+    // The same on a thread of its own; the mutex is held.
+    void cancelOnThread(Lock& lock, uint32_t handle);
 
     SystemVeltraxCTL& system_;
     std::mutex mutex_;
@@ -94,6 +112,9 @@ private:
     // Each handle given out, with the ticket that holds it.
     std::map<uint32_t, GroupTicket*> owners_;
     std::vector<GroupTicket*> armed_;
+    // Cancels still to make per handle; one thread makes them.
+    std::map<uint32_t, int> cancelsDue_;
+    std::list<Canceller> cancellers_;
     bool ended_ = true;
     vxplatform::OwnedThread thread_;
 };

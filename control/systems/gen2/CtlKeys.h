@@ -86,6 +86,7 @@ inline constexpr uint32_t kNoSensorPresent = 0x0103;
 inline constexpr uint32_t kSensorDisabled = 0x0104;
 inline constexpr uint32_t kInvalidDeviceHandle = 0xF007;
 inline constexpr uint32_t kCanceled = 0xF010;
+inline constexpr uint32_t kBufferLimitReached = 0xF016;
 }  // namespace ctlresult
 
 }  // namespace qmx

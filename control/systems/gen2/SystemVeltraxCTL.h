@@ -26,10 +26,19 @@ class WriteQueue;
 // A second-generation controller system served through the run-time loaded
 // VeltraxCTL. Operations check under the API mutex and release it before
 // they call the library; in asynchronous mode a job worker runs their jobs
-// and an event thread turns movement events into packets. Lock order: API
-// mutex, then packet mutex; the device gate is taken alone around each
-// library call, so that no call of a closed system reaches a device that
-// the library opened later under the same handle.
+// and an event thread turns movement events into packets.
+//
+// Lock order of the driver: API mutex, then the group watch's mutex, then
+// the device gate; API mutex, then packet mutex. The packet mutex and the
+// watch's mutex are never held together. The device gate is held shared
+// around each library call, so that no call of a closed system reaches a
+// device that the library opened later under the same handle. No other
+// lock is held across a library call that can block (a send, a cancel of a
+// sent group, a wait): the watch keeps its mutex only around opening a
+// group, which only queues, and the packet mutex is never held around a
+// library call. Only open, the channel settings read after setSensorType
+// and the speed level table operations keep the API mutex across their
+// requests, as their cached records must not change under them.
 class SystemVeltraxCTL : public SystemBase {
 public:
     struct ChannelRecord {

@@ -207,10 +207,16 @@ VX_STATUS SystemVeltraxCTL::flushOutput() {
         std::lock_guard<std::mutex> api(apiMutex_);
         if (const VX_STATUS status = checkMode(false)) return status;
     }
-    std::deque<std::shared_ptr<GroupTicket>> closedGroups;
-    std::lock_guard<std::mutex> lock(packetMutex_);
+    std::deque<std::shared_ptr<GroupTicket>> groups;
+    std::deque<Job> jobs;
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        groups.swap(parkedGroups_);
+        jobs.swap(parkedJobs_);
+    }
+    // A close sends, and can wait for seconds: no driver mutex is held.
     VX_STATUS result = VX_OK;
-    for (const std::shared_ptr<GroupTicket>& group : parkedGroups_) {
+    for (const std::shared_ptr<GroupTicket>& group : groups) {
         const uint32_t handle = group->transmitHandle();
         const uint32_t closed = callDevice(
             [&](const CtlFunctions& f, VX_CTL_DeviceHandle device) { return f.CloseCommandGroup(device, handle); });
@@ -220,11 +226,17 @@ VX_STATUS SystemVeltraxCTL::flushOutput() {
             groupWatch_.arm(*group);
         }
     }
-    // Dropped after the packet mutex: a ticket's end takes the watch's mutex.
-    closedGroups.swap(parkedGroups_);
-    for (Job& job : parkedJobs_) jobs_.push_back(std::move(job));
-    parkedJobs_.clear();
-    jobCondition_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        // A system that closed meanwhile runs no more jobs.
+        if (!closed_) {
+            for (Job& job : jobs) jobs_.push_back(std::move(job));
+            jobs.clear();
+            jobCondition_.notify_all();
+        }
+    }
+    // Jobs and groups not handed on end here, outside the packet mutex: a
+    // ticket's end takes the watch's mutex.
     return result;
 }
 

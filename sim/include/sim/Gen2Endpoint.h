@@ -155,6 +155,9 @@ public:
     void loseNextGroup(bool replies);
     // Sends what the lost group kept, late; false when nothing is kept.
     bool sendLostGroup();
+    // The next command group that runs sends its "command group triggered"
+    // event `delay` after its replies.
+    void delayNextTrigger(std::chrono::milliseconds delay);
     void sendUnsolicitedReady();
 
     std::vector<Gen2Request> requests() const;
@@ -204,6 +207,7 @@ private:
     enum class GroupLoss { None, Trigger, Everything };
     GroupLoss nextGroupLoss_ = GroupLoss::None;
     std::vector<Bytes> lostGroup_;
+    std::optional<std::chrono::milliseconds> nextTriggerDelay_;
     bool streamStatusOnOpen_ = false;
     mutable std::condition_variable changed_;
     std::array<uint32_t, 4> versionWords_{0, 0, 0, 1};

@@ -387,6 +387,11 @@ bool Gen2Endpoint::sendLostGroup() {
     return true;
 }
 
+void Gen2Endpoint::delayNextTrigger(std::chrono::milliseconds delay) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nextTriggerDelay_ = delay;
+}
+
 void Gen2Endpoint::sendUnsolicitedReady() { sendToHost(encodeFrame(gen2::kSystemStart, sysframe::kReady, {})); }
 
 std::vector<Gen2Request> Gen2Endpoint::requests() const {
@@ -578,8 +583,14 @@ bool Gen2Endpoint::runGroup(uint8_t handle, std::vector<Bytes>* out) {
     std::vector<Bytes>* replies = loss == GroupLoss::Everything ? &lostGroup_ : out;
     for (const Gen2Request& request : group.requests)
         if (!answer(*group.link, request, replies)) return false;
+    Bytes triggered = eventFrame(0, kGroupTriggeredEvent, handleValue(handle, gen2result::kOk));
+    if (const auto delay = std::exchange(nextTriggerDelay_, std::nullopt); delay && loss == GroupLoss::None) {
+        delayed_.add(Clock::now() + *delay, group.link, std::move(triggered));
+        changed_.notify_all();
+        return true;
+    }
     std::vector<Bytes>* trigger = loss == GroupLoss::None ? out : &lostGroup_;
-    trigger->push_back(eventFrame(0, kGroupTriggeredEvent, handleValue(handle, gen2result::kOk)));
+    trigger->push_back(std::move(triggered));
     return true;
 }
 

@@ -3,10 +3,18 @@
 // triggered" event and its replies never reach the host, the call ends
 // with 15 shortly after the 2000 ms reply time, the system goes on
 // answering, and the group's trigger and reply arriving late complete
-// nothing.
+// nothing. A group that falls due while the link is being made again holds
+// up neither the system's other calls nor the cancel of another group, and
+// an error the controller answered in time keeps its code however late the
+// job that reads it runs.
 
+#include <dlfcn.h>
+
+#include <functional>
 #include <thread>
 
+#include "support/ElfExports.h"
+#include "VeltraxCTL.h"
 #include "integration/gen2/Gen2System.h"
 
 namespace {
@@ -21,6 +29,8 @@ constexpr auto kBound = 2500ms;
 constexpr VX_STATUS kNoPacket = 0xFFFFFFFF;
 
 const Gen2Match kReads{vxsim::gen2::kCommandStart, vxsim::gen2::command::kReadProperty};
+// The library's switch to make a lost link again.
+constexpr VX_CTL_PropertyKey kAutoReconnect = 0xF01000A1;
 
 class LostGroup : public ::testing::TestWithParam<bool> {
 protected:
@@ -105,5 +115,145 @@ INSTANTIATE_TEST_SUITE_P(Gen2, LostGroup, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "Asynchronous" : "Synchronous";
                          });
+
+// A call on a thread of its own: its status and how long it took.
+class CallOnThread {
+public:
+    struct Outcome {
+        VX_STATUS status = kNoPacket;
+        std::chrono::milliseconds took{};
+    };
+
+    explicit CallOnThread(std::function<VX_STATUS()> call)
+        : thread_([this, call = std::move(call)] {
+              const auto start = Clock::now();
+              const VX_STATUS status = call();
+              done_.set({status, elapsedSince(start)});
+          }) {}
+    ~CallOnThread() { thread_.join(); }
+
+    // Waits until `bound` after `start` at most.
+    bool wait(Clock::time_point start, std::chrono::milliseconds bound, Outcome* outcome) {
+        const auto left = std::max(bound - elapsedSince(start), 0ms);
+        return done_.wait(left, outcome);
+    }
+
+private:
+    vxtest::Latch<Outcome> done_;
+    std::thread thread_;
+};
+
+// The handle of the one device that the copy of the library QMXControl
+// loaded has open; 0 when there is not exactly one.
+VX_CTL_DeviceHandle onlyOpenDevice() {
+    void* library = ::dlopen(vxtest::besideTestProgram("libVeltraxCTL.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!library) return 0;
+    const auto get = reinterpret_cast<decltype(&VX_CTL_GetProperty_i32)>(::dlsym(library, "VX_CTL_GetProperty_i32"));
+    VX_CTL_DeviceHandle found = 0;
+    int count = 0;
+    for (VX_CTL_DeviceHandle handle = 1; get && handle <= 127; ++handle) {
+        int32_t value = 0;
+        if (get(handle, 0, kAutoReconnect, &value, nullptr) == VX_CTL_OK) {
+            found = handle;
+            ++count;
+        }
+    }
+    ::dlclose(library);
+    return count == 1 ? found : 0;
+}
+
+// The link drops and is not made again while two lost groups fall due.
+class LostGroupWhileReconnecting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(system.open(controller.locator(), controller.options()), VX_OK);
+        const VX_CTL_DeviceHandle device = onlyOpenDevice();
+        ASSERT_NE(device, 0u);
+        void* library = ::dlopen(vxtest::besideTestProgram("libVeltraxCTL.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+        ASSERT_NE(library, nullptr);
+        const auto set =
+            reinterpret_cast<decltype(&VX_CTL_SetProperty_i32)>(::dlsym(library, "VX_CTL_SetProperty_i32"));
+        ASSERT_NE(set, nullptr);
+        EXPECT_EQ(set(device, 0, kAutoReconnect, 1), VX_CTL_OK);
+        ::dlclose(library);
+    }
+
+    SimulatedController controller{Carrier::Tcp};
+    OpenedSystem system;
+};
+
+TEST_F(LostGroupWhileReconnecting, EachGroupEndsWithFifteenInTimeAndOtherCallsGoOn) {
+    ASSERT_EQ(VX_SetDebuggingEnabled_S(system, 0, 1), VX_OK);
+    const size_t sent = controller.endpoint().requests().size();
+    int first = 4711;
+    int second = 4711;
+    // Each group: its open, its read and its close.
+    controller.endpoint().loseNextGroup(true);
+    const auto firstSent = Clock::now();
+    CallOnThread firstCall([&] { return VX_GetPosition_S(system, 0, &first); });
+    ASSERT_TRUE(controller.endpoint().waitForRequests(sent + 3, 5000ms));
+    controller.endpoint().loseNextGroup(true);
+    const auto secondSent = Clock::now();
+    CallOnThread secondCall([&] { return VX_GetPosition_S(system, 1, &second); });
+    ASSERT_TRUE(controller.endpoint().waitForRequests(sent + 6, 5000ms));
+    // The library tries to make the link again for longer than this test.
+    controller.sim().refuseTcp();
+
+    CallOnThread::Outcome outcome;
+    EXPECT_TRUE(firstCall.wait(firstSent, kBound, &outcome));
+    EXPECT_EQ(outcome.status, 15u);
+    RecordProperty("firstCallMs", static_cast<int>(outcome.took.count()));
+
+    // The first group's cancel waits for the link in the library now. A
+    // debug value sends nothing, but opens and drops a group.
+    int value = 4711;
+    const auto otherStart = Clock::now();
+    EXPECT_EQ(VX_ReadDebugValue_S(system, 0, 21, &value), VX_OK);
+    const auto otherTook = elapsedSince(otherStart);
+    EXPECT_LT(otherTook, kReplyTime);
+    EXPECT_EQ(value, 0);
+    RecordProperty("otherCallMs", static_cast<int>(otherTook.count()));
+
+    EXPECT_TRUE(secondCall.wait(secondSent, kBound, &outcome));
+    EXPECT_EQ(outcome.status, 15u);
+    EXPECT_GE(outcome.took, kReplyTime);
+    RecordProperty("secondCallMs", static_cast<int>(outcome.took.count()));
+    EXPECT_EQ(first, 4711);
+    EXPECT_EQ(second, 4711);
+
+    // The link comes back: the cancels go out and the system answers again.
+    controller.sim().acceptTcp();
+    int position = 4711;
+    EXPECT_EQ(VX_GetPosition_S(system, 0, &position), VX_OK);
+    EXPECT_EQ(position, 0);
+}
+
+// An asynchronous system whose job worker is held up past the due time of
+// a group that the controller answered in time, with an error.
+TEST(LateJob, AnErrorAnsweredInTimeKeepsItsCode) {
+    SimulatedController controller(Carrier::Tcp);
+    OpenedSystem system;
+    ASSERT_EQ(system.open(controller.locator(), controller.options(true)), VX_OK);
+    // The first read gets no reply and its group's trigger comes a second
+    // late: the library waits the reply time from then, past the watch's
+    // cancel, which finds the group ended. The second read is refused.
+    controller.endpoint().addFault(Gen2Fault::drop(kReads, 1));
+    controller.endpoint().addFault(Gen2Fault::complete(kReads, vxsim::gen2result::kPermissionDenied, 1));
+    controller.endpoint().delayNextTrigger(1000ms);
+    const auto start = Clock::now();
+    ASSERT_EQ(VX_GetPosition_A(system, 0), VX_OK);
+    ASSERT_EQ(VX_GetPosition_A(system, 1), VX_OK);
+
+    VX_packet packet{};
+    ASSERT_EQ(VX_ReceiveNextPacket_A(system, 5000, &packet), VX_OK);
+    EXPECT_EQ(packet.packetType, 1u);
+    EXPECT_EQ(packet.channelIndex, 0u);
+    EXPECT_EQ(packet.data1, 15u);
+    ASSERT_EQ(VX_ReceiveNextPacket_A(system, 5000, &packet), VX_OK);
+    EXPECT_GE(elapsedSince(start), kReplyTime);
+    EXPECT_EQ(packet.packetType, 1u);
+    EXPECT_EQ(packet.channelIndex, 1u);
+    EXPECT_EQ(packet.data1, 157u);
+}
 
 }  // namespace
