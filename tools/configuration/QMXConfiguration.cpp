@@ -123,12 +123,8 @@ void QMXConfiguration::connectSystem() {
                                       configpages::kNoticeMs);
         return;
     }
-    on_readButton_clicked();
-    if (const uint32_t lost = connection_.lineLost()) {
-        // The pages hold half a system: the connection is given up, as a
-        // failed Connect leaves the window.
-        showErrorBox(
-            QStringLiteral("Connection lost while reading the configuration. Code: %1").arg(lost));
+    if (const uint32_t lost = readConfiguration()) {
+        // The connection is given up, as a failed Connect leaves the window.
         connection_.closeSystem();
         clearPages();
         form_->statusBar->showMessage(QStringLiteral("Connect failed! Error %1").arg(lost),
@@ -169,6 +165,11 @@ void QMXConfiguration::clearPages() {
 }
 
 void QMXConfiguration::on_readButton_clicked() {
+    // A line that is gone stays gone: the window goes back to Connect.
+    if (readConfiguration() != 0) disconnectSystem();
+}
+
+uint32_t QMXConfiguration::readConfiguration() {
     const bool modified = speedLevelTable_->isModified() || sensorTypes_->isModified() ||
                           baudRate_->isModified() || systemParameters_->isModified() ||
                           indexMap_->isModified();
@@ -177,7 +178,7 @@ void QMXConfiguration::on_readButton_clicked() {
             nullptr, QStringLiteral("Read Configuration"),
             QStringLiteral("Changes made to the current configuration will be lost.\nContinue?"),
             {QStringLiteral("&Continue"), QStringLiteral("&Abort")}, kContinueButton);
-        if (answer != kContinueButton) return;
+        if (answer != kContinueButton) return 0;
     }
     form_->writeButton->setEnabled(false);
     form_->statusBar->showMessage(QStringLiteral("Reading configuration..."));
@@ -187,7 +188,13 @@ void QMXConfiguration::on_readButton_clicked() {
     systemParameters_->readFromSystem();
     indexMap_->readFromController(&connection_);
     version_->readFromController(&connection_);
+    if (const uint32_t lost = connection_.lineLost()) {
+        showErrorBox(
+            QStringLiteral("Connection lost while reading the configuration. Code: %1").arg(lost));
+        return lost;
+    }
     form_->statusBar->showMessage(QStringLiteral("Configuration read."));
+    return 0;
 }
 
 void QMXConfiguration::on_writeButton_clicked() {

@@ -45,6 +45,10 @@ private:
     void disconnectSystem();
     // Empties every page but the version report.
     void clearPages();
+    // The Read: 0 once the pages read (or the user kept their changes);
+    // when the line was lost meanwhile, the status that showed it, after a
+    // box that says so. The pages then hold half a system.
+    uint32_t readConfiguration();
     void restoreSettings();
     void saveSettings();
 

@@ -221,26 +221,55 @@ TEST_F(Connected, WriteCallsThePagesInOrderAndStaysDisabled) {
     EXPECT_TRUE(dialogs.boxes().empty());
 }
 
-// The line goes during the read that follows Connect: a box says so, and
-// the window stays disconnected rather than claim a half-read system.
-TEST_F(Connected, ALineLostDuringTheFirstReadFailsTheConnect) {
-    // Over TCP first: a pulled serial line stays pulled.
-    for (Way way : {Way::Network, Way::Serial}) {
-        SCOPED_TRACE(way == Way::Network ? "network" : "serial");
+// The line goes during a Read, Connect's or the button's, whichever way
+// the system was opened: a box says so, no "Configuration read.", and the
+// window goes back to Connect rather than claim a half-read system.
+TEST_F(Connected, ALineLostDuringAReadEndsTheConnection) {
+    struct Case {
+        Way way;
+        bool button;  // the Read button's Read, after a Connect that read
+        const char* status;
+    };
+    const Case cases[] = {
+        {Way::Network, false, "Connect failed! Error 10"}, {Way::Network, true, "Disonnected."},
+        {Way::Serial, false, "Connect failed! Error 10"},  {Way::Serial, true, "Disonnected."},
+        {Way::Library, false, "Connect failed! Error 10"}, {Way::Library, true, "Disonnected."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << static_cast<int>(c.way) << (c.button ? " button" : " connect"));
+        // A pulled serial line stays pulled: a controller and a window each.
+        Controller peer{threeChannelSystem()};
+        const QString system = c.way == Way::Library ? peer.libraryLocator()
+                               : c.way == Way::Serial ? peer.serialLocator()
+                                                      : peer.directLocator();
+        auto loseTheLine = [&] {
+            if (c.way == Way::Library)
+                peer.binary.addFault(
+                    vxsim::Fault::disconnect({-1, gen1::kReadTuningParameter, -1}, 1));
+            else
+                peer.text.addFault(vxsim::TextFault::disconnect("RTP1,5", 1));
+        };
+        auto tool = std::make_unique<QMXConfiguration>();
         dialogs.clear();
-        controller.text.clearFaults();
-        controller.text.addFault(vxsim::TextFault::disconnect("RTP1,5", 1));
-        connectTo(*window, locatorOf(way));
+        if (c.button) {
+            connectTo(*tool, system);
+            ASSERT_EQ(status(*tool), "Connected.");
+            loseTheLine();
+            button(*tool, "readButton")->click();
+        } else {
+            loseTheLine();
+            connectTo(*tool, system);
+        }
         std::vector<QString> errors;
         for (const vxgui::MessageBoxRequest& box : dialogs.boxes())
             if (box.title == "Error") errors.push_back(box.text);
         EXPECT_EQ(errors, std::vector<QString>{
                               "Connection lost while reading the configuration. Code: 10"});
-        EXPECT_EQ(status(*window), "Connect failed! Error 10");
-        EXPECT_EQ(bar(*window), kDisconnectedBar);
-        EXPECT_TRUE(showsLed("RoundNeutralOff"));
-        EXPECT_EQ(systemParameters()->table(), nullptr);
-        EXPECT_EQ(speedLevelTable()->rowCount(), 0);
+        EXPECT_EQ(status(*tool), c.status);
+        EXPECT_EQ(bar(*tool), kDisconnectedBar);
+        EXPECT_EQ(tool->findChild<SystemParametersConfig*>()->table(), nullptr);
+        EXPECT_EQ(child<QTableWidget>(*tool, "speedLevelTable")->rowCount(), 0);
     }
 }
 

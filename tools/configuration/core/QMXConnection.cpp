@@ -292,6 +292,10 @@ uint32_t QMXConnection::lost(uint32_t status) {
     return status;
 }
 
+uint32_t QMXConnection::fromLibrary(uint32_t status) {
+    return status == VX_WRITE_ERROR || status == VX_READ_ERROR ? lost(status) : status;
+}
+
 uint32_t QMXConnection::acknowledged(const std::string& command, uint32_t channel) {
     Reply reply;
     const uint32_t status = exchange(command, &reply, kReplyTimeoutMs);
@@ -408,7 +412,7 @@ uint32_t QMXConnection::readSocketLine(QString& line, int timeoutMs) {
 
 uint32_t QMXConnection::calibrateSensor(uint32_t channel) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_CalibrateSensor_S(systemIndex_, channel);
+    if (mode_ == Library) return fromLibrary(VX_CalibrateSensor_S(systemIndex_, channel));
     return acknowledged(textCommand("CS", {channel}), channel);
 }
 
@@ -416,13 +420,15 @@ uint32_t QMXConnection::findReferenceMark(uint32_t channel, uint32_t direction, 
                                           uint32_t autoZero) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
-        return VX_FindReferenceMark_S(systemIndex_, channel, direction, holdTime, autoZero);
+        return fromLibrary(VX_FindReferenceMark_S(systemIndex_, channel, direction, holdTime,
+                                                  autoZero));
     return acknowledged(textCommand("FRM", {channel, direction, holdTime, autoZero}), channel);
 }
 
 uint32_t QMXConnection::getAngle(uint32_t channel, uint32_t* angle, int32_t* revolution) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetAngle_S(systemIndex_, channel, angle, revolution);
+    if (mode_ == Library)
+        return fromLibrary(VX_GetAngle_S(systemIndex_, channel, angle, revolution));
     Reply reply;
     const qmxtext::DataShape answer{"A", 3, channel};
     uint32_t status = exchange(textCommand("GA", {channel}), &reply, kReplyTimeoutMs, &answer);
@@ -448,7 +454,8 @@ uint32_t QMXConnection::getChannelProperty(uint32_t channel, uint32_t component,
                                            int32_t* value) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     const uint32_t key = epk(component, subComponent, property);
-    if (mode_ == Library) return VX_GetChannelProperty_S(systemIndex_, channel, key, value);
+    if (mode_ == Library)
+        return fromLibrary(VX_GetChannelProperty_S(systemIndex_, channel, key, value));
     Reply reply;
     const qmxtext::DataShape answer{"CPR", 3, channel, key};
     const uint32_t status =
@@ -459,7 +466,7 @@ uint32_t QMXConnection::getChannelProperty(uint32_t channel, uint32_t component,
 
 uint32_t QMXConnection::getChannelType(uint32_t channel, uint32_t* type) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetChannelType(systemIndex_, channel, type);
+    if (mode_ == Library) return fromLibrary(VX_GetChannelType(systemIndex_, channel, type));
     Reply reply;
     const qmxtext::DataShape answer{"CT", 2, channel};
     uint32_t status = exchange(textCommand("GCT", {channel}), &reply, kReplyTimeoutMs, &answer);
@@ -470,7 +477,8 @@ uint32_t QMXConnection::getChannelType(uint32_t channel, uint32_t* type) {
 
 uint32_t QMXConnection::getFeaturePermissions(uint32_t channel, uint8_t* buffer, uint32_t* size) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetFeaturePermissions(systemIndex_, channel, buffer, size);
+    if (mode_ == Library)
+        return fromLibrary(VX_GetFeaturePermissions(systemIndex_, channel, buffer, size));
     if (size == nullptr) return VX_INVALID_PARAMETER;
     Reply reply;
     uint32_t count = 0;
@@ -495,7 +503,8 @@ uint32_t QMXConnection::getFeaturePermissions(uint32_t channel, uint8_t* buffer,
 
 uint32_t QMXConnection::getFirmwareVersion(uint32_t kind, uint32_t index, uint32_t* version) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetFirmwareVersion(kind, systemIndex_, index, version);
+    if (mode_ == Library)
+        return fromLibrary(VX_GetFirmwareVersion(kind, systemIndex_, index, version));
     Reply reply;
     uint32_t status = VX_OK;
     switch (kind) {
@@ -518,7 +527,7 @@ uint32_t QMXConnection::getFirmwareVersion(uint32_t kind, uint32_t index, uint32
 
 uint32_t QMXConnection::getNumberOfChannels(uint32_t* count) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetNumberOfChannels(systemIndex_, count);
+    if (mode_ == Library) return fromLibrary(VX_GetNumberOfChannels(systemIndex_, count));
     Reply reply;
     uint32_t status = exchange("GNC", &reply, kReplyTimeoutMs);
     if (status == VX_OK) status = qmxtext::dataRule(reply, {"N", 1});
@@ -528,7 +537,7 @@ uint32_t QMXConnection::getNumberOfChannels(uint32_t* count) {
 
 uint32_t QMXConnection::getPosition(uint32_t channel, int32_t* position) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetPosition_S(systemIndex_, channel, position);
+    if (mode_ == Library) return fromLibrary(VX_GetPosition_S(systemIndex_, channel, position));
     Reply reply;
     const qmxtext::DataShape answer{"P", 2, channel};
     uint32_t status = exchange(textCommand("GP", {channel}), &reply, kReplyTimeoutMs, &answer);
@@ -539,7 +548,7 @@ uint32_t QMXConnection::getPosition(uint32_t channel, int32_t* position) {
 
 uint32_t QMXConnection::getSensorType(uint32_t channel, uint32_t* type) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetSensorType_S(systemIndex_, channel, type);
+    if (mode_ == Library) return fromLibrary(VX_GetSensorType_S(systemIndex_, channel, type));
     Reply reply;
     const qmxtext::DataShape answer{"ST", 2, channel};
     uint32_t status = exchange(textCommand("GST", {channel}), &reply, kReplyTimeoutMs, &answer);
@@ -550,7 +559,8 @@ uint32_t QMXConnection::getSensorType(uint32_t channel, uint32_t* type) {
 
 uint32_t QMXConnection::getChannelSerialNumber(uint32_t channel, uint32_t* serialNumber) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetChannelSerialNumber(systemIndex_, channel, serialNumber);
+    if (mode_ == Library)
+        return fromLibrary(VX_GetChannelSerialNumber(systemIndex_, channel, serialNumber));
     Reply reply;
     const qmxtext::DataShape answer{"SN", 2, channel};
     uint32_t status = exchange(textCommand("GSN", {channel}), &reply, kReplyTimeoutMs, &answer);
@@ -564,7 +574,8 @@ uint32_t QMXConnection::readSpeedLevelTableEntry(uint32_t index, uint32_t* steps
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (index >= kTableEntries) return VX_INVALID_PARAMETER;
     if (mode_ == Library)
-        return VX_ReadSpeedLevelTableEntry_S(systemIndex_, index, steps, amplitude, frequency);
+        return fromLibrary(VX_ReadSpeedLevelTableEntry_S(systemIndex_, index, steps, amplitude,
+                                                         frequency));
     Reply reply;
     const qmxtext::DataShape answer{"SLTE", 4, index};
     uint32_t status = exchange(textCommand("SLTC", {kTableReadEntry + index}), &reply,
@@ -579,7 +590,7 @@ uint32_t QMXConnection::readSpeedLevelTableEntry(uint32_t index, uint32_t* steps
 
 uint32_t QMXConnection::readSpeedLevelTableSize(uint32_t* size) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_ReadSpeedLevelTableSize_S(systemIndex_, size);
+    if (mode_ == Library) return fromLibrary(VX_ReadSpeedLevelTableSize_S(systemIndex_, size));
     Reply reply;
     uint32_t status = exchange(textCommand("SLTC", {kTableReadSize}), &reply, kReplyTimeoutMs);
     if (status == VX_OK) status = qmxtext::dataRule(reply, {"SLTS", 1});
@@ -589,7 +600,7 @@ uint32_t QMXConnection::readSpeedLevelTableSize(uint32_t* size) {
 
 uint32_t QMXConnection::getStatus(uint32_t channel, uint32_t* status) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetStatus_S(systemIndex_, channel, status);
+    if (mode_ == Library) return fromLibrary(VX_GetStatus_S(systemIndex_, channel, status));
     Reply reply;
     const qmxtext::DataShape answer{"S", 2, channel};
     uint32_t result = exchange(textCommand("GS", {channel}), &reply, kReplyTimeoutMs, &answer);
@@ -600,7 +611,7 @@ uint32_t QMXConnection::getStatus(uint32_t channel, uint32_t* status) {
 
 uint32_t QMXConnection::getSystemLocator(char* buffer, uint32_t* size) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_GetSystemLocator(systemIndex_, buffer, size);
+    if (mode_ == Library) return fromLibrary(VX_GetSystemLocator(systemIndex_, buffer, size));
     return qmxtext::copyLocator(locator_.toLatin1().toStdString(), buffer, size);
 }
 
@@ -608,7 +619,8 @@ uint32_t QMXConnection::readTuningParameter(uint32_t channel, uint32_t parameter
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) {
         int read = 0;
-        const uint32_t status = VX_ReadTuningParameter_S(systemIndex_, channel, parameter, &read);
+        const uint32_t status = fromLibrary(VX_ReadTuningParameter_S(systemIndex_, channel,
+                                                                     parameter, &read));
         if (status == VX_OK && value) *value = static_cast<uint32_t>(read);
         return status;
     }
@@ -625,8 +637,8 @@ uint32_t QMXConnection::gotoAngleRelative(uint32_t channel, int32_t angleDiffere
                                           int32_t revolutionDifference, uint32_t holdTime) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
-        return VX_GotoAngleRelative_S(systemIndex_, channel, angleDifference, revolutionDifference,
-                                      holdTime);
+        return fromLibrary(VX_GotoAngleRelative_S(systemIndex_, channel, angleDifference,
+                                                  revolutionDifference, holdTime));
     return acknowledgedWithSystemFirst(
         textCommand("MAR", {channel, angleDifference, revolutionDifference, holdTime}), channel);
 }
@@ -635,14 +647,14 @@ uint32_t QMXConnection::gotoPositionRelative(uint32_t channel, int32_t differenc
                                              uint32_t holdTime) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
-        return VX_GotoPositionRelative_S(systemIndex_, channel, difference, holdTime);
+        return fromLibrary(VX_GotoPositionRelative_S(systemIndex_, channel, difference, holdTime));
     return acknowledgedWithSystemFirst(textCommand("MPR", {channel, difference, holdTime}),
                                        channel);
 }
 
 uint32_t QMXConnection::readIndexFromIndexMap(uint8_t index, uint8_t* entry) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_ReadIndexFromIndexMap(systemIndex_, index, entry);
+    if (mode_ == Library) return fromLibrary(VX_ReadIndexFromIndexMap(systemIndex_, index, entry));
     Reply reply;
     const uint32_t status =
         exchange(textCommand("IM", {kMapRead, index, index}), &reply, kReplyTimeoutMs);
@@ -664,19 +676,21 @@ uint32_t QMXConnection::setChannelProperty(uint32_t channel, uint32_t component,
                                            int32_t value) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     const uint32_t key = epk(component, subComponent, property);
-    if (mode_ == Library) return VX_SetChannelProperty_S(systemIndex_, channel, key, value);
+    if (mode_ == Library)
+        return fromLibrary(VX_SetChannelProperty_S(systemIndex_, channel, key, value));
     return acknowledgedWithSystemFirst(textCommand("SCP", {channel, key, value}), channel);
 }
 
 uint32_t QMXConnection::setClosedLoopMaxFrequency(uint32_t channel, uint32_t frequency) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_SetClosedLoopMaxFrequency_S(systemIndex_, channel, frequency);
+    if (mode_ == Library)
+        return fromLibrary(VX_SetClosedLoopMaxFrequency_S(systemIndex_, channel, frequency));
     return acknowledged(textCommand("SCLF", {channel, frequency}), channel);
 }
 
 uint32_t QMXConnection::setSensorType(uint32_t channel, uint32_t type) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_SetSensorType_S(systemIndex_, channel, type);
+    if (mode_ == Library) return fromLibrary(VX_SetSensorType_S(systemIndex_, channel, type));
     return acknowledgedWithSystemFirst(textCommand("SST", {channel, type}), channel);
 }
 
@@ -686,7 +700,8 @@ uint32_t QMXConnection::writeSpeedLevelTableEntry(uint32_t index, uint32_t steps
     // A higher index would make another command of the code.
     if (index >= kTableEntries) return VX_INVALID_PARAMETER;
     if (mode_ == Library)
-        return VX_WriteSpeedLevelTableEntry_S(systemIndex_, index, steps, amplitude, frequency);
+        return fromLibrary(VX_WriteSpeedLevelTableEntry_S(systemIndex_, index, steps, amplitude,
+                                                          frequency));
     return acknowledgedWithSystemFirst(
         textCommand("SLTC", {kTableWriteEntry + index, steps, amplitude, frequency}),
         qmxtext::kSpeedLevelTable);
@@ -696,46 +711,49 @@ uint32_t QMXConnection::writeSpeedLevelTableSize(int32_t size) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (size < 1 || size > static_cast<int32_t>(kTableEntries)) return VX_INVALID_PARAMETER;
     if (mode_ == Library)
-        return VX_WriteSpeedLevelTableSize_S(systemIndex_, static_cast<unsigned int>(size));
+        return fromLibrary(VX_WriteSpeedLevelTableSize_S(systemIndex_,
+                                                         static_cast<unsigned int>(size)));
     return acknowledgedWithSystemFirst(textCommand("SLTC", {kTableWriteSize, size}),
                                        qmxtext::kSpeedLevelTable);
 }
 
 uint32_t QMXConnection::writeTuningParameter(uint32_t channel, uint32_t parameter, int32_t value) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_WriteTuningParameter_S(systemIndex_, channel, parameter, value);
+    if (mode_ == Library)
+        return fromLibrary(VX_WriteTuningParameter_S(systemIndex_, channel, parameter, value));
     return acknowledgedWithSystemFirst(textCommand("WTP", {channel, parameter, value}), channel);
 }
 
 uint32_t QMXConnection::stepMove(uint32_t channel, int32_t steps, uint32_t amplitude,
                                  uint32_t frequency) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_StepMove_S(systemIndex_, channel, steps, amplitude, frequency);
+    if (mode_ == Library)
+        return fromLibrary(VX_StepMove_S(systemIndex_, channel, steps, amplitude, frequency));
     return acknowledgedWithSystemFirst(textCommand("MST", {channel, steps, amplitude, frequency}),
                                        channel);
 }
 
 uint32_t QMXConnection::stop(uint32_t channel) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_Stop_S(systemIndex_, channel);
+    if (mode_ == Library) return fromLibrary(VX_Stop_S(systemIndex_, channel));
     return acknowledged(textCommand("S", {channel}), channel);
 }
 
 uint32_t QMXConnection::writeIndexToIndexMap(uint8_t index, uint8_t entry) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_WriteIndexToIndexMap(systemIndex_, index, entry);
+    if (mode_ == Library) return fromLibrary(VX_WriteIndexToIndexMap(systemIndex_, index, entry));
     return acknowledgedUnaddressed(textCommand("IM", {kMapWrite, index, entry}));
 }
 
 uint32_t QMXConnection::writeSpeedLevelTableToEEPROM() {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_WriteSpeedLevelTableToEEPROM_S(systemIndex_);
+    if (mode_ == Library) return fromLibrary(VX_WriteSpeedLevelTableToEEPROM_S(systemIndex_));
     return acknowledgedWithSystemFirst(textCommand("SLTC", {kTableStore}),
                                        qmxtext::kSpeedLevelTable);
 }
 
 uint32_t QMXConnection::finalizeIndexMap() {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
-    if (mode_ == Library) return VX_FinalizeIndexMap(systemIndex_);
+    if (mode_ == Library) return fromLibrary(VX_FinalizeIndexMap(systemIndex_));
     return acknowledgedUnaddressed(textCommand("IM", {kMapFinalize, 0, 0}));
 }

@@ -28,7 +28,7 @@ uint32_t QMXConnection::readHCMEepromType(int& type) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library) {
         unsigned int value = 0;
-        const uint32_t status = VX_ReadHCMEepromType_S(systemIndex_, &value);
+        const uint32_t status = fromLibrary(VX_ReadHCMEepromType_S(systemIndex_, &value));
         if (status == VX_OK) type = static_cast<int>(value);
         return status;
     }
@@ -42,7 +42,8 @@ uint32_t QMXConnection::readHCMEepromType(int& type) {
 uint32_t QMXConnection::readHCMConfigSlot(int slot, uint8_t* buffer, unsigned& length) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
-        return VX_ReadHCMConfigSlot_S(systemIndex_, static_cast<unsigned>(slot), buffer, &length);
+        return fromLibrary(VX_ReadHCMConfigSlot_S(systemIndex_, static_cast<unsigned>(slot), buffer,
+                                                  &length));
     for (unsigned offset = 0; offset < length; offset += kPieceSize) {
         Reply reply;
         const qmxtext::DataShape answer{"HCS", kSlotReplyValues, static_cast<uint32_t>(slot),
@@ -61,7 +62,8 @@ uint32_t QMXConnection::readHCMConfigSlot(int slot, uint8_t* buffer, unsigned& l
 uint32_t QMXConnection::writeHCMConfigSlot(int slot, const uint8_t* buffer, unsigned& length) {
     if (mode_ == Closed) return VX_NOT_INITIALIZED;
     if (mode_ == Library)
-        return VX_WriteHCMConfigSlot_S(systemIndex_, static_cast<unsigned>(slot), buffer, &length);
+        return fromLibrary(VX_WriteHCMConfigSlot_S(systemIndex_, static_cast<unsigned>(slot),
+                                                   buffer, &length));
     for (unsigned offset = 0; offset < length; offset += kPieceSize) {
         std::string command = textCommand("WHCS", {slot, offset});
         for (unsigned i = 0; i < kPieceSize; ++i) {
