@@ -180,6 +180,9 @@ void GroupWatch::run() {
         }
         for (const uint32_t handle : claimed) cancelOnThread(lock, handle);
         if (!claimed.empty()) continue;  // a fallback cancel let the mutex go
+        // Asked again under the mutex: a stop's wake-up that came while the
+        // joins above let it go is not seen by the wait.
+        if (thread_.stopRequested()) break;
         if (next) {
             changed_.wait_until(lock, *next);
         } else {
