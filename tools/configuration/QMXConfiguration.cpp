@@ -125,8 +125,7 @@ void QMXConfiguration::connectSystem() {
     }
     if (const uint32_t lost = readConfiguration()) {
         // The connection is given up, as a failed Connect leaves the window.
-        connection_.closeSystem();
-        clearPages();
+        disconnectSystem();
         form_->statusBar->showMessage(QStringLiteral("Connect failed! Error %1").arg(lost),
                                       configpages::kNoticeMs);
         return;

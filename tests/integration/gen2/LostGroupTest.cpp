@@ -10,11 +10,12 @@
 
 #include <dlfcn.h>
 
-#include <functional>
+#include <future>
 #include <thread>
+#include <vector>
 
-#include "support/ElfExports.h"
 #include "VeltraxCTL.h"
+#include "support/ElfExports.h"
 #include "integration/gen2/Gen2System.h"
 
 namespace {
@@ -116,50 +117,34 @@ INSTANTIATE_TEST_SUITE_P(Gen2, LostGroup, ::testing::Values(false, true),
                              return info.param ? "Asynchronous" : "Synchronous";
                          });
 
-// A call on a thread of its own: its status and how long it took.
-class CallOnThread {
-public:
-    struct Outcome {
-        VX_STATUS status = kNoPacket;
-        std::chrono::milliseconds took{};
-    };
-
-    explicit CallOnThread(std::function<VX_STATUS()> call)
-        : thread_([this, call = std::move(call)] {
-              const auto start = Clock::now();
-              const VX_STATUS status = call();
-              done_.set({status, elapsedSince(start)});
-          }) {}
-    ~CallOnThread() { thread_.join(); }
-
-    // Waits until `bound` after `start` at most.
-    bool wait(Clock::time_point start, std::chrono::milliseconds bound, Outcome* outcome) {
-        const auto left = std::max(bound - elapsedSince(start), 0ms);
-        return done_.wait(left, outcome);
-    }
-
-private:
-    vxtest::Latch<Outcome> done_;
-    std::thread thread_;
-};
-
-// The handle of the one device that the copy of the library QMXControl
-// loaded has open; 0 when there is not exactly one.
-VX_CTL_DeviceHandle onlyOpenDevice() {
+// Switches the library's reconnection on for the one device that the copy
+// QMXControl loaded has open; false when there is not exactly one.
+bool reconnectTheOnlyDevice() {
     void* library = ::dlopen(vxtest::besideTestProgram("libVeltraxCTL.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!library) return 0;
+    if (!library) return false;
     const auto get = reinterpret_cast<decltype(&VX_CTL_GetProperty_i32)>(::dlsym(library, "VX_CTL_GetProperty_i32"));
-    VX_CTL_DeviceHandle found = 0;
-    int count = 0;
+    const auto set = reinterpret_cast<decltype(&VX_CTL_SetProperty_i32)>(::dlsym(library, "VX_CTL_SetProperty_i32"));
+    std::vector<VX_CTL_DeviceHandle> open;
     for (VX_CTL_DeviceHandle handle = 1; get && handle <= 127; ++handle) {
         int32_t value = 0;
-        if (get(handle, 0, kAutoReconnect, &value, nullptr) == VX_CTL_OK) {
-            found = handle;
-            ++count;
-        }
+        if (get(handle, 0, kAutoReconnect, &value, nullptr) == VX_CTL_OK) open.push_back(handle);
     }
+    const bool done = set && open.size() == 1 && set(open[0], 0, kAutoReconnect, 1) == VX_CTL_OK;
     ::dlclose(library);
-    return count == 1 ? found : 0;
+    return done;
+}
+
+// A position read on a thread of its own: its status and how long it took.
+struct TimedCall {
+    VX_STATUS status;
+    std::chrono::milliseconds took;
+};
+std::future<TimedCall> readPositionOnThread(VX_SystemIndex system, uint32_t channel, int* position) {
+    return std::async(std::launch::async, [=] {
+        const auto start = Clock::now();
+        const VX_STATUS status = VX_GetPosition_S(system, channel, position);
+        return TimedCall{status, elapsedSince(start)};
+    });
 }
 
 // The link drops and is not made again while two lost groups fall due.
@@ -167,15 +152,7 @@ class LostGroupWhileReconnecting : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(system.open(controller.locator(), controller.options()), VX_OK);
-        const VX_CTL_DeviceHandle device = onlyOpenDevice();
-        ASSERT_NE(device, 0u);
-        void* library = ::dlopen(vxtest::besideTestProgram("libVeltraxCTL.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-        ASSERT_NE(library, nullptr);
-        const auto set =
-            reinterpret_cast<decltype(&VX_CTL_SetProperty_i32)>(::dlsym(library, "VX_CTL_SetProperty_i32"));
-        ASSERT_NE(set, nullptr);
-        EXPECT_EQ(set(device, 0, kAutoReconnect, 1), VX_CTL_OK);
-        ::dlclose(library);
+        ASSERT_TRUE(reconnectTheOnlyDevice());
     }
 
     SimulatedController controller{Carrier::Tcp};
@@ -190,17 +167,17 @@ TEST_F(LostGroupWhileReconnecting, EachGroupEndsWithFifteenInTimeAndOtherCallsGo
     // Each group: its open, its read and its close.
     controller.endpoint().loseNextGroup(true);
     const auto firstSent = Clock::now();
-    CallOnThread firstCall([&] { return VX_GetPosition_S(system, 0, &first); });
+    auto firstCall = readPositionOnThread(system, 0, &first);
     ASSERT_TRUE(controller.endpoint().waitForRequests(sent + 3, 5000ms));
     controller.endpoint().loseNextGroup(true);
     const auto secondSent = Clock::now();
-    CallOnThread secondCall([&] { return VX_GetPosition_S(system, 1, &second); });
+    auto secondCall = readPositionOnThread(system, 1, &second);
     ASSERT_TRUE(controller.endpoint().waitForRequests(sent + 6, 5000ms));
     // The library tries to make the link again for longer than this test.
     controller.sim().refuseTcp();
 
-    CallOnThread::Outcome outcome;
-    EXPECT_TRUE(firstCall.wait(firstSent, kBound, &outcome));
+    ASSERT_EQ(firstCall.wait_until(firstSent + kBound), std::future_status::ready);
+    TimedCall outcome = firstCall.get();
     EXPECT_EQ(outcome.status, 15u);
     RecordProperty("firstCallMs", static_cast<int>(outcome.took.count()));
 
@@ -214,7 +191,8 @@ TEST_F(LostGroupWhileReconnecting, EachGroupEndsWithFifteenInTimeAndOtherCallsGo
     EXPECT_EQ(value, 0);
     RecordProperty("otherCallMs", static_cast<int>(otherTook.count()));
 
-    EXPECT_TRUE(secondCall.wait(secondSent, kBound, &outcome));
+    ASSERT_EQ(secondCall.wait_until(secondSent + kBound), std::future_status::ready);
+    outcome = secondCall.get();
     EXPECT_EQ(outcome.status, 15u);
     EXPECT_GE(outcome.took, kReplyTime);
     RecordProperty("secondCallMs", static_cast<int>(outcome.took.count()));
