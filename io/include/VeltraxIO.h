@@ -112,8 +112,9 @@
  *
  * Keys of VX_IO_Open, USB (parsed):
  *   rx-timeout <ms>         read time-out handed to the driver; default 1000.
- *   tx-timeout <ms>         write time-out handed to the driver, and the time
- *                           one VX_IO_Send may take in all; default 1000.
+ *   tx-timeout <ms>         write time-out handed to the driver, and how long
+ *                           a VX_IO_Send waits for an adapter that takes
+ *                           nothing; default 1000.
  *   ftdi-latency <ms>       the adapter's latency timer, 1 to 255; default 2.
  *   health-check <ms>       while nothing arrives, the receive thread looks at
  *                           the adapter this often and reports a lost one to
@@ -139,13 +140,15 @@
  *                           line is raw 8N1 with DTR and RTS asserted.
  *   xonxoff <n>             XON/XOFF flow control in both directions when not
  *                           0; default 0.
- *   tx-timeout <ms>         how long one VX_IO_Send may take beyond the time
- *                           its bytes need at the line rate (10 bits a byte);
- *                           default 1000.
+ *   tx-timeout <ms>         how long a VX_IO_Send waits for a line that takes
+ *                           nothing; default 1000. A close lets what the line
+ *                           still holds go out for at most this long, and
+ *                           discards the rest (at once on a line given up).
  * Keys of VX_IO_Open, network (raw, but iface and discovery-timeout parsed):
  *   port <n>                0 to 65535 (else 4); 0 is no port. See Locators.
  *   connect-timeout <ms>    how long the TCP connect may take, and how long a
- *                           VX_IO_Send may wait for room; default 5000.
+ *                           VX_IO_Send waits for a connection that takes
+ *                           nothing; default 5000.
  *   iface, discovery-timeout  for "network:sn:" locators, as in a search.
  *
  * Keys of the device search, VX_IO_EnumerateDevices with VX_IO_IFACE_ALL
@@ -346,7 +349,8 @@ typedef void (*VX_IO_ReceiveCallback)(void* userContext, const void* data, size_
  * Error callback, on the same thread and under the same rules: `code` is 7
  * when the link is lost (a USB adapter gone, the network peer closed or timed
  * out) and 8 for other failures (serial: the line gone, or framing, parity,
- * overrun or break conditions after received bytes). A lost link is reported
+ * overrun or break conditions after received bytes; any device: a send gave
+ * the line up, see VX_IO_Send, reported once). A lost link is reported
  * again at an interval (USB: "health-check", unless 0; serial: 250 ms;
  * network: 300 ms) until the device is closed; receiving goes on after a
  * report. Failures that VX_IO_Close itself causes are not reported.
@@ -421,20 +425,29 @@ VX_IO_API VX_IO_Result VX_IO_Close(VX_IO_Handle handle, int wait);
 /*
  * Writes the caller's `length` bytes at `data` and returns when all of them
  * are handed to the driver, port or socket. Sends to one device from several
- * threads take turns: each call's bytes stay together. Every send is bounded
- * by its device's time-out, the wait for other threads' sends included; one
- * that runs out leaves what it wrote written. A length of 0 sends nothing
- * and gives 0 (data may then be null).
+ * threads take turns: each call's bytes stay together. A send fails only when
+ * the line has taken nothing for the device's time-out ("tx-timeout"; for
+ * network devices "connect-timeout"), when the line reports an error, or when
+ * the device is closed: a line that keeps taking bytes, however slowly, never
+ * fails a send, and neither does the wait for other threads' sends ahead of
+ * it. A length of 0 sends nothing and gives 0 at once (data may then be null).
+ *
+ * A send that fails gives the line up, since the far end may hold the head of
+ * its bytes: the error callback gets 8 once, and every later send is refused,
+ * with the failed send's result, until the device is closed. Close it and
+ * open it again to go on. (A send that the close itself ends before it wrote
+ * anything gives nothing up.)
+ *
  * 0; 6 for an unknown handle; 9 for null data with a nonzero length; and:
  *   USB      7 the driver reports an I/O error (adapter gone), or the device
- *            is closed; 9 other driver failures, or not all bytes written
- *            within "tx-timeout".
- *   serial   9 for any failure, the line gone, the device closed meanwhile,
- *            or not all bytes taken within "tx-timeout" and their line time
- *            (a line held by XOFF, a far end that stopped reading).
- *   network  7 no room within "connect-timeout", the device closing or
- *            closed; 9 other socket failures (a reset connection). Never
- *            raises SIGPIPE.
+ *            is closed; 9 other driver failures, or nothing written for
+ *            "tx-timeout".
+ *   serial   9 for any failure: the line gone, the device closed, or nothing
+ *            taken for "tx-timeout" (a line held by XOFF, a far end that
+ *            stopped reading).
+ *   network  7 no room for "connect-timeout", the device closing or closed;
+ *            9 other socket failures (a reset connection). Never raises
+ *            SIGPIPE.
  */
 VX_IO_API VX_IO_Result VX_IO_Send(VX_IO_Handle handle, const void* data, size_t length);
 /*

@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "SerialLineRate.h"
+#include "platform/WriteProgress.h"
 
 namespace vxplatform {
 
@@ -122,6 +124,24 @@ SerialResult conditionOf(short revents, size_t count) {
     return {SerialStatus::HungUp, count, 0};
 }
 
+// Waits up to `limit` for the output queue to empty, a wait at a time as
+// long as what is queued needs at the line rate. True when it emptied or
+// the device does not say (a pseudo-terminal hands its bytes on at once).
+bool drained(int fd, milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        const std::optional<size_t> queued = queuedOutput(fd);
+        if (!queued || *queued == 0) return true;
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) return false;
+        const uint64_t rate = readLineRate(fd).value_or(0);
+        // Ten bit times a byte; at least a millisecond a look.
+        auto need = rate ? std::chrono::microseconds(*queued * 10 * 1000000 / rate) : milliseconds(10);
+        need = std::max<std::chrono::microseconds>(need, milliseconds(1));
+        std::this_thread::sleep_for(std::min<Clock::duration>(need, left));
+    }
+}
+
 }  // namespace
 
 SerialPort::SerialPort() noexcept {
@@ -154,10 +174,13 @@ int SerialPort::open(const std::string& path, const SerialSettings& settings) {
     return 0;
 }
 
-void SerialPort::close() {
+void SerialPort::close(milliseconds drain) {
     interrupt();
     std::unique_lock lock(useMutex_);
     if (fd_.valid()) {
+        // The kernel's close waits for queued output up to the line's closing
+        // wait (30 s unless set otherwise), however long the line holds it.
+        if (drain.count() <= 0 || !drained(fd_.get(), drain)) ::tcflush(fd_.get(), TCOFLUSH);
         // The exclusive mode outlives our descriptor while anyone else still
         // holds the terminal open.
         ::ioctl(fd_.get(), TIOCNXCL);
@@ -197,7 +220,7 @@ std::optional<uint32_t> SerialPort::baudRate() const {
     return readLineRate(fd_.get());
 }
 
-SerialResult SerialPort::read(void* buffer, size_t size, milliseconds timeout) {
+SerialResult SerialPort::read(void* buffer, size_t size, milliseconds timeout, const Waker* also) {
     std::shared_lock lock(useMutex_);
     if (!fd_.valid()) return {SerialStatus::Closed, 0, 0};
     if (size == 0) return {};
@@ -214,7 +237,7 @@ SerialResult SerialPort::read(void* buffer, size_t size, milliseconds timeout) {
             return {isGone(error) ? SerialStatus::HungUp : SerialStatus::Failed, 0, error};
         }
         short revents = 0;
-        switch (waitFd(fd_.get(), POLLIN, &*waker_, timeLeft(forever, deadline), &revents)) {
+        switch (waitFd(fd_.get(), POLLIN, &*waker_, also, timeLeft(forever, deadline), &revents)) {
             case WaitResult::Woken:
                 return {SerialStatus::Interrupted, 0, 0};
             case WaitResult::TimedOut:
@@ -230,18 +253,18 @@ SerialResult SerialPort::read(void* buffer, size_t size, milliseconds timeout) {
     }
 }
 
-SerialResult SerialPort::write(const void* data, size_t length, milliseconds timeout) {
+SerialResult SerialPort::write(const void* data, size_t length, milliseconds idle) {
     std::shared_lock lock(useMutex_);
     if (!fd_.valid()) return {SerialStatus::Closed, 0, 0};
     const auto* bytes = static_cast<const uint8_t*>(data);
-    const bool forever = timeout.count() < 0;
-    const auto deadline = Clock::now() + (forever ? milliseconds(0) : timeout);
+    WriteProgress progress(fd_.get(), idle);
     size_t done = 0;
     while (done < length) {
         if (waker_->isSet()) return {SerialStatus::Interrupted, done, 0};
         const ssize_t n = ::write(fd_.get(), bytes + done, length - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            progress.wrote();
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -251,11 +274,10 @@ SerialResult SerialPort::write(const void* data, size_t length, milliseconds tim
         }
         // The line is full (or held back by XOFF): wait until it takes more.
         short revents = 0;
-        switch (waitFd(fd_.get(), POLLOUT, &*waker_, timeLeft(forever, deadline), &revents)) {
+        switch (progress.waitForRoom(&*waker_, &revents)) {
             case WaitResult::Woken:
                 return {SerialStatus::Interrupted, done, 0};
             case WaitResult::TimedOut:
-                if (Clock::now() < deadline) break;
                 return {SerialStatus::TimedOut, done, 0};
             case WaitResult::Error:
                 return {SerialStatus::Failed, done, errno};

@@ -32,22 +32,31 @@ bool Waker::isSet() const {
 
 WaitResult waitFd(int fd, short events, const Waker* waker, std::chrono::milliseconds timeout,
                   short* revents) {
+    return waitFd(fd, events, waker, nullptr, timeout, revents);
+}
+
+WaitResult waitFd(int fd, short events, const Waker* waker, const Waker* second,
+                  std::chrono::milliseconds timeout, short* revents) {
     using clock = std::chrono::steady_clock;
     const bool forever = timeout.count() < 0;
     const auto deadline = clock::now() + (forever ? std::chrono::milliseconds(0) : timeout);
     for (;;) {
-        pollfd fds[2] = {{fd, events, 0}, {waker ? waker->fd() : -1, POLLIN, 0}};
+        pollfd fds[3] = {{fd, events, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+        nfds_t count = 1;
+        for (const Waker* w : {waker, second})
+            if (w) fds[count++].fd = w->fd();
         int ms = -1;
         if (!forever) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
             ms = left.count() < 0 ? 0 : static_cast<int>(left.count());
         }
-        int n = ::poll(fds, waker ? 2 : 1, ms);
+        int n = ::poll(fds, count, ms);
         if (n < 0) {
             if (errno == EINTR) continue;
             return WaitResult::Error;
         }
-        if (waker && (fds[1].revents & POLLIN)) return WaitResult::Woken;
+        for (nfds_t i = 1; i < count; ++i)
+            if (fds[i].revents & POLLIN) return WaitResult::Woken;
         if (fds[0].revents) {
             if (revents) *revents = fds[0].revents;
             return WaitResult::Ready;

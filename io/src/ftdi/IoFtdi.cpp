@@ -245,7 +245,7 @@ bool IoFtdi::initEventRecord() {
 
 IoFtdi::Wake IoFtdi::waitLocked() {
     const timespec deadline = deadlineAfter(healthCheck_);
-    while (!thread_.stopRequested() && !event_.signalled) {
+    while (!thread_.stopRequested() && !event_.signalled && !line_.reportDue()) {
         const int waited = healthCheck_ == 0
                                ? pthread_cond_wait(&event_.condition, &event_.mutex)
                                : pthread_cond_timedwait(&event_.condition, &event_.mutex, &deadline);
@@ -275,6 +275,11 @@ void IoFtdi::receiveLoop() {
         if (thread_.stopRequested()) {
             pthread_mutex_unlock(&event_.mutex);
             break;
+        }
+        if (line_.takeReport()) {
+            pthread_mutex_unlock(&event_.mutex);
+            reportError(VX_IO_READ_ERROR);
+            continue;
         }
         status = driver_->FT_GetStatus(handle_, &waiting, &transmitting, &events);
         if (status == kFtdiOk && waiting == 0) {
@@ -334,6 +339,11 @@ void IoFtdi::signalStop() {
         std::lock_guard<std::mutex> lock(handleMutex_);
         closing_ = true;
     }
+    line_.close();
+    wakeReceiver();
+}
+
+void IoFtdi::wakeReceiver() {
     if (!eventReady_) return;
     pthread_mutex_lock(&event_.mutex);
     pthread_cond_broadcast(&event_.condition);
@@ -354,18 +364,15 @@ FtdiHandle IoFtdi::usableHandle() {
 }
 
 VX_IO_Result IoFtdi::Send(const void* data, size_t length) {
-    if (length == 0) return VX_IO_OK;
-    // The wait for an earlier send counts against this one's time-out.
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(txTimeout_);
-    std::unique_lock<vxplatform::TimedMutex> sending(sendMutex_, deadline);
-    if (!sending.owns_lock()) return VX_IO_WRITE_ERROR;
-    if (!usableHandle()) return VX_IO_TIMEOUT;
-    // The handle is asked for again before each write: a close during the
-    // send cuts it short, and what is left is not sent.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return writeAll(*driver_, [this] { return usableHandle(); }, static_cast<const uint8_t*>(data),
-                    length, std::max(left, std::chrono::milliseconds(0)));
+    return line_.send(data, length, [this](const uint8_t* bytes, size_t size) {
+        // The handle is asked for again before each write: a close during
+        // the send cuts it short, and what is left is not sent.
+        LineWrite done;
+        done.result = writeAll(*driver_, [this] { return usableHandle(); }, bytes, size,
+                               std::chrono::milliseconds(txTimeout_), &done.written);
+        done.closing = done.result != VX_IO_OK && !usableHandle();
+        return done;
+    });
 }
 
 VX_IO_Result IoFtdi::GetProperty(const char* key, char* buffer, size_t* length) {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/IoDevice.h"
+#include "core/SendLine.h"
 #include "core/Transport.h"
 #include "ftdi/FtdiDriver.h"
 #include "ftdi/UsbDeviceList.h"
 #include "platform/OwnedThread.h"
-#include "platform/TimedMutex.h"
 
 namespace vxio {
 
@@ -50,6 +50,7 @@ private:
     Wake waitLocked();
     // The receive thread's wake-up: marks the handle closing and wakes the wait.
     void signalStop();
+    void wakeReceiver();
     void closeHandle();
     FtdiHandle usableHandle();
 
@@ -59,9 +60,10 @@ private:
     uint32_t txTimeout_ = 1000;
     uint32_t healthCheck_ = 250;
 
-    // Keeps one send's bytes together on the wire; a close never takes it,
-    // so the driver's FT_Close is what ends a send blocked in FT_Write.
-    vxplatform::TimedMutex sendMutex_;
+    // Keeps one send's bytes together on the wire; the driver's FT_Close is
+    // what ends a send blocked in FT_Write. A send that gives the line up
+    // wakes the receive thread, which reports it.
+    SendLine line_{VX_IO_TIMEOUT, [this] { wakeReceiver(); }};
     // Held only briefly: never across a write, so a close is not held up by
     // a blocked send. Once closing_ is set no new driver call starts with the
     // handle; the receive thread takes the handle away and closes it.

@@ -16,20 +16,28 @@ constexpr auto kBitModeSettle = std::chrono::milliseconds(10);
 }  // namespace
 
 VX_IO_Result writeAll(const FtdiDriver& driver, const std::function<FtdiHandle()>& handle,
-                      const uint8_t* data, size_t length, std::chrono::milliseconds budget) {
-    const auto start = std::chrono::steady_clock::now();
+                      const uint8_t* data, size_t length, std::chrono::milliseconds idle,
+                      size_t* written) {
+    size_t done = 0;
+    if (written) *written = 0;
+    auto lastProgress = std::chrono::steady_clock::now();
     for (;;) {
         const FtdiHandle current = handle();
         if (!current) return VX_IO_WRITE_ERROR;
-        const uint32_t asked = static_cast<uint32_t>(std::min<size_t>(length, UINT32_MAX));
-        uint32_t written = 0;
-        const FtdiStatus status = driver.FT_Write(current, data, asked, &written);
+        const uint32_t asked = static_cast<uint32_t>(std::min<size_t>(length - done, UINT32_MAX));
+        uint32_t took = 0;
+        const FtdiStatus status = driver.FT_Write(current, data + done, asked, &took);
         if (status == kFtdiIoError) return VX_IO_TIMEOUT;
-        if (status != kFtdiOk || written > asked) return VX_IO_WRITE_ERROR;
-        data += written;
-        length -= written;
-        if (length == 0) return VX_IO_OK;
-        if (std::chrono::steady_clock::now() - start > budget) return VX_IO_WRITE_ERROR;
+        if (status != kFtdiOk || took > asked) return VX_IO_WRITE_ERROR;
+        done += took;
+        if (written) *written = done;
+        if (done == length) return VX_IO_OK;
+        const auto now = std::chrono::steady_clock::now();
+        if (took > 0) {
+            lastProgress = now;
+        } else if (now - lastProgress >= idle) {
+            return VX_IO_WRITE_ERROR;
+        }
     }
 }
 

@@ -30,12 +30,15 @@ private:
 };
 
 // The USB send loop: FT_Write again for what is left until all of `data` is
-// written, while no more than `budget` has passed since the start. `handle`
-// gives the handle before each write; null (a close under way) ends the send
-// with 9. 0; 7 for the driver's I/O error; 9 for any other failure, a count
-// above the one asked for, or the budget spent.
+// written; it gives up only when the adapter has taken nothing for `idle`,
+// so a slow line that keeps taking bytes is waited for. `handle` gives the
+// handle before each write; null (a close under way) ends the send with 9.
+// 0; 7 for the driver's I/O error; 9 for any other failure, a count above
+// the one asked for, or `idle` without progress. *written (when given): the
+// bytes the adapter took.
 VX_IO_Result writeAll(const FtdiDriver& driver, const std::function<FtdiHandle()>& handle,
-                      const uint8_t* data, size_t length, std::chrono::milliseconds budget);
+                      const uint8_t* data, size_t length, std::chrono::milliseconds idle,
+                      size_t* written = nullptr);
 
 // What a failed FT_Read or FT_GetStatus means: 7 for the driver's I/O error
 // (a lost device), 8 otherwise.

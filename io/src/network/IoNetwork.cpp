@@ -13,6 +13,7 @@
 #include "network/NetworkLocator.h"
 #include "platform/Spin.h"
 #include "platform/TcpConnect.h"
+#include "platform/WriteProgress.h"
 
 namespace vxio {
 
@@ -69,6 +70,7 @@ VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     const milliseconds timeout(timeoutMs);
     try {
         stopWaker_ = std::make_unique<vxplatform::Waker>();
+        lineLost_ = std::make_unique<vxplatform::Waker>();
     } catch (const std::system_error&) {
         return VX_IO_OPEN_FAILED;
     }
@@ -78,7 +80,10 @@ VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
 
     const bool started = receiveThread_.start(
         [this, owner = std::move(self)]() mutable { receiveLoop(std::move(owner)); },
-        [this] { stopWaker_->wake(); });
+        [this] {
+            line_.close();
+            stopWaker_->wake();
+        });
     if (!started) {
         socket_.reset();
         return VX_IO_OPEN_FAILED;
@@ -97,7 +102,7 @@ VX_IO_Result IoNetwork::connectTo(const std::string& host, uint16_t port, millis
         case vxplatform::TcpConnectStatus::Unreachable:
             return VX_IO_DEVICE_NOT_FOUND;
     }
-    std::lock_guard<vxplatform::TimedMutex> lock(sendMutex_);
+    // Before the receive thread and any send: nothing else uses it yet.
     socket_ = std::move(connected.fd);
     return VX_IO_OK;
 }
@@ -137,12 +142,17 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
         auto waited = vxplatform::WaitResult::Ready;
         int waitError = 0;
         if (!lastRead || !readableBefore(fd, *lastRead + kLinger)) {
-            waited = vxplatform::waitFd(fd, POLLIN, stopWaker_.get(), kReceiveCycle);
+            waited = vxplatform::waitFd(fd, POLLIN, stopWaker_.get(), lineLost_.get(), kReceiveCycle);
             waitError = errno;
         }
         lastRead.reset();
         if (waited == vxplatform::WaitResult::Ready) holdWhileSending(Clock::now());
-        if (waited == vxplatform::WaitResult::Woken) break;
+        if (waited == vxplatform::WaitResult::Woken) {
+            if (stopping()) break;
+            lineLost_->clear();
+            if (line_.takeReport()) reportError(VX_IO_READ_ERROR);
+            continue;
+        }
         if (waited == vxplatform::WaitResult::TimedOut) continue;
 
         int report = 0;
@@ -179,11 +189,10 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
             waitCycleEnd(cycleEnd);
         }
     }
-    {
-        std::lock_guard<vxplatform::TimedMutex> lock(sendMutex_);
-        ::shutdown(fd, SHUT_RDWR);
-        socket_.reset();
-    }
+    line_.close();
+    line_.waitIdle();
+    ::shutdown(fd, SHUT_RDWR);
+    socket_.reset();
     self.reset();
 }
 
@@ -195,41 +204,43 @@ void IoNetwork::Close(bool wait) {
 }
 
 VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
-    // The wait for an earlier send counts: one stuck send must not make
-    // each queued one wait the whole time-out again.
-    const auto deadline = Clock::now() + sendTimeout_;
-    std::unique_lock<vxplatform::TimedMutex> lock(sendMutex_, deadline);
-    if (!lock.owns_lock()) return VX_IO_TIMEOUT;
-    if (length == 0) return VX_IO_OK;
-    if (!socket_.valid() || stopping()) return VX_IO_TIMEOUT;
-    if (!data) return VX_IO_WRITE_ERROR;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    size_t sent = 0;
-    while (sent < length) {
-        const size_t piece = std::min(length - sent, static_cast<size_t>(INT_MAX));
-        ssize_t n;
-        int error;
-        {
-            auto call = lockSpinning(callMutex_);
-            n = ::send(socket_.get(), bytes + sent, piece, MSG_NOSIGNAL);
-            error = errno;
+    return line_.send(data, length, [this](const uint8_t* bytes, size_t size) {
+        LineWrite done;
+        if (!socket_.valid() || stopping()) {
+            done.result = VX_IO_TIMEOUT;
+            done.closing = true;
+            return done;
         }
-        lastSend_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
+        vxplatform::WriteProgress progress(socket_.get(), sendTimeout_);
+        while (done.written < size) {
+            const size_t piece = std::min(size - done.written, static_cast<size_t>(INT_MAX));
+            ssize_t n;
+            int error;
+            {
+                auto call = lockSpinning(callMutex_);
+                n = ::send(socket_.get(), bytes + done.written, piece, MSG_NOSIGNAL);
+                error = errno;
+            }
+            lastSend_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+            if (n > 0) {
+                done.written += static_cast<size_t>(n);
+                progress.wrote();
+                continue;
+            }
+            if (n < 0 && error == EINTR) continue;
+            if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
+                // No room: wait while the peer still takes bytes, or until Close.
+                const auto waited = progress.waitForRoom(stopWaker_.get(), nullptr);
+                if (waited == vxplatform::WaitResult::Ready) continue;
+                done.result = waited == vxplatform::WaitResult::Error ? VX_IO_WRITE_ERROR : VX_IO_TIMEOUT;
+                done.closing = waited == vxplatform::WaitResult::Woken;
+                return done;
+            }
+            done.result = (n < 0 && error == ETIMEDOUT) ? VX_IO_TIMEOUT : VX_IO_WRITE_ERROR;
+            return done;
         }
-        if (n < 0 && error == EINTR) continue;
-        if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
-            // No room: wait for it until the send time-out, or until Close.
-            auto waited = vxplatform::waitFd(socket_.get(), POLLOUT, stopWaker_.get(), leftUntil(deadline));
-            if (waited == vxplatform::WaitResult::Ready) continue;
-            if (waited == vxplatform::WaitResult::Error) return VX_IO_WRITE_ERROR;
-            return VX_IO_TIMEOUT;
-        }
-        return (n < 0 && error == ETIMEDOUT) ? VX_IO_TIMEOUT : VX_IO_WRITE_ERROR;
-    }
-    return VX_IO_OK;
+        return done;
+    });
 }
 
 VX_IO_Result IoNetwork::GetProperty(const char*, char* buffer, size_t* length) {

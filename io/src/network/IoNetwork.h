@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/IoDevice.h"
+#include "core/SendLine.h"
 #include "core/Transport.h"
 #include "platform/OwnedThread.h"
-#include "platform/TimedMutex.h"
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
 
@@ -41,9 +41,14 @@ private:
     bool stopping() const { return receiveThread_.stopRequested(); }
 
     const std::vector<std::string> locatorPieces_;  // after "network:"
-    // Guards every use of the socket by senders and its release by the
-    // receive thread, so a send never writes to a reused descriptor.
-    vxplatform::TimedMutex sendMutex_;
+    // Set when a send gave the line up: wakes the receive thread to report it.
+    std::unique_ptr<vxplatform::Waker> lineLost_;
+    // Senders use the socket only in their turn; the receive thread releases
+    // it once the line is closed and idle, so a send never writes to a
+    // reused descriptor.
+    SendLine line_{VX_IO_TIMEOUT, [this] {
+        if (lineLost_) lineLost_->wake();
+    }};
     vxplatform::UniqueFd socket_;
     // Held around each send and receive call on the non-blocking socket, and
     // never across a wait. The kernel serialises the two anyway, but puts the
@@ -51,11 +56,12 @@ private:
     std::mutex callMutex_;
     // When the last send call returned, in steady-clock ticks.
     std::atomic<std::chrono::steady_clock::rep> lastSend_{0};
+    // How long a send may wait for a connection that takes nothing.
     std::chrono::milliseconds sendTimeout_{5000};
     // Set once by Close; wakes the receive wait and any sender waiting for room.
     std::unique_ptr<vxplatform::Waker> stopWaker_;
-    // Its stop flag is kept apart from sendMutex_ so Close never waits behind
-    // a blocked send. Last: stopped and joined before the rest goes.
+    // Its stop flag is kept apart from the send line so Close never waits
+    // behind a blocked send. Last: stopped and joined before the rest goes.
     vxplatform::OwnedThread receiveThread_;
 };
 

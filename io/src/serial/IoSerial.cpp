@@ -16,8 +16,6 @@ namespace vxio {
 namespace {
 
 constexpr size_t kChunk = 1024;
-// Start, eight data bits and stop: what one byte costs on the line.
-constexpr uint64_t kBitsPerByte = 10;
 
 // A line that is gone stays readable for every wait; between two reports of
 // it the thread rests this long (or until it is stopped).
@@ -49,11 +47,11 @@ VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
     // reading) must not hold a send, and every close that waits for it.
     uint32_t txTimeout = 0;
     readRawUnsignedOption(options(), key::kTxTimeout, &txTimeout);
-    baudRate_ = baudRate;
     txTimeout_ = std::chrono::milliseconds(txTimeout);
 
     try {
         stop_.emplace();
+        lineLost_.emplace();
     } catch (const std::system_error&) {
         return VX_IO_OPEN_FAILED;
     }
@@ -64,6 +62,7 @@ VX_IO_Result IoSerial::Open(std::shared_ptr<IoDevice> self) {
     const bool started = thread_.start(
         [this, owner = std::move(self)]() mutable { receiveLoop(std::move(owner)); },
         [this] {
+            line_.close();
             stop_->wake();
             // Wakes the receive thread's read and a send blocked on a full line.
             port_.interrupt();
@@ -82,19 +81,12 @@ void IoSerial::Close(bool wait) {
     if (wait) thread_.join();
 }
 
-std::chrono::milliseconds IoSerial::sendBudget(size_t length) const {
-    const uint64_t lineMs = (static_cast<uint64_t>(length) * kBitsPerByte * 1000 + baudRate_ - 1) / baudRate_;
-    return txTimeout_ + std::chrono::milliseconds(lineMs);
-}
-
 VX_IO_Result IoSerial::Send(const void* data, size_t length) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + sendBudget(length);
-    std::unique_lock<vxplatform::TimedMutex> lock(sendMutex_, deadline);
-    if (!lock.owns_lock()) return VX_IO_WRITE_ERROR;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    const auto result = port_.write(data, length, std::max(left, std::chrono::milliseconds(0)));
-    return result.status == vxplatform::SerialStatus::Ok ? VX_IO_OK : VX_IO_WRITE_ERROR;
+    return line_.send(data, length, [this](const uint8_t* bytes, size_t size) {
+        const auto result = port_.write(bytes, size, txTimeout_);
+        return LineWrite{result.status == vxplatform::SerialStatus::Ok ? VX_IO_OK : VX_IO_WRITE_ERROR,
+                         result.count, result.status == vxplatform::SerialStatus::Interrupted};
+    });
 }
 
 VX_IO_Result IoSerial::GetProperty(const char*, char* buffer, size_t* length) {
@@ -111,10 +103,12 @@ VX_IO_Result IoSerial::GetProperty(const char*, char* buffer, size_t* length) {
 void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
     uint8_t buffer[kChunk];
     for (;;) {
-        const auto result = port_.read(buffer, sizeof buffer, std::chrono::milliseconds(-1));
-        if (result.status == vxplatform::SerialStatus::Interrupted ||
-            result.status == vxplatform::SerialStatus::Closed) {
-            break;
+        const auto result = port_.read(buffer, sizeof buffer, std::chrono::milliseconds(-1), &*lineLost_);
+        if (thread_.stopRequested() || result.status == vxplatform::SerialStatus::Closed) break;
+        if (result.status == vxplatform::SerialStatus::Interrupted) {
+            lineLost_->clear();
+            if (line_.takeReport()) reportError(VX_IO_READ_ERROR);
+            continue;
         }
         if (result.status == vxplatform::SerialStatus::Ok) {
             deliver(buffer, result.count);
@@ -127,10 +121,11 @@ void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
             break;
         }
     }
-    {
-        std::lock_guard<vxplatform::TimedMutex> lock(sendMutex_);
-        port_.close();
-    }
+    line_.close();
+    line_.waitIdle();
+    // A line given up may hold the head of a frame: nothing of it goes out.
+    // Otherwise what the last sends queued may drain, up to the time-out.
+    port_.close(line_.givenUp() ? std::chrono::milliseconds(0) : txTimeout_);
     // May destroy this object; nothing of it is touched afterwards.
     self.reset();
 }

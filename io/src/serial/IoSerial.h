@@ -7,9 +7,9 @@
 #include <string>
 
 #include "core/IoDevice.h"
+#include "core/SendLine.h"
 #include "core/Transport.h"
 #include "platform/OwnedThread.h"
-#include "platform/TimedMutex.h"
 #include "platform/SerialPort.h"
 #include "platform/Waker.h"
 
@@ -28,19 +28,17 @@ public:
 
 private:
     void receiveLoop(std::shared_ptr<IoDevice> self);
-    // How long a send of `length` bytes may take in all: the time-out, plus
-    // what the bytes need at the line rate.
-    std::chrono::milliseconds sendBudget(size_t length) const;
 
     const std::string path_;  // empty for a locator of the wrong form
     vxplatform::SerialPort port_;
     std::optional<vxplatform::Waker> stop_;
-    uint32_t baudRate_ = 0;
+    // Set when a send gave the line up: wakes the receive thread to report it.
+    std::optional<vxplatform::Waker> lineLost_;
+    // How long a send may wait for a line that takes nothing.
     std::chrono::milliseconds txTimeout_{0};
-    // Serialises sends, and the receive thread closes the port under it so
-    // that no send writes to a descriptor number already given to another file.
-    // Timed: the wait for an earlier send counts against a send's budget.
-    vxplatform::TimedMutex sendMutex_;
+    SendLine line_{VX_IO_WRITE_ERROR, [this] {
+        if (lineLost_) lineLost_->wake();
+    }};
     // Last: stopped and joined before the port and the waker go.
     vxplatform::OwnedThread thread_;
 };

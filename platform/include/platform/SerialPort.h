@@ -22,7 +22,7 @@ struct SerialSettings {
 
 enum class SerialStatus {
     Ok,           // count bytes moved
-    TimedOut,     // nothing (read) or not everything (write) within the time-out
+    TimedOut,     // nothing within the time-out (read), or the line took nothing for it (write)
     Interrupted,  // interrupt() or close() woke the call
     HungUp,       // the device went away (unplugged, or the other side of a pseudo-terminal closed)
     Closed,       // the port is not open
@@ -53,7 +53,11 @@ public:
     // EINVAL: rate refused, ENOTTY: not a terminal).
     int open(const std::string& path, const SerialSettings& settings);
     // Wakes every read and write, waits until they have returned, and closes.
-    void close();
+    // Output still queued may take up to `drain` to go out; what is left
+    // then is discarded, so the close never waits in the kernel for a line
+    // held by XOFF or CTS. A drain of 0 discards at once.
+    void close(std::chrono::milliseconds drain = kDefaultDrain);
+    static constexpr std::chrono::milliseconds kDefaultDrain{1000};
     bool isOpen() const;
     const std::string& path() const { return path_; }
 
@@ -66,11 +70,14 @@ public:
     std::optional<uint32_t> baudRate() const;
 
     // Waits up to `timeout` (negative: without limit) for the first byte,
-    // then takes what is buffered, at most `size` bytes.
-    SerialResult read(void* buffer, size_t size, std::chrono::milliseconds timeout);
-    // Writes all `length` bytes, waiting up to `timeout` (negative: without
-    // limit) for the line to take them.
-    SerialResult write(const void* data, size_t length, std::chrono::milliseconds timeout);
+    // then takes what is buffered, at most `size` bytes. `also`, when set,
+    // ends the wait as interrupt() does, but only this once.
+    SerialResult read(void* buffer, size_t size, std::chrono::milliseconds timeout,
+                      const Waker* also = nullptr);
+    // Writes all `length` bytes. It gives up (TimedOut, with the count
+    // written) only when the line has taken nothing for `idle` (negative:
+    // never): a line that keeps taking bytes, however slowly, is waited for.
+    SerialResult write(const void* data, size_t length, std::chrono::milliseconds idle);
     // Framing, parity, overrun and break conditions counted since the last
     // call (or the open); always 0 for devices that do not count them. For
     // the reading thread.

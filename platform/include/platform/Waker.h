@@ -27,5 +27,8 @@ enum class WaitResult { Ready, Woken, TimedOut, Error };
 // `revents` receives what poll reported for `fd`.
 WaitResult waitFd(int fd, short events, const Waker* waker, std::chrono::milliseconds timeout,
                   short* revents = nullptr);
+// The same, woken by either of two wakers (either may be null).
+WaitResult waitFd(int fd, short events, const Waker* waker, const Waker* second,
+                  std::chrono::milliseconds timeout, short* revents = nullptr);
 
 }  // namespace vxplatform

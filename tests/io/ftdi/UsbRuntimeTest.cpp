@@ -1,4 +1,5 @@
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "UsbTestSupport.h"
@@ -139,6 +140,65 @@ TEST_F(UsbRuntimeTest, StuckWriteGives9AfterTheTxTimeout) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, 100ms);
     EXPECT_LT(elapsed, 2000ms);
+}
+
+// Stalls the adapter's line once the first piece of a frame went out.
+void stallAfterFirstWrite(void* context, int adapter, const uint8_t*, size_t) {
+    auto* stalled = static_cast<std::atomic<bool>*>(context);
+    if (!stalled->exchange(true)) ftdi().setWriteLimit(adapter, 0);
+}
+
+TEST_F(UsbRuntimeTest, AWriteThatStallsMidFrameGivesTheLineUp) {
+    openDevice("tx-timeout 100\nhealth-check 50");
+    std::atomic<bool> stalled{false};
+    const VxFtdiPeer peer{nullptr, &stallAfterFirstWrite, nullptr, &stalled};
+    ASSERT_EQ(0, ftdi().attachPeer(adapter_, &peer));
+    ftdi().setWriteLimit(adapter_, 3);
+    const std::vector<uint8_t> frame = pattern(10);
+    EXPECT_EQ(VX_IO_WRITE_ERROR, VX_IO_Send(handle_, frame.data(), frame.size()));
+    ASSERT_TRUE(receiver_.waitForErrors(1));
+    EXPECT_EQ(8, receiver_.errors().front());
+
+    ftdi().setWriteLimit(adapter_, 64);
+    ftdi().clearCallLog();
+    EXPECT_EQ(VX_IO_WRITE_ERROR, VX_IO_Send(handle_, frame.data(), frame.size()));
+    EXPECT_TRUE(calls({"FT_Write"}).empty());
+    ftdi().attachPeer(adapter_, nullptr);
+}
+
+// A line that takes each piece a while after the last: slow, but never still.
+struct SlowLine {
+    static void onWrite(void* context, int, const uint8_t* data, size_t length) {
+        auto* self = static_cast<SlowLine*>(context);
+        std::this_thread::sleep_for(5ms);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->bytes.insert(self->bytes.end(), data, data + length);
+    }
+    std::mutex mutex;
+    std::vector<uint8_t> bytes;
+};
+
+TEST_F(UsbRuntimeTest, ASlowLineThatKeepsTakingBytesFailsNoSendThatWaitsItsTurn) {
+    openDevice("tx-timeout 50\nhealth-check 50");
+    SlowLine line;
+    const VxFtdiPeer peer{nullptr, &SlowLine::onWrite, nullptr, &line};
+    ASSERT_EQ(0, ftdi().attachPeer(adapter_, &peer));
+    ftdi().setWriteLimit(adapter_, 64);
+    // Forty pieces of 5 ms: four times the time-out, and a send behind it.
+    const std::vector<uint8_t> first = pattern(2560, 1);
+    const std::vector<uint8_t> second = pattern(20, 2);
+    std::thread sender([&] { EXPECT_EQ(VX_IO_OK, VX_IO_Send(handle_, first.data(), first.size())); });
+    ASSERT_TRUE(vxtest::waitUntil([&] {
+        std::lock_guard<std::mutex> lock(line.mutex);
+        return !line.bytes.empty();
+    }));
+    EXPECT_EQ(VX_IO_OK, VX_IO_Send(handle_, second.data(), second.size()));
+    sender.join();
+    ftdi().attachPeer(adapter_, nullptr);
+    std::vector<uint8_t> both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    EXPECT_EQ(both, line.bytes);
+    EXPECT_TRUE(receiver_.errors().empty());
 }
 
 struct WriteCase {

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -236,7 +237,19 @@ TEST(TcpTransport, SendTimesOutWhenThePeerStopsReading) {
     const auto took = Clock::now() - start;
     EXPECT_GE(took, 250ms);
     EXPECT_LT(took, 3000ms);
+
+    // Part of it went out: the line is given up, and nothing follows that part.
+    ASSERT_TRUE(peer.waitForErrors(1));
+    const auto refusedAt = Clock::now();
+    EXPECT_EQ(VX_IO_Send(handle, "tail", 4), VX_IO_TIMEOUT);
+    EXPECT_LT(Clock::now() - refusedAt, 100ms);
+    server.setReading(true);
     EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+    ASSERT_TRUE(script.waitDisconnects(1, 10000ms));
+    const std::vector<uint8_t> received = script.received();
+    EXPECT_LT(received.size(), data.size());
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), data.begin()));
+    EXPECT_EQ(peer.errors(), std::vector<int>{8});
 }
 
 TEST(TcpTransport, CloseReleasesASenderBlockedByAPeerThatStoppedReading) {
