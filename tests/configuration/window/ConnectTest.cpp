@@ -11,7 +11,10 @@
 #include "IndexMapConfig.h"
 #include "SystemParametersConfig.h"
 #include "WindowFixture.h"
+#include "common/CtlLibrary.h"
 #include "sim/Gen1Opcodes.h"
+#include "sim/Gen2Layout.h"
+#include "sim/Gen2Simulator.h"
 
 namespace {
 
@@ -68,6 +71,33 @@ Pages pagesOf(const std::vector<vxsim::Bytes>& requests) {
     }
     return pages;
 }
+
+// A second-generation controller, one module of three linear positioners,
+// on a USB adapter of the driver double. The library that serves it is
+// loaded for it and stays loaded; its search then finds nothing in the
+// tests' namespace, so the lists of later windows do not change.
+struct SecondGeneration {
+    SecondGeneration() : sim(std::make_unique<vxsim::Gen2Simulator>()) {
+        qmx::setVeltraxCTLFileName("libVeltraxCTL.so");
+        vxsim::Gen2Layout layout;
+        layout.interfaceVersion = {1, {0, 1, 0, 0}};
+        vxsim::Gen2Module module;
+        module.channels.assign(3, vxsim::Gen2ChannelSettings{});
+        module.version1 = {2, {0, 1, 0, 0}};
+        module.version2 = {3, {0, 1, 0, 0}};
+        module.catalogue = {{300, "SL-0601", 2, 1}};
+        layout.modules = {module};
+        vxsim::defineLayout(sim->model(), layout);
+        sim->attachUsb({"QMX2-CT1", "Veltrax QMX2", 0x2E00C701});
+        rescanUsb();
+    }
+    ~SecondGeneration() {
+        sim.reset();
+        rescanUsb();
+    }
+    static QString locator() { return QStringLiteral("usb:sn:QMX2-CT1"); }
+    std::unique_ptr<vxsim::Gen2Simulator> sim;
+};
 
 class Connected : public WindowTest {
 protected:
@@ -222,29 +252,43 @@ TEST_F(Connected, WriteCallsThePagesInOrderAndStaysDisabled) {
 }
 
 // The line goes during a Read, Connect's or the button's, whichever way
-// the system was opened: a box says so, no "Configuration read.", and the
-// window goes back to Connect rather than claim a half-read system.
+// the system was opened and with either generation: a box says so, no
+// "Configuration read.", and the window goes back to Connect rather than
+// claim a half-read system.
 TEST_F(Connected, ALineLostDuringAReadEndsTheConnection) {
     struct Case {
         Way way;
         bool button;  // the Read button's Read, after a Connect that read
         const char* status;
+        bool secondGeneration = false;  // through the library only
+        int code = 10;                  // the status that showed the loss
+        // The box of the page that met the loss, before the window's own.
+        const char* pageError = nullptr;
     };
     const Case cases[] = {
         {Way::Network, false, "Connect failed! Error 10"}, {Way::Network, true, "Disonnected."},
         {Way::Serial, false, "Connect failed! Error 10"},  {Way::Serial, true, "Disonnected."},
         {Way::Library, false, "Connect failed! Error 10"}, {Way::Library, true, "Disonnected."},
+        // Its first request after a Connect is the sensor type's.
+        {Way::Library, true, "Disonnected.", true, 7, "Error reading sensor type. Code: 7"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << static_cast<int>(c.way) << (c.button ? " button" : " connect"));
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.way)
+                                        << (c.button ? " button" : " connect")
+                                        << (c.secondGeneration ? " second generation" : ""));
         // A pulled serial line stays pulled: a controller and a window each.
         Controller peer{threeChannelSystem()};
-        const QString system = c.way == Way::Library ? peer.libraryLocator()
-                               : c.way == Way::Serial ? peer.serialLocator()
-                                                      : peer.directLocator();
+        std::unique_ptr<SecondGeneration> second;
+        if (c.secondGeneration) second = std::make_unique<SecondGeneration>();
+        const QString system = second                 ? second->locator()
+                               : c.way == Way::Library ? peer.libraryLocator()
+                               : c.way == Way::Serial  ? peer.serialLocator()
+                                                       : peer.directLocator();
         auto loseTheLine = [&] {
-            if (c.way == Way::Library)
+            if (second)
+                second->sim->endpoint().addFault(vxsim::Gen2Fault::disconnect(
+                    {vxsim::gen2::kCommandStart, vxsim::gen2::command::kReadProperty}, 1));
+            else if (c.way == Way::Library)
                 peer.binary.addFault(
                     vxsim::Fault::disconnect({-1, gen1::kReadTuningParameter, -1}, 1));
             else
@@ -264,8 +308,11 @@ TEST_F(Connected, ALineLostDuringAReadEndsTheConnection) {
         std::vector<QString> errors;
         for (const vxgui::MessageBoxRequest& box : dialogs.boxes())
             if (box.title == "Error") errors.push_back(box.text);
-        EXPECT_EQ(errors, std::vector<QString>{
-                              "Connection lost while reading the configuration. Code: 10"});
+        std::vector<QString> expected;
+        if (c.pageError) expected.push_back(QString::fromLatin1(c.pageError));
+        expected.push_back(
+            QStringLiteral("Connection lost while reading the configuration. Code: %1").arg(c.code));
+        EXPECT_EQ(errors, expected);
         EXPECT_EQ(status(*tool), c.status);
         EXPECT_EQ(bar(*tool), kDisconnectedBar);
         EXPECT_EQ(tool->findChild<SystemParametersConfig*>()->table(), nullptr);

@@ -1,6 +1,7 @@
 // What every window test relies on: the user's settings in a folder of their
 // own, and only first-generation systems listed, whatever library is built
-// beside the tests.
+// beside the tests (the test that loads the second-generation library leaves
+// no controller of it to find).
 #include <QSettings>
 #include <QTemporaryDir>
 

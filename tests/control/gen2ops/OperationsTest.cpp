@@ -288,6 +288,7 @@ const std::vector<RefusalCase>& refusalCases() {
         {"Direction", [](System& s, bool y) { return s.findReferenceMark(0, 8, 0, 0, y); }, VX_INVALID_PARAMETER},
         {"Accumulate", [](System& s, bool y) { return s.setAccumulateRelativePositions(0, 2, y); },
          VX_INVALID_PARAMETER},
+        {"ScaleInversion", [](System& s, bool y) { return s.setScale(0, 0, 2, y); }, VX_INVALID_PARAMETER},
         {"ChannelPropertyValue", [](System& s, bool y) { return s.setChannelProperty(0, 0x01020001, 2, y); },
          VX_INVALID_PARAMETER, true},
         {"PositionOfRotary", [](System& s, bool y) { return s.getPosition(2, y, nullptr); }, VX_WRONG_SENSOR_TYPE},

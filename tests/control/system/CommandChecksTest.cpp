@@ -110,6 +110,14 @@ const Refusal kValueRefusals[] = {
     {"AsynchronousOnlyAppend", [](S& s) { return s.appendTriggeredCommand(0, 1); }, 13},
     {"AsynchronousOnlyClear", [](S& s) { return s.clearTriggeredCommandQueue(0); }, 13},
     {"AnyChannelCountsChannels", [](S& s) { return s.getStatus(3, true, nullptr); }, 6},
+    {"ChannelTypeCountsChannels", [](S& s) { return s.getChannelType(3, nullptr); }, 6},
+    {"FeaturesCountChannels",
+     [](S& s) {
+         uint32_t size = 8;
+         uint8_t bytes[8];
+         return s.getFeaturePermissions(3, bytes, &size);
+     },
+     6},
     {"VoltageOnEndEffector", [](S& s) { return s.getVoltageLevel(2, true, nullptr); }, 19},
     {"OpeningOnPositioner", [](S& s) { return s.getGripperOpening(0, true, nullptr); }, 19},
     {"ForceOnPositioner", [](S& s) { return s.getForce(1, true, nullptr); }, 19},

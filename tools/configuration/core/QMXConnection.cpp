@@ -293,7 +293,13 @@ uint32_t QMXConnection::lost(uint32_t status) {
 }
 
 uint32_t QMXConnection::fromLibrary(uint32_t status) {
-    return status == VX_WRITE_ERROR || status == VX_READ_ERROR ? lost(status) : status;
+    // A second-generation system whose line is gone answers every call with
+    // a transmit error, as does a first-generation one whose send failed.
+    // Other failures (a time-out, the controller's refusal, an unknown
+    // library result) leave the line as it is.
+    const bool gone =
+        status == VX_TRANSMIT_ERROR || status == VX_WRITE_ERROR || status == VX_READ_ERROR;
+    return gone ? lost(status) : status;
 }
 
 uint32_t QMXConnection::acknowledged(const std::string& command, uint32_t channel) {

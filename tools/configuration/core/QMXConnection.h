@@ -41,9 +41,9 @@ public:
     Mode mode() const { return mode_; }
     // 0 while the line holds; once a read or write found it gone (the peer
     // closed the socket, the serial line hung up or failed; through the
-    // library, an operation that ended with a write or read error), the
-    // status that showed it (8 or 10), until the next open. The mode stays
-    // as it was: only the owner closes.
+    // library, an operation that ended with a transmit, write or read error),
+    // the status that showed it (7, 8 or 10), until the next open. The mode
+    // stays as it was: only the owner closes.
     uint32_t lineLost() const { return lineLost_; }
 
     // "network:" locators are tried through the library, then directly over
@@ -147,7 +147,8 @@ private:
     uint32_t acknowledgedWithSystemFirst(const std::string& command, uint32_t target);
     uint32_t acknowledgedUnaddressed(const std::string& command);
     uint32_t lost(uint32_t status);
-    // A library operation's status; a write or read error marks the line lost.
+    // A library operation's status; a transmit, write or read error marks
+    // the line lost.
     uint32_t fromLibrary(uint32_t status);
 
     Mode mode_ = Closed;
