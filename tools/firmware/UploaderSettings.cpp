@@ -5,6 +5,11 @@
 #include <QFile>
 #include <QSettings>
 
+#include <cstddef>
+#include <string>
+
+#include "BoundedFile.h"
+
 namespace uploader {
 
 namespace {
@@ -15,6 +20,9 @@ const QString kRestoredLocatorPrefix = QStringLiteral("network:");
 const QString kDocumentType = QStringLiteral("QMXFirmwareUploaderConfig");
 const QString kFirmwareElement = QStringLiteral("Firmware");
 const QString kPathAttribute = QStringLiteral("path");
+// A document type, a root and one element with a path: a few hundred bytes.
+// A file beyond this is no configuration of the uploader's.
+constexpr size_t kMaxConfigFileBytes = size_t{1} << 20;
 
 }  // namespace
 
@@ -41,11 +49,12 @@ bool restoresLocator(const QString& locator) {
 }
 
 std::optional<QString> configuredUpdateFile(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    std::string bytes;
+    if (vxfile::readWholeFile(QFile::encodeName(fileName).toStdString(), bytes,
+                              kMaxConfigFileBytes) != vxfile::FileRead::Read)
+        return std::nullopt;
     QDomDocument document;
-    if (!document.setContent(&file, true)) return std::nullopt;
-    file.close();
+    if (!document.setContent(QByteArray::fromStdString(bytes), true)) return std::nullopt;
     if (document.doctype().name() != kDocumentType) return std::nullopt;
     const QDomElement firmware = document.documentElement().firstChildElement(kFirmwareElement);
     if (firmware.isNull() || !firmware.hasAttribute(kPathAttribute)) return std::nullopt;

@@ -28,7 +28,8 @@ void saveWindowSettings(const WindowSettings& settings);
 bool restoresLocator(const QString& locator);
 
 // The update configuration file that the configuration file names; none
-// when the file cannot be read, is of another document type, or names none.
+// when the file cannot be read, is far longer than any such file (then it is
+// not read), is of another document type, or names none.
 std::optional<QString> configuredUpdateFile(const QString& fileName = kConfigFileName);
 
 }  // namespace uploader

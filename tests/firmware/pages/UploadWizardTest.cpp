@@ -19,6 +19,7 @@
 #include "firmware/table/SettingsHome.h"
 #include "firmware/wizard/WizardTestSupport.h"
 #include "sim/BootSimulator.h"
+#include "support/SparseFile.h"
 
 namespace {
 
@@ -201,6 +202,21 @@ TEST_F(UploadWizardTest, ConfigurationFileNamesTheUpdateFile) {
         build();
         EXPECT_EQ(wizard->findChild<QLineEdit*>("configurationFile")->text(), c.field);
     }
+}
+
+// A configuration file far longer than any, starting as one that names a
+// file: not read, the wizard up at once with the default field.
+TEST_F(UploadWizardTest, AConfigurationFileTooLongToReadIsIgnored) {
+    ASSERT_TRUE(vxtest::writeSparseTebibyte(
+        dir / "QMXFirmwareUploaderConfig.xml",
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE QMXFirmwareUploaderConfig>\n"
+        "<QMXFirmwareUploaderConfig><Firmware path=\"site.xml\"/>"));
+    const auto start = std::chrono::steady_clock::now();
+    build();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(wizard->isVisible());
+    EXPECT_EQ(wizard->findChild<QLineEdit*>("configurationFile")->text(), "update.xml");
 }
 
 TEST_F(UploadWizardTest, CancelDuringConnectIsRefused) {

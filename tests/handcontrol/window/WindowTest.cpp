@@ -7,6 +7,7 @@
 
 #include "HandControlErrors.h"
 #include "WindowFixture.h"
+#include "support/SparseFile.h"
 
 namespace {
 
@@ -38,6 +39,18 @@ Step load(int type) {
     return [type](WindowTest& t) { t.load(type); };
 }
 const Step kLoadBad = [](WindowTest& t) { t.loadBad(); };
+// Loads a file far longer than any configuration that starts with a valid
+// header; not read, so at once.
+const Step kLoadTooLong = [](WindowTest& t) {
+    const QString name = t.dir.filePath(QStringLiteral("huge.hcmc"));
+    const std::string header =
+        std::string("QMXH Configuration\x01\x00\x01\x3D", 22) + std::string(10, '\0');
+    ASSERT_TRUE(vxtest::writeSparseTebibyte(name.toStdString(), header));
+    t.dialogs.answerFile(name);
+    const auto start = std::chrono::steady_clock::now();
+    t.trigger("actionLoad_from_file");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+};
 Step act(const char* name) {
     return [name](WindowTest& t) { t.trigger(name); };
 }
@@ -76,6 +89,12 @@ const Row kRows[] = {
      "No Data",
      "Load from file failed: invalid file content",
      {kHcInvalidFileContent}},
+    {"LoadTooLong",
+     {kLoadTooLong},
+     kStart,
+     "No Data",
+     "Load from file failed: could not open file for read",
+     {1013}},
     {"FailedLoadKeepsTheEditor",
      {load(0xFD01), kLoadBad},
      kConfiguration,

@@ -7,9 +7,12 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <chrono>
+
 #include "ApplicationSettingsFile.h"
 #include "ConfigurationFile.h"
 #include "WindowFixture.h"
+#include "support/SparseFile.h"
 
 namespace {
 
@@ -362,6 +365,52 @@ TEST_F(TerminalTest, QuickLoadOfSlots) {
         EXPECT_EQ(buttons().size(), row.buttons) << row.slot;
         EXPECT_EQ(title(), row.title) << row.slot;
         EXPECT_TRUE(dialogs.fileRequests().empty());
+    }
+}
+
+// A file far longer than any of its kind, starting as one: not read, refused
+// as a file that cannot be opened, at once, and the window goes on.
+TEST_F(TerminalTest, FilesTooLongToReadAreRefusedAsUnopened) {
+    using namespace std::chrono_literals;
+    const QString huge = file("huge.xml");
+    struct Row {
+        const char* read;
+        QString path;
+        const char* start;
+        std::function<void()> act;
+        std::vector<QString> texts;  // the status bar's, then the boxes'
+    };
+    const Row table[] = {
+        {"the settings at start", settingsPath(),
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE TextdeskApplicationSettings>\n"
+         "<TextdeskApplicationSettings version=\"2.0\">\n",
+         [&] {
+             openWindow();
+             window->show();
+         },
+         {"Could not open application settings file. Set defaults."}},
+        {"a configuration opened", huge,
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE TextdeskConfiguration>\n"
+         "<TextdeskConfiguration version=\"1.0\">\n",
+         [&] {
+             dialogs.answerFile(huge);
+             action("action_Open")->trigger();
+         },
+         {"Could not open application settings file. Set defaults.", "Could not open file!"}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.read);
+        ASSERT_TRUE(vxtest::writeSparseTebibyte(row.path.toStdString(), row.start));
+        dialogs.clear();
+        const auto start = std::chrono::steady_clock::now();
+        row.act();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+        std::vector<QString> texts{status()};
+        for (const QString& text : dialogs.boxTexts()) texts.push_back(text);
+        EXPECT_EQ(texts, row.texts);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(title(), "Textdesk v1.2.18");
     }
 }
 

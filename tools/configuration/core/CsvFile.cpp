@@ -3,18 +3,40 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <algorithm>
+#include <cstddef>
+#include <string>
+
+#include "BoundedFile.h"
+
 namespace {
 
 constexpr int kMaxFields = CsvFile::kMaxIndex + 1;
+// A speed level table is at most 32 lines of three numbers, some 1.2 KiB;
+// the widest table this file holds (32 rows of 32 fields of up to 11
+// characters and a separator) is 12 KiB. The rest is room for title and
+// empty lines.
+constexpr size_t kMaxFileBytes = size_t{64} << 10;
 
 }  // namespace
 
 int CsvFile::read(const QString& fileName) {
     clear();
     setFileName(fileName);
-    if (!open(QIODevice::ReadOnly | QIODevice::Text)) return static_cast<int>(error());
-    const QString text = QString::fromLatin1(readAll());
-    close();
+    std::string bytes;
+    const std::string path = QFile::encodeName(fileName).toStdString();
+    switch (vxfile::readWholeFile(path, bytes, kMaxFileBytes)) {
+    case vxfile::FileRead::Read:
+        break;
+    case vxfile::FileRead::CouldNotOpen:
+        return static_cast<int>(OpenError);
+    case vxfile::FileRead::TooLarge:
+        return static_cast<int>(ReadError);
+    }
+    // Every carriage return dropped, as text mode drops it: "\r\n" ends a
+    // line as "\n" does.
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+    const QString text = QString::fromLatin1(bytes.data(), static_cast<int>(bytes.size()));
     for (const QString& line : text.split(QLatin1Char('\n'), Qt::KeepEmptyParts)) {
         const QStringList fields = line.split(QLatin1Char(','), Qt::KeepEmptyParts);
         if (fields.size() > kMaxFields) continue;

@@ -17,7 +17,8 @@ public:
 
     // Replaces the rows by the file's: lines of at most 32 fields whose last
     // field is a number (so empty and title lines are skipped); a field that
-    // is no number reads as 0.
+    // is no number reads as 0. A file that cannot be opened gives OpenError;
+    // one far longer than any table is not read and gives ReadError.
     int read(const QString& fileName);
     // Writes every row with as many fields as the widest row. A failed
     // write or close leaves a partial file and returns its error.

@@ -3,9 +3,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstddef>
+#include <string>
+
+#include "BoundedFile.h"
+
 namespace {
 
 const char* const kVersion = "1.0";
+// Eleven parameter rows, the sensor types and the index map, each a list
+// over the system's channels (the index map holds 64 at most): some 30 KiB.
+constexpr size_t kMaxFileBytes = size_t{1} << 20;
 
 } // namespace
 
@@ -21,13 +29,15 @@ void XmlConfigFile::create(const QString& rootName) {
 
 QString XmlConfigFile::load(const QString& fileName, const QString& documentType) {
     if (!QFileInfo::exists(fileName)) return QStringLiteral("Configuration file does not exist.");
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("Can't open configuration file.");
+    std::string bytes;
+    if (vxfile::readWholeFile(QFile::encodeName(fileName).toStdString(), bytes, kMaxFileBytes) !=
+        vxfile::FileRead::Read)
+        return QStringLiteral("Can't open configuration file.");
     QString message;
     int line = 0;
     int column = 0;
-    const bool parsed = document_.setContent(&file, true, &message, &line, &column);
-    file.close();
+    const bool parsed =
+        document_.setContent(QByteArray::fromStdString(bytes), true, &message, &line, &column);
     if (!parsed) {
         return QStringLiteral("Config file parse error at line %1, column %2: %3.")
             .arg(line)

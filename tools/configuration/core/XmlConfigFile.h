@@ -15,7 +15,8 @@ public:
     // Starts a new document with the given root and version "1.0".
     void create(const QString& rootName);
     // Empty on success, otherwise the text to show. An empty document type
-    // accepts any.
+    // accepts any. A file far longer than any configuration is not read, as
+    // one that cannot be opened.
     QString load(const QString& fileName, const QString& documentType);
     // Empty on success, otherwise the text to show.
     QString save(const QString& fileName);

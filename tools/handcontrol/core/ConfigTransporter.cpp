@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
+#include "BoundedFile.h"
 #include "ConfigurationFile.h"
 #include "HandControlErrors.h"
 #include "QMXHConfiguration.h"
@@ -185,10 +187,11 @@ int ConfigTransporter::verify() {
 }
 
 int ConfigTransporter::loadFromFile() {
-    QFile file(fileName_);
-    if (!file.open(QIODevice::ReadOnly)) return kHcFileReadError;
-    const QByteArray bytes = file.readAll();
-    file.close();
+    std::string read;
+    if (vxfile::readWholeFile(QFile::encodeName(fileName_).toStdString(), read,
+                              hcmc::kMaxFileBytes) != vxfile::FileRead::Read)
+        return kHcFileReadError;
+    const QByteArray bytes = QByteArray::fromStdString(read);
     int type = 0;
     if (const int code = hcmc::checkFile(bytes, type)) return code;
     // Filled apart, so that a refused or aborted load leaves the

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <cstddef>
+
 // The ".hcmc" file: an 18-byte magic, the format version and the
 // configuration type (16 bits each, little-endian), 10 reserved zero bytes,
 // then the whole configuration image.
@@ -9,6 +11,10 @@ namespace hcmc {
 
 constexpr int kHeaderSize = 32;
 constexpr int kFormatVersion = 1;
+// A valid file is 2080 bytes. One somewhat longer is still read, so that its
+// length is refused as invalid content; one longer than this is no
+// configuration file and is not read at all.
+constexpr size_t kMaxFileBytes = size_t{64} << 10;
 
 // The 32 header bytes of a file of `type`.
 QByteArray header(int type);

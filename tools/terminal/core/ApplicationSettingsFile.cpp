@@ -2,6 +2,8 @@
 
 #include <QDomElement>
 
+#include <cstddef>
+
 #include "TerminalXml.h"
 
 namespace {
@@ -18,6 +20,8 @@ const QString kVersion = QStringLiteral("2.0");
 const QString kWrongVersion = QStringLiteral("Wrong application settings file version!");
 const QString kNotOpened =
     QStringLiteral("Could not open application settings file. Set defaults.");
+// Eight slot paths, a list of baud rates and two strings: a few KiB.
+constexpr size_t kMaxFileBytes = size_t{1} << 20;
 
 const QString kQuickLoadSlotsElement = QStringLiteral("QuickLoadSlots");
 const QString kSlot = QStringLiteral("Slot");
@@ -100,8 +104,8 @@ void readSettings(const QDomElement& root, bool withPortConfiguration,
 ApplicationSettingsFile::LoadResult ApplicationSettingsFile::loadApplicationSettings(
     ApplicationSettingsData& settings) const {
     bool opened = false;
-    const auto document =
-        terminalxml::readDocument(path_, {kDocumentType, kOlderDocumentType}, opened);
+    const auto document = terminalxml::readDocument(path_, {kDocumentType, kOlderDocumentType},
+                                                    kMaxFileBytes, opened);
     if (!opened) return {false, kNotOpened};
     if (!document) return {};
     const QDomElement root = document->documentElement();

@@ -20,8 +20,9 @@ public:
     explicit ApplicationSettingsFile(const QString& path = kDefaultPath) : path_(path) {}
 
     // Reads the file into `settings`; `settings` changes only when it is
-    // read whole. A file that cannot be opened is no error box but a
-    // status-bar message; every other failure is shown in the error box.
+    // read whole. A file that cannot be opened, or is far longer than any
+    // settings file (it is not read), is no error box but a status-bar
+    // message; every other failure is shown in the error box.
     // Also takes version "1.0" (which leaves the connection type, address
     // and TCP port as they are) and the older document type
     // QMXrs232TestApplicationSettings.

@@ -2,6 +2,8 @@
 
 #include <QDomElement>
 
+#include <cstddef>
+
 #include "TerminalXml.h"
 
 namespace {
@@ -15,6 +17,8 @@ const QString kDocumentType = QStringLiteral("TextdeskConfiguration");
 const QString kOlderDocumentType = QStringLiteral("QMXrs232TestConfiguration");
 const QString kVersion = QStringLiteral("1.0");
 const QString kWrongVersion = QStringLiteral("Wrong file version!");
+// A few hundred buttons and inputs take some tens of KiB; thousands still fit.
+constexpr size_t kMaxFileBytes = size_t{4} << 20;
 
 const QString kButtons = QStringLiteral("ShortCutButtons");
 const QString kButton = QStringLiteral("Button");
@@ -81,7 +85,7 @@ bool ConfigurationFile::saveConfiguration(const TerminalConfiguration& configura
 std::optional<TerminalConfiguration> ConfigurationFile::loadConfiguration() const {
     bool opened = false;
     const auto document = terminalxml::readDocument(
-        file_.filePath(), {kDocumentType, kOlderDocumentType}, opened);
+        file_.filePath(), {kDocumentType, kOlderDocumentType}, kMaxFileBytes, opened);
     if (!opened) terminalxml::showError(terminalxml::kCouldNotOpenFile);
     if (!document) return std::nullopt;
     const QDomElement root = document->documentElement();

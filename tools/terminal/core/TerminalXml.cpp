@@ -4,6 +4,9 @@
 #include <QSaveFile>
 #include <QtGlobal>
 
+#include <string>
+
+#include "BoundedFile.h"
 #include "Dialogs.h"
 
 namespace terminalxml {
@@ -23,15 +26,16 @@ void showError(const QString& text) {
 }
 
 std::optional<QDomDocument> readDocument(const QString& path, const QStringList& documentTypes,
-                                         bool& opened) {
-    QFile file(path);
-    opened = file.open(QIODevice::ReadOnly);
+                                         size_t limit, bool& opened) {
+    std::string bytes;
+    opened = vxfile::readWholeFile(QFile::encodeName(path).toStdString(), bytes, limit) ==
+             vxfile::FileRead::Read;
     if (!opened) return std::nullopt;
     QDomDocument document;
     QString message;
     int line = 0;
     int column = 0;
-    if (!document.setContent(&file, true, &message, &line, &column)) {
+    if (!document.setContent(QByteArray::fromStdString(bytes), true, &message, &line, &column)) {
         qDebug("Parse error at line %i, column %i:%s", line, column, qPrintable(message));
         showError(kParseError.arg(line).arg(column).arg(message));
         return std::nullopt;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <optional>
 
 // What the terminal's two XML documents share: their error box and texts,
@@ -21,11 +22,12 @@ inline const QString kVersionAttribute = QStringLiteral("version");
 // The modal critical box titled "Error" with the one button "Darn".
 void showError(const QString& text);
 
-// Reads and parses `path`. Empty when the file cannot be opened (`opened`
-// false, nothing shown), or, after the error box, when it cannot be parsed
-// or its document type is none of `documentTypes`.
+// Reads and parses `path`. Empty when the file cannot be read or is longer
+// than `limit` bytes (`opened` false, nothing shown; a longer file is not
+// read), or, after the error box, when it cannot be parsed or its document
+// type is none of `documentTypes`.
 std::optional<QDomDocument> readDocument(const QString& path, const QStringList& documentTypes,
-                                         bool& opened);
+                                         size_t limit, bool& opened);
 
 // The document of type `documentType` whose root bears `version`.
 QDomDocument newDocument(const QString& documentType, const QString& version);

@@ -1,4 +1,4 @@
-#include "FileBytes.h"
+#include "BoundedFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 
 #include "platform/UniqueFd.h"
 
-namespace vxfw::detail {
+namespace vxfile {
 
 namespace {
 
@@ -62,4 +62,4 @@ FileRead readFileStart(const std::string& path, size_t count, std::string& bytes
     return readUpTo(path, count, limit, bytes);
 }
 
-}  // namespace vxfw::detail
+}  // namespace vxfile
