@@ -21,15 +21,14 @@ std::optional<size_t> queuedOutput(int fd) {
     return static_cast<size_t>(queued);
 }
 
-WriteProgress::WriteProgress(int fd, std::chrono::milliseconds idleLimit)
-    : fd_(fd), idleLimit_(idleLimit), lastProgress_(Clock::now()) {}
+WriteProgress::WriteProgress(int fd, std::chrono::milliseconds idleLimit) : fd_(fd), idleLimit_(idleLimit) {}
 
 WaitResult WriteProgress::waitForRoom(const Waker* waker, short* revents) {
     const bool forever = idleLimit_.count() < 0;
-    if (!queueKnown_) {
-        lastQueued_ = queuedOutput(fd_);
-        queueKnown_ = true;
-    }
+    if (!waited_ || progressed_) lastProgress_ = Clock::now();
+    if (!waited_) lastQueued_ = queuedOutput(fd_);
+    waited_ = true;
+    progressed_ = false;
     for (;;) {
         std::chrono::milliseconds slice = kQueueLook;
         if (!forever) {
@@ -40,7 +39,7 @@ WaitResult WriteProgress::waitForRoom(const Waker* waker, short* revents) {
         const WaitResult waited = waitFd(fd_, POLLOUT, waker, slice, revents);
         if (waited != WaitResult::TimedOut) return waited;
         const std::optional<size_t> queued = queuedOutput(fd_);
-        if (queued && lastQueued_ && *queued < *lastQueued_) wrote();
+        if (queued && lastQueued_ && *queued < *lastQueued_) lastProgress_ = Clock::now();
         lastQueued_ = queued;
     }
 }

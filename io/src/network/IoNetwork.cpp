@@ -70,7 +70,6 @@ VX_IO_Result IoNetwork::Open(std::shared_ptr<IoDevice> self) {
     const milliseconds timeout(timeoutMs);
     try {
         stopWaker_ = std::make_unique<vxplatform::Waker>();
-        lineLost_ = std::make_unique<vxplatform::Waker>();
     } catch (const std::system_error&) {
         return VX_IO_OPEN_FAILED;
     }
@@ -142,14 +141,17 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
         auto waited = vxplatform::WaitResult::Ready;
         int waitError = 0;
         if (!lastRead || !readableBefore(fd, *lastRead + kLinger)) {
-            waited = vxplatform::waitFd(fd, POLLIN, stopWaker_.get(), lineLost_.get(), kReceiveCycle);
+            waited = vxplatform::waitFd(fd, POLLIN, stopWaker_.get(), kReceiveCycle);
             waitError = errno;
         }
         lastRead.reset();
         if (waited == vxplatform::WaitResult::Ready) holdWhileSending(Clock::now());
         if (waited == vxplatform::WaitResult::Woken) {
+            // A stop sets its flag before it wakes: looked at again after the
+            // clear, no stop is missed.
             if (stopping()) break;
-            lineLost_->clear();
+            stopWaker_->clear();
+            if (stopping()) break;
             if (line_.takeReport()) reportError(VX_IO_READ_ERROR);
             continue;
         }

@@ -41,13 +41,12 @@ private:
     bool stopping() const { return receiveThread_.stopRequested(); }
 
     const std::vector<std::string> locatorPieces_;  // after "network:"
-    // Set when a send gave the line up: wakes the receive thread to report it.
-    std::unique_ptr<vxplatform::Waker> lineLost_;
     // Senders use the socket only in their turn; the receive thread releases
     // it once the line is closed and idle, so a send never writes to a
-    // reused descriptor.
+    // reused descriptor. A send that gives the line up wakes the receive
+    // thread through the stop waker, which then finds no stop.
     SendLine line_{VX_IO_TIMEOUT, [this] {
-        if (lineLost_) lineLost_->wake();
+        if (stopWaker_) stopWaker_->wake();
     }};
     vxplatform::UniqueFd socket_;
     // Held around each send and receive call on the non-blocking socket, and
@@ -58,7 +57,8 @@ private:
     std::atomic<std::chrono::steady_clock::rep> lastSend_{0};
     // How long a send may wait for a connection that takes nothing.
     std::chrono::milliseconds sendTimeout_{5000};
-    // Set once by Close; wakes the receive wait and any sender waiting for room.
+    // Set by Close, and by a send that gave the line up; wakes the receive
+    // wait and any sender waiting for room.
     std::unique_ptr<vxplatform::Waker> stopWaker_;
     // Its stop flag is kept apart from the send line so Close never waits
     // behind a blocked send. Last: stopped and joined before the rest goes.

@@ -24,7 +24,7 @@ public:
     WriteProgress(int fd, std::chrono::milliseconds idleLimit);
 
     // The line took bytes just now.
-    void wrote() { lastProgress_ = Clock::now(); }
+    void wrote() { progressed_ = true; }
     // Waits until `fd` takes bytes again (Ready), the waker is set (Woken),
     // the wait fails (Error) or the line has taken nothing for the idle
     // limit (TimedOut).
@@ -33,9 +33,11 @@ public:
 private:
     const int fd_;
     const std::chrono::milliseconds idleLimit_;
+    // Only a wait needs the time and the queue: most writes never wait, and a
+    // wait begins right after the write that found the line full.
+    bool waited_ = false;
+    bool progressed_ = false;
     Clock::time_point lastProgress_;
-    // Asked for only once a wait begins: most writes never wait.
-    bool queueKnown_ = false;
     std::optional<size_t> lastQueued_;
 };
 
