@@ -101,14 +101,22 @@ VX_STATUS SystemVeltraxCTL::openDevice(const std::string& locator, const std::st
         deviceOpen_ = true;
         closing_ = false;
     }
-    std::lock_guard<std::mutex> lock(packetMutex_);
-    closed_ = false;
-    cancelWait_ = false;
-    stickyStatus_ = VX_OK;
-    packets_.clear();
-    jobs_.clear();
-    parkedJobs_.clear();
-    parkedGroups_.clear();
+    // What an earlier session left ends after the packet mutex: a group
+    // ticket's end takes the watch's mutex.
+    std::deque<Job> jobs;
+    std::deque<Job> parkedJobs;
+    std::deque<std::shared_ptr<GroupTicket>> parkedGroups;
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        ++session_;
+        closed_ = false;
+        cancelWait_ = false;
+        stickyStatus_ = VX_OK;
+        packets_.clear();
+        jobs.swap(jobs_);
+        parkedJobs.swap(parkedJobs_);
+        parkedGroups.swap(parkedGroups_);
+    }
     return VX_OK;
 }
 

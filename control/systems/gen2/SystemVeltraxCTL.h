@@ -310,7 +310,8 @@ private:
     std::vector<SpeedLevel> speedLevelTable_;
     std::atomic<bool> bufferedOutput_{false};
 
-    // Guards the queues, the sticky status and the cancel and closed flags.
+    // Guards the queues, the sticky status, the cancel and closed flags and
+    // the session count.
     mutable std::mutex packetMutex_;
     std::condition_variable packetCondition_;
     std::condition_variable jobCondition_;
@@ -321,6 +322,8 @@ private:
     std::deque<std::shared_ptr<GroupTicket>> parkedGroups_;
     bool cancelWait_ = false;
     bool closed_ = true;
+    // Counts the opens: jobs taken out in one session go back in no other.
+    uint64_t session_ = 0;
 
     // Held shared by every library call, exclusively to close the device.
     mutable std::shared_mutex deviceGate_;

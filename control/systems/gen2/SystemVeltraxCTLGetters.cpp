@@ -209,10 +209,12 @@ VX_STATUS SystemVeltraxCTL::flushOutput() {
     }
     std::deque<std::shared_ptr<GroupTicket>> groups;
     std::deque<Job> jobs;
+    uint64_t session = 0;
     {
         std::lock_guard<std::mutex> lock(packetMutex_);
         groups.swap(parkedGroups_);
         jobs.swap(parkedJobs_);
+        session = session_;
     }
     // A close sends, and can wait for seconds: no driver mutex is held.
     VX_STATUS result = VX_OK;
@@ -228,8 +230,10 @@ VX_STATUS SystemVeltraxCTL::flushOutput() {
     }
     {
         std::lock_guard<std::mutex> lock(packetMutex_);
-        // A system that closed meanwhile runs no more jobs.
-        if (!closed_) {
+        // A system that closed meanwhile runs no more jobs, nor does a
+        // session opened since run them: their request IDs were given by
+        // the device closed.
+        if (!closed_ && session_ == session) {
             for (Job& job : jobs) jobs_.push_back(std::move(job));
             jobs.clear();
             jobCondition_.notify_all();
