@@ -117,6 +117,31 @@ INSTANTIATE_TEST_SUITE_P(Gen2, LostGroup, ::testing::Values(false, true),
                              return info.param ? "Asynchronous" : "Synchronous";
                          });
 
+// A group lost after the watch has had nothing to watch for longer than the
+// reply time: the watch, asleep without a deadline, is woken for it.
+TEST(LostGroupAfterIdleWatch, TheCallStillGivesFifteenInTime) {
+    SimulatedController controller(Carrier::Tcp);
+    OpenedSystem system;
+    ASSERT_EQ(system.open(controller.locator(), controller.options(true)), VX_OK);
+    VX_packet packet{};
+    ASSERT_EQ(VX_GetPosition_A(system, 0), VX_OK);
+    ASSERT_EQ(VX_ReceiveNextPacket_A(system, 5000, &packet), VX_OK);
+    ASSERT_EQ(packet.packetType, 2u);
+    // The answered group's due time passes with nothing else to watch.
+    ASSERT_EQ(VX_ReceiveNextPacket_A(system, 2500, &packet), VX_OK);
+    ASSERT_EQ(packet.packetType, 0u);
+
+    controller.endpoint().loseNextGroup(true);
+    const auto start = Clock::now();
+    ASSERT_EQ(VX_GetPosition_A(system, 0), VX_OK);
+    ASSERT_EQ(VX_ReceiveNextPacket_A(system, 5000, &packet), VX_OK);
+    const auto took = elapsedSince(start);
+    EXPECT_EQ(packet.packetType, 1u);
+    EXPECT_EQ(packet.data1, 15u);
+    EXPECT_GE(took, kReplyTime);
+    EXPECT_LT(took, kBound);
+}
+
 // Switches the library's reconnection on for the one device that the copy
 // QMXControl loaded has open; false when there is not exactly one.
 bool reconnectTheOnlyDevice() {
