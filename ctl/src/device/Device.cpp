@@ -128,7 +128,9 @@ void Device::closeConnections(Lock& lock, Connections connections) {
     // Each send is bounded by the transmit time-out.
     for (const auto& connection : connections) {
         connection->closeWaits = true;
+        ++closesAwaitingSends_;
         changed_.wait(lock, [&] { return connection->sending == 0; });
+        --closesAwaitingSends_;
     }
     lock.unlock();
     // The waiting close returns when the reader thread has ended, so no
@@ -278,26 +280,29 @@ VX_IO_Result Device::sendUnlocked(Lock& lock, Connection& connection, const uint
     return sent;
 }
 
+bool Device::sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size) {
+    bool stillCurrent = false;
+    if (sendUnlocked(lock, *connection_, bytes, size, &stillCurrent) == VX_IO_OK) return true;
+    // The I/O library fails a send only on a broken link: the line took
+    // nothing for its time-out, gave up after a part of the frame, or
+    // reported an error. Nothing more may follow on it.
+    if (stillCurrent) linkLost(lock);
+    return false;
+}
+
 VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size) {
     waitWhileReconnecting(lock);
     if (closing_) return VX_CTL_CANCELED;
     if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
-    bool stillCurrent = false;
-    if (sendUnlocked(lock, *connection_, bytes, size, &stillCurrent) == VX_IO_OK) return VX_CTL_OK;
+    if (sendOnCurrent(lock, bytes, size)) return VX_CTL_OK;
     // Without reconnection the frame is lost: the caller must hear it.
     if (!autoReconnect_) return VX_CTL_COMMUNICATION_FAILED;
 
-    // Unless a lost-link report has already taken this connection down, the
-    // worker is asked to make a new one.
-    if (stillCurrent && !reconnectPending_) {
-        reconnectPending_ = true;
-        wakeAll();
-    }
+    // The worker makes the connection again; the frame goes once more on it.
     waitWhileReconnecting(lock);
     if (closing_) return VX_CTL_CANCELED;
     if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
-    return sendUnlocked(lock, *connection_, bytes, size, nullptr) == VX_IO_OK ? VX_CTL_OK
-                                                                            : VX_CTL_COMMUNICATION_FAILED;
+    return sendOnCurrent(lock, bytes, size) ? VX_CTL_OK : VX_CTL_COMMUNICATION_FAILED;
 }
 
 void Device::received(const uint8_t* data, size_t size) { receiver_.receive(data, size, *this); }
@@ -309,7 +314,10 @@ void Device::connectionClosed(Connection* connection, int code) {
     // already given up may still report: only the current connection counts.
     if (connection_.get() != connection) return;
     if (code != VX_IO_TIMEOUT) return pushResult(lock, VX_CTL_COMMUNICATION_FAILED);
+    linkLost(lock);
+}
 
+void Device::linkLost(Lock& lock) {
     retired_.push_back(std::move(connection_));
     if (autoReconnect_) {
         reconnectPending_ = true;
@@ -392,9 +400,9 @@ std::optional<Device::Clock::time_point> Device::expireRequests() {
 }
 
 void Device::reconnect(Lock& lock) {
-    // A failed send leaves its connection current; a lost-link report has
-    // retired it already. Either way every earlier connection is closed
-    // before a new one starts feeding the receiver.
+    // A lost link retired its connection, and the worker closes retired
+    // ones first; what is left is closed here all the same, before a new
+    // connection starts feeding the receiver.
     Connections taken = std::move(retired_);
     retired_.clear();
     if (connection_) taken.push_back(std::move(connection_));
@@ -716,6 +724,11 @@ bool Device::connected() const {
 VX_IO_Handle Device::ioHandle() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return connection_ ? connection_->handle : static_cast<VX_IO_Handle>(-1);
+}
+
+bool Device::closeAwaitsSend() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closesAwaitingSends_ > 0;
 }
 
 bool Device::reconnecting() const {

@@ -95,8 +95,9 @@ public:
     // with the send's result and no longer awaits anything.
     VX_CTL_Result send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot = nullptr);
     // Hands finished bytes to the I/O library, with the mutex released
-    // around the send. Waits while a reconnection is pending; with
-    // auto-reconnect a failed send waits for one and is made once more.
+    // around the send. Waits while a reconnection is pending. A failed send
+    // is a lost link: its connection is given up, and with auto-reconnect
+    // the send waits for the new one and is made once more.
     VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size);
 
     // What a command frame carries as its group for `handle`.
@@ -198,6 +199,9 @@ public:
 
     bool connected() const;
     bool reconnecting() const;
+    // A close waits for a send in flight before it gives the connection's
+    // I/O handle back. For tests of the close.
+    bool closeAwaitsSend() const;
     // The I/O library's handle of the connection; -1 without one. For tests
     // of handle reuse.
     VX_IO_Handle ioHandle() const;
@@ -214,6 +218,10 @@ private:
     // I/O callbacks, on the I/O library's reader thread of `connection`.
     void received(const uint8_t* data, size_t size);
     void connectionClosed(Connection* connection, int code);
+    // The current connection's link is lost: it is retired for the worker
+    // to close, and made again with auto-reconnect; without, the loss is
+    // posted as an event.
+    void linkLost(Lock& lock);
 
     // FrameHandlers, on the reader thread.
     void protocolError(VX_CTL_Result result) override;
@@ -344,6 +352,9 @@ private:
     // *stillCurrent (when given): the connection is still the device's.
     VX_IO_Result sendUnlocked(Lock& lock, Connection& connection, const uint8_t* bytes, size_t size,
                               bool* stillCurrent);
+    // sendUnlocked on the current connection; a failed send retires it as
+    // a lost link. True when the bytes went out.
+    bool sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size);
     void waitWhileReconnecting(Lock& lock);
 
     void runWorker();
@@ -368,6 +379,8 @@ private:
     bool closing_ = false;
     // The worker is closing retired connections with the mutex released.
     bool closingRetired_ = false;
+    // Closes waiting for a send in flight on a connection they took.
+    int closesAwaitingSends_ = 0;
     // Library properties: 0 or 1.
     int32_t autoReconnect_ = 0;
     int32_t requestReadyEvents_ = 0;

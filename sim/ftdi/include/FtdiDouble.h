@@ -162,6 +162,11 @@ typedef struct VxFtdiDoubleApi {
      * peer at host:port, like an unpaced "tcp=" adapter of addFromText; its
      * id, so that it can be unplugged, or 0. */
     int (*addBridgedAdapter)(const VxFtdiAdapterSpec* spec, const char* host, uint16_t port);
+
+    /* The adapter's handles open now take nothing any more, as a line that
+     * stopped: their writes block as with a write limit of 0. A handle
+     * opened afterwards writes normally. */
+    int (*stallOpenHandles)(int adapter);
 } VxFtdiDoubleApi;
 
 const VxFtdiDoubleApi* VXFTDI_GetApi(void);

@@ -92,6 +92,16 @@ int setWriteLimit(int id, size_t maxPerCall) {
     return withAdapter(id, [&](Adapter& adapter) { adapter.writeLimit = maxPerCall; });
 }
 
+int stallOpenHandles(int id) {
+    Driver& driver = Driver::instance();
+    std::lock_guard<std::mutex> lock(driver.mutex);
+    std::shared_ptr<Adapter> adapter = driver.findAdapter(id);
+    if (!adapter) return -1;
+    for (auto& [number, session] : driver.sessions)
+        if (session->adapter == adapter) session->stalled = true;
+    return 0;
+}
+
 int setCountSkew(int id, uint32_t readExtra, uint32_t writeExtra) {
     return withAdapter(id, [&](Adapter& adapter) {
         adapter.readSkew = readExtra;
@@ -148,6 +158,7 @@ const VxFtdiDoubleApi kApi = {
     callLog,
     clearCallLog,
     addBridgedAdapter,
+    stallOpenHandles,
 };
 
 }  // namespace

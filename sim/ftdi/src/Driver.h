@@ -53,6 +53,7 @@ struct Session {
     std::shared_ptr<Adapter> adapter;
     bool ready = false;  // false while the peer is still being told
     bool lost = false;
+    bool stalled = false;  // its writes take nothing
     FtdiEventRecord* event = nullptr;
     uint32_t eventMask = 0;
     int signalling = 0;  // event records being signalled right now

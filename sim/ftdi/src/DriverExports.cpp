@@ -186,7 +186,7 @@ FtdiStatus FT_Write(FtdiHandle handle, const void* buffer, uint32_t toWrite, uin
             *written = 0;
             if (session.lost) return FtdiStatus(VXFTDI_IO_ERROR);
             Driver& driver = Driver::instance();
-            if (adapter.writeLimit == 0) {
+            if (adapter.writeLimit == 0 || session.stalled) {
                 // A stuck line: nothing goes out within the write time-out,
                 // or until FT_Close takes the handle away.
                 const auto deadline = std::chrono::steady_clock::now() +

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <ostream>
 
 #include "ctl/device/SimulatedDevice.h"
 
@@ -66,29 +67,66 @@ TEST_P(LostConnection, IsMadeAgainAtOnceWhenTheControllerAnswers) {
 INSTANTIATE_TEST_SUITE_P(Carriers, LostConnection, ::testing::Values(Carrier::Tcp, Carrier::Usb),
                          [](const auto& info) { return ctltest::carrierText(info.param); });
 
-// A send the driver refuses while the connection itself stays up: reported
-// without auto-reconnect, made again on a new connection with it.
-class FailedSend : public ::testing::TestWithParam<bool> {};
+// A send that fails, refused by the driver or on a line that stopped taking
+// bytes: the link is broken. Without auto-reconnect the connection is given
+// up with one "connection lost" event and later calls are refused at once;
+// with it the frame goes out on a new connection and the device answers.
+struct FailedSendCase {
+    const char* name;
+    bool stalled;  // else the driver refuses the write
+    bool autoReconnect;
+};
 
-TEST_P(FailedSend, IsReportedOrGoesOutOnANewConnection) {
-    const bool autoReconnect = GetParam();
+const FailedSendCase kFailedSends[] = {
+    {"RefusedWithoutAutoReconnect", false, false},
+    {"RefusedWithAutoReconnect", false, true},
+    {"StalledWithoutAutoReconnect", true, false},
+    {"StalledWithAutoReconnect", true, true},
+};
+
+void PrintTo(const FailedSendCase& row, std::ostream* out) { *out << row.name; }
+
+class FailedSend : public ::testing::TestWithParam<FailedSendCase> {};
+
+TEST_P(FailedSend, IsALostLink) {
+    const FailedSendCase& row = GetParam();
     SimulatedController controller(Carrier::Usb);
     Device device;
-    ASSERT_EQ(device.open(controller.locator().c_str(), nullptr), VX_CTL_OK);
-    device.setAutoReconnect(autoReconnect);
-    controller.sim().usb().api().failCall("FT_Write", VXFTDI_OTHER_ERROR, 1);
-    EXPECT_EQ(ctltest::sendStop(device), autoReconnect ? VX_CTL_OK : VX_CTL_COMMUNICATION_FAILED);
-    // The connection is still up: the next send goes out.
-    if (!autoReconnect) {
-        EXPECT_EQ(ctltest::sendStop(device), VX_CTL_OK);
+    ASSERT_EQ(device.open(controller.locator().c_str(), "tx-timeout 200"), VX_CTL_OK);
+    device.setAutoReconnect(row.autoReconnect);
+    const VxFtdiDoubleApi& ftdi = controller.sim().usb().api();
+    if (row.stalled) {
+        ASSERT_EQ(ftdi.stallOpenHandles(controller.sim().usb().adapter()), 0);
+    } else {
+        ftdi.failCall("FT_Write", VXFTDI_OTHER_ERROR, 1);
     }
-    EXPECT_TRUE(vxtest::waitUntil([&] { return controller.stopsReceived() == 1; }, 5000ms));
-    EXPECT_EQ(connectionsMade(controller), autoReconnect ? 2 : 1);
-    EXPECT_TRUE(device.connected());
+    EXPECT_EQ(ctltest::sendStop(device), row.autoReconnect ? VX_CTL_OK : VX_CTL_COMMUNICATION_FAILED);
+    VX_CTL_Event event{};
+    if (row.autoReconnect) {
+        EXPECT_TRUE(vxtest::waitUntil([&] { return controller.stopsReceived() == 1; }, 5000ms));
+        EXPECT_EQ(connectionsMade(controller), 2);
+        EXPECT_TRUE(device.connected());
+        int32_t channels = 0;
+        EXPECT_EQ(device.readChannelCount(&channels), VX_CTL_OK);
+        EXPECT_EQ(channels, 3);
+        EXPECT_EQ(device.waitForEvent(&event, 0), VX_CTL_TIMEOUT);
+        return;
+    }
+    ASSERT_EQ(device.waitForEvent(&event, 5000), VX_CTL_OK);
+    EXPECT_EQ(event.type, VX_CTL_EVENT_CONNECTION_LOST);
+    EXPECT_FALSE(device.connected());
+    // The adapter is closed: no later call can wait on the line.
+    EXPECT_TRUE(controller.released());
+    EXPECT_EQ(ctltest::sendStop(device), VX_CTL_COMMUNICATION_FAILED);
+    int32_t channels = 0;
+    EXPECT_EQ(device.readChannelCount(&channels), VX_CTL_COMMUNICATION_FAILED);
+    EXPECT_EQ(device.waitForEvent(&event, 0), VX_CTL_TIMEOUT);
+    EXPECT_EQ(controller.stopsReceived(), 0u);
+    EXPECT_EQ(connectionsMade(controller), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Device, FailedSend, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "WithAutoReconnect" : "WithoutAutoReconnect"; });
+INSTANTIATE_TEST_SUITE_P(Device, FailedSend, ::testing::ValuesIn(kFailedSends),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A controller that refuses connections for a while.
 class Reconnection : public ::testing::Test {
