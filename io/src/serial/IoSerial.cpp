@@ -104,8 +104,10 @@ void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
     uint8_t buffer[kChunk];
     for (;;) {
         const auto result = port_.read(buffer, sizeof buffer, std::chrono::milliseconds(-1), &*lineLost_);
-        if (thread_.stopRequested() || result.status == vxplatform::SerialStatus::Closed) break;
+        if (result.status == vxplatform::SerialStatus::Closed) break;
         if (result.status == vxplatform::SerialStatus::Interrupted) {
+            // Only the stop interrupts the port; otherwise a send gave the line up.
+            if (thread_.stopRequested()) break;
             lineLost_->clear();
             if (line_.takeReport()) reportError(VX_IO_READ_ERROR);
             continue;
