@@ -348,9 +348,9 @@ typedef void (*VX_IO_ReceiveCallback)(void* userContext, const void* data, size_
 /*
  * Error callback, on the same thread and under the same rules: `code` is 7
  * when the link is lost (a USB adapter gone, the network peer closed or timed
- * out) and 8 for other failures (serial: the line gone, or framing, parity,
- * overrun or break conditions after received bytes; any device: a send gave
- * the line up, see VX_IO_Send, reported once). A lost link is reported
+ * out; any device: a send gave the line up, see VX_IO_Send, reported once)
+ * and 8 for other failures (serial: the line gone, or framing, parity,
+ * overrun or break conditions after received bytes). A lost link is reported
  * again at an interval (USB: "health-check", unless 0; serial: 250 ms;
  * network: 300 ms) until the device is closed; receiving goes on after a
  * report. Failures that VX_IO_Close itself causes are not reported.
@@ -433,7 +433,7 @@ VX_IO_API VX_IO_Result VX_IO_Close(VX_IO_Handle handle, int wait);
  * it. A length of 0 sends nothing and gives 0 at once (data may then be null).
  *
  * A send that fails gives the line up, since the far end may hold the head of
- * its bytes: the error callback gets 8 once, and every later send is refused,
+ * its bytes: the error callback gets 7 once, and every later send is refused,
  * with the failed send's result, until the device is closed. Close it and
  * open it again to go on. (A send that the close itself ends before it wrote
  * anything gives nothing up.)

@@ -25,8 +25,8 @@ struct LineWrite {
 // A send that fails gives the line up: the far end may hold the head of its
 // frame, which no later frame may follow, and a line that took nothing for
 // the time-out, or reported an error, is gone. Every later send is refused
-// until the device is closed, and the receive thread reports the loss once
-// (error callback 8). Only a close that ends a send before it wrote anything
+// until the device is closed, and the receive thread reports the lost link
+// once (error callback 7). Only a close that ends a send before it wrote anything
 // leaves the line as it was, so what went out before still drains.
 class SendLine {
 public:

@@ -278,7 +278,7 @@ void IoFtdi::receiveLoop() {
         }
         if (line_.takeReport()) {
             pthread_mutex_unlock(&event_.mutex);
-            reportError(VX_IO_READ_ERROR);
+            reportError(VX_IO_TIMEOUT);
             continue;
         }
         status = driver_->FT_GetStatus(handle_, &waiting, &transmitting, &events);

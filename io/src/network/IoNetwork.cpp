@@ -152,7 +152,7 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
             if (stopping()) break;
             stopWaker_->clear();
             if (stopping()) break;
-            if (line_.takeReport()) reportError(VX_IO_READ_ERROR);
+            if (line_.takeReport()) reportError(VX_IO_TIMEOUT);
             continue;
         }
         if (waited == vxplatform::WaitResult::TimedOut) continue;

@@ -109,7 +109,7 @@ void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
             // Only the stop interrupts the port; otherwise a send gave the line up.
             if (thread_.stopRequested()) break;
             lineLost_->clear();
-            if (line_.takeReport()) reportError(VX_IO_READ_ERROR);
+            if (line_.takeReport()) reportError(VX_IO_TIMEOUT);
             continue;
         }
         if (result.status == vxplatform::SerialStatus::Ok) {

@@ -157,7 +157,7 @@ TEST_F(UsbRuntimeTest, AWriteThatStallsMidFrameGivesTheLineUp) {
     const std::vector<uint8_t> frame = pattern(10);
     EXPECT_EQ(VX_IO_WRITE_ERROR, VX_IO_Send(handle_, frame.data(), frame.size()));
     ASSERT_TRUE(receiver_.waitForErrors(1));
-    EXPECT_EQ(8, receiver_.errors().front());
+    EXPECT_EQ(7, receiver_.errors().front());
 
     ftdi().setWriteLimit(adapter_, 64);
     ftdi().clearCallLog();

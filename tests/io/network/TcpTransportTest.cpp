@@ -249,7 +249,7 @@ TEST(TcpTransport, SendTimesOutWhenThePeerStopsReading) {
     const std::vector<uint8_t> received = script.received();
     EXPECT_LT(received.size(), data.size());
     EXPECT_TRUE(std::equal(received.begin(), received.end(), data.begin()));
-    EXPECT_EQ(peer.errors(), std::vector<int>{8});
+    EXPECT_EQ(peer.errors(), std::vector<int>{7});
 }
 
 TEST(TcpTransport, CloseReleasesASenderBlockedByAPeerThatStoppedReading) {
