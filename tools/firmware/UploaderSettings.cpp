@@ -6,9 +6,8 @@
 #include <QSettings>
 
 #include <cstddef>
-#include <string>
 
-#include "BoundedFile.h"
+#include "BoundedFileQt.h"
 
 namespace uploader {
 
@@ -49,12 +48,11 @@ bool restoresLocator(const QString& locator) {
 }
 
 std::optional<QString> configuredUpdateFile(const QString& fileName) {
-    std::string bytes;
-    if (vxfile::readWholeFile(QFile::encodeName(fileName).toStdString(), bytes,
-                              kMaxConfigFileBytes) != vxfile::FileRead::Read)
+    QByteArray bytes;
+    if (vxfile::readWholeFile(fileName, bytes, kMaxConfigFileBytes) != vxfile::FileRead::Read)
         return std::nullopt;
     QDomDocument document;
-    if (!document.setContent(QByteArray::fromStdString(bytes), true)) return std::nullopt;
+    if (!document.setContent(bytes, true)) return std::nullopt;
     if (document.doctype().name() != kDocumentType) return std::nullopt;
     const QDomElement firmware = document.documentElement().firstChildElement(kFirmwareElement);
     if (firmware.isNull() || !firmware.hasAttribute(kPathAttribute)) return std::nullopt;

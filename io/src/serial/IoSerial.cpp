@@ -2,11 +2,9 @@
 
 #include <poll.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <system_error>
-#include <vector>
 
 #include "core/OptionKeys.h"
 #include "platform/SerialPortPath.h"

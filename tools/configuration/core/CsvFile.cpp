@@ -3,11 +3,9 @@
 #include <QByteArray>
 #include <QStringList>
 
-#include <algorithm>
 #include <cstddef>
-#include <string>
 
-#include "BoundedFile.h"
+#include "BoundedFileQt.h"
 
 namespace {
 
@@ -23,9 +21,8 @@ constexpr size_t kMaxFileBytes = size_t{64} << 10;
 int CsvFile::read(const QString& fileName) {
     clear();
     setFileName(fileName);
-    std::string bytes;
-    const std::string path = QFile::encodeName(fileName).toStdString();
-    switch (vxfile::readWholeFile(path, bytes, kMaxFileBytes)) {
+    QByteArray bytes;
+    switch (vxfile::readWholeFile(fileName, bytes, kMaxFileBytes)) {
     case vxfile::FileRead::Read:
         break;
     case vxfile::FileRead::CouldNotOpen:
@@ -35,8 +32,8 @@ int CsvFile::read(const QString& fileName) {
     }
     // Every carriage return dropped, as text mode drops it: "\r\n" ends a
     // line as "\n" does.
-    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
-    const QString text = QString::fromLatin1(bytes.data(), static_cast<int>(bytes.size()));
+    bytes.replace("\r", "");
+    const QString text = QString::fromLatin1(bytes);
     for (const QString& line : text.split(QLatin1Char('\n'), Qt::KeepEmptyParts)) {
         const QStringList fields = line.split(QLatin1Char(','), Qt::KeepEmptyParts);
         if (fields.size() > kMaxFields) continue;

@@ -4,9 +4,8 @@
 #include <QFileInfo>
 
 #include <cstddef>
-#include <string>
 
-#include "BoundedFile.h"
+#include "BoundedFileQt.h"
 
 namespace {
 
@@ -29,15 +28,14 @@ void XmlConfigFile::create(const QString& rootName) {
 
 QString XmlConfigFile::load(const QString& fileName, const QString& documentType) {
     if (!QFileInfo::exists(fileName)) return QStringLiteral("Configuration file does not exist.");
-    std::string bytes;
-    if (vxfile::readWholeFile(QFile::encodeName(fileName).toStdString(), bytes, kMaxFileBytes) !=
-        vxfile::FileRead::Read)
+    QByteArray bytes;
+    if (vxfile::readWholeFile(fileName, bytes, kMaxFileBytes) != vxfile::FileRead::Read)
         return QStringLiteral("Can't open configuration file.");
     QString message;
     int line = 0;
     int column = 0;
     const bool parsed =
-        document_.setContent(QByteArray::fromStdString(bytes), true, &message, &line, &column);
+        document_.setContent(bytes, true, &message, &line, &column);
     if (!parsed) {
         return QStringLiteral("Config file parse error at line %1, column %2: %3.")
             .arg(line)

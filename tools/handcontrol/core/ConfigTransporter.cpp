@@ -7,9 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 
-#include "BoundedFile.h"
+#include "BoundedFileQt.h"
 #include "ConfigurationFile.h"
 #include "HandControlErrors.h"
 #include "QMXHConfiguration.h"
@@ -187,11 +186,9 @@ int ConfigTransporter::verify() {
 }
 
 int ConfigTransporter::loadFromFile() {
-    std::string read;
-    if (vxfile::readWholeFile(QFile::encodeName(fileName_).toStdString(), read,
-                              hcmc::kMaxFileBytes) != vxfile::FileRead::Read)
+    QByteArray bytes;
+    if (vxfile::readWholeFile(fileName_, bytes, hcmc::kMaxFileBytes) != vxfile::FileRead::Read)
         return kHcFileReadError;
-    const QByteArray bytes = QByteArray::fromStdString(read);
     int type = 0;
     if (const int code = hcmc::checkFile(bytes, type)) return code;
     // Filled apart, so that a refused or aborted load leaves the

@@ -4,9 +4,7 @@
 #include <QSaveFile>
 #include <QtGlobal>
 
-#include <string>
-
-#include "BoundedFile.h"
+#include "BoundedFileQt.h"
 #include "Dialogs.h"
 
 namespace terminalxml {
@@ -27,15 +25,14 @@ void showError(const QString& text) {
 
 std::optional<QDomDocument> readDocument(const QString& path, const QStringList& documentTypes,
                                          size_t limit, bool& opened) {
-    std::string bytes;
-    opened = vxfile::readWholeFile(QFile::encodeName(path).toStdString(), bytes, limit) ==
-             vxfile::FileRead::Read;
+    QByteArray bytes;
+    opened = vxfile::readWholeFile(path, bytes, limit) == vxfile::FileRead::Read;
     if (!opened) return std::nullopt;
     QDomDocument document;
     QString message;
     int line = 0;
     int column = 0;
-    if (!document.setContent(QByteArray::fromStdString(bytes), true, &message, &line, &column)) {
+    if (!document.setContent(bytes, true, &message, &line, &column)) {
         qDebug("Parse error at line %i, column %i:%s", line, column, qPrintable(message));
         showError(kParseError.arg(line).arg(column).arg(message));
         return std::nullopt;
