@@ -225,6 +225,12 @@ VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
         }
         vxplatform::WriteProgress progress(socket_.get(), sendTimeout_);
         while (done.written < size) {
+            // A close ends the send also while the peer takes every byte.
+            if (stopping()) {
+                done.result = VX_IO_TIMEOUT;
+                done.closing = true;
+                return done;
+            }
             const size_t piece = std::min(size - done.written, static_cast<size_t>(INT_MAX));
             ssize_t n;
             int error;

@@ -19,6 +19,7 @@
 
 #include "VeltraxIO.h"
 #include "platform/UniqueFd.h"
+#include "sim/TcpServer.h"
 #include "support/IoReceiver.h"
 
 using namespace std::chrono_literals;
@@ -144,6 +145,60 @@ TEST(TcpPace, ACloseEndsASendToAHalfClosedPeerAtOnceAndDropsItsQueue) {
     ASSERT_EQ(far.ending().wait_for(5s), std::future_status::ready);
     EXPECT_EQ(far.ending().get(), ECONNRESET);
     EXPECT_LT(far.received(), data.size());
+}
+
+// A connection the peer reset: a send fails with 9 at once, however long
+// "connect-timeout" is, and does not wait for room that never comes.
+TEST(TcpGuards, ASendOnAResetConnectionFailsAtOnceWith9) {
+    vxplatform::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(::listen(listener.get(), 1), 0);
+    ASSERT_EQ(::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&sa), &len), 0);
+    const std::string locator = "network:127.0.0.1:" + std::to_string(ntohs(sa.sin_port));
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(VX_IO_Open(&handle, locator.c_str(), "connect-timeout 5000", &peer, Peer::onReceive, Peer::onError),
+              VX_IO_OK);
+    {
+        vxplatform::UniqueFd accepted(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        const linger reset{1, 0};
+        ::setsockopt(accepted.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
+    ASSERT_TRUE(peer.waitForErrors(1));
+    const std::vector<uint8_t> data(4096, 0x11);
+    auto sent = std::async(std::launch::async, [&] { return VX_IO_Send(handle, data.data(), data.size()); });
+    const bool quick = sent.wait_for(500ms) == std::future_status::ready;
+    EXPECT_TRUE(quick);
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+    if (quick) {
+        EXPECT_EQ(sent.get(), VX_IO_WRITE_ERROR);
+    }
+}
+
+// After a send gave the line up the receive thread goes on: it neither
+// spins on the wake-up that told it nor stops handing on what arrives.
+TEST(TcpGuards, AfterAGiveUpReceivedBytesStillArrive) {
+    vxsim::ScriptedHandler script;
+    vxsim::TcpServer server(script);
+    server.setReading(false);
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(VX_IO_Open(&handle, server.locator().c_str(), "connect-timeout 200", &peer, Peer::onReceive,
+                         Peer::onError),
+              VX_IO_OK);
+    const std::vector<uint8_t> data(64u << 20, 0x22);
+    EXPECT_EQ(VX_IO_Send(handle, data.data(), data.size()), VX_IO_TIMEOUT);
+    ASSERT_TRUE(peer.waitForErrors(1));
+    const std::string late = "late reply";
+    ASSERT_EQ(server.sendToAll(reinterpret_cast<const uint8_t*>(late.data()), late.size()), 1u);
+    EXPECT_TRUE(peer.waitForBytes(late.size(), 2000ms));
+    EXPECT_EQ(peer.data(), late);
+    EXPECT_EQ(peer.errors(), std::vector<int>{7});
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
 }
 
 }  // namespace
