@@ -21,6 +21,7 @@
 #include "platform/UniqueFd.h"
 #include "sim/TcpServer.h"
 #include "support/IoReceiver.h"
+#include "support/Wait.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -144,6 +145,26 @@ TEST(TcpPace, ACloseEndsASendToAHalfClosedPeerAtOnceAndDropsItsQueue) {
     far.readFast();
     ASSERT_EQ(far.ending().wait_for(5s), std::future_status::ready);
     EXPECT_EQ(far.ending().get(), ECONNRESET);
+    EXPECT_LT(far.received(), data.size());
+}
+
+// A close while a send streams to a peer that takes everything: the send
+// ends at once with 7, and the socket is released only after it has left
+// the socket alone.
+TEST(TcpGuards, ACloseEndsASendStreamingToAFastPeer) {
+    PacedPeer far(0, false);
+    far.readFast();
+    Peer peer;
+    VX_IO_Handle handle = 0;
+    ASSERT_EQ(VX_IO_Open(&handle, far.locator().c_str(), "", &peer, Peer::onReceive, Peer::onError), VX_IO_OK);
+    const std::vector<uint8_t> data(256u << 20, 0x44);
+    auto sent = std::async(std::launch::async, [&] { return VX_IO_Send(handle, data.data(), data.size()); });
+    ASSERT_TRUE(vxtest::waitUntil([&] { return far.received() >= (1u << 20); }));
+    const auto start = Clock::now();
+    EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
+    EXPECT_LT(Clock::now() - start, 1s);
+    ASSERT_EQ(sent.wait_for(1s), std::future_status::ready);
+    EXPECT_EQ(sent.get(), VX_IO_TIMEOUT);
     EXPECT_LT(far.received(), data.size());
 }
 
