@@ -132,8 +132,8 @@ TEST(TcpPace, ACloseEndsASendToAHalfClosedPeerAtOnceAndDropsItsQueue) {
               VX_IO_OK);
     const std::vector<uint8_t> data(16u << 20, 0x33);
     auto sent = std::async(std::launch::async, [&] { return VX_IO_Send(handle, data.data(), data.size()); });
-    ASSERT_TRUE(peer.waitForErrors(1));
-    EXPECT_EQ(peer.errors().front(), 7);
+    EXPECT_TRUE(peer.waitForErrors(1));
+    EXPECT_EQ(peer.errors().empty() ? 0 : peer.errors().front(), 7);
     EXPECT_EQ(sent.wait_for(300ms), std::future_status::timeout);
 
     const auto start = Clock::now();
@@ -159,7 +159,7 @@ TEST(TcpGuards, ACloseEndsASendStreamingToAFastPeer) {
     ASSERT_EQ(VX_IO_Open(&handle, far.locator().c_str(), "", &peer, Peer::onReceive, Peer::onError), VX_IO_OK);
     const std::vector<uint8_t> data(256u << 20, 0x44);
     auto sent = std::async(std::launch::async, [&] { return VX_IO_Send(handle, data.data(), data.size()); });
-    ASSERT_TRUE(vxtest::waitUntil([&] { return far.received() >= (1u << 20); }));
+    EXPECT_TRUE(vxtest::waitUntil([&] { return far.received() >= (1u << 20); }));
     const auto start = Clock::now();
     EXPECT_EQ(VX_IO_Close(handle, 1), VX_IO_OK);
     EXPECT_LT(Clock::now() - start, 1s);
@@ -189,7 +189,7 @@ TEST(TcpGuards, ASendOnAResetConnectionFailsAtOnceWith9) {
         const linger reset{1, 0};
         ::setsockopt(accepted.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     }
-    ASSERT_TRUE(peer.waitForErrors(1));
+    EXPECT_TRUE(peer.waitForErrors(1));
     const std::vector<uint8_t> data(4096, 0x11);
     auto sent = std::async(std::launch::async, [&] { return VX_IO_Send(handle, data.data(), data.size()); });
     const bool quick = sent.wait_for(500ms) == std::future_status::ready;
@@ -213,9 +213,9 @@ TEST(TcpGuards, AfterAGiveUpReceivedBytesStillArrive) {
               VX_IO_OK);
     const std::vector<uint8_t> data(64u << 20, 0x22);
     EXPECT_EQ(VX_IO_Send(handle, data.data(), data.size()), VX_IO_TIMEOUT);
-    ASSERT_TRUE(peer.waitForErrors(1));
+    EXPECT_TRUE(peer.waitForErrors(1));
     const std::string late = "late reply";
-    ASSERT_EQ(server.sendToAll(reinterpret_cast<const uint8_t*>(late.data()), late.size()), 1u);
+    EXPECT_EQ(server.sendToAll(reinterpret_cast<const uint8_t*>(late.data()), late.size()), 1u);
     EXPECT_TRUE(peer.waitForBytes(late.size(), 2000ms));
     EXPECT_EQ(peer.data(), late);
     EXPECT_EQ(peer.errors(), std::vector<int>{7});

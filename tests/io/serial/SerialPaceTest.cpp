@@ -66,10 +66,14 @@ TEST_P(PacedLine, EverySendGivesZeroAndTheLineIsKept) {
 
     const std::string frame(row.sendSize, 'f');
     size_t sent = 0;
-    while (sent < row.total) {
-        ASSERT_EQ(VX_IO_Send(host.handle, frame.data(), frame.size()), 0) << "after " << sent << " bytes";
-        sent += frame.size();
+    VX_IO_Result result = VX_IO_OK;
+    const auto start = Clock::now();
+    while (sent < row.total && result == VX_IO_OK) {
+        result = VX_IO_Send(host.handle, frame.data(), frame.size());
+        if (result == VX_IO_OK) sent += frame.size();
     }
+    EXPECT_EQ(result, 0) << "after " << sent << " bytes and "
+                         << std::chrono::duration_cast<milliseconds>(Clock::now() - start).count() << " ms";
     // The line is kept: the next send goes out too.
     EXPECT_EQ(VX_IO_Send(host.handle, "next", 4), 0);
     EXPECT_TRUE(host.errors().empty());
@@ -111,9 +115,11 @@ TEST(SlowReader, EightKiBSendsAt2400BaudForThirtySeconds) {
     const std::string block(8192, 'b');
     const auto end = Clock::now() + std::chrono::seconds(30);
     int sends = 0;
+    const auto start = Clock::now();
     while (Clock::now() < end) {
         const VX_IO_Result sent = VX_IO_Send(host.handle, block.data(), block.size());
-        EXPECT_EQ(sent, 0) << "send " << sends;
+        EXPECT_EQ(sent, 0) << "send " << sends << " after "
+                           << std::chrono::duration_cast<milliseconds>(Clock::now() - start).count() << " ms";
         if (sent != 0) break;
         ++sends;
     }
@@ -141,7 +147,7 @@ TEST(NoSlack, ALineThatTakesNothingIsGivenUp) {
     EXPECT_EQ(sent, 9);
     // What a pseudo-terminal holds (some 16 KiB) takes about 1.4 s at 11520 B/s.
     EXPECT_LT(Clock::now() - start, milliseconds(4000));
-    ASSERT_TRUE(host.waitForErrors(1));
+    EXPECT_TRUE(host.waitForErrors(1));
     EXPECT_EQ(host.errors(), std::vector<int>{7});
     start = Clock::now();
     EXPECT_EQ(VX_IO_Send(host.handle, "x", 1), 9);
