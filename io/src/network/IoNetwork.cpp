@@ -147,11 +147,15 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
         lastRead.reset();
         if (waited == vxplatform::WaitResult::Ready) holdWhileSending(Clock::now());
         if (waited == vxplatform::WaitResult::Woken) {
+            if (stopping()) break;
             // A stop sets its flag before it wakes: looked at again after the
-            // clear, no stop is missed.
-            if (stopping()) break;
+            // clear, no stop is missed. A send waiting for room shares the
+            // waker, so a stop's wake-up the clear took is given back.
             stopWaker_->clear();
-            if (stopping()) break;
+            if (stopping()) {
+                stopWaker_->wake();
+                break;
+            }
             if (line_.takeReport()) reportError(VX_IO_TIMEOUT);
             continue;
         }
