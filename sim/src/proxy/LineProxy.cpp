@@ -105,9 +105,13 @@ private:
         bool cut = false;           // a serial line cut by a drop
         std::optional<uint64_t> dropAt;  // where in the client's bytes the drop falls
 
+        // A writer is woken only to end: a write it cuts short is lost.
         void wakeAll() {
-            for (auto& w : readWake) w.wake();
+            wakeReaders();
             for (auto& w : writeWake) w.wake();
+        }
+        void wakeReaders() {
+            for (auto& w : readWake) w.wake();
         }
     };
 
@@ -312,7 +316,6 @@ void LineProxy::Impl::take(Session& session, Direction d, const uint8_t* data, s
     channel.chunks.emplace_back(data, data + length);
     channel.arrived.push_back(Clock::now());
     channel.queued += length;
-    session.writeWake[d].wake();
     changed_.notify_all();
 }
 
@@ -411,7 +414,6 @@ void LineProxy::Impl::writeLoop(Session& session, Direction d) {
                            std::chrono::duration_cast<Clock::duration>(
                                std::chrono::nanoseconds(length * 1'000'000'000ull / rate));
         changed_.notify_all();
-        session.readWake[d].wake();
         lock.unlock();
         const bool written = writeOut(session, d, slice.data(), slice.size(), session.writeWake[d]);
         lock.lock();
@@ -483,7 +485,9 @@ void LineProxy::Impl::setFault(const LineFault& fault) {
                 }
             }
             s.channels[kToClient].free = toUpstream.free = Clock::now();
-            s.wakeAll();
+            // Readers look again at what they may take; a drop that fell
+            // due has ended the connection and woken everything already.
+            s.wakeReaders();
         }
         held = options_.serial && fault.kind == LineFault::Kind::HoldOutput;
         changed_.notify_all();
