@@ -2,13 +2,6 @@
 // delivers what it held, in order, while many reads and a write are in
 // flight: every reply reaches the request it was sent for, or none.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,132 +10,15 @@
 #include <vector>
 
 #include "device/Device.h"
-#include "platform/UniqueFd.h"
 #include "sim/Gen2Simulator.h"
+#include "sim/LineProxy.h"
 #include "support/Wait.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using vxctl::Device;
-using vxplatform::UniqueFd;
 using Clock = std::chrono::steady_clock;
-
-// A relay on loopback between the library and the controller. While held,
-// it keeps reading both sides, as the kernels of a cut TCP link keep
-// accepting and retransmitting, and passes nothing on; released, it
-// delivers everything in order.
-class HoldingRelay {
-public:
-    explicit HoldingRelay(uint16_t targetPort) : targetPort_(targetPort) {
-        listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in address = loopback(0);
-        socklen_t size = sizeof(address);
-        if (!listener_.valid() || ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::listen(listener_.get(), 1) != 0 ||
-            ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            throw std::runtime_error("relay: no listening socket");
-        port_ = ntohs(address.sin_port);
-        wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-        thread_ = std::thread([this] { run(); });
-    }
-
-    ~HoldingRelay() {
-        stop_ = true;
-        poke();
-        thread_.join();
-    }
-
-    uint16_t port() const { return port_; }
-
-    void hold(bool on) {
-        held_ = on;
-        poke();
-    }
-
-private:
-    struct Side {
-        UniqueFd fd;
-        std::vector<uint8_t> toSend;  // what the other side sent, held
-    };
-
-    static sockaddr_in loopback(uint16_t port) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
-    }
-
-    void poke() {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wake_.get(), &one, sizeof(one));
-    }
-
-    void accept() {
-        UniqueFd host(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        UniqueFd controller(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        const sockaddr_in address = loopback(targetPort_);
-        if (!host.valid() || !controller.valid() ||
-            ::connect(controller.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-            return;
-        sides_[0] = {std::move(host), {}};
-        sides_[1] = {std::move(controller), {}};
-    }
-
-    // False when the side closed.
-    bool pass(Side& from, Side& to) {
-        uint8_t buffer[4096];
-        const ssize_t got = ::recv(from.fd.get(), buffer, sizeof(buffer), 0);
-        if (got <= 0) return false;
-        to.toSend.insert(to.toSend.end(), buffer, buffer + got);
-        return true;
-    }
-
-    void deliver(Side& side) {
-        size_t sent = 0;
-        while (sent < side.toSend.size()) {
-            const ssize_t n = ::send(side.fd.get(), side.toSend.data() + sent, side.toSend.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-        }
-        side.toSend.clear();
-    }
-
-    void run() {
-        while (!stop_) {
-            pollfd fds[4] = {{listener_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
-            if (sides_[0].fd.valid()) fds[2].fd = sides_[0].fd.get();
-            if (sides_[1].fd.valid()) fds[3].fd = sides_[1].fd.get();
-            if (::poll(fds, 4, -1) < 0) continue;
-            if (fds[1].revents & POLLIN) {
-                uint64_t count = 0;
-                [[maybe_unused]] const ssize_t read = ::read(wake_.get(), &count, sizeof(count));
-            }
-            if (fds[0].revents & POLLIN) accept();
-            bool open = true;
-            if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) open = pass(sides_[0], sides_[1]) && open;
-            if (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) open = pass(sides_[1], sides_[0]) && open;
-            if (!held_ && sides_[0].fd.valid()) {
-                deliver(sides_[0]);
-                deliver(sides_[1]);
-            }
-            if (!open) {
-                sides_[0] = {};
-                sides_[1] = {};
-            }
-        }
-    }
-
-    const uint16_t targetPort_;
-    uint16_t port_ = 0;
-    UniqueFd listener_;
-    UniqueFd wake_;
-    Side sides_[2];
-    std::atomic<bool> held_{false};
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 constexpr VX_CTL_PropertyKey kReadKeys[] = {0x03010100, 0x03010101};
 constexpr int32_t kReadValues[] = {1111, 2222};
@@ -197,13 +73,12 @@ TEST(HeldLine, DeliversNoReplyToAnotherRequest) {
     sim.serveTcp();
     for (size_t i = 0; i < 2; ++i) sim.model().define({0, kReadKeys[i]}, kReadValues[i]);
     sim.model().define({0, kWriteKey}, int32_t{0});
-    HoldingRelay relay(sim.tcp().port());
+    vxsim::LineProxy line({sim.tcpLocator()});
 
     vxctl::DeviceTiming timing;
     timing.request = 1000ms;
     Device device(timing);
-    const std::string locator = "network:127.0.0.1:" + std::to_string(relay.port());
-    ASSERT_EQ(device.open(locator.c_str(), nullptr), VX_CTL_OK);
+    ASSERT_EQ(device.open(line.locator().c_str(), nullptr), VX_CTL_OK);
 
     std::atomic<bool> stop{false};
     std::atomic<bool> released{false};
@@ -213,9 +88,9 @@ TEST(HeldLine, DeliversNoReplyToAnotherRequest) {
     callers.push_back(std::async(std::launch::async, [&] { return writeInTurn(device, stop); }));
 
     std::this_thread::sleep_for(300ms);  // the load running, not a synchronisation
-    relay.hold(true);
+    line.setFault(vxsim::LineFault::hold());
     std::this_thread::sleep_for(4500ms);  // the cut
-    relay.hold(false);
+    line.setFault(vxsim::LineFault::pass());
     // Replies to reads sent after the release prove the line answers again.
     std::this_thread::sleep_for(1000ms);
     released = true;
