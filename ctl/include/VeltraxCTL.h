@@ -32,7 +32,8 @@ typedef uint32_t VX_CTL_Result;
 
 #define VX_CTL_OK ((VX_CTL_Result)0x0000)
 /* No answer in time: a request, the version check, the handshake, a reset,
-   or a wait for an event. */
+   or a wait for an event; or no request ID for a new request while every ID
+   is held for a reply still to come (see VX_CTL_RequestID). */
 #define VX_CTL_TIMEOUT ((VX_CTL_Result)0x0004)
 /* An output buffer or command group holds 1024 frames already. */
 #define VX_CTL_BUFFER_OVERFLOW ((VX_CTL_Result)0x000D)
@@ -79,7 +80,9 @@ typedef uint32_t VX_CTL_Result;
 #define VX_CTL_INVALID_DEVICE_HANDLE ((VX_CTL_Result)0xF007)
 /* The transmit handle names no output buffer or command group. */
 #define VX_CTL_INVALID_TRANSMIT_HANDLE ((VX_CTL_Result)0xF008)
-/* A reply to no pending request, or an event about an unknown group. */
+/* A reply to no pending request, among them the late reply to a request
+   that has ended with VX_CTL_TIMEOUT (dropped, and reported by
+   VX_CTL_WaitForEvent); or an event about an unknown group. */
 #define VX_CTL_UNEXPECTED_PACKET ((VX_CTL_Result)0xF00F)
 /* The wait was cancelled, or the device is closing. */
 #define VX_CTL_CANCELED ((VX_CTL_Result)0xF010)
@@ -109,6 +112,41 @@ typedef uint32_t VX_CTL_PropertyKey;
 
 /* Identifies an asynchronous property request, 1 to 239. */
 typedef uint8_t VX_CTL_RequestID;
+
+/*
+ * Request IDs and late replies. Every request that awaits an answer, a
+ * synchronous call's too, holds a request ID, and the controller's reply
+ * names only that ID. An ID names one request until its reply can no longer
+ * come: a request that ended with VX_CTL_TIMEOUT (no reply within 2 s of
+ * its send) or was cancelled after it was sent keeps its ID until
+ *  - its reply arrives: the reply is dropped, and for a timed-out request
+ *    reported as VX_CTL_UNEXPECTED_PACKET by VX_CTL_WaitForEvent;
+ *  - it has been out for twice the reply time (4 s) and a reply arrives to
+ *    a request sent after it on the same line: the controller answers
+ *    requests in the order they came, give or take a slow answer, so no
+ *    reply to the earlier one will follow (a command group's requests are
+ *    answered at its trigger, and count from the trigger or from the
+ *    group's cancel);
+ *  - the TCP connection it went out on is closed, or a serial or USB line,
+ *    which goes on across a reconnection, is back at a known point after
+ *    one;
+ *  - the device is closed.
+ * A reply is thus never taken for another request's: a read that returns
+ * VX_CTL_OK returns its own property's values, a write its own outcome.
+ *
+ * After a long cut of a line that the connection survives (a link that
+ * holds every byte for seconds, then delivers what it held): requests sent
+ * before or during the cut end with VX_CTL_TIMEOUT and keep their IDs; once
+ * the line delivers, their replies come first and each is reported as one
+ * VX_CTL_UNEXPECTED_PACKET, and requests sent from then on are answered as
+ * usual. A new request that finds every ID taken waits for one; when all
+ * of them are held for late replies it waits at most as long as for a reply
+ * (2 s) and then ends with VX_CTL_TIMEOUT, having sent nothing, and the
+ * library asks the controller for its version meanwhile (at most once in
+ * that time), an answer that counts as a reply to a request. With
+ * no connection and none being made it ends with
+ * VX_CTL_COMMUNICATION_FAILED at once.
+ */
 
 /* 0 sends a request at once; 1 to 31 names an output buffer or a command
    group of the device that collects it. */

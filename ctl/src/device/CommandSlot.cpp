@@ -88,6 +88,12 @@ void CommandSlotPool::waitForRelease(Lock& lock) {
     --releaseWaiters_;
 }
 
+void CommandSlotPool::waitForRelease(Lock& lock, CommandSlot::Clock::time_point until) {
+    ++releaseWaiters_;
+    released_.wait_until(lock, until);
+    --releaseWaiters_;
+}
+
 void CommandSlotPool::release(CommandSlot* slot) {
     if (slot->state == SlotState::Free) brokenSlotInvariant(SlotInvariant::ReleasedWhileFree);
     if (slot->waiter) brokenSlotInvariant(SlotInvariant::ReleasedWhileWaited);

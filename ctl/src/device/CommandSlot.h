@@ -47,9 +47,18 @@ struct CommandSlot {
     uint8_t index = 0;
     uint32_t key = 0;
     // Completed by its deadline while its reply may still come: the ID
-    // stays taken (the pending reference) until the reply or a second
-    // deadline.
+    // stays taken (the pending reference) until the reply comes or can no
+    // longer come.
     bool timedOut = false;
+    // Where its frame went out, to tell the replies that came after it: the
+    // connection, and the device's send clock as the send began and once it
+    // had ended (0 while not known to have ended).
+    uint64_t line = 0;
+    uint64_t sendBegan = 0;
+    uint64_t sendEnded = 0;
+    // In a command group that has not run: answered at the group's trigger,
+    // after requests sent later.
+    bool awaitsTrigger = false;
     // Held by the slot itself while an asynchronous request is outstanding.
     std::shared_ptr<CommandSlot> self;
     // Held while the request is sent and its reply may still come.
@@ -88,8 +97,10 @@ public:
     SlotRef allocate(SlotKind kind);
     // Waits until a slot is released or wakeAll is called.
     void waitForRelease(Lock& lock);
+    void waitForRelease(Lock& lock, CommandSlot::Clock::time_point until);
     size_t inUse() const { return inUse_; }
     CommandSlot& slot(uint8_t requestId) { return slots_[requestId]; }
+    const CommandSlot& slot(uint8_t requestId) const { return slots_[requestId]; }
     // Drops every self and pending reference, so that each slot returns once
     // its callers let go. For a device that closes.
     void releaseAll();

@@ -85,6 +85,8 @@ struct Device::Connection {
     explicit Connection(Device& owner) : device(owner) {}
     Device& device;
     VX_IO_Handle handle = 0;
+    // Its number among the device's connections.
+    uint64_t line = 0;
     // Sends on the handle in flight, and whether a close waits for them.
     int sending = 0;
     bool closeWaits = false;
@@ -114,6 +116,7 @@ void Device::deviceClosedCallback(void* user, int code) {
 std::unique_ptr<Device::Connection> Device::connect(const std::string& locator, const std::string& options,
                                                     VX_IO_Result* result) {
     auto connection = std::make_unique<Connection>(*this);
+    connection->line = ++connectionsMade_;
     // No reader thread runs now: the connections before were closed with a
     // wait, and this one starts its thread inside VX_IO_Open.
     receiver_.reset();
@@ -136,8 +139,14 @@ void Device::closeConnections(Lock& lock, Connections connections) {
     // The waiting close returns when the reader thread has ended, so no
     // callback can reach a freed connection.
     for (const auto& connection : connections) VX_IO_Close(connection->handle, 1);
-    connections.clear();
     lock.lock();
+    // A TCP connection closed takes its replies with it; a serial or USB
+    // line goes on, and keeps them until it is resynchronised.
+    if (interfaceType_ == VX_IO_IFACE_NETWORK) {
+        for (const auto& connection : connections) firstLiveLine_ = std::max(firstLiveLine_, connection->line + 1);
+        releaseDeadLines();
+    }
+    connections.clear();
 }
 
 VX_CTL_Result Device::open(const char* locator, const char* options) {
@@ -147,6 +156,7 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
     cancel_ = false;
     // What a failed open before left outstanding is given up.
     slots_.releaseAll();
+    probes_.clear();
     lock.unlock();
 
     int type = VX_IO_IFACE_UNKNOWN;
@@ -169,6 +179,7 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
         return failOpen(lock, VX_CTL_INITIALIZATION_FAILED);
 
     if (const VX_CTL_Result version = checkVersion(lock); version != VX_CTL_OK) return failOpen(lock, version);
+    lineResynchronised(lock);
     if (optionText.find(kDeviceResetOption) != std::string::npos) {
         VX_CTL_Result reset = VX_CTL_DEVICE_RESET_FAILED;
         if (interfaceType_ == VX_IO_IFACE_USB) reset = resetDevice(lock);
@@ -233,14 +244,16 @@ VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle hand
         }
         return VX_CTL_OK;
     }
-    if (slot) {
-        // Before the bytes go out: the reply may come before the send returns.
-        slot->state = SlotState::Sent;
-        slot->pending = slot;
-    }
-    const VX_CTL_Result sent = transmit(lock, frame.data(), frame.size());
-    if (!slot) return sent;
+    if (!slot) return transmit(lock, frame.data(), frame.size());
+    // Before the bytes go out: the reply may come before the send returns.
+    slot->state = SlotState::Sent;
+    slot->pending = slot;
+    const VX_CTL_Result sent = transmit(lock, frame.data(), frame.size(), [&slot](const SendMark& mark) {
+        slot->line = mark.line;
+        slot->sendBegan = mark.began;
+    });
     if (sent == VX_CTL_OK) {
+        slot->sendEnded = ++sendClock_;
         slot->sendTime = Clock::now();
         deadlineStarted(*slot->sendTime);
     } else {
@@ -280,7 +293,9 @@ VX_IO_Result Device::sendUnlocked(Lock& lock, Connection& connection, const uint
     return sent;
 }
 
-bool Device::sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size) {
+bool Device::sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size, const SendStarting& starting) {
+    const SendMark mark{connection_->line, ++sendClock_};
+    if (starting) starting(mark);
     bool stillCurrent = false;
     if (sendUnlocked(lock, *connection_, bytes, size, &stillCurrent) == VX_IO_OK) return true;
     // The I/O library fails a send only on a broken link: the line took
@@ -290,11 +305,11 @@ bool Device::sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size) {
     return false;
 }
 
-VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size) {
+VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size, const SendStarting& starting) {
     waitWhileReconnecting(lock);
     if (closing_) return VX_CTL_CANCELED;
     if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
-    if (sendOnCurrent(lock, bytes, size)) return VX_CTL_OK;
+    if (sendOnCurrent(lock, bytes, size, starting)) return VX_CTL_OK;
     // Without reconnection the frame is lost: the caller must hear it.
     if (!autoReconnect_) return VX_CTL_COMMUNICATION_FAILED;
 
@@ -302,7 +317,7 @@ VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size) {
     waitWhileReconnecting(lock);
     if (closing_) return VX_CTL_CANCELED;
     if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
-    return sendOnCurrent(lock, bytes, size) ? VX_CTL_OK : VX_CTL_COMMUNICATION_FAILED;
+    return sendOnCurrent(lock, bytes, size, starting) ? VX_CTL_OK : VX_CTL_COMMUNICATION_FAILED;
 }
 
 void Device::received(const uint8_t* data, size_t size) { receiver_.receive(data, size, *this); }
@@ -369,34 +384,92 @@ std::optional<Device::Clock::time_point> Device::expireRequests() {
     std::optional<Clock::time_point> next;
     for (uint8_t id = kFirstRequestId; id <= kLastRequestId; ++id) {
         CommandSlot& slot = slots_.slot(id);
-        if (slot.state == SlotState::Free || slot.handle != 0 || !slot.sendTime) continue;
+        if (slot.state != SlotState::Sent || slot.handle != 0 || !slot.sendTime) continue;
         const Clock::time_point due = *slot.sendTime + timing_.request;
-        if (slot.state == SlotState::Sent) {
-            if (due > now) {
-                next = next ? std::min(*next, due) : due;
-                continue;
-            }
-            // The reply may still come: until it does, or a second deadline
-            // passes, the ID stays taken so that it completes nothing newer.
-            SlotRef stillPending = slot.pending;
-            completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
-            slot.pending = std::move(stillPending);
-            slot.timedOut = true;
+        if (due > now) {
+            next = next ? std::min(*next, due) : due;
+            continue;
         }
-        // A caller waiting on the slot holds a reference of its own: the
-        // pending one is never the last while it waits.
-        if (slot.pending && (slot.state == SlotState::Cancelled || slot.timedOut)) {
-            const Clock::time_point keptUntil = slot.timedOut ? due + timing_.request : due;
-            if (keptUntil > now) {
-                next = next ? std::min(*next, keptUntil) : keptUntil;
-            } else {
-                // Its late reply can no longer complete a newer request.
-                SlotRef released = std::move(slot.pending);
-            }
-        }
+        // The reply may still come: until it does, or can no longer come,
+        // the ID stays taken so that it completes nothing newer.
+        SlotRef stillPending = replyMayCome(slot.line) ? slot.pending : nullptr;
+        completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
+        slot.timedOut = true;
+        if (stillPending) lateRepliesHeld_ = true;
+        slot.pending = std::move(stillPending);
     }
     if (const auto groupDue = expireCancelledGroups(now)) next = next ? std::min(*next, *groupDue) : *groupDue;
     return next;
+}
+
+size_t Device::idsHeldForLateReplies() const {
+    if (!lateRepliesHeld_) return 0;
+    size_t held = 0;
+    for (uint8_t id = kFirstRequestId; id <= kLastRequestId; ++id)
+        if (heldForLateReply(slots_.slot(id))) ++held;
+    return held;
+}
+
+void Device::releaseRepliedBefore(uint64_t line, uint64_t began) {
+    if (!lateRepliesHeld_) return;
+    // A reply may be out of turn by a little, as a controller's slow answer
+    // is: only a request out for two reply times is settled by another's.
+    const Clock::time_point settledBefore = Clock::now() - 2 * timing_.request;
+    bool stillHeld = false;
+    for (uint8_t id = kFirstRequestId; id <= kLastRequestId; ++id) {
+        CommandSlot& slot = slots_.slot(id);
+        if (!heldForLateReply(slot)) continue;
+        const bool answeredInTurn = !slot.awaitsTrigger && slot.sendEnded != 0 && slot.sendEnded < began &&
+                                    sameReplyStream(slot.line, line);
+        if (answeredInTurn && slot.sendTime && *slot.sendTime <= settledBefore) {
+            // Its reply, had it come, would have come before this one.
+            SlotRef released = std::move(slot.pending);
+        } else {
+            stillHeld = true;
+        }
+    }
+    lateRepliesHeld_ = stillHeld;
+}
+
+void Device::releaseDeadLines() {
+    if (!lateRepliesHeld_) return;
+    bool stillHeld = false;
+    for (uint8_t id = kFirstRequestId; id <= kLastRequestId; ++id) {
+        CommandSlot& slot = slots_.slot(id);
+        if (!heldForLateReply(slot)) continue;
+        if (!replyMayCome(slot.line)) {
+            SlotRef released = std::move(slot.pending);
+        } else {
+            stillHeld = true;
+        }
+    }
+    lateRepliesHeld_ = stillHeld;
+    std::erase_if(probes_, [&](const Probe& probe) { return !replyMayCome(probe.line); });
+}
+
+void Device::lineResynchronised(Lock&) {
+    if (!connection_) return;
+    firstLiveLine_ = std::max(firstLiveLine_, connection_->line);
+    releaseDeadLines();
+    // Version requests sent before the known point were answered before it,
+    // or never will be.
+    probes_.clear();
+}
+
+bool Device::probeLateReplies(Lock& lock) {
+    constexpr size_t kMaxUnansweredProbes = 4;
+    if (!connection_ || reconnectPending_ || closing_) return false;
+    const Clock::time_point now = Clock::now();
+    if (!probes_.empty() &&
+        (probes_.size() >= kMaxUnansweredProbes || now - probes_.back().sentAt < timing_.request))
+        return false;
+    Packet frame = versionRequestFrame();
+    frame.finish(&crc_);
+    // Noted before the bytes go out: the answer may come before the send
+    // returns.
+    transmit(lock, frame.data(), frame.size(),
+             [&](const SendMark& mark) { probes_.push_back({mark.line, mark.began, now}); });
+    return true;
 }
 
 void Device::reconnect(Lock& lock) {
@@ -529,6 +602,7 @@ CommandSlot* Device::takePending(Lock& lock, uint8_t requestId, SlotRef* pending
         pushResult(lock, VX_CTL_UNEXPECTED_PACKET);
         return nullptr;
     }
+    releaseRepliedBefore(slot.line, slot.sendBegan);
     *pending = std::move(slot.pending);
     // A cancelled request's reply only frees its ID.
     if (slot.state == SlotState::Cancelled) {
@@ -590,6 +664,12 @@ void Device::versionReply(const std::array<uint32_t, 4>& words) {
     std::lock_guard<std::mutex> lock(mutex_);
     versionWords_ = words;
     versionReplied_ = true;
+    // Answers come in turn: this one is the oldest version request's.
+    if (!probes_.empty()) {
+        const Probe answered = probes_.front();
+        probes_.pop_front();
+        releaseRepliedBefore(answered.line, answered.began);
+    }
     changed_.notify_all();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,10 +47,9 @@ struct DeviceTiming {
     // Reconnection attempts, one per interval, until the budget is spent.
     std::chrono::milliseconds reconnectBudget{10000};
     std::chrono::milliseconds reconnectInterval{1000};
-    // For the reply to a request sent; also how long a cancelled request's
-    // ID stays taken after its send (one in a group that has not run: after
-    // the cancel), and how long a cancelled command group that was sent
-    // waits for its trigger.
+    // For the reply to a request sent; also how long a cancelled command
+    // group that was sent waits for its trigger, and how long a request
+    // waits for an ID when every ID is held for a late reply.
     std::chrono::milliseconds request{2000};
 };
 
@@ -94,11 +95,20 @@ public:
     // its frame goes out); when the frame cannot go out, it is completed
     // with the send's result and no longer awaits anything.
     VX_CTL_Result send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot = nullptr);
+    // Where a send goes out: the connection's line, and the device's send
+    // clock as it begins.
+    struct SendMark {
+        uint64_t line = 0;
+        uint64_t began = 0;
+    };
+    using SendStarting = std::function<void(const SendMark&)>;
+
     // Hands finished bytes to the I/O library, with the mutex released
     // around the send. Waits while a reconnection is pending. A failed send
     // is a lost link: its connection is given up, and with auto-reconnect
-    // the send waits for the new one and is made once more.
-    VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size);
+    // the send waits for the new one and is made once more. `starting` is
+    // told of each attempt before the bytes go out (and a reply may come).
+    VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size, const SendStarting& starting = nullptr);
 
     // What a command frame carries as its group for `handle`.
     uint8_t groupByte(VX_CTL_TransmitHandle handle) const { return transmits_.groupByte(handle); }
@@ -275,6 +285,44 @@ private:
     // pending request.
     CommandSlot* takePending(Lock& lock, uint8_t requestId, SlotRef* pending);
 
+    // Request IDs held for a late reply: a request that timed out, or was
+    // cancelled after it was sent, keeps its ID until its reply comes or no
+    // reply to it can come any more, so that no reply completes a newer
+    // request. The controller answers the requests of one line in the order
+    // they came, give or take a slow answer, so a reply (or the answer to a
+    // version request) settles every request out for two reply times whose
+    // send had ended before its own began; a command group's requests are
+    // answered at its trigger, out of turn, and count from the trigger or
+    // the group's cancel.
+    static bool heldForLateReply(const CommandSlot& slot) {
+        return slot.pending && (slot.timedOut || slot.state == SlotState::Cancelled);
+    }
+    size_t idsHeldForLateReplies() const;
+    // Frees the held IDs of the requests sent on `line` before `began` on
+    // the send clock.
+    void releaseRepliedBefore(uint64_t line, uint64_t began);
+    // Frees the held IDs of requests sent on lines that can no longer
+    // deliver a reply.
+    void releaseDeadLines();
+    // Whether a reply to what was sent on `line` can still arrive.
+    bool replyMayCome(uint64_t line) const { return line >= firstLiveLine_; }
+    // Whether replies to what was sent on `earlier` come before those to
+    // what is sent on `later`: on the same connection, or on a serial or
+    // USB line, which goes on as one byte stream across its connections.
+    bool sameReplyStream(uint64_t earlier, uint64_t later) const {
+        return earlier == later || interfaceType_ != VX_IO_IFACE_NETWORK;
+    }
+    // With every ID taken and some held for late replies: asks the
+    // controller for its version, whose answer settles what was sent
+    // before. At most one a request time, and a few unanswered. True when
+    // sent (the mutex was let go).
+    bool probeLateReplies(Lock& lock);
+    // The line is back at a known point: the first exchange on a remade
+    // connection has been answered, and whatever came before its answer
+    // has been dropped. Frees the IDs held for requests sent on earlier
+    // connections, whose replies can no longer come.
+    void lineResynchronised(Lock& lock);
+
     VX_CTL_Result getProperty(uint8_t index, VX_CTL_PropertyKey key, const Collect& collect);
     VX_CTL_Result getPropertyLocked(Lock& lock, uint8_t index, VX_CTL_PropertyKey key, const Collect& collect);
     VX_CTL_Result setProperty(uint8_t index, VX_CTL_PropertyKey key, const WriteValues& data);
@@ -354,13 +402,15 @@ private:
                               bool* stillCurrent);
     // sendUnlocked on the current connection; a failed send retires it as
     // a lost link. True when the bytes went out.
-    bool sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size);
+    bool sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size, const SendStarting& starting);
     void waitWhileReconnecting(Lock& lock);
 
     void runWorker();
     void reconnect(Lock& lock);
 
     const DeviceTiming timing_;
+    // Numbers the connections made, from 1.
+    std::atomic<uint64_t> connectionsMade_{0};
     const Crc32 crc_;
     // Fed on the reader thread without the mutex; reset only while no reader
     // thread runs.
@@ -392,6 +442,20 @@ private:
     std::string serialNumber_;
 
     CommandSlotPool slots_;
+    // Counts the beginnings and ends of sends, in the order they happen.
+    uint64_t sendClock_ = 0;
+    // Connections are numbered from 1; replies to what went out on a
+    // connection numbered below this can no longer come.
+    uint64_t firstLiveLine_ = 0;
+    // Some ID may be held for a late reply.
+    bool lateRepliesHeld_ = false;
+    // Version requests sent to settle held IDs, not answered yet.
+    struct Probe {
+        uint64_t line;
+        uint64_t began;
+        Clock::time_point sentAt;
+    };
+    std::deque<Probe> probes_;
     // When the sleeping worker wakes next: the maximum while it sleeps
     // without a deadline, the minimum while it is awake.
     Clock::time_point workerDue_ = Clock::time_point::min();

@@ -97,9 +97,25 @@ void Device::registerLibraryProperties() {
 }
 
 VX_CTL_Result Device::allocateSlot(Lock& lock, SlotKind kind, SlotRef* slot) {
+    std::optional<Clock::time_point> giveUpAt;
     while (!(*slot = slots_.allocate(kind))) {
         if (closing_) return VX_CTL_CANCELED;
-        slots_.waitForRelease(lock);
+        if (!connection_ && !reconnectPending_) return VX_CTL_COMMUNICATION_FAILED;
+        const size_t held = idsHeldForLateReplies();
+        if (held > 0 && probeLateReplies(lock)) continue;
+        if (held < slots_.inUse()) {
+            // A request in flight ends by its deadline, one collected by its
+            // caller.
+            giveUpAt.reset();
+            slots_.waitForRelease(lock);
+            continue;
+        }
+        // Only an answer of the controller frees an ID now: waited for as
+        // long as for a reply.
+        const Clock::time_point now = Clock::now();
+        if (!giveUpAt) giveUpAt = now + timing_.request;
+        if (now >= *giveUpAt) return VX_CTL_TIMEOUT;
+        slots_.waitForRelease(lock, *giveUpAt);
     }
     return VX_CTL_OK;
 }
@@ -119,11 +135,15 @@ void Device::cancelSlot(CommandSlot& slot) {
     if (slot.state == SlotState::Queued) transmits_.dropQueued(slot.handle, &slot);
     slot.handle = 0;
     slot.state = SlotState::Cancelled;
-    // Sent in a group that has not run, it had no deadline yet: from now its
-    // ID is kept a reply time, whatever becomes of the group and its cancel.
-    if (slot.pending && !slot.sendTime) {
-        slot.sendTime = Clock::now();
-        deadlineStarted(*slot.sendTime);
+    // Sent, it keeps its ID until its reply comes or can no longer come;
+    // sent in a group that has not run, it counts from now.
+    if (slot.pending && !slot.sendTime) slot.sendTime = Clock::now();
+    if (slot.pending) {
+        if (slot.sendEnded != 0 && !replyMayCome(slot.line)) {
+            slot.pending.reset();
+        } else {
+            lateRepliesHeld_ = true;
+        }
     }
     slots_.wake(slot);
 }

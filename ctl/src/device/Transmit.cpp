@@ -41,10 +41,20 @@ VX_CTL_Result Device::transmitQueued(Lock& lock, VX_CTL_TransmitHandle handle, T
         packet.slot->pending = packet.slot;
         sent.push_back(packet.slot);
     }
-    const VX_CTL_Result result = transmit(lock, block.data(), block.size());
+    const VX_CTL_Result result = transmit(lock, block.data(), block.size(), [&sent](const SendMark& mark) {
+        for (const SlotRef& slot : sent) {
+            slot->line = mark.line;
+            slot->sendBegan = mark.began;
+        }
+    });
     if (result != VX_CTL_OK) {
         for (const SlotRef& slot : sent) failSent(*slot, result);
         return result;
+    }
+    const uint64_t ended = ++sendClock_;
+    for (const SlotRef& slot : sent) {
+        slot->sendEnded = ended;
+        slot->awaitsTrigger = !startDeadlines;
     }
     if (startDeadlines) {
         const Clock::time_point now = Clock::now();
@@ -100,12 +110,27 @@ VX_CTL_Result Device::endCommandGroup(VX_CTL_TransmitHandle handle, bool close) 
             return VX_CTL_OK;
         }
         // Its requests are given up now, so their waits end; their IDs stay
-        // taken a reply time, so that a late reply completes nothing else.
-        for (const QueuedPacket& packet : entry->packets)
-            if (packet.slot && packet.slot->state == SlotState::Sent) cancelSlot(*packet.slot);
+        // taken until their replies come or can no longer come.
+        std::vector<SlotRef> cancelled;
+        for (const QueuedPacket& packet : entry->packets) {
+            if (!packet.slot || packet.slot->state != SlotState::Sent) continue;
+            cancelSlot(*packet.slot);
+            cancelled.push_back(packet.slot);
+        }
         const uint64_t use = entry->use;
         Packet frame = cancelCommandGroupFrame(group);
         const VX_CTL_Result result = send(lock, frame, 0);
+        if (result == VX_CTL_OK) {
+            // Once the controller has taken the cancel, the group either ran
+            // before it, its replies on their way, or never runs: the
+            // replies to requests sent from now on come after any of its.
+            const uint64_t ended = ++sendClock_;
+            for (const SlotRef& slot : cancelled) {
+                if (!slot->awaitsTrigger) continue;
+                slot->awaitsTrigger = false;
+                slot->sendEnded = ended;
+            }
+        }
         // A trigger during the write may have freed the entry, and another
         // group may hold the handle by now.
         if (transmits_.find(handle, TransmitKind::CommandGroup) != entry || entry->use != use || !entry->closed)
@@ -113,8 +138,8 @@ VX_CTL_Result Device::endCommandGroup(VX_CTL_TransmitHandle handle, bool close) 
         if (result != VX_CTL_OK) {
             releaseTransmit(handle, true);
         } else if (!entry->cancelSent) {
-            // A trigger that never comes must not keep the handle and the
-            // IDs for ever: the worker gives the group up a reply time on.
+            // A trigger that never comes must not keep the handle for ever:
+            // the worker gives the group up a reply time on.
             entry->cancelSent = Clock::now();
             deadlineStarted(*entry->cancelSent);
         }
@@ -142,15 +167,19 @@ bool Device::groupTriggered(VX_CTL_TransmitHandle handle) {
     TransmitEntry* entry = transmits_.find(handle, TransmitKind::CommandGroup);
     if (!entry || !entry->closed) return false;
     const Clock::time_point now = Clock::now();
+    // The group's replies come with its trigger: the replies to requests
+    // sent from now on come after them.
+    const uint64_t ran = ++sendClock_;
     for (const QueuedPacket& packet : entry->packets) {
         if (!packet.slot) continue;
         CommandSlot& slot = *packet.slot;
         if (slot.handle == handle) slot.handle = 0;
-        // The replies follow the trigger: a request's deadline starts now,
-        // a cancelled one's ID is kept a reply time from now.
-        const bool sent = slot.state == SlotState::Sent && !slot.sendTime;
-        const bool cancelled = slot.state == SlotState::Cancelled && slot.pending;
-        if (sent || cancelled) slot.sendTime = now;
+        if (slot.awaitsTrigger) {
+            slot.awaitsTrigger = false;
+            slot.sendEnded = ran;
+        }
+        // The replies follow the trigger: a request's deadline starts now.
+        if (slot.state == SlotState::Sent && !slot.sendTime) slot.sendTime = now;
     }
     transmits_.release(handle);
     deadlineStarted(now);
@@ -168,7 +197,7 @@ std::optional<Device::Clock::time_point> Device::expireCancelledGroups(Clock::ti
             continue;
         }
         // The device never answered the cancel: its late trigger now finds
-        // no group. Its requests' IDs have deadlines of their own.
+        // no group. Its requests' IDs are settled as any cancelled one's.
         transmits_.release(handle);
     }
     return next;
