@@ -44,19 +44,36 @@
  * requests, sends its request and waits up to 2 s for the answer. Besides 0
  * and the refusals above it gives 15 when no answer comes; 14 for an answer
  * from another module or of another kind; the controller's code when it
- * refuses (see Status codes); 10 once the connection has reported a failure
- * (from then on, for the life of the system); 7 when VeltraxIO refuses the
- * send with its write error, 255 when it refuses it otherwise. Outputs are
- * written only on success, and an output pointer may be null (that value is
- * then not written). A command (an _S function without outputs) returns when
- * the controller has confirmed it.
+ * refuses (see Status codes); 10 once the connection has reported a failure,
+ * and 22 once more than 256 packets came unread: from then on, for the life
+ * of the system, every _S function gives it before it sends anything (the
+ * system is only good for closing); 7 when VeltraxIO refuses the send with
+ * its write error, 255 when it refuses it otherwise. Outputs are written only
+ * on success, and an output pointer may be null (that value is then not
+ * written). A command (an _S function without outputs) returns when the
+ * controller has confirmed it.
+ *
+ * Late answers. The answer to a call that gave 15, or 14 for another
+ * module's packet, may still come: it is dropped when it does, never taken
+ * by a later call, so no call returns a value or a confirmation that belongs
+ * to another. Over a network answers are not lost and keep their order:
+ * after a cut, each call gives 15 until the line delivers again, and the
+ * held answers of the calls that gave up are then dropped in order. Over USB
+ * an answer can be lost; there, and after a call that dropped a late answer
+ * of its module and still gave 15 (that one may have been its own), a call
+ * of the same kind to the same module first waits for the answer owed, until
+ * 5 s after its request at most, and then sends and waits its 2 s. A lost
+ * answer may so cost a later call a 15 and a wait, never a wrong value.
  *
  * _A results. An _A function only sends: 0 means sent, or stored for
  * VX_FlushOutput_A while buffered output is on (149 when the request does not
  * fit the 256-byte buffer; it is then dropped). VeltraxIO's refusals give 7
- * and 255 as above. A query's answer arrives as a packet of the type named
- * with the function; commands are not confirmed, and the controller's refusal
- * of one arrives as a VX_PACKET_ERROR packet.
+ * and 255 as above; after the connection has reported a failure an _A
+ * function still sends (VeltraxIO refuses to send on a lost connection), and
+ * the receives give 10 or 22 once the queue is empty. A query's answer
+ * arrives as a packet of the type named with the function; commands are not
+ * confirmed, and the controller's refusal of one arrives as a VX_PACKET_ERROR
+ * packet.
  *
  * Units: positions in nanometres; angles in micro-degrees (360000000 a turn)
  * with whole revolutions (-32768 to 32767); hold times in milliseconds, 0 to

@@ -158,6 +158,7 @@ public:
     OutPacket& bytes(const uint8_t* data, size_t count);
 
     const uint8_t* data() const { return bytes_.data(); }
+    uint16_t address() const { return static_cast<uint16_t>(bytes_[0] | (bytes_[1] << 8)); }
     size_t length() const { return packetLength(bytes_[2]); }
     // True when the payload written so far matches the opcode's length.
     bool complete() const { return fill_ == length(); }
@@ -197,6 +198,8 @@ public:
     }
 
     size_t pending() const { return fill_; }
+    // The first pending() bytes of the packet not yet whole.
+    const uint8_t* partial() const { return current_.bytes.data(); }
 
     // Forgets the bytes of a packet not yet whole.
     void discardPartial() {

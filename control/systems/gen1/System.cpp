@@ -83,9 +83,15 @@ VX_STATUS System::open(const char* locator, const char* options) {
     locator_ = locator;
     uniqueLocator_ = locator;
 
-    abandoned_.clear();
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        abandoned_.clear();
+    }
     VX_STATUS status = startUp(reset, async);
-    abandoned_.clear();
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        abandoned_.clear();
+    }
     if (status != VX_OK) {
         closeDevice();
         mode_ = kNotOpen;
@@ -179,7 +185,7 @@ VX_STATUS System::readFirmwareVersions() {
     VX_STATUS status = sendPacket(request(address::kInterface));
     if (status != VX_OK) return status;
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
-    if (status == VX_TIMEOUT) abandoned_.push_back({address::kInterface, opcode::kFirmwareVersion});
+    if (status == VX_TIMEOUT) abandon(address::kInterface, opcode::kFirmwareVersion, Clock::now());
     if (status == VX_OK) {
         if (answer.address() != address::kInterface || answer.opcode() != opcode::kFirmwareVersion)
             return VX_INITIALIZATION_ERROR;
@@ -196,7 +202,7 @@ VX_STATUS System::readFirmwareVersions() {
         if (status != VX_OK) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
         if (status == VX_TIMEOUT) {
-            abandoned_.push_back({channel.moduleWord, opcode::kFirmwareVersion});
+            abandon(channel.moduleWord, opcode::kFirmwareVersion, Clock::now());
             continue;
         }
         if (status != VX_OK) return status;
@@ -219,7 +225,7 @@ VX_STATUS System::readFirmwareVersions() {
     status = waitForAnswer(&answer, kModuleVersionWaitMs, true);
     if (status == VX_TIMEOUT) {
         // No hand control module, or a slow one.
-        abandoned_.push_back({address::kHandControl, opcode::kFirmwareVersion});
+        abandon(address::kHandControl, opcode::kFirmwareVersion, Clock::now());
         return VX_OK;
     }
     if (status != VX_OK) return status;
@@ -242,7 +248,7 @@ VX_STATUS System::readFeaturePermissions() {
         if (status != VX_OK) return status;
         status = waitForAnswer(&answer, kChannelWaitMs, true);
         if (status == VX_TIMEOUT) {
-            abandoned_.push_back({channel.moduleWord, opcode::kFeature});
+            abandon(channel.moduleWord, opcode::kFeature, Clock::now());
             continue;
         }
         if (status != VX_OK) return status;

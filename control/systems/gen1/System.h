@@ -181,15 +181,31 @@ private:
     // How long a command waits for its answer.
     static constexpr uint32_t kAnswerWaitMs = 2000;
 
-    // A start-up request whose wait gave up: its answer, or the module's
-    // refusal of it, may still come.
+    using Clock = std::chrono::steady_clock;
+
+    // A request whose wait gave up: its answer, or the module's refusal of
+    // it, may still come, and is dropped when it does.
     struct Abandoned {
         uint16_t address;
         uint8_t opcode;
+        // Past it no answer can come any more; none on a line that loses
+        // nothing.
+        std::optional<Clock::time_point> expiry;
         bool answeredBy(const RawPacket& packet) const {
             return packet.address() == address &&
                    (packet.opcode() == opcode || packet.opcode() == opcode::kError);
         }
+    };
+
+    // A synchronous request on its way: the answer that is its own, and
+    // when its wait ends.
+    struct Exchange {
+        uint16_t address;
+        uint8_t opcode;
+        Clock::time_point sent;
+        Clock::time_point deadline;
+        // Answers the module still owed when the request went.
+        size_t owedByModule;
     };
 
     // How the system was opened: commands wait for their answers only in
@@ -223,8 +239,21 @@ private:
     VX_STATUS waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remove);
     VX_STATUS waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t timeoutMs);
     // Drops what came before a new request: the queued packets now, an
-    // unfinished one with the next received block.
+    // unfinished one with the next received block unless it may be a late
+    // answer still to be skipped.
     void discardQueued();
+    void discardQueuedLocked();
+    // Adds a request whose wait gave up to the answers to skip; one whose
+    // answer may have come already, or be lost, is skipped for a while only.
+    void abandon(uint16_t address, uint8_t opcode, Clock::time_point sent,
+                 bool mayHaveCome = false);
+    // Packet mutex held: the answers still owed by the module at `address`.
+    size_t owedBy(uint16_t address) const;
+    // Packet mutex held: forgets the entries whose answer can no longer come.
+    void forgetExpired(Clock::time_point now);
+    // Packet mutex held: true when a packet that begins with `bytes` may be
+    // an abandoned request's answer.
+    bool mayAnswerAbandoned(const uint8_t* bytes, size_t length) const;
 
     // Start-up exchange.
     VX_STATUS startUp(bool reset, bool async);
@@ -250,14 +279,27 @@ private:
     template <typename MakeRequest, typename Take>
     VX_STATUS fetch(uint32_t channel, bool sync, Need need, uint8_t answerOpcode,
                     MakeRequest&& makeRequest, Take&& take);
-    // Sends a command to the channel; a synchronous one waits for its
+    // Sends a command; a synchronous one waits for its module's
     // acknowledge.
-    VX_STATUS command(uint32_t channel, bool sync, const OutPacket& request);
-    // The answer to a request just sent: one of `answerOpcode` (from `from`
-    // when given), else the code of an error answer, else VX_PROTOCOL_ERROR.
-    VX_STATUS awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode, RawPacket* answer);
-    // The acknowledge of `target` to a command just sent, or its refusal code.
-    VX_STATUS awaitAcknowledge(uint32_t target);
+    VX_STATUS command(bool sync, const OutPacket& request);
+    // Starts a synchronous exchange: gives the sticky status, or waits until
+    // no abandoned answer of the same kind that may never come is left to be
+    // told from this request's, drops what came before, and sends the
+    // request.
+    VX_STATUS beginExchange(const OutPacket& request, uint8_t answerOpcode, Exchange* exchange);
+    // After the wait: `fromModule` when the packet taken came from the
+    // request's module, which answers in order: it is the module's reply.
+    // Otherwise a 15, or a 14 for another module's packet, abandons the
+    // request.
+    void endExchange(const Exchange& exchange, VX_STATUS status, bool fromModule);
+    // Sends a request and takes its answer: one of `answerOpcode` (from
+    // `from` when given), else the code of an error answer, else
+    // VX_PROTOCOL_ERROR.
+    VX_STATUS exchangeAnswer(const OutPacket& request, std::optional<uint16_t> from,
+                             uint8_t answerOpcode, RawPacket* answer);
+    // Sends a command and takes its module's acknowledge, or its refusal
+    // code.
+    VX_STATUS exchangeAcknowledge(const OutPacket& request);
     VX_STATUS handControlCommand(const OutPacket& request);
     VX_STATUS readIndexedValue(uint32_t channel, uint32_t index, bool sync, uint32_t* value,
                                uint8_t requestOpcode, uint8_t answerOpcode);
@@ -303,7 +345,7 @@ private:
     uint32_t handControlFirmware_ = 0;
     uint16_t channelCount_ = 0;
     std::array<ChannelRecord, kMaxChannels> channels_{};
-    // Filled only while open runs; stale start-up answers are dropped.
+    // Guarded by the packet mutex; the start-up's entries go when open ends.
     std::vector<Abandoned> abandoned_;
     // Guards the device handle against a close racing a send (the index-map
     // operations send without the command mutex).

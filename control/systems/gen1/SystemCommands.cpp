@@ -52,22 +52,17 @@ VX_STATUS System::checkAsyncChannel(uint32_t channel, Need need) {
 
 VX_STATUS System::query(uint32_t channel, bool sync, const OutPacket& request,
                         uint8_t answerOpcode, VX_packet* answer) {
-    // An answer that came after its request timed out must not pass for
-    // the answer to this one.
-    if (sync) discardQueued();
-    VX_STATUS status = sendPacket(request);
-    if (status != VX_OK || !sync) return status;
+    if (!sync) return sendPacket(request);
     RawPacket received;
-    status = awaitAnswer(channels_[channel].moduleWord, answerOpcode, &received);
+    const VX_STATUS status =
+        exchangeAnswer(request, channels_[channel].moduleWord, answerOpcode, &received);
     if (status == VX_OK) *answer = answerFields(received);
     return status;
 }
 
-VX_STATUS System::command(uint32_t channel, bool sync, const OutPacket& request) {
-    if (sync) discardQueued();
-    VX_STATUS status = sendPacket(request);
-    if (status != VX_OK || !sync) return status;
-    return awaitAcknowledge(channel);
+VX_STATUS System::command(bool sync, const OutPacket& request) {
+    if (!sync) return sendPacket(request);
+    return exchangeAcknowledge(request);
 }
 
 template <typename MakeRequest, typename Take>
@@ -205,7 +200,7 @@ VX_STATUS System::setAccumulateRelativePositions(uint32_t channel, uint32_t valu
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kFlags)
                        .u8(kAccumulateRelative)
                        .u8(value == 1 ? kAccumulateRelative : 0));
@@ -219,7 +214,7 @@ VX_STATUS System::setAngleLimit(uint32_t channel, uint32_t minAngle, int32_t min
     if (minAngle >= static_cast<uint32_t>(kFullTurn) || !inRange(minRevolution, -32768, 32767) ||
         maxAngle >= static_cast<uint32_t>(kFullTurn) || !inRange(maxRevolution, -32768, 32767))
         return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kAngleLimit)
                        .u8(0x01)
                        .u32(minAngle)
@@ -232,7 +227,7 @@ VX_STATUS System::setChannelProperty(uint32_t channel, uint32_t key, int32_t val
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kChannelProperty)
                        .u8(0x01)
                        .u32(key)
@@ -245,7 +240,7 @@ VX_STATUS System::setClosedLoopMaxFrequency(uint32_t channel, uint32_t frequency
     if (status != VX_OK) return status;
     if (!inRange(frequency, 50, 18500)) return VX_INVALID_PARAMETER;
     // Configuration parameter 2 holds the closed-loop frequency limit.
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kConfigParameter).u8(0x02).u32(frequency));
 }
 
@@ -255,7 +250,7 @@ VX_STATUS System::setClosedLoopMoveAcceleration(uint32_t channel, uint32_t accel
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (acceleration > 100000000) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kMoveAcceleration).u8(0x01).u32(acceleration));
 }
 
@@ -264,7 +259,7 @@ VX_STATUS System::setClosedLoopMoveSpeed(uint32_t channel, uint32_t speed, bool 
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (speed > 100000000) return VX_INVALID_PARAMETER;
-    return command(channel, sync, toChannel(channel, opcode::kMoveSpeed).u8(0x01).u32(speed));
+    return command(sync, toChannel(channel, opcode::kMoveSpeed).u8(0x01).u32(speed));
 }
 
 VX_STATUS System::setEndEffectorType(uint32_t channel, uint32_t type, int32_t param1,
@@ -273,7 +268,7 @@ VX_STATUS System::setEndEffectorType(uint32_t channel, uint32_t type, int32_t pa
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
     if (status != VX_OK) return status;
     if (type > 255) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kEndEffectorType)
                        .u8(0x01)
                        .u8(type)
@@ -285,7 +280,7 @@ VX_STATUS System::setPosition(uint32_t channel, int32_t position, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kSetPosition).u32(static_cast<uint32_t>(position)));
 }
 
@@ -293,7 +288,7 @@ VX_STATUS System::setPositionLimit(uint32_t channel, int32_t min, int32_t max, b
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kPositionLimit)
                        .u8(0x01)
                        .u32(static_cast<uint32_t>(min))
@@ -325,7 +320,7 @@ VX_STATUS System::setSafeDirection(uint32_t channel, uint32_t direction, bool sy
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (direction > 1) return VX_INVALID_PARAMETER;
-    return command(channel, sync, toChannel(channel, opcode::kSafeDirection).u8(0x01).u8(direction));
+    return command(sync, toChannel(channel, opcode::kSafeDirection).u8(0x01).u8(direction));
 }
 
 VX_STATUS System::setScale(uint32_t channel, int32_t shift, uint32_t inverted, bool sync) {
@@ -333,7 +328,7 @@ VX_STATUS System::setScale(uint32_t channel, int32_t shift, uint32_t inverted, b
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (inverted > 1) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kScale)
                        .u8(0x01)
                        .u32(static_cast<uint32_t>(shift))
@@ -347,7 +342,7 @@ VX_STATUS System::setSensorEnabled(uint32_t mode, bool sync) {
     if (mode > 2) return VX_INVALID_PARAMETER;
     for (uint32_t channel = 0; channel < channelCount_; ++channel) {
         if (!isPositionerChannel(*this, channel)) continue;
-        status = command(channel, sync, toChannel(channel, opcode::kSetSensorEnabled).u8(mode));
+        status = command(sync, toChannel(channel, opcode::kSetSensorEnabled).u8(mode));
         if (status != VX_OK) return status;
     }
     return VX_OK;
@@ -358,7 +353,7 @@ VX_STATUS System::setSensorType(uint32_t channel, uint32_t type, bool sync) {
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (type > 255) return VX_INVALID_PARAMETER;
-    return command(channel, sync, toChannel(channel, opcode::kSetSensorType).u8(type));
+    return command(sync, toChannel(channel, opcode::kSetSensorType).u8(type));
 }
 
 VX_STATUS System::setStepWhileScan(uint32_t channel, uint32_t value, bool sync) {
@@ -366,7 +361,7 @@ VX_STATUS System::setStepWhileScan(uint32_t channel, uint32_t value, bool sync) 
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (value > 1) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kFlags)
                        .u8(kStepWhileScan)
                        .u8(value == 1 ? kStepWhileScan : 0));
@@ -376,7 +371,7 @@ VX_STATUS System::setZeroForce(uint32_t channel, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
     if (status != VX_OK) return status;
-    return command(channel, sync, toChannel(channel, opcode::kForce).u8(0x02).zeros(8));
+    return command(sync, toChannel(channel, opcode::kForce).u8(0x02).zeros(8));
 }
 
 VX_STATUS System::appendTriggeredCommand(uint32_t channel, int32_t value) {
@@ -398,7 +393,7 @@ VX_STATUS System::calibrateSensor(uint32_t channel, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
-    return command(channel, sync, toChannel(channel, opcode::kCalibrateOrReference).zeros(3));
+    return command(sync, toChannel(channel, opcode::kCalibrateOrReference).zeros(3));
 }
 
 VX_STATUS System::findReferenceMark(uint32_t channel, uint32_t direction, uint32_t holdTime,
@@ -409,7 +404,7 @@ VX_STATUS System::findReferenceMark(uint32_t channel, uint32_t direction, uint32
     if (direction > 7 || autoZero > 1 || holdTime > kMaxHoldTime) return VX_INVALID_PARAMETER;
     uint8_t flags = static_cast<uint8_t>(0x10 | (direction & 1) | (autoZero << 1) |
                                          ((direction >> 1) & 1) << 2 | ((direction >> 2) & 1) << 3);
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kCalibrateOrReference).u8(flags).u16(holdTime));
 }
 
@@ -427,7 +422,7 @@ VX_STATUS System::gotoAngle(uint32_t channel, int32_t angle, int32_t revolution,
         return VX_OTHER_ERROR;
     }
     if (!inRange(revolution, -32768, 32767)) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, code)
                        .u32(static_cast<uint32_t>(angle))
                        .u16(static_cast<uint32_t>(revolution))
@@ -440,7 +435,7 @@ VX_STATUS System::gotoGripperForceAbsolute(uint32_t channel, int32_t force, int3
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
     if (status != VX_OK) return status;
     if (!inRange(force, -100000, 100000) || !inRange(speed, 1, 225000)) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kForce)
                        .u8(0x01)
                        .u32(static_cast<uint32_t>(force))
@@ -453,7 +448,7 @@ VX_STATUS System::gotoGripperOpeningAbsolute(uint32_t channel, uint32_t opening,
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
     if (status != VX_OK) return status;
     if (opening > 22500 || !inRange(speed, 1, 225000)) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kScanAbsolute)
                        .u16(opening)
                        .u32(static_cast<uint32_t>(speed)));
@@ -465,7 +460,7 @@ VX_STATUS System::gotoGripperOpeningRelative(uint32_t channel, int32_t differenc
     VX_STATUS status = checkChannel(channel, sync, Need::EndEffector);
     if (status != VX_OK) return status;
     if (!inRange(difference, -22500, 22500) || !inRange(speed, 1, 225000)) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kScanRelative)
                        .u16(static_cast<uint32_t>(difference))
                        .u32(static_cast<uint32_t>(speed)));
@@ -477,7 +472,7 @@ VX_STATUS System::gotoPosition(uint32_t channel, int32_t position, uint32_t hold
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (holdTime > kMaxHoldTime) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, relative ? opcode::kGotoPositionRelative
                                                : opcode::kGotoPositionAbsolute)
                        .u32(static_cast<uint32_t>(position))
@@ -491,7 +486,7 @@ VX_STATUS System::scanMoveAbsolute(uint32_t channel, uint32_t target, int32_t sc
     if (status != VX_OK) return status;
     const uint32_t speed = static_cast<uint32_t>(scanSpeed);
     if (target > 4095 || speed < 1 || speed > 4095000000u) return VX_INVALID_PARAMETER;
-    return command(channel, sync, toChannel(channel, opcode::kScanAbsolute).u16(target).u32(speed));
+    return command(sync, toChannel(channel, opcode::kScanAbsolute).u16(target).u32(speed));
 }
 
 VX_STATUS System::scanMoveRelative(uint32_t channel, int32_t difference, int32_t scanSpeed,
@@ -500,7 +495,7 @@ VX_STATUS System::scanMoveRelative(uint32_t channel, int32_t difference, int32_t
     VX_STATUS status = checkChannelCommand(channel, sync);
     if (status != VX_OK) return status;
     if (!inRange(difference, -32768, 32767)) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kScanRelative)
                        .u16(static_cast<uint32_t>(difference))
                        .u32(static_cast<uint32_t>(scanSpeed)));
@@ -513,7 +508,7 @@ VX_STATUS System::stepMove(uint32_t channel, int32_t steps, uint32_t amplitude, 
     if (status != VX_OK) return status;
     if (!inRange(steps, -30000, 30000) || amplitude > 4095 || !inRange(frequency, 1, 20000))
         return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kStepMove)
                        .u16(static_cast<uint32_t>(steps))
                        .u16(amplitude)
@@ -524,7 +519,7 @@ VX_STATUS System::stop(uint32_t channel, bool sync) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
     if (status != VX_OK) return status;
-    return command(channel, sync, toChannel(channel, opcode::kStop));
+    return command(sync, toChannel(channel, opcode::kStop));
 }
 
 VX_STATUS System::triggerCommand(uint32_t value) {
@@ -625,7 +620,7 @@ VX_STATUS System::setDebuggingEnabled(uint32_t channel, uint32_t enabled, bool s
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
     if (status != VX_OK) return status;
     if (enabled > 1) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode::kFlags).u8(kDebugging).u8(enabled == 1 ? kDebugging : 0));
 }
 
@@ -653,7 +648,7 @@ VX_STATUS System::writeIndexedValue(uint32_t channel, uint32_t index, int32_t va
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
     if (status != VX_OK) return status;
     if (index > 255) return VX_INVALID_PARAMETER;
-    return command(channel, sync,
+    return command(sync,
                    toChannel(channel, opcode).u8(index).u32(static_cast<uint32_t>(value)));
 }
 
@@ -692,7 +687,7 @@ VX_STATUS System::writeCustomSensorTypeConfiguration(uint32_t channel, uint32_t,
     std::lock_guard<std::mutex> lock(commandMutex_);
     VX_STATUS status = checkChannel(channel, sync, Need::AnyChannel);
     if (status != VX_OK) return status;
-    return command(channel, sync, toChannel(channel, opcode::kCustomSensorType).u8(0).u8(0));
+    return command(sync, toChannel(channel, opcode::kCustomSensorType).u8(0).u8(0));
 }
 
 }  // namespace qmx

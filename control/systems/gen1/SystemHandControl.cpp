@@ -36,20 +36,14 @@ VX_STATUS System::checkHandControl() {
 }
 
 VX_STATUS System::handControlCommand(const OutPacket& request) {
-    discardQueued();
-    VX_STATUS status = sendPacket(request);
-    if (status != VX_OK) return status;
-    return awaitAcknowledge(kHandControlTarget);
+    return exchangeAcknowledge(request);
 }
 
 VX_STATUS System::handControlQuery(const OutPacket& request, RawPacket* answer,
                                    bool checkAddress) {
-    discardQueued();
-    VX_STATUS status = sendPacket(request);
-    if (status != VX_OK) return status;
     std::optional<uint16_t> from;
     if (checkAddress) from = address::kHandControl;
-    return awaitAnswer(from, request.data()[2], answer);
+    return exchangeAnswer(request, from, request.data()[2], answer);
 }
 
 VX_STATUS System::writeSpeedLevelTableSize(int32_t size) {
@@ -177,6 +171,7 @@ VX_STATUS System::writeHCMConfigSlot(uint32_t slot, const uint8_t* data, uint32_
 VX_STATUS System::readHCMEepromType(uint32_t* type) {
     std::lock_guard<std::mutex> lock(commandMutex_);
     if (mode_ == kNotOpen) return VX_NOT_INITIALIZED;
+    if (const VX_STATUS failed = receiveStatus()) return failed;
     if (mode_ == kSynchronous) discardQueued();
     VX_STATUS status =
         sendPacket(OutPacket(address::kHandControl, opcode::kHcmEepromType).u8(0x01).zeros(10));

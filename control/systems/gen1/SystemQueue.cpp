@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "common/Log.h"
 #include "platform/Spin.h"
@@ -14,6 +15,20 @@ constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 
 // About a network round trip: longer answers are waited for asleep.
 constexpr auto kSpinLength = std::chrono::microseconds(150);
+
+// How long an abandoned answer is waited for where it may be lost: over USB,
+// and wherever a packet skipped meanwhile may have been the request's own
+// answer. The controller is never waited for longer than this (its channel
+// list at start-up), and a line carries an answer in milliseconds. Over TCP
+// answers are not lost and keep their order: otherwise an abandoned answer
+// is waited for as long as the connection lasts.
+constexpr auto kAnswerLifetime = std::chrono::milliseconds(5000);
+
+uint32_t remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0;
+}
 
 bool packetLogging() { return logLevel.load(std::memory_order_relaxed) >= 5; }
 
@@ -70,7 +85,10 @@ void System::onBytes(const uint8_t* data, size_t length) {
             ++data;
             --length;
         }
-        dropPartial = dropPartialPacket_;
+        // A late answer on its way is kept whole, so that it is skipped
+        // rather than lost while its entry waits for another answer.
+        dropPartial = dropPartialPacket_ &&
+                      !mayAnswerAbandoned(assembler_.partial(), assembler_.pending());
         dropPartialPacket_ = false;
     }
     // Noise or the torn rest of an answer given up on would otherwise shift
@@ -156,13 +174,14 @@ VX_STATUS System::waitForAnswer(RawPacket* packet, uint32_t timeoutMs, bool remo
         if (status != VX_OK) return status;
         if (ring_.empty()) return VX_TIMEOUT;
         *packet = ring_.front();
+        forgetExpired(Clock::now());
         auto late = std::find_if(abandoned_.begin(), abandoned_.end(),
                                  [&](const Abandoned& a) { return a.answeredBy(*packet); });
         if (late == abandoned_.end()) {
             if (remove) ring_.pop();
             return VX_OK;
         }
-        // The answer to a start-up request whose wait already gave up.
+        // The answer to a request whose wait already gave up.
         ring_.pop();
         abandoned_.erase(late);
     }
@@ -190,25 +209,134 @@ VX_STATUS System::waitForAcknowledge(uint32_t target, uint32_t* code, uint32_t t
     return VX_PROTOCOL_ERROR;
 }
 
-VX_STATUS System::awaitAnswer(std::optional<uint16_t> from, uint8_t answerOpcode,
-                              RawPacket* answer) {
-    VX_STATUS status = waitForAnswer(answer, kAnswerWaitMs, true);
-    if (status != VX_OK) return status;
-    if (from && answer->address() != *from) return VX_PROTOCOL_ERROR;
-    if (answer->opcode() == answerOpcode) return VX_OK;
-    if (const VX_STATUS refused = answer->errorCode()) return refused;
-    return VX_PROTOCOL_ERROR;
+void System::abandon(uint16_t address, uint8_t opcode, Clock::time_point sent, bool mayHaveCome) {
+    std::optional<Clock::time_point> expiry;
+    if (interfaceType_ == VX_IO_IFACE_USB || mayHaveCome) expiry = sent + kAnswerLifetime;
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    abandoned_.push_back({address, opcode, expiry});
 }
 
-VX_STATUS System::awaitAcknowledge(uint32_t target) {
-    uint32_t code = VX_OK;
-    const VX_STATUS status = waitForAcknowledge(target, &code, kAnswerWaitMs);
-    return status != VX_OK ? status : code;
+size_t System::owedBy(uint16_t address) const {
+    return static_cast<size_t>(std::count_if(
+        abandoned_.begin(), abandoned_.end(), [&](const Abandoned& a) { return a.address == address; }));
+}
+
+void System::forgetExpired(Clock::time_point now) {
+    std::erase_if(abandoned_, [&](const Abandoned& a) { return a.expiry && *a.expiry <= now; });
+}
+
+bool System::mayAnswerAbandoned(const uint8_t* bytes, size_t length) const {
+    if (length == 0) return false;
+    return std::any_of(abandoned_.begin(), abandoned_.end(), [&](const Abandoned& a) {
+        if (bytes[0] != (a.address & 0xFF)) return false;
+        if (length > 1 && bytes[1] != (a.address >> 8)) return false;
+        return length < 3 || bytes[2] == a.opcode || bytes[2] == opcode::kError;
+    });
+}
+
+VX_STATUS System::beginExchange(const OutPacket& request, uint8_t answerOpcode,
+                                Exchange* exchange) {
+    exchange->address = request.address();
+    exchange->opcode = answerOpcode;
+    {
+        std::unique_lock<std::mutex> lock(packetMutex_);
+        for (;;) {
+            // The system is then only good for closing: nothing more is sent.
+            if (stickyStatus_ != VX_OK) return stickyStatus_;
+            discardQueuedLocked();
+            const auto now = Clock::now();
+            forgetExpired(now);
+            // An answer of this kind that may never come could not be told
+            // from this request's: it has to come, or be past coming, first.
+            std::optional<Clock::time_point> owed;
+            for (const Abandoned& a : abandoned_) {
+                if (a.expiry && a.address == exchange->address && a.opcode == answerOpcode)
+                    owed = owed ? std::min(*owed, *a.expiry) : *a.expiry;
+            }
+            if (!owed) break;
+            packetCondition_.wait_until(lock, *owed);
+        }
+        exchange->owedByModule = owedBy(exchange->address);
+    }
+    exchange->sent = Clock::now();
+    exchange->deadline = exchange->sent + std::chrono::milliseconds(kAnswerWaitMs);
+    const VX_STATUS status = sendPacket(request);
+    if (status == VX_OK) return VX_OK;
+    // A send refused because the connection failed reports the failure, as
+    // every later call does.
+    std::lock_guard<std::mutex> lock(packetMutex_);
+    return stickyStatus_ != VX_OK ? stickyStatus_ : status;
+}
+
+void System::endExchange(const Exchange& exchange, VX_STATUS status, bool fromModule) {
+    bool skippedOwn = false;
+    {
+        std::lock_guard<std::mutex> lock(packetMutex_);
+        if (fromModule) {
+            // The module answers in order, and what it owed from before was
+            // skipped: this packet is its reply, and nothing older follows.
+            std::erase_if(abandoned_,
+                          [&](const Abandoned& a) { return a.address == exchange.address; });
+            return;
+        }
+        skippedOwn = owedBy(exchange.address) < exchange.owedByModule;
+    }
+    // No answer, or another module's packet: this request's may still come.
+    // A packet of its module skipped meanwhile may have been it (and the
+    // answer it was taken for lost): then it is skipped for a while only.
+    if (status == VX_TIMEOUT || status == VX_PROTOCOL_ERROR)
+        abandon(exchange.address, exchange.opcode, exchange.sent, skippedOwn);
+}
+
+VX_STATUS System::exchangeAnswer(const OutPacket& request, std::optional<uint16_t> from,
+                                 uint8_t answerOpcode, RawPacket* answer) {
+    Exchange exchange;
+    VX_STATUS status = beginExchange(request, answerOpcode, &exchange);
+    if (status != VX_OK) return status;
+    status = waitForAnswer(answer, remainingMs(exchange.deadline), true);
+    if (status != VX_OK) {
+        endExchange(exchange, status, false);
+        return status;
+    }
+    if (from && answer->address() != *from)
+        status = VX_PROTOCOL_ERROR;
+    else if (answer->opcode() != answerOpcode)
+        status = answer->errorCode() != VX_OK ? answer->errorCode() : VX_PROTOCOL_ERROR;
+    endExchange(exchange, status, answer->address() == exchange.address);
+    return status;
+}
+
+VX_STATUS System::exchangeAcknowledge(const OutPacket& request) {
+    Exchange exchange;
+    VX_STATUS status = beginExchange(request, opcode::kAcknowledge, &exchange);
+    if (status != VX_OK) return status;
+    RawPacket answer;
+    status = waitForAnswer(&answer, remainingMs(exchange.deadline), true);
+    if (status != VX_OK) {
+        endExchange(exchange, status, false);
+        return status;
+    }
+    const bool fromModule = answer.address() == exchange.address;
+    if (!fromModule)
+        status = VX_PROTOCOL_ERROR;
+    else if (answer.opcode() != opcode::kAcknowledge)
+        // An error answer without a code would pass for success.
+        status = answer.errorCode() != VX_OK ? answer.errorCode() : VX_PROTOCOL_ERROR;
+    endExchange(exchange, status, fromModule);
+    return status;
 }
 
 void System::discardQueued() {
     std::lock_guard<std::mutex> lock(packetMutex_);
-    ring_.clear();
+    discardQueuedLocked();
+}
+
+void System::discardQueuedLocked() {
+    for (; !ring_.empty(); ring_.pop()) {
+        auto late = std::find_if(abandoned_.begin(), abandoned_.end(),
+                                 [&](const Abandoned& a) { return a.answeredBy(ring_.front()); });
+        if (late != abandoned_.end()) abandoned_.erase(late);
+    }
     dropPartialPacket_ = true;
 }
 

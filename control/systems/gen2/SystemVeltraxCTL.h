@@ -86,6 +86,10 @@ public:
     // Written only while opening.
     const std::map<int32_t, PositionerTypeEntry>& positionerTypes() const { return positionerTypes_; }
     bool threadsRunning() const { return worker_.started() || eventThread_.started(); }
+    // Runs inside flushOutput with no lock held, once the parked groups are
+    // sent and before their jobs go to the worker: where a test closes and
+    // opens the system. Set while no flush runs.
+    void setFlushPause(std::function<void()> pause) { flushPause_ = std::move(pause); }
 
     VX_STATUS open(const char* locator, const char* options) override;
     VX_STATUS close() override;
@@ -309,6 +313,7 @@ private:
     };
     std::vector<SpeedLevel> speedLevelTable_;
     std::atomic<bool> bufferedOutput_{false};
+    std::function<void()> flushPause_;
 
     // Guards the queues, the sticky status, the cancel and closed flags and
     // the session count.

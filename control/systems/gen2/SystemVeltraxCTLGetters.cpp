@@ -228,6 +228,7 @@ VX_STATUS SystemVeltraxCTL::flushOutput() {
             groupWatch_.arm(*group);
         }
     }
+    if (flushPause_) flushPause_();
     {
         std::lock_guard<std::mutex> lock(packetMutex_);
         // A system that closed meanwhile runs no more jobs, nor does a

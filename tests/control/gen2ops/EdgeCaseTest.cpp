@@ -430,4 +430,18 @@ TEST_F(Async, BufferedOutputParksGroupsAndJobsUntilFlushed) {
     EXPECT_TRUE(std::is_sorted(closed.begin(), closed.end()));
 }
 
+TEST_F(Async, AFlushThatStraddlesACloseAndAnOpenHandsNoOldJobToTheNewSession) {
+    ASSERT_EQ(system_.setBufferedOutput(1), VX_OK);
+    ASSERT_EQ(system_.getSafeDirection(1, false, nullptr), VX_OK);
+    system_.setFlushPause([&] {
+        EXPECT_EQ(system_.close(), VX_OK);
+        EXPECT_EQ(system_.open(locator_.c_str(), "async"), VX_OK);
+    });
+    EXPECT_EQ(system_.flushOutput(), VX_OK);
+    system_.setFlushPause({});
+    // The first packet of the new session is the answer to its first request.
+    ASSERT_EQ(system_.getStatus(0, false, nullptr), VX_OK);
+    EXPECT_EQ(next().packetType, uint32_t{VX_PACKET_STATUS});
+}
+
 }  // namespace
