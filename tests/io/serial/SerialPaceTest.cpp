@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +51,8 @@ struct PaceCase {
     const char* txTimeout;  // option line, or empty for the default
     bool slow;
 };
+
+void PrintTo(const PaceCase& row, std::ostream* os) { *os << row.name; }
 
 class PacedLine : public ::testing::TestWithParam<PaceCase> {};
 
