@@ -139,7 +139,7 @@ typedef uint8_t VX_CTL_RequestID;
  * before or during the cut end with VX_CTL_TIMEOUT and keep their IDs; once
  * the line delivers, their replies come first and each is reported as one
  * VX_CTL_UNEXPECTED_PACKET, and requests sent from then on are answered as
- * usual. A new request that finds every ID taken waits for one; when all
+ * usual. A new request that finds every ID taken waits for one; when some
  * of them are held for late replies it waits at most as long as for a reply
  * (2 s) and then ends with VX_CTL_TIMEOUT, having sent nothing, and the
  * library asks the controller for its version meanwhile (at most once in

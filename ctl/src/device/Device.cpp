@@ -395,8 +395,12 @@ std::optional<Device::Clock::time_point> Device::expireRequests() {
         SlotRef stillPending = replyMayCome(slot.line) ? slot.pending : nullptr;
         completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
         slot.timedOut = true;
-        if (stillPending) lateRepliesHeld_ = true;
         slot.pending = std::move(stillPending);
+        if (slot.pending) {
+            lateRepliesHeld_ = true;
+            // A caller waiting for an ID now waits no longer than a reply.
+            slots_.wakeReleaseWaiters();
+        }
     }
     if (const auto groupDue = expireCancelledGroups(now)) next = next ? std::min(*next, *groupDue) : *groupDue;
     return next;

@@ -49,7 +49,7 @@ struct DeviceTiming {
     std::chrono::milliseconds reconnectInterval{1000};
     // For the reply to a request sent; also how long a cancelled command
     // group that was sent waits for its trigger, and how long a request
-    // waits for an ID when every ID is held for a late reply.
+    // waits for an ID while some are held for late replies.
     std::chrono::milliseconds request{2000};
 };
 
