@@ -133,8 +133,17 @@ typedef uint32_t VX_CTL_EventType;
    request ID, the kind (0 read, 1 write), the data type, the value count
    and the property key (4 bytes, little-endian). */
 #define VX_CTL_EVENT_REQUEST_READY ((VX_CTL_EventType)0xF000)
-/* The connection to the device is gone and was not made again. */
+/* The connection to the device is gone and was not made again: later calls
+   give VX_CTL_COMMUNICATION_FAILED until the device is closed. Commands
+   reported sent before may not have reached the controller. idx 0, value
+   zero. */
 #define VX_CTL_EVENT_CONNECTION_LOST ((VX_CTL_EventType)0xF001)
+/* With reconnection on (see Library properties): the connection was lost
+   and has been made again, once per new connection. Commands reported sent
+   before the loss may not have reached the controller, and requests whose
+   replies were due on the lost connection end with VX_CTL_TIMEOUT. idx 0,
+   value zero. */
+#define VX_CTL_EVENT_CONNECTION_REMADE ((VX_CTL_EventType)0xF002)
 
 /*
  * One event of a device, 32 bytes: the channel or module index it is about,

@@ -41,7 +41,7 @@ VX_CTL_Result Device::transmitQueued(Lock& lock, VX_CTL_TransmitHandle handle, T
         packet.slot->pending = packet.slot;
         sent.push_back(packet.slot);
     }
-    const VX_CTL_Result result = transmit(lock, block.data(), block.size());
+    const VX_CTL_Result result = transmit(lock, block.data(), block.size(), true);
     if (result != VX_CTL_OK) {
         for (const SlotRef& slot : sent) failSent(*slot, result);
         return result;
