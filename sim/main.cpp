@@ -3,6 +3,7 @@
 //   vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] [--hcm-type T] [--bootloader]
 //         [--text] [--pty [--com N] | --usb] [--paced] [--firmware-out DIR]
 //   vxsim --gen2 [--channels N] [--port N]
+//   either with [--frame-log FILE]
 //
 // With --text it speaks the textual command protocol instead of binary
 // packets (and sends no greeting), on TCP and on a pseudo-terminal whose
@@ -12,6 +13,8 @@
 // is left alone and the simulator does not start); --paced makes its line
 // carry bytes at the rate the host set, ten bit times a byte each way.
 // With --gen2 it is a second-generation controller instead, on TCP.
+// --frame-log FILE appends a line for every frame the controller took or
+// dropped (binary packets and second-generation frames).
 // With --bootloader the system also has its modules' bootloader, which a
 // firmware uploader can enter and send firmware files to, over TCP, or with
 // --pty on a pseudo-terminal (the textual application), or with --usb behind
@@ -37,6 +40,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -67,14 +71,15 @@ struct Arguments {
     bool gen2 = false;
     bool paced = false;
     std::string firmwareOut;  // empty: no update configuration written
+    std::string frameLog;     // empty: frames are not written down
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: vxsim [--channels N] [--end-effectors N] [--port N] [--hcm] "
                  "[--hcm-type T] [--bootloader] [--text] [--pty [--com N] | --usb] [--paced] "
-                 "[--firmware-out DIR]\n"
-                 "       vxsim --gen2 [--channels N] [--port N]\n");
+                 "[--firmware-out DIR] [--frame-log FILE]\n"
+                 "       vxsim --gen2 [--channels N] [--port N] [--frame-log FILE]\n");
 }
 
 bool number(const char* text, unsigned long max, unsigned long* value, int base = 10) {
@@ -104,6 +109,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->gen2 = true;
         } else if (option == "--paced") {
             args->paced = true;
+        } else if (i + 1 < argc && option == "--frame-log" && *argv[i + 1] != '\0') {
+            args->frameLog = argv[++i];
         } else if (i + 1 < argc && option == "--firmware-out" && *argv[i + 1] != '\0') {
             args->firmwareOut = argv[++i];
         } else if (i + 1 < argc && option == "--com" && number(argv[i + 1], 255, &value) &&
@@ -136,6 +143,8 @@ bool parse(int argc, char** argv, Arguments* args) {
     if (args->gen2)
         return !args->handControl && args->endEffectors == 0 && !args->bootloader && !args->text &&
                !args->pty && !args->usb && !args->paced && args->firmwareOut.empty();
+    // Frames are logged by the binary packet codecs.
+    if (!args->frameLog.empty() && (args->bootloader || args->text)) return false;
     return args->endEffectors <= args->channels && !(args->bootloader && args->text) &&
            (args->com == 0 || args->pty) && !(args->pty && args->usb) &&
            (!args->usb || args->bootloader) && (!args->paced || args->pty || args->usb) &&
@@ -161,6 +170,15 @@ void defineGen2System(vxsim::Gen2Model& model, size_t channels) {
     module.catalogue = {{300, "SL-0601", 2, 1}};
     layout.modules = {module};
     vxsim::defineLayout(model, layout);
+}
+
+// Writes every frame `endpoint` takes to `path` and keeps none in memory;
+// throws std::runtime_error when the file cannot be opened.
+template <typename Endpoint>
+void logFrames(Endpoint& endpoint, const std::string& path) {
+    if (path.empty()) return;
+    if (!endpoint.frameLog().writeTo(path)) throw std::runtime_error("cannot write " + path);
+    endpoint.frameLog().setKeeping(false);
 }
 
 // Waits for SIGINT, SIGTERM or the end of stdin.
@@ -206,6 +224,7 @@ int main(int argc, char** argv) {
         if (args.gen2) {
             vxsim::Gen2Simulator simulator;
             defineGen2System(simulator.model(), args.channels);
+            logFrames(simulator.endpoint(), args.frameLog);
             simulator.serveTcp("127.0.0.1", args.port);
             std::printf("%s\n", simulator.tcpLocator().c_str());
             std::fflush(stdout);
@@ -255,6 +274,7 @@ int main(int argc, char** argv) {
             vxsim::ControllerModel model(setup);
             vxsim::Gen1Endpoint binary(model);
             vxsim::TextEndpoint text(model);
+            logFrames(binary, args.frameLog);
             vxsim::Pty pty;
             pty.setPaced(args.paced);
             if (args.text)
@@ -281,6 +301,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         vxsim::Gen1Simulator simulator(setup);
+        logFrames(simulator.endpoint(), args.frameLog);
         simulator.serveTcp("127.0.0.1", args.port);
         std::printf("%s\n", simulator.tcpLocator().c_str());
         std::fflush(stdout);

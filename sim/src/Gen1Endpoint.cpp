@@ -253,6 +253,11 @@ void Gen1Endpoint::handleRequest(Link& link, const Bytes& request,
     }
     // Logged once the model has taken the request, so a test that waits
     // for it sees its effect.
+    LoggedFrame logged;
+    logged.address = Request{request}.address();
+    logged.command = Request{request}.opcode();
+    logged.bytes = request;
+    frameLog_.add(std::move(logged));
     requests_.push_back(request);
     changed_.notify_all();
     if (kind == Fault::Kind::Disconnect) {

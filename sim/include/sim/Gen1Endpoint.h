@@ -11,6 +11,7 @@
 #include "platform/OwnedThread.h"
 #include "sim/ControllerModel.h"
 #include "sim/DueWrites.h"
+#include "sim/FrameLog.h"
 #include "sim/Link.h"
 
 namespace vxsim {
@@ -92,6 +93,8 @@ public:
     size_t requestCount() const;
     void clearRequests();
     bool waitForRequests(size_t count, std::chrono::milliseconds timeout) const;
+    // Every packet taken, in order, with its address and opcode.
+    FrameLog& frameLog() { return frameLog_; }
     // Late answers sent so far.
     size_t lateAnswersSent() const;
     bool waitForLateAnswers(size_t count, std::chrono::milliseconds timeout) const;
@@ -122,6 +125,7 @@ private:
     std::map<Link*, Bytes> partial_;
     Link* reportLink_ = nullptr;
     std::vector<Bytes> requests_;
+    FrameLog frameLog_;
     DueWrites<Bytes> delayed_;
     size_t lateSent_ = 0;
     // Its stop flag is read under mutex_, which the wake-up takes to notify.

@@ -13,6 +13,7 @@
 
 #include "platform/OwnedThread.h"
 #include "sim/DueWrites.h"
+#include "sim/FrameLog.h"
 #include "sim/Gen2Frame.h"
 #include "sim/Gen2Model.h"
 #include "sim/Link.h"
@@ -162,6 +163,9 @@ public:
 
     std::vector<Gen2Request> requests() const;
     std::vector<gen2::Rejected> rejected() const;
+    // Every frame taken or dropped, in order, with its request ID, type,
+    // key and values or the reason it was dropped.
+    FrameLog& frameLog() { return frameLog_; }
     void clearRequests();
     bool waitForRequests(size_t count, std::chrono::milliseconds timeout) const;
     size_t connections() const;
@@ -223,6 +227,7 @@ private:
     std::map<Link*, gen2::FrameParser> links_;
     std::vector<Gen2Request> requests_;
     std::vector<gen2::Rejected> rejected_;
+    FrameLog frameLog_;
     DueWrites<Bytes> delayed_;
     // Per connection: when its last repeated reply goes out.
     std::map<Link*, std::chrono::steady_clock::time_point> repeatsUntil_;

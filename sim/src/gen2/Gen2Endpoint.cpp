@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
 namespace vxsim {
 
@@ -72,6 +74,43 @@ private:
     size_t at_ = 0;
     bool ok_ = true;
 };
+
+LoggedFrame loggedRequest(const Gen2Request& request) {
+    LoggedFrame frame;
+    frame.start = request.start;
+    frame.command = request.type;
+    frame.bytes = request.bytes;
+    const bool property = request.start == gen2::kCommandStart &&
+                          (request.type == command::kReadProperty || request.type == command::kWriteProperty ||
+                           request.type == command::kWritePropertyArray);
+    if (property) {
+        frame.requestId = request.requestId;
+        frame.index = request.index;
+        frame.key = request.key;
+    }
+    if (request.value) {
+        std::visit(
+            [&](const auto& value) {
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    frame.text = value;
+                else if constexpr (std::is_integral_v<T>)
+                    frame.values.push_back(value);
+                else
+                    frame.values.assign(value.begin(), value.end());
+            },
+            *request.value);
+    }
+    return frame;
+}
+
+LoggedFrame loggedRejection(const gen2::Rejected& rejected) {
+    LoggedFrame frame;
+    frame.accepted = false;
+    frame.reason = rejected.reason;
+    frame.bytes = rejected.bytes;
+    return frame;
+}
 
 std::optional<PropertyValue> readValue(Reader& reader, uint8_t dataType) {
     switch (dataType) {
@@ -465,15 +504,18 @@ void Gen2Endpoint::onReceive(Link& link, const uint8_t* data, size_t length) {
     std::vector<Bytes> merged;
     for (auto& item : parser->second.feed(data, length)) {
         if (item.rejected) {
+            frameLog_.add(loggedRejection(*item.rejected));
             rejected_.push_back(std::move(*item.rejected));
             continue;
         }
         std::string why;
         const auto request = parse(*item.frame, &why);
         if (!request) {
+            frameLog_.add(loggedRejection({item.frame->bytes, why}));
             rejected_.push_back({item.frame->bytes, why});
             continue;
         }
+        frameLog_.add(loggedRequest(*request));
         requests_.push_back(*request);
         changed_.notify_all();
 
