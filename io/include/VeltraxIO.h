@@ -114,7 +114,7 @@
  *   rx-timeout <ms>         read time-out handed to the driver; default 1000.
  *   tx-timeout <ms>         write time-out handed to the driver, and how long
  *                           a VX_IO_Send waits for an adapter that takes
- *                           nothing; default 1000.
+ *                           nothing (see Progress of a send); default 1000.
  *   ftdi-latency <ms>       the adapter's latency timer, 1 to 255; default 2.
  *   health-check <ms>       while nothing arrives, the receive thread looks at
  *                           the adapter this often and reports a lost one to
@@ -141,14 +141,20 @@
  *   xonxoff <n>             XON/XOFF flow control in both directions when not
  *                           0; default 0.
  *   tx-timeout <ms>         how long a VX_IO_Send waits for a line that takes
- *                           nothing; default 1000. A close lets what the line
- *                           still holds go out for at most this long, and
- *                           discards the rest (at once on a line given up).
+ *                           nothing, on top of the line time of what it holds
+ *                           (see Progress of a send); default 1000; 0 is no
+ *                           slack beyond that line time. A close lets what
+ *                           the line still holds go out while the line takes
+ *                           it, for at most its line time plus this long, and
+ *                           discards what a line that has taken nothing for
+ *                           this long still holds (at once on a line given
+ *                           up or gone).
  * Keys of VX_IO_Open, network (raw, but iface and discovery-timeout parsed):
  *   port <n>                0 to 65535 (else 4); 0 is no port. See Locators.
  *   connect-timeout <ms>    how long the TCP connect may take, and how long a
  *                           VX_IO_Send waits for a connection that takes
- *                           nothing; default 5000.
+ *                           nothing (see Progress of a send for slow links);
+ *                           default 5000.
  *   iface, discovery-timeout  for "network:sn:" locators, as in a search.
  *
  * Keys of the device search, VX_IO_EnumerateDevices with VX_IO_IFACE_ALL
@@ -228,6 +234,38 @@
  *                           Each call names the whole set: a call without
  *                           this key switches events off on every interface.
  *
+ * Progress of a send
+ * ------------------
+ * A send fails only when the line has stopped: when it has taken nothing
+ * for longer than the device's time-out allows (or it reports an error, or
+ * the device is closed). What counts as taking bytes, by kind:
+ *   USB      a write the adapter takes bytes in. "tx-timeout" is how long
+ *            the adapter may take none; 0 fails on the first write that
+ *            takes none.
+ *   serial   a write the port takes bytes in, or an output queue the port
+ *            reports shrinking. The port frees room in steps (a
+ *            pseudo-terminal some KiB at a time, and it reports no queue),
+ *            so the line may take nothing for the line time, at the
+ *            "baudrate" given, of what it holds: its reported queue, or the
+ *            bytes written lately that the rate cannot have carried yet,
+ *            and at least 4096 bytes. A send waits that long plus
+ *            "tx-timeout" since the line last took bytes. A line that takes
+ *            its bytes at the configured rate, however full, never fails;
+ *            one slower than that may. "tx-timeout 0" leaves no slack
+ *            beyond that line time: a healthy line still never fails, a
+ *            stopped one is given up once its line time has passed.
+ *   network  the connection's unacknowledged queue getting shorter, which
+ *            happens only as the peer acknowledges whole segments (1448
+ *            bytes on a usual link). A link whose segment takes longer than
+ *            "connect-timeout" to pass is given up although it still
+ *            carries bytes: with the default 5000 ms the slowest safe link
+ *            is about 2.3 kbit/s; through QMXControl, whose open time-out
+ *            of 3000 ms becomes the connect-timeout, about 3.9 kbit/s. On a
+ *            slower link give a "connect-timeout" of at least the time of
+ *            one segment with room to spare (1448 * 8 / bit rate seconds,
+ *            so 15000 or more at 1 kbit/s); the connect then waits as long.
+ * A close follows the same measure (see VX_IO_Close).
+ *
  * Device lists
  * ------------
  * One line per device, lines separated by LF, no LF after the last. Under
@@ -270,7 +308,10 @@ extern "C" {
 
 /* A result of the enumeration below. */
 typedef int VX_IO_Result;
-/* An open device: 0 to 63, the lowest free number is handed out first. */
+/* An open device: 0 to 63. Of the free numbers the one freed longest ago is
+ * handed out first (numbers never used before any freed one, the lowest
+ * first), so a number just closed comes back only after every other free
+ * one. */
 typedef unsigned int VX_IO_Handle;
 
 enum {
@@ -413,24 +454,35 @@ VX_IO_API VX_IO_Result VX_IO_Open(VX_IO_Handle* handle, const char* locator, con
                                   void* userContext, VX_IO_ReceiveCallback receive,
                                   VX_IO_ErrorCallback error);
 /*
- * Closes the device and frees its handle, which may be handed out again at
- * once. With `wait` not 0 it returns when the receive thread has ended: no
- * callback of the device runs any more and the adapter, port or socket is
- * released. From the device's own receive or error callback it never waits.
- * With `wait` 0 it returns at once; a callback already running finishes and
- * the receive thread releases the device soon after. A VX_IO_Send blocked on
- * a serial or network device returns. 0, or 6 for a handle without a device.
+ * Closes the device and frees its handle, which is handed out again only
+ * after every other free number (see VX_IO_Handle). With `wait` not 0 it
+ * returns when the receive thread has ended: no callback of the device runs
+ * any more and the adapter, port or socket is released. From the device's
+ * own receive or error callback it never waits. With `wait` 0 it returns at
+ * once; a callback already running finishes and the receive thread releases
+ * the device soon after.
+ *
+ * Sends in flight on the device end at once (serial 9, network 7, USB 7 or
+ * 9), and later ones give 6. On a line given up by a failed send, or lost
+ * (the error callback had 7 or, serial, 8 for a line gone), what the device
+ * still queues is discarded at once: a serial port's output is flushed, a
+ * network connection is reset. Otherwise a serial port's queue drains while
+ * the line takes it (at most its line time plus "tx-timeout"; see Progress
+ * of a send) before the port is released, and a network connection is shut
+ * down in order, the system sending what it still queues. 0, or 6 for a
+ * handle without a device.
  */
 VX_IO_API VX_IO_Result VX_IO_Close(VX_IO_Handle handle, int wait);
 /*
  * Writes the caller's `length` bytes at `data` and returns when all of them
  * are handed to the driver, port or socket. Sends to one device from several
  * threads take turns: each call's bytes stay together. A send fails only when
- * the line has taken nothing for the device's time-out ("tx-timeout"; for
- * network devices "connect-timeout"), when the line reports an error, or when
- * the device is closed: a line that keeps taking bytes, however slowly, never
- * fails a send, and neither does the wait for other threads' sends ahead of
- * it. A length of 0 sends nothing and gives 0 at once (data may then be null).
+ * the line has stopped taking bytes for longer than its time-out allows (see
+ * Progress of a send: "tx-timeout", for network devices "connect-timeout"),
+ * when the line reports an error, or when the device is closed: a line that
+ * takes bytes as that section says never fails a send, and neither does the
+ * wait for other threads' sends ahead of it. A length of 0 sends nothing and
+ * gives 0 at once (data may then be null).
  *
  * A send that fails gives the line up, since the far end may hold the head of
  * its bytes: the error callback gets 7 once, and every later send is refused,
@@ -442,12 +494,12 @@ VX_IO_API VX_IO_Result VX_IO_Close(VX_IO_Handle handle, int wait);
  *   USB      7 the driver reports an I/O error (adapter gone), or the device
  *            is closed; 9 other driver failures, or nothing written for
  *            "tx-timeout".
- *   serial   9 for any failure: the line gone, the device closed, or nothing
- *            taken for "tx-timeout" (a line held by XOFF, a far end that
- *            stopped reading).
- *   network  7 no room for "connect-timeout", the device closing or closed;
- *            9 other socket failures (a reset connection). Never raises
- *            SIGPIPE.
+ *   serial   9 for any failure: the line gone, the device closed, or a line
+ *            that stopped taking bytes (held by XOFF, a far end that stopped
+ *            reading).
+ *   network  7 nothing acknowledged for "connect-timeout", the device
+ *            closing or closed; 9 other socket failures (a reset connection,
+ *            at once). Never raises SIGPIPE.
  */
 VX_IO_API VX_IO_Result VX_IO_Send(VX_IO_Handle handle, const void* data, size_t length);
 /*

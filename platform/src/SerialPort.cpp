@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <mutex>
 #include <system_error>
-#include <thread>
 
 #include "SerialLineRate.h"
 #include "platform/WriteProgress.h"
@@ -124,24 +123,6 @@ SerialResult conditionOf(short revents, size_t count) {
     return {SerialStatus::HungUp, count, 0};
 }
 
-// Waits up to `limit` for the output queue to empty, a wait at a time as
-// long as what is queued needs at the line rate. True when it emptied or
-// the device does not say (a pseudo-terminal hands its bytes on at once).
-bool drained(int fd, milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    for (;;) {
-        const std::optional<size_t> queued = queuedOutput(fd);
-        if (!queued || *queued == 0) return true;
-        const auto left = deadline - Clock::now();
-        if (left <= Clock::duration::zero()) return false;
-        const uint64_t rate = readLineRate(fd).value_or(0);
-        // Ten bit times a byte; at least a millisecond a look.
-        auto need = rate ? std::chrono::microseconds(*queued * 10 * 1000000 / rate) : milliseconds(10);
-        need = std::max<std::chrono::microseconds>(need, milliseconds(1));
-        std::this_thread::sleep_for(std::min<Clock::duration>(need, left));
-    }
-}
-
 }  // namespace
 
 SerialPort::SerialPort() noexcept {
@@ -170,17 +151,27 @@ int SerialPort::open(const std::string& path, const SerialSettings& settings) {
     }
     fd_ = std::move(fd);
     path_ = path;
+    backlog_.reset(settings.baudRate);
     lineErrorBase_ = lineErrorTotal(fd_.get()).value_or(0);
     return 0;
 }
 
-void SerialPort::close(milliseconds drain) {
+void SerialPort::close(milliseconds idle) {
+    closeWith(idle);
+}
+
+void SerialPort::closeDiscarding() {
+    closeWith(std::nullopt);
+}
+
+void SerialPort::closeWith(std::optional<milliseconds> drainIdle) {
     interrupt();
     std::unique_lock lock(useMutex_);
     if (fd_.valid()) {
         // The kernel's close waits for queued output up to the line's closing
         // wait (30 s unless set otherwise), however long the line holds it.
-        if (drain.count() <= 0 || !drained(fd_.get(), drain)) ::tcflush(fd_.get(), TCOFLUSH);
+        if (!drainIdle || !drainOutput(fd_.get(), backlog_.rate(), *drainIdle))
+            ::tcflush(fd_.get(), TCOFLUSH);
         // The exclusive mode outlives our descriptor while anyone else still
         // holds the terminal open.
         ::ioctl(fd_.get(), TIOCNXCL);
@@ -197,7 +188,9 @@ bool SerialPort::isOpen() const {
 int SerialPort::configure(const SerialSettings& settings) {
     std::shared_lock lock(useMutex_);
     if (!fd_.valid()) return EBADF;
-    return applySettings(fd_.get(), settings);
+    const int error = applySettings(fd_.get(), settings);
+    if (error == 0) backlog_.setRate(settings.baudRate);
+    return error;
 }
 
 int SerialPort::setDtr(bool on) {
@@ -257,14 +250,14 @@ SerialResult SerialPort::write(const void* data, size_t length, milliseconds idl
     std::shared_lock lock(useMutex_);
     if (!fd_.valid()) return {SerialStatus::Closed, 0, 0};
     const auto* bytes = static_cast<const uint8_t*>(data);
-    WriteProgress progress(fd_.get(), idle);
+    WriteProgress progress(fd_.get(), idle, &backlog_);
     size_t done = 0;
     while (done < length) {
         if (waker_->isSet()) return {SerialStatus::Interrupted, done, 0};
         const ssize_t n = ::write(fd_.get(), bytes + done, length - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
-            progress.wrote();
+            progress.wrote(static_cast<size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QSettings>
 
+#include <functional>
+
 #include "BaudRateConfig.h"
 #include "ConfigurationResources.h"
 #include "Dialogs.h"
@@ -181,12 +183,19 @@ uint32_t QMXConfiguration::readConfiguration() {
     }
     form_->writeButton->setEnabled(false);
     form_->statusBar->showMessage(QStringLiteral("Reading configuration..."));
-    speedLevelTable_->readFromController(&connection_);
-    sensorTypes_->readFromController(&connection_);
-    baudRate_->readFromController(&connection_);
-    systemParameters_->readFromSystem();
-    indexMap_->readFromController(&connection_);
-    version_->readFromController(&connection_);
+    const std::function<void()> pageReads[] = {
+        [&] { speedLevelTable_->readFromController(&connection_); },
+        [&] { sensorTypes_->readFromController(&connection_); },
+        [&] { baudRate_->readFromController(&connection_); },
+        [&] { systemParameters_->readFromSystem(); },
+        [&] { indexMap_->readFromController(&connection_); },
+        [&] { version_->readFromController(&connection_); },
+    };
+    for (const auto& read : pageReads) {
+        read();
+        // A line that is gone answers no further page.
+        if (connection_.lineLost()) break;
+    }
     if (const uint32_t lost = connection_.lineLost()) {
         showErrorBox(
             QStringLiteral("Connection lost while reading the configuration. Code: %1").arg(lost));

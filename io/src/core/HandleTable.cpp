@@ -21,7 +21,8 @@ VX_IO_Result openDevice(const std::shared_ptr<IoDevice>& device, VX_IO_Handle* h
     std::optional<size_t> index;
     {
         std::lock_guard<std::mutex> lock(apiMutex());
-        index = handleTable().insertFirstFree(device);
+        // A caller may still send with a number it just closed.
+        index = handleTable().insertLeastRecentlyFreed(device);
     }
     if (!index) {
         device->Close(true);

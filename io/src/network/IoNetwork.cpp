@@ -186,14 +186,24 @@ void IoNetwork::receiveLoop(std::shared_ptr<IoDevice> self) {
         }
         if (report != 0) {
             // Errors caused by Close's own teardown are not the caller's news.
-            if (!stopping()) reportError(report);
+            if (!stopping()) {
+                lineLost_ = true;
+                reportError(report);
+            }
             // A closed or failed socket stays ready: pace the reports to one a cycle.
             waitCycleEnd(cycleEnd);
         }
     }
     line_.close();
     line_.waitIdle();
-    ::shutdown(fd, SHUT_RDWR);
+    if (line_.givenUp() || lineLost_) {
+        // What a lost or given-up connection still queues is dropped with
+        // a reset, not sent after the head of a frame.
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    } else {
+        ::shutdown(fd, SHUT_RDWR);
+    }
     socket_.reset();
     self.reset();
 }
@@ -215,6 +225,12 @@ VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
         }
         vxplatform::WriteProgress progress(socket_.get(), sendTimeout_);
         while (done.written < size) {
+            // A close ends the send also while the peer takes every byte.
+            if (stopping()) {
+                done.result = VX_IO_TIMEOUT;
+                done.closing = true;
+                return done;
+            }
             const size_t piece = std::min(size - done.written, static_cast<size_t>(INT_MAX));
             ssize_t n;
             int error;
@@ -226,7 +242,7 @@ VX_IO_Result IoNetwork::Send(const void* data, size_t length) {
             lastSend_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
             if (n > 0) {
                 done.written += static_cast<size_t>(n);
-                progress.wrote();
+                progress.wrote(static_cast<size_t>(n));
                 continue;
             }
             if (n < 0 && error == EINTR) continue;

@@ -57,6 +57,9 @@ private:
     std::atomic<std::chrono::steady_clock::rep> lastSend_{0};
     // How long a send may wait for a connection that takes nothing.
     std::chrono::milliseconds sendTimeout_{5000};
+    // The receive thread saw the peer close, a reset or an error; only that
+    // thread uses it.
+    bool lineLost_ = false;
     // Set by Close, and by a send that gave the line up; wakes the receive
     // wait and any sender waiting for room.
     std::unique_ptr<vxplatform::Waker> stopWaker_;

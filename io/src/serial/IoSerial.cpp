@@ -115,6 +115,8 @@ void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
             if (port_.takeLineErrors() != 0) reportError(VX_IO_READ_ERROR);
             continue;
         }
+        // The line is gone (hung up, or failing): nothing queued on it goes out.
+        lineFailed_ = true;
         reportError(VX_IO_READ_ERROR);
         if (vxplatform::waitFd(stop_->fd(), POLLIN, nullptr, kErrorPacing) !=
             vxplatform::WaitResult::TimedOut) {
@@ -123,9 +125,14 @@ void IoSerial::receiveLoop(std::shared_ptr<IoDevice> self) {
     }
     line_.close();
     line_.waitIdle();
-    // A line given up may hold the head of a frame: nothing of it goes out.
-    // Otherwise what the last sends queued may drain, up to the time-out.
-    port_.close(line_.givenUp() ? std::chrono::milliseconds(0) : txTimeout_);
+    // A line given up may hold the head of a frame, and a failed one takes
+    // nothing: what they queued is discarded. Otherwise it drains while the
+    // line takes it at its rate.
+    if (line_.givenUp() || lineFailed_) {
+        port_.closeDiscarding();
+    } else {
+        port_.close(txTimeout_);
+    }
     // May destroy this object; nothing of it is touched afterwards.
     self.reset();
 }

@@ -34,8 +34,11 @@ private:
     std::optional<vxplatform::Waker> stop_;
     // Set when a send gave the line up: wakes the receive thread to report it.
     std::optional<vxplatform::Waker> lineLost_;
-    // How long a send may wait for a line that takes nothing.
+    // How long a send may wait for a line that takes nothing, on top of the
+    // line time of what it holds.
     std::chrono::milliseconds txTimeout_{0};
+    // The receive thread found the line gone; only that thread uses it.
+    bool lineFailed_ = false;
     SendLine line_{VX_IO_WRITE_ERROR, [this] {
         if (lineLost_) lineLost_->wake();
     }};

@@ -9,6 +9,7 @@
 
 #include "platform/UniqueFd.h"
 #include "platform/Waker.h"
+#include "platform/WriteProgress.h"
 
 namespace vxplatform {
 
@@ -53,11 +54,15 @@ public:
     // EINVAL: rate refused, ENOTTY: not a terminal).
     int open(const std::string& path, const SerialSettings& settings);
     // Wakes every read and write, waits until they have returned, and closes.
-    // Output still queued may take up to `drain` to go out; what is left
-    // then is discarded, so the close never waits in the kernel for a line
-    // held by XOFF or CTS. A drain of 0 discards at once.
-    void close(std::chrono::milliseconds drain = kDefaultDrain);
+    // Output still queued goes out while the line takes it: the close waits
+    // at most its line time at the configured rate plus `idle`, and discards
+    // what a line that has taken nothing for `idle` still holds, so it never
+    // waits in the kernel for a line held by XOFF or CTS. A device that
+    // reports no queue (a pseudo-terminal) is closed at once.
+    void close(std::chrono::milliseconds idle = kDefaultDrain);
     static constexpr std::chrono::milliseconds kDefaultDrain{1000};
+    // The same, but what is still queued is discarded at once.
+    void closeDiscarding();
     bool isOpen() const;
     const std::string& path() const { return path_; }
 
@@ -76,7 +81,11 @@ public:
                       const Waker* also = nullptr);
     // Writes all `length` bytes. It gives up (TimedOut, with the count
     // written) only when the line has taken nothing for `idle` (negative:
-    // never): a line that keeps taking bytes, however slowly, is waited for.
+    // never) on top of the line time, at the configured rate, of what it
+    // holds (the bytes written lately that the rate cannot have carried yet,
+    // or the queue the device reports, and at least one kernel buffer
+    // step): a line that takes bytes at its rate is never given up, even
+    // with an `idle` of 0, whether or not its device reports a queue.
     SerialResult write(const void* data, size_t length, std::chrono::milliseconds idle);
     // Framing, parity, overrun and break conditions counted since the last
     // call (or the open); always 0 for devices that do not count them. For
@@ -91,6 +100,9 @@ public:
     bool interruptible() const noexcept { return waker_.has_value(); }
 
 private:
+    // Empty: discard at once.
+    void closeWith(std::optional<std::chrono::milliseconds> drainIdle);
+
     // Reads and writes hold it shared; open and close exclusively, so a
     // descriptor is never closed (and its number reused) under a call.
     mutable std::shared_mutex useMutex_;
@@ -99,6 +111,9 @@ private:
     UniqueFd fd_;
     std::string path_;
     unsigned lineErrorBase_ = 0;
+    // The writers' count of what the line holds; writes are serialised by
+    // the callers, the close holds useMutex_ exclusively.
+    LineBacklog backlog_;
 };
 
 // True when `path` could be opened exclusively just now.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -27,6 +28,23 @@ public:
         return std::nullopt;
     }
 
+    // The empty slot of [from, to) that was freed longest ago (one never
+    // used before any freed one, the lowest first) takes `item`; empty when
+    // all are taken. A number just freed comes back only after every other
+    // free one, so a late user of it is unlikely to reach its successor.
+    std::optional<size_t> insertLeastRecentlyFreed(std::shared_ptr<T> item, size_t from = 0,
+                                                   size_t to = N) {
+        std::optional<size_t> best;
+        for (size_t index = from; index < to && index < N; ++index) {
+            if (!slots_[index] && (!best || freedAt_[index] < freedAt_[*best])) best = index;
+        }
+        if (best) {
+            slots_[*best] = std::move(item);
+            ++occupied_;
+        }
+        return best;
+    }
+
     // False when the slot is taken or out of range.
     bool insertAt(size_t index, std::shared_ptr<T> item) {
         if (index >= N || slots_[index]) return false;
@@ -39,6 +57,7 @@ public:
     std::shared_ptr<T> take(size_t index) {
         if (index >= N || !slots_[index]) return nullptr;
         --occupied_;
+        freedAt_[index] = ++frees_;
         return std::move(slots_[index]);
     }
 
@@ -62,6 +81,9 @@ public:
 private:
     std::array<std::shared_ptr<T>, N> slots_;
     size_t occupied_ = 0;
+    // When each slot was last emptied, counted in frees; 0: never.
+    std::array<uint64_t, N> freedAt_{};
+    uint64_t frees_ = 0;
 };
 
 }  // namespace vxplatform

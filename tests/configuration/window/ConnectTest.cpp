@@ -5,7 +5,13 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
+#include <termios.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <map>
 
 #include "IndexMapConfig.h"
@@ -318,6 +324,48 @@ TEST_F(Connected, ALineLostDuringAReadEndsTheConnection) {
         EXPECT_EQ(tool->findChild<SystemParametersConfig*>()->table(), nullptr);
         EXPECT_EQ(child<QTableWidget>(*tool, "speedLevelTable")->rowCount(), 0);
     }
+}
+
+// The port's output held (as by XOFF or CTS) for 15 s: the Read's first
+// write gives up within its bound and the window shows the lost line, where
+// it used to stay frozen until the line resumed. Needs the 5 s bound.
+TEST_F(Connected, AWriteOnAHeldLineEndsAsALostLineWithinItsBound) {
+    connectTo(*window, controller.serialLocator());
+    ASSERT_EQ(status(*window), "Connected.");
+    const int host = controller.pty.hostFd();
+    ASSERT_EQ(::tcflow(host, TCOOFF), 0);
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::thread resume([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait_for(lock, std::chrono::seconds(15), [&] { return finished; });
+        ::tcflow(host, TCOON);
+    });
+    dialogs.clear();
+    const auto start = std::chrono::steady_clock::now();
+    button(*window, "readButton")->click();
+    const auto took = std::chrono::steady_clock::now() - start;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+    }
+    done.notify_all();
+    resume.join();
+
+    // 5 s without progress, plus the line time of a kernel buffer step.
+    EXPECT_GE(took, std::chrono::milliseconds(5000));
+    EXPECT_LT(took, std::chrono::milliseconds(8000));
+    std::vector<QString> errors;
+    for (const vxgui::MessageBoxRequest& box : dialogs.boxes())
+        if (box.title == "Error") errors.push_back(box.text);
+    // The page that met the loss, then the window's box; no later page asks.
+    EXPECT_EQ(errors, (std::vector<QString>{
+                          QStringLiteral("Error reading speed level table. Code: 8"),
+                          QStringLiteral("Connection lost while reading the configuration. Code: 8")}));
+    EXPECT_EQ(status(*window), "Disonnected.");
+    EXPECT_EQ(bar(*window), kDisconnectedBar);
+    EXPECT_TRUE(button(*window, "connectButton")->isEnabled());
 }
 
 TEST_F(Connected, WriteSaysWrittenOnlyWhenEveryPageWrote) {

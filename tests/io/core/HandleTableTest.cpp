@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "LoopDevice.h"
@@ -66,13 +67,16 @@ protected:
     Received received_;
 };
 
-TEST_F(HandleTableTest, SixtyFiveOpensFillTheTableInOrderThenFail) {
+TEST_F(HandleTableTest, SixtyFiveOpensFillTheTableThenFail) {
     std::vector<std::weak_ptr<LoopDevice>> devices;
-    for (VX_IO_Handle expected = 0; expected < 64; ++expected) {
+    std::set<VX_IO_Handle> given;
+    for (int i = 0; i < 64; ++i) {
         VX_IO_Handle handle = 999;
         devices.push_back(open(&handle));
-        EXPECT_EQ(handle, expected);
+        EXPECT_LT(handle, 64u);
+        given.insert(handle);
     }
+    EXPECT_EQ(given.size(), 64u);
 
     Received late;
     auto destroyed = std::make_shared<Latch<bool>>();
@@ -94,20 +98,23 @@ TEST_F(HandleTableTest, SixtyFiveOpensFillTheTableInOrderThenFail) {
     EXPECT_TRUE(received_.waitForCalls(1));
 }
 
-TEST_F(HandleTableTest, AFreedHandleIsTheNextOneGiven) {
-    for (int i = 0; i < 8; ++i) {
+// A caller may still send with a number it has just closed: that number
+// comes back only after every other free one.
+TEST_F(HandleTableTest, AFreedHandleComesBackAfterTheOtherFreeOnes) {
+    for (int i = 0; i < 64; ++i) {
         VX_IO_Handle handle = 0;
         open(&handle);
     }
-    EXPECT_EQ(VX_IO_Close(5, 1), VX_IO_OK);
-    EXPECT_EQ(VX_IO_Close(2, 1), VX_IO_OK);
+    EXPECT_EQ(VX_IO_Close(7, 1), VX_IO_OK);
+    EXPECT_EQ(VX_IO_Close(8, 1), VX_IO_OK);
     VX_IO_Handle handle = 999;
     open(&handle);
-    EXPECT_EQ(handle, 2u);
-    open(&handle);
-    EXPECT_EQ(handle, 5u);
+    EXPECT_EQ(handle, 7u);
+    EXPECT_EQ(VX_IO_Close(7, 1), VX_IO_OK);
     open(&handle);
     EXPECT_EQ(handle, 8u);
+    open(&handle);
+    EXPECT_EQ(handle, 7u);
 }
 
 TEST_F(HandleTableTest, HandlesWithoutADeviceAreRefused) {

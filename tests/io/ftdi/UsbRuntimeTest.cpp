@@ -178,14 +178,17 @@ struct SlowLine {
     std::vector<uint8_t> bytes;
 };
 
-TEST_F(UsbRuntimeTest, ASlowLineThatKeepsTakingBytesFailsNoSendThatWaitsItsTurn) {
+// The bytes the adapter takes in one write.
+class UsbSlowLineTest : public UsbRuntimeTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(UsbSlowLineTest, ALineThatKeepsTakingBytesFailsNoSendThatWaitsItsTurn) {
     openDevice("tx-timeout 50\nhealth-check 50");
     SlowLine line;
     const VxFtdiPeer peer{nullptr, &SlowLine::onWrite, nullptr, &line};
     ASSERT_EQ(0, ftdi().attachPeer(adapter_, &peer));
-    ftdi().setWriteLimit(adapter_, 64);
+    ftdi().setWriteLimit(adapter_, GetParam());
     // Forty pieces of 5 ms: four times the time-out, and a send behind it.
-    const std::vector<uint8_t> first = pattern(2560, 1);
+    const std::vector<uint8_t> first = pattern(40 * GetParam(), 1);
     const std::vector<uint8_t> second = pattern(20, 2);
     std::thread sender([&] { EXPECT_EQ(VX_IO_OK, VX_IO_Send(handle_, first.data(), first.size())); });
     ASSERT_TRUE(vxtest::waitUntil([&] {
@@ -200,6 +203,11 @@ TEST_F(UsbRuntimeTest, ASlowLineThatKeepsTakingBytesFailsNoSendThatWaitsItsTurn)
     EXPECT_EQ(both, line.bytes);
     EXPECT_TRUE(receiver_.errors().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Pieces, UsbSlowLineTest, ::testing::Values(64, 1),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             return std::to_string(info.param) + "BytesAWrite";
+                         });
 
 struct WriteCase {
     uint32_t status;

@@ -28,6 +28,9 @@ constexpr int kBaudRateReplyTimeoutMs = 500;
 // A reply over TCP is waited for this long whatever the caller asks.
 constexpr int kSocketReplyTimeoutMs = 1000;
 constexpr int kConnectTimeoutMs = 1000;
+// How long a COM-port write waits for a line that takes nothing, on top of
+// the line time of what the line holds, before the line counts as lost.
+constexpr milliseconds kComPortWriteIdle{5000};
 // Requests whose replies are still owed, at most; older ones are forgotten.
 constexpr size_t kMaxUnanswered = 8;
 constexpr uint32_t kFindBufferSize = 4096;
@@ -104,6 +107,7 @@ uint32_t QMXConnection::openSystem(const QString& locator) {
     systemIndex_ = 0;
     mode_ = Closed;
     lineLost_ = 0;
+    writeGivenUp_ = false;
     unanswered_.clear();
     if (locator.startsWith(QLatin1String("network:"), Qt::CaseInsensitive))
         return openNetwork(locator);
@@ -331,16 +335,26 @@ uint32_t QMXConnection::openComPort(const QString& portName, uint32_t baudRate) 
 }
 
 uint32_t QMXConnection::closeComPort() {
-    port_->close();
+    // What a held line still queues would only follow a cut line.
+    if (writeGivenUp_) {
+        port_->closeDiscarding();
+    } else {
+        port_->close();
+    }
     mode_ = Closed;
     return VX_OK;
 }
 
 uint32_t QMXConnection::writeComPort(const QString& text) {
+    // A write that could not finish may have left part of its line: no
+    // later line may follow it, and none waits for the held line again.
+    if (writeGivenUp_) return VX_WRITE_ERROR;
     const QByteArray bytes = text.toLatin1();
     const vxplatform::SerialResult result =
-        port_->write(bytes.constData(), static_cast<size_t>(bytes.size()), milliseconds(-1));
-    return result.status == vxplatform::SerialStatus::Ok ? VX_OK : lost(VX_WRITE_ERROR);
+        port_->write(bytes.constData(), static_cast<size_t>(bytes.size()), kComPortWriteIdle);
+    if (result.status == vxplatform::SerialStatus::Ok) return VX_OK;
+    writeGivenUp_ = true;
+    return lost(VX_WRITE_ERROR);
 }
 
 uint32_t QMXConnection::readComPortLine(QString& line, int timeoutMs) {

@@ -159,6 +159,8 @@ private:
     QString locator_;
     QTcpSocket* socket_;
     uint32_t lineLost_ = 0;
+    // A COM-port write gave up on a line that took nothing.
+    bool writeGivenUp_ = false;
     // The replies still owed to requests that timed out, the oldest first.
     std::vector<qmxtext::DataShape> unanswered_;
 };
