@@ -127,9 +127,10 @@ typedef uint8_t VX_CTL_RequestID;
  *    reply to the earlier one will follow (a command group's requests are
  *    answered at its trigger, and count from the trigger or from the
  *    group's cancel);
- *  - the TCP connection it went out on is closed, or a serial or USB line,
- *    which goes on across a reconnection, is back at a known point after
- *    one;
+ *  - the TCP connection it went out on is closed, or, on a serial or USB
+ *    line, which goes on across a reconnection, the controller has
+ *    answered the version request a reconnection sends first (replies
+ *    before that answer are dropped);
  *  - the device is closed.
  * A reply is thus never taken for another request's: a read that returns
  * VX_CTL_OK returns its own property's values, a write its own outcome.
@@ -139,7 +140,7 @@ typedef uint8_t VX_CTL_RequestID;
  * before or during the cut end with VX_CTL_TIMEOUT and keep their IDs; once
  * the line delivers, their replies come first and each is reported as one
  * VX_CTL_UNEXPECTED_PACKET, and requests sent from then on are answered as
- * usual. A new request that finds every ID taken waits for one; when all
+ * usual. A new request that finds every ID taken waits for one; when some
  * of them are held for late replies it waits at most as long as for a reply
  * (2 s) and then ends with VX_CTL_TIMEOUT, having sent nothing, and the
  * library asks the controller for its version meanwhile (at most once in
@@ -171,8 +172,17 @@ typedef uint32_t VX_CTL_EventType;
    request ID, the kind (0 read, 1 write), the data type, the value count
    and the property key (4 bytes, little-endian). */
 #define VX_CTL_EVENT_REQUEST_READY ((VX_CTL_EventType)0xF000)
-/* The connection to the device is gone and was not made again. */
+/* The connection to the device is gone and was not made again: later calls
+   give VX_CTL_COMMUNICATION_FAILED until the device is closed. Commands
+   reported sent before may not have reached the controller. idx 0, value
+   zero. */
 #define VX_CTL_EVENT_CONNECTION_LOST ((VX_CTL_EventType)0xF001)
+/* With reconnection on (see Library properties): the connection was lost
+   and has been made again, once per new connection. Commands reported sent
+   before the loss may not have reached the controller, and requests whose
+   replies were due on the lost connection end with VX_CTL_TIMEOUT. idx 0,
+   value zero. */
+#define VX_CTL_EVENT_CONNECTION_REMADE ((VX_CTL_EventType)0xF002)
 
 /*
  * One event of a device, 32 bytes: the channel or module index it is about,
@@ -207,6 +217,61 @@ typedef struct VX_CTL_Event {
  * - Every function may be called from any thread. Calls on one device run
  *   one after another, except that a call waiting for the controller or
  *   for an event lets the others through while it waits.
+ */
+
+/*
+ * Library properties: keys the library answers itself, read and written
+ * with the property calls like any other, with `idx` 0 (else
+ * VX_CTL_INVALID_DEVICE_INDEX) and `tHandle` 0 (else
+ * VX_CTL_INVALID_PARAMETER), one 32-bit value or a text (arrays and 64-bit
+ * access give VX_CTL_INVALID_DATA_TYPE). A value a key does not take gives
+ * VX_CTL_INVALID_PARAMETER and changes nothing.
+ *
+ *   0xF010005D  int32  Request-ready events of the device, 0 (default) or 1.
+ *                      With 1, an asynchronous request that completes while
+ *                      nobody waits for it posts VX_CTL_EVENT_REQUEST_READY.
+ *   0xF01000A1  int32  Reconnection of the device, 0 (default) or 1.
+ *                      With 0, a lost connection (a send that failed, or a
+ *                      line reported gone) posts VX_CTL_EVENT_CONNECTION_LOST
+ *                      once; from then on calls give
+ *                      VX_CTL_COMMUNICATION_FAILED, and so do the waits for
+ *                      replies that had not come, until the device is
+ *                      closed (and opened again).
+ *                      With 1, the library opens the locator again with the
+ *                      same options, one attempt a second for up to 10 s;
+ *                      the version check and handshake are not repeated.
+ *                      On serial and USB lines the new connection first
+ *                      carries 256 zero bytes and a version request that
+ *                      the controller must answer within 2000 ms: the
+ *                      controller may still hold the head of a frame cut
+ *                      by the loss, and the zero bytes complete it, so that
+ *                      it is dropped, never run. Meanwhile a call that
+ *                      sends waits for the new connection, at most 10 s,
+ *                      and then gives VX_CTL_COMMUNICATION_FAILED; a call
+ *                      waiting for a reply keeps its own deadline
+ *                      (VX_CTL_TIMEOUT 2000 ms after its send). Once the
+ *                      connection is made again the device posts
+ *                      VX_CTL_EVENT_CONNECTION_REMADE, and the one command
+ *                      whose send failed is sent once more; a flushed
+ *                      output buffer or a closed command group whose send
+ *                      failed is not sent again, since its first frames may
+ *                      have run: the call gives VX_CTL_COMMUNICATION_FAILED
+ *                      and so do its requests. Commands reported sent
+ *                      before the loss may not have reached the controller.
+ *                      When no attempt succeeds within 10 s, the device
+ *                      posts VX_CTL_EVENT_CONNECTION_LOST and goes on as
+ *                      with 0.
+ *   0xF001008D  int32  The library's log level, one for the whole process;
+ *                      every value is taken. 0 stops the log file unless
+ *                      device logging or the INI settings need it; a level
+ *                      above 0 starts it when none is open.
+ *   0xF001009F  int32  Device logging of the device, 0 or 1: the
+ *                      controller's own messages written to the library's
+ *                      log. Switching it off lets the messages announced
+ *                      already be read for up to 500 ms.
+ *   0xF00100AF  text   The full path of the log file in use; empty while no
+ *                      log file is open. Read only: a write gives
+ *                      VX_CTL_PERMISSION_DENIED.
  */
 
 /* The library's version as text, "major.minor.update.build". Never null;
@@ -261,7 +326,9 @@ VX_CTL_API VX_CTL_Result VX_CTL_FindDevices(const char* options, char* deviceLis
  *            a locator without one unless the caller's text gives "port"
  *            first;
  *   serial   nothing: the caller gives "baudrate".
- * The whole text is kept for reconnections.
+ * The whole text is kept for reconnections. On serial and USB lines the
+ * version check is preceded by 256 zero bytes, which complete and so drop
+ * any frame a controller holds the head of from an earlier session.
  *
  * Results besides VX_CTL_OK: VX_CTL_INVALID_LOCATOR; VX_CTL_DEVICE_NOT_FOUND;
  * VX_CTL_INVALID_PARAMETER for an option the I/O library refuses;
@@ -272,8 +339,18 @@ VX_CTL_API VX_CTL_Result VX_CTL_FindDevices(const char* options, char* deviceLis
  */
 VX_CTL_API VX_CTL_Result VX_CTL_Open(VX_CTL_DeviceHandle* dHandle, const char* locator, const char* config);
 
-/* Closes the device. A thread waiting in VX_CTL_WaitForEvent on it returns
-   VX_CTL_CANCELED; the handle is free afterwards. */
+/*
+ * Closes the device; the handle is free afterwards. Its connection is
+ * closed at once: what a healthy line still holds may drain for the I/O
+ * library's time ("tx-timeout" on serial and USB lines, on top of the
+ * line time of what they hold), a line lost or given up is dropped at
+ * once, and that ends the sends in flight. Calls still running on the
+ * device end: a flush or a send cut short gives VX_CTL_CANCELED (or
+ * VX_CTL_COMMUNICATION_FAILED), a thread waiting in VX_CTL_WaitForEvent
+ * or for a reply gives VX_CTL_CANCELED. Returns once no send of the device
+ * is in flight, after at most 500 ms more for device logging, so that the
+ * port can be opened again right away.
+ */
 VX_CTL_API VX_CTL_Result VX_CTL_Close(VX_CTL_DeviceHandle dHandle);
 
 /* Makes the current, or else the next, VX_CTL_WaitForEvent on the device

@@ -45,7 +45,9 @@ VX_CTL_Result closeDevice(CallRecord&, VX_CTL_DeviceHandle handle) {
     const std::shared_ptr<Device> device = removeDevice(handle);
     if (!device) return VX_CTL_INVALID_DEVICE_HANDLE;
     device->disableDeviceLogging(true);
-    device->shutdown();
+    // Now rather than when the last call lets go of the device: the port is
+    // free for an open once this returns, and flushes in flight end.
+    device->close(true);
     return VX_CTL_OK;
 }
 

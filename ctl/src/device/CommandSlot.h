@@ -98,6 +98,10 @@ public:
     // Waits until a slot is released or wakeAll is called.
     void waitForRelease(Lock& lock);
     void waitForRelease(Lock& lock, CommandSlot::Clock::time_point until);
+    // Wakes the callers waiting for a release, to look at the slots again.
+    void wakeReleaseWaiters() {
+        if (releaseWaiters_ > 0) released_.notify_all();
+    }
     size_t inUse() const { return inUse_; }
     CommandSlot& slot(uint8_t requestId) { return slots_[requestId]; }
     const CommandSlot& slot(uint8_t requestId) const { return slots_[requestId]; }

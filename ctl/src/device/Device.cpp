@@ -34,6 +34,10 @@ constexpr const char* kFlushTimeoutLine = "Device log buffer read timeout";
 constexpr std::chrono::milliseconds kDeviceLogFlushLimit{500};
 // How long a busy mutex is tried before sleeping on it.
 constexpr std::chrono::microseconds kLockSpin{10};
+// Completes any frame the controller holds the head of (a header's last
+// byte and at most 253 more), and is then skipped while it looks for a
+// start byte: after it the controller is at a frame boundary.
+constexpr size_t kFrameBoundaryFiller = 256;
 
 // What a refused VX_IO_Open means to the caller; any other refusal is
 // VX_CTL_INITIALIZATION_FAILED.
@@ -78,18 +82,16 @@ std::string openOptionText(int interfaceType, const char* options) {
 // connection. It is freed only after a waiting close, when none of its
 // callbacks can run any more.
 //
-// Its handle is given to VX_IO_Send with the mutex released; the I/O
-// library hands a closed handle's number to the next open, so the
-// connection is closed only once no send on it is in flight.
+// Its handle is given to VX_IO_Send with the mutex released. A close does
+// not wait for such a send: it ends it. The I/O library hands a closed
+// handle's number out again only after every other free one, so a send
+// that reaches the library just after the close finds no device there.
 struct Device::Connection {
     explicit Connection(Device& owner) : device(owner) {}
     Device& device;
     VX_IO_Handle handle = 0;
     // Its number among the device's connections.
     uint64_t line = 0;
-    // Sends on the handle in flight, and whether a close waits for them.
-    int sending = 0;
-    bool closeWaits = false;
 };
 
 Device::Device(const DeviceTiming& timing)
@@ -113,9 +115,9 @@ void Device::deviceClosedCallback(void* user, int code) {
     connection->device.connectionClosed(connection, code);
 }
 
-std::unique_ptr<Device::Connection> Device::connect(const std::string& locator, const std::string& options,
-                                                    VX_IO_Result* result) {
-    auto connection = std::make_unique<Connection>(*this);
+Device::ConnectionRef Device::connect(const std::string& locator, const std::string& options,
+                                     VX_IO_Result* result) {
+    auto connection = std::make_shared<Connection>(*this);
     connection->line = ++connectionsMade_;
     // No reader thread runs now: the connections before were closed with a
     // wait, and this one starts its thread inside VX_IO_Open.
@@ -128,13 +130,6 @@ std::unique_ptr<Device::Connection> Device::connect(const std::string& locator, 
 
 void Device::closeConnections(Lock& lock, Connections connections) {
     if (connections.empty()) return;
-    // Each send is bounded by the transmit time-out.
-    for (const auto& connection : connections) {
-        connection->closeWaits = true;
-        ++closesAwaitingSends_;
-        changed_.wait(lock, [&] { return connection->sending == 0; });
-        --closesAwaitingSends_;
-    }
     lock.unlock();
     // The waiting close returns when the reader thread has ended, so no
     // callback can reach a freed connection.
@@ -163,7 +158,7 @@ VX_CTL_Result Device::open(const char* locator, const char* options) {
     if (VX_IO_GetLocatorInterfaceType(&type, locator) != VX_IO_OK) return VX_CTL_INVALID_LOCATOR;
     const std::string optionText = openOptionText(type, options);
     VX_IO_Result opened = VX_IO_OK;
-    std::unique_ptr<Connection> connection = connect(locator, optionText, &opened);
+    ConnectionRef connection = connect(locator, optionText, &opened);
     if (!connection) return openRefusal(opened);
 
     lock.lock();
@@ -218,16 +213,19 @@ void Device::close([[maybe_unused]] bool orderly) {
     retired_.clear();
     if (connection_) taken.push_back(std::move(connection_));
     wakeAll();
+    // Closed first: that ends the sends in flight, which a caller's flush
+    // may have under way for a long time on a slow line. Even at process
+    // exit the close waits for the reader threads: their callbacks point
+    // into this object.
+    closeConnections(lock, std::move(taken));
     lock.unlock();
     // A reconnection that succeeds after this point closes its new
     // connection itself before the worker ends.
     worker_.stop();
     lock.lock();
+    changed_.wait(lock, [&] { return sendsInFlight_ == 0; });
     // Nothing completes the outstanding requests any more.
     slots_.releaseAll();
-    // Even at process exit the close waits for the reader threads: their
-    // callbacks point into this object.
-    closeConnections(lock, std::move(taken));
 }
 
 VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle handle, const SlotRef& slot) {
@@ -248,7 +246,7 @@ VX_CTL_Result Device::send(Lock& lock, Packet& frame, VX_CTL_TransmitHandle hand
     // Before the bytes go out: the reply may come before the send returns.
     slot->state = SlotState::Sent;
     slot->pending = slot;
-    const VX_CTL_Result sent = transmit(lock, frame.data(), frame.size(), [&slot](const SendMark& mark) {
+    const VX_CTL_Result sent = transmit(lock, frame.data(), frame.size(), false, [&slot](const SendMark& mark) {
         slot->line = mark.line;
         slot->sendBegan = mark.began;
     });
@@ -274,22 +272,25 @@ void Device::failSent(CommandSlot& slot, VX_CTL_Result result) {
     slots_.wake(slot);
 }
 
-void Device::waitWhileReconnecting(Lock& lock) {
-    changed_.wait(lock, [&] { return !reconnectPending_ || closing_; });
+VX_CTL_Result Device::awaitConnection(Lock& lock) {
+    changed_.wait_for(lock, timing_.reconnectBudget, [&] { return !reconnectPending_ || closing_; });
+    if (closing_) return VX_CTL_CANCELED;
+    return connection_ ? VX_CTL_OK : VX_CTL_COMMUNICATION_FAILED;
 }
 
 void Device::lockSpinning(Lock& lock) { vxplatform::lockSpinning(lock, kLockSpin); }
 
-VX_IO_Result Device::sendUnlocked(Lock& lock, Connection& connection, const uint8_t* bytes, size_t size,
+VX_IO_Result Device::sendUnlocked(Lock& lock, const ConnectionRef& connection, const uint8_t* bytes, size_t size,
                                   bool* stillCurrent) {
-    ++connection.sending;
+    // Held until the send returns, whoever closes the connection meanwhile.
+    const ConnectionRef held = connection;
+    ++sendsInFlight_;
     lock.unlock();
     logPacket("OUT", bytes, size);
-    const VX_IO_Result sent = VX_IO_Send(connection.handle, bytes, size);
+    const VX_IO_Result sent = VX_IO_Send(held->handle, bytes, size);
     lockSpinning(lock);
-    // Asked before letting go: once no send is counted, a close may free it.
-    if (stillCurrent) *stillCurrent = connection_.get() == &connection;
-    if (--connection.sending == 0 && connection.closeWaits) changed_.notify_all();
+    if (stillCurrent) *stillCurrent = connection_ == held;
+    if (--sendsInFlight_ == 0 && closing_) changed_.notify_all();
     return sent;
 }
 
@@ -297,7 +298,7 @@ bool Device::sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size, const 
     const SendMark mark{connection_->line, ++sendClock_};
     if (starting) starting(mark);
     bool stillCurrent = false;
-    if (sendUnlocked(lock, *connection_, bytes, size, &stillCurrent) == VX_IO_OK) return true;
+    if (sendUnlocked(lock, connection_, bytes, size, &stillCurrent) == VX_IO_OK) return true;
     // The I/O library fails a send only on a broken link: the line took
     // nothing for its time-out, gave up after a part of the frame, or
     // reported an error. Nothing more may follow on it.
@@ -305,18 +306,19 @@ bool Device::sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size, const 
     return false;
 }
 
-VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size, const SendStarting& starting) {
-    waitWhileReconnecting(lock);
-    if (closing_) return VX_CTL_CANCELED;
-    if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
+VX_CTL_Result Device::transmit(Lock& lock, const uint8_t* bytes, size_t size, bool block,
+                               const SendStarting& starting) {
+    if (const VX_CTL_Result ready = awaitConnection(lock); ready != VX_CTL_OK) return ready;
     if (sendOnCurrent(lock, bytes, size, starting)) return VX_CTL_OK;
-    // Without reconnection the frame is lost: the caller must hear it.
-    if (!autoReconnect_) return VX_CTL_COMMUNICATION_FAILED;
+    if (closing_) return VX_CTL_CANCELED;
+    // Without reconnection the frame is lost: the caller must hear it. A
+    // frame cut midway never passes the controller's check, so it has not
+    // run and may go once more; of a block, the frames before the cut may
+    // have run, and none may reach the controller twice.
+    if (!autoReconnect_ || block) return VX_CTL_COMMUNICATION_FAILED;
 
     // The worker makes the connection again; the frame goes once more on it.
-    waitWhileReconnecting(lock);
-    if (closing_) return VX_CTL_CANCELED;
-    if (!connection_) return VX_CTL_COMMUNICATION_FAILED;
+    if (const VX_CTL_Result ready = awaitConnection(lock); ready != VX_CTL_OK) return ready;
     return sendOnCurrent(lock, bytes, size, starting) ? VX_CTL_OK : VX_CTL_COMMUNICATION_FAILED;
 }
 
@@ -395,8 +397,12 @@ std::optional<Device::Clock::time_point> Device::expireRequests() {
         SlotRef stillPending = replyMayCome(slot.line) ? slot.pending : nullptr;
         completeSlot(slot, static_cast<uint32_t>(CommandType::Completion), VX_CTL_TIMEOUT);
         slot.timedOut = true;
-        if (stillPending) lateRepliesHeld_ = true;
         slot.pending = std::move(stillPending);
+        if (slot.pending) {
+            lateRepliesHeld_ = true;
+            // A caller waiting for an ID now waits no longer than a reply.
+            slots_.wakeReleaseWaiters();
+        }
     }
     if (const auto groupDue = expireCancelledGroups(now)) next = next ? std::min(*next, *groupDue) : *groupDue;
     return next;
@@ -467,8 +473,20 @@ bool Device::probeLateReplies(Lock& lock) {
     frame.finish(&crc_);
     // Noted before the bytes go out: the answer may come before the send
     // returns.
-    transmit(lock, frame.data(), frame.size(),
+    transmit(lock, frame.data(), frame.size(), false,
              [&](const SendMark& mark) { probes_.push_back({mark.line, mark.began, now}); });
+    return true;
+}
+
+template <typename Done>
+bool Device::workerWaitUntil(Lock& lock, Clock::time_point until, Done done) {
+    while (!done()) {
+        if (Clock::now() >= until) return false;
+        const auto due = expireRequests();
+        workerDue_ = due ? std::min(*due, until) : until;
+        workerWake_.wait_until(lock, workerDue_);
+        workerDue_ = Clock::time_point::min();
+    }
     return true;
 }
 
@@ -485,14 +503,19 @@ void Device::reconnect(Lock& lock) {
 
     auto stopping = [&] { return closing_ || worker_.stopRequested(); };
     const Clock::time_point deadline = Clock::now() + timing_.reconnectBudget;
-    std::unique_ptr<Connection> fresh;
+    ConnectionRef fresh;
     while (!stopping()) {
         lock.unlock();
         VX_IO_Result opened = VX_IO_OK;
         fresh = connect(locator, options, &opened);
         lock.lock();
+        if (fresh && !stopping() && lineMayHoldHalfFrame() && !resynchronise(lock, fresh)) {
+            Connections unusable;
+            unusable.push_back(std::move(fresh));
+            closeConnections(lock, std::move(unusable));
+        }
         if (fresh || Clock::now() >= deadline) break;
-        workerWake_.wait_until(lock, std::min(Clock::now() + timing_.reconnectInterval, deadline), stopping);
+        workerWaitUntil(lock, std::min(Clock::now() + timing_.reconnectInterval, deadline), stopping);
         if (Clock::now() >= deadline) break;
     }
 
@@ -503,11 +526,42 @@ void Device::reconnect(Lock& lock) {
     }
     if (fresh) {
         connection_ = std::move(fresh);
+        // A serial or USB line is back at a known point: the replies to
+        // what went out before can no longer come.
+        lineResynchronised(lock);
+        // Frames reported sent before the loss may never have reached the
+        // controller.
+        pushEvent(lock, makeEvent(0, VX_CTL_EVENT_CONNECTION_REMADE, 0));
     } else if (!stopping()) {
         pushEvent(lock, makeEvent(0, VX_CTL_EVENT_CONNECTION_LOST, 0));
     }
     reconnectPending_ = false;
     wakeAll();
+}
+
+bool Device::lineMayHoldHalfFrame() const {
+    return interfaceType_ == VX_IO_IFACE_SERIAL || interfaceType_ == VX_IO_IFACE_USB;
+}
+
+std::vector<uint8_t> Device::firstExchange() const {
+    std::vector<uint8_t> bytes(lineMayHoldHalfFrame() ? kFrameBoundaryFiller : 0, 0);
+    Packet request = versionRequestFrame();
+    request.finish(&crc_);
+    bytes.insert(bytes.end(), request.data(), request.data() + request.size());
+    return bytes;
+}
+
+bool Device::resynchronise(Lock& lock, const ConnectionRef& fresh) {
+    versionReplied_ = false;
+    resynchronising_ = true;
+    const std::vector<uint8_t> exchange = firstExchange();
+    const bool sent = sendUnlocked(lock, fresh, exchange.data(), exchange.size(), nullptr) == VX_IO_OK;
+    const bool answered =
+        sent && workerWaitUntil(lock, Clock::now() + timing_.exchange,
+                                [&] { return versionReplied_ || closing_ || worker_.stopRequested(); }) &&
+        versionReplied_;
+    resynchronising_ = false;
+    return answered;
 }
 
 template <typename Done>
@@ -519,7 +573,8 @@ VX_CTL_Result Device::sendSystemFrame(Lock& lock, Packet frame) { return send(lo
 
 VX_CTL_Result Device::checkVersion(Lock& lock) {
     versionReplied_ = false;
-    if (const VX_CTL_Result sent = sendSystemFrame(lock, versionRequestFrame()); sent != VX_CTL_OK) return sent;
+    const std::vector<uint8_t> exchange = firstExchange();
+    if (const VX_CTL_Result sent = transmit(lock, exchange.data(), exchange.size()); sent != VX_CTL_OK) return sent;
     if (!awaitReply(lock, [&] { return versionReplied_; })) return VX_CTL_TIMEOUT;
     return versionWords_ == kProtocolVersion ? VX_CTL_OK : VX_CTL_INVALID_PROTOCOL_VERSION;
 }
@@ -575,7 +630,7 @@ VX_CTL_Result Device::resetNetworkDevice(Lock& lock) {
         const std::string options = options_;
         lock.unlock();
         VX_IO_Result opened = VX_IO_OK;
-        std::unique_ptr<Connection> fresh = connect(locator, options, &opened);
+        ConnectionRef fresh = connect(locator, options, &opened);
         lock.lock();
         connection_ = std::move(fresh);
         result = connection_ ? VX_CTL_OK : VX_CTL_DEVICE_RESET_FAILED;
@@ -621,6 +676,7 @@ CommandSlot* Device::takePending(Lock& lock, uint8_t requestId, SlotRef* pending
 
 void Device::completion(uint8_t requestId, VX_CTL_Result result) {
     Lock lock = lockSpinning();
+    if (resynchronising_) return;
     SlotRef pending;
     if (CommandSlot* slot = takePending(lock, requestId, &pending))
         completeSlot(*slot, static_cast<uint32_t>(CommandType::Completion), result);
@@ -628,6 +684,7 @@ void Device::completion(uint8_t requestId, VX_CTL_Result result) {
 
 void Device::valueReply(const ValueReply& reply) {
     Lock lock = lockSpinning();
+    if (resynchronising_) return;
     SlotRef pending;
     CommandSlot* slot = takePending(lock, reply.requestId, &pending);
     if (!slot) return;
@@ -670,7 +727,11 @@ void Device::versionReply(const std::array<uint32_t, 4>& words) {
         probes_.pop_front();
         releaseRepliedBefore(answered.line, answered.began);
     }
+    // The controller answers in order: what comes from now on answers the
+    // new line's frames.
+    resynchronising_ = false;
     changed_.notify_all();
+    workerWake_.notify_all();
 }
 
 void Device::handshakeReply(uint16_t status) {
@@ -806,9 +867,9 @@ VX_IO_Handle Device::ioHandle() const {
     return connection_ ? connection_->handle : static_cast<VX_IO_Handle>(-1);
 }
 
-bool Device::closeAwaitsSend() const {
+int Device::sendsInFlight() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return closesAwaitingSends_ > 0;
+    return sendsInFlight_;
 }
 
 bool Device::reconnecting() const {

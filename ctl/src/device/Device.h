@@ -5,8 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -44,12 +44,13 @@ inline constexpr VX_CTL_PropertyKey kSerialNumberKey = 0x020F005E;
 struct DeviceTiming {
     // For the reply to the version check, the handshake or a reset.
     std::chrono::milliseconds exchange{2000};
-    // Reconnection attempts, one per interval, until the budget is spent.
+    // Reconnection attempts, one per interval, until the budget is spent;
+    // also the longest a send waits for a reconnection.
     std::chrono::milliseconds reconnectBudget{10000};
     std::chrono::milliseconds reconnectInterval{1000};
     // For the reply to a request sent; also how long a cancelled command
     // group that was sent waits for its trigger, and how long a request
-    // waits for an ID when every ID is held for a late reply.
+    // waits for an ID while some are held for late replies.
     std::chrono::milliseconds request{2000};
 };
 
@@ -81,9 +82,11 @@ public:
     // Sets the closing flag and wakes every waiter: waits end with
     // VX_CTL_CANCELED, sends are refused.
     void shutdown();
-    // Ends the connection and the worker. Also from the destructor; the
-    // second call finds nothing left to do. `orderly` false is the close at
-    // process exit.
+    // Ends the connection and the worker, and returns once no send of the
+    // device is in flight: the I/O library's close ends them, after a drain
+    // on a healthy line, at once on one given up. Also from the destructor;
+    // the second call finds nothing left to do. `orderly` false is the
+    // close at process exit.
     void close(bool orderly);
 
     // The device mutex, for the operations that build and send frames.
@@ -104,11 +107,14 @@ public:
     using SendStarting = std::function<void(const SendMark&)>;
 
     // Hands finished bytes to the I/O library, with the mutex released
-    // around the send. Waits while a reconnection is pending. A failed send
-    // is a lost link: its connection is given up, and with auto-reconnect
-    // the send waits for the new one and is made once more. `starting` is
-    // told of each attempt before the bytes go out (and a reply may come).
-    VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size, const SendStarting& starting = nullptr);
+    // around the send. Waits while a reconnection is pending, at most the
+    // reconnection budget. A failed send is a lost link: its connection is
+    // given up, and with auto-reconnect one frame waits for the new
+    // connection and is sent once more. A block of several frames (`block`)
+    // is not: the frames before the cut may have run. `starting` is told of
+    // each attempt before the bytes go out (and a reply may come).
+    VX_CTL_Result transmit(Lock& lock, const uint8_t* bytes, size_t size, bool block = false,
+                           const SendStarting& starting = nullptr);
 
     // What a command frame carries as its group for `handle`.
     uint8_t groupByte(VX_CTL_TransmitHandle handle) const { return transmits_.groupByte(handle); }
@@ -209,9 +215,9 @@ public:
 
     bool connected() const;
     bool reconnecting() const;
-    // A close waits for a send in flight before it gives the connection's
-    // I/O handle back. For tests of the close.
-    bool closeAwaitsSend() const;
+    // Sends of the device inside the I/O library, or on their way to it.
+    // For tests of the close.
+    int sendsInFlight() const;
     // The I/O library's handle of the connection; -1 without one. For tests
     // of handle reuse.
     VX_IO_Handle ioHandle() const;
@@ -220,7 +226,9 @@ public:
 
 private:
     struct Connection;
-    using Connections = std::vector<std::unique_ptr<Connection>>;
+    // Held by every send on it too, so that a close never waits for one.
+    using ConnectionRef = std::shared_ptr<Connection>;
+    using Connections = std::vector<ConnectionRef>;
 
     static void deviceReceiveCallback(void* user, const void* data, size_t length);
     static void deviceClosedCallback(void* user, int code);
@@ -245,10 +253,9 @@ private:
 
     // A new connection made with the mutex released; null when refused,
     // with the I/O library's result in *result.
-    std::unique_ptr<Connection> connect(const std::string& locator, const std::string& options,
-                                        VX_IO_Result* result);
-    // Closes connections taken out of the device, with the mutex released,
-    // once no send on them is in flight.
+    ConnectionRef connect(const std::string& locator, const std::string& options, VX_IO_Result* result);
+    // Closes connections taken out of the device, with the mutex released.
+    // The I/O library's close ends the sends in flight on them.
     void closeConnections(Lock& lock, Connections connections);
     VX_CTL_Result failOpen(Lock& lock, VX_CTL_Result result);
 
@@ -371,6 +378,16 @@ private:
     void wakeAll();
 
     VX_CTL_Result checkVersion(Lock& lock);
+    // Serial and USB lines go on after a give-up, and the controller may
+    // hold the head of a frame cut there: bytes that complete any such frame
+    // and are then skipped go before the first frame on the line.
+    bool lineMayHoldHalfFrame() const;
+    // The version request, after the filler where the line needs it.
+    std::vector<uint8_t> firstExchange() const;
+    // Brings a remade serial or USB line back to a frame boundary: the
+    // first exchange sent and answered on `fresh`, the replies before its
+    // answer dropped. False when it was not answered in time.
+    bool resynchronise(Lock& lock, const ConnectionRef& fresh);
     VX_CTL_Result resetDevice(Lock& lock);
     // A networked controller restarts on a reset and drops its connection:
     // the reset ends with its ready frame, its announcement by discovery or
@@ -396,17 +413,24 @@ private:
     }
 
     // VX_IO_Send on the connection's handle with the mutex released, counted
-    // as in flight so that no close frees the handle meanwhile.
-    // *stillCurrent (when given): the connection is still the device's.
-    VX_IO_Result sendUnlocked(Lock& lock, Connection& connection, const uint8_t* bytes, size_t size,
+    // as in flight for the device's close. *stillCurrent (when given): the
+    // connection is still the device's.
+    VX_IO_Result sendUnlocked(Lock& lock, const ConnectionRef& connection, const uint8_t* bytes, size_t size,
                               bool* stillCurrent);
     // sendUnlocked on the current connection; a failed send retires it as
     // a lost link. True when the bytes went out.
     bool sendOnCurrent(Lock& lock, const uint8_t* bytes, size_t size, const SendStarting& starting);
-    void waitWhileReconnecting(Lock& lock);
+    // Waits while a reconnection is pending, at most the reconnection
+    // budget; then VX_CTL_OK with a connection, VX_CTL_CANCELED when the
+    // device closes, else VX_CTL_COMMUNICATION_FAILED.
+    VX_CTL_Result awaitConnection(Lock& lock);
 
     void runWorker();
     void reconnect(Lock& lock);
+    // The worker's wait for `done` until `until`, keeping the requests'
+    // deadlines meanwhile.
+    template <typename Done>
+    bool workerWaitUntil(Lock& lock, Clock::time_point until, Done done);
 
     const DeviceTiming timing_;
     // Numbers the connections made, from 1.
@@ -421,7 +445,7 @@ private:
     std::condition_variable workerWake_;
 
     // Everything below is guarded by mutex_.
-    std::unique_ptr<Connection> connection_;  // set while connected
+    ConnectionRef connection_;  // set while connected
     // Connections a lost-link report took down, for the worker to close:
     // their reader threads end only with a waiting close.
     Connections retired_;
@@ -429,8 +453,11 @@ private:
     bool closing_ = false;
     // The worker is closing retired connections with the mutex released.
     bool closingRetired_ = false;
-    // Closes waiting for a send in flight on a connection they took.
-    int closesAwaitingSends_ = 0;
+    // Sends with the mutex released; a close waits until none is left.
+    int sendsInFlight_ = 0;
+    // A remade line is brought back to a frame boundary: until the answer
+    // to its first exchange, the replies that arrive are from before.
+    bool resynchronising_ = false;
     // Library properties: 0 or 1.
     int32_t autoReconnect_ = 0;
     int32_t requestReadyEvents_ = 0;

@@ -101,17 +101,16 @@ VX_CTL_Result Device::allocateSlot(Lock& lock, SlotKind kind, SlotRef* slot) {
     while (!(*slot = slots_.allocate(kind))) {
         if (closing_) return VX_CTL_CANCELED;
         if (!connection_ && !reconnectPending_) return VX_CTL_COMMUNICATION_FAILED;
-        const size_t held = idsHeldForLateReplies();
-        if (held > 0 && probeLateReplies(lock)) continue;
-        if (held < slots_.inUse()) {
-            // A request in flight ends by its deadline, one collected by its
-            // caller.
+        if (idsHeldForLateReplies() == 0) {
+            // A request in flight ends by its deadline, one collected or
+            // flushed by its caller.
             giveUpAt.reset();
             slots_.waitForRelease(lock);
             continue;
         }
-        // Only an answer of the controller frees an ID now: waited for as
-        // long as for a reply.
+        if (probeLateReplies(lock)) continue;
+        // An ID held for a late reply is freed only by an answer of the
+        // controller: waited for as long as for a reply.
         const Clock::time_point now = Clock::now();
         if (!giveUpAt) giveUpAt = now + timing_.request;
         if (now >= *giveUpAt) return VX_CTL_TIMEOUT;
@@ -143,6 +142,7 @@ void Device::cancelSlot(CommandSlot& slot) {
             slot.pending.reset();
         } else {
             lateRepliesHeld_ = true;
+            slots_.wakeReleaseWaiters();
         }
     }
     slots_.wake(slot);

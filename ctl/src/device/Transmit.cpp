@@ -41,7 +41,7 @@ VX_CTL_Result Device::transmitQueued(Lock& lock, VX_CTL_TransmitHandle handle, T
         packet.slot->pending = packet.slot;
         sent.push_back(packet.slot);
     }
-    const VX_CTL_Result result = transmit(lock, block.data(), block.size(), [&sent](const SendMark& mark) {
+    const VX_CTL_Result result = transmit(lock, block.data(), block.size(), true, [&sent](const SendMark& mark) {
         for (const SlotRef& slot : sent) {
             slot->line = mark.line;
             slot->sendBegan = mark.began;

@@ -136,6 +136,7 @@ constexpr CodeText kEventTexts[] = {
     {0x8050, "bus resync triggered"},
     {0xF000, "event request ready"},
     {0xF001, "connection lost"},
+    {0xF002, "connection lost and remade"},
 };
 
 constexpr CodeText kDataTypeNames[] = {
@@ -213,6 +214,7 @@ std::string describeData(const VX_CTL_Event& event) {
     case 0x8030:
     case 0x8050:
     case VX_CTL_EVENT_CONNECTION_LOST:
+    case VX_CTL_EVENT_CONNECTION_REMADE:
         return "";
     case 0x8040:
         return ", input: " + std::to_string(value);

@@ -104,7 +104,8 @@ struct Rejected {
 
 // Cuts the host's byte stream into frames, strictly: an unknown start byte,
 // an impossible length or a bad CRC is rejected and the stream resumes at
-// the next start byte.
+// the next start byte. Zero bytes where a frame would start are skipped
+// without a rejection.
 class FrameParser {
 public:
     struct Item {

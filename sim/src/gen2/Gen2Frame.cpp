@@ -58,6 +58,14 @@ std::vector<FrameParser::Item> FrameParser::feed(const uint8_t* data, size_t siz
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(count));
     };
     while (!pending_.empty()) {
+        // Zero bytes between frames are an idle line, or filler a host sends
+        // to complete a frame cut earlier: skipped, as by a controller that
+        // looks for a start byte, without a rejection.
+        if (pending_[0] == 0) {
+            const auto next = std::find_if(pending_.begin(), pending_.end(), [](uint8_t byte) { return byte != 0; });
+            pending_.erase(pending_.begin(), next);
+            continue;
+        }
         if (!isStartByte(pending_[0])) {
             const auto next = std::find_if(pending_.begin(), pending_.end(), isStartByte);
             reject(static_cast<size_t>(next - pending_.begin()), "no start byte");
