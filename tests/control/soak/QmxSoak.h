@@ -11,7 +11,9 @@
 //               this worker wrote on its channel (the last one it wrote,
 //               unless a call failed since; never one older than a speed
 //               the controller had taken before the read was sent, as each
-//               worker's speeds only grow), a sensor type the test knows;
+//               worker's speeds only grow; on another worker's channel a
+//               speed sent there and none older than one a write had
+//               confirmed when the read began), a sensor type the test knows;
 //   confirmed   a write that gives 0 was taken by the controller, with its
 //               value, exactly once (the controller's frame log);
 //   bound       every call ends within its bound: the answer wait, plus the
@@ -265,12 +267,15 @@ private:
                 if (lost_) ++afterLoss;
             }
             const double draw = rng.unit();
+            const auto other = static_cast<unsigned>(rng.between(0, kWorkers - 1));
             if (draw < 0.4)
                 writeSpeed(worker);
-            else if (draw < 0.8)
+            else if (draw < 0.7)
                 readSpeed(worker);
+            else if (draw < 0.85)
+                peekSpeed(worker, other);
             else
-                readSensorType(worker, static_cast<unsigned>(rng.between(0, kWorkers - 1)));
+                readSensorType(worker, other);
         }
     }
 
@@ -279,6 +284,10 @@ private:
     void writeSpeed(Worker& worker) {
         const uint32_t value = worker.nextSpeed++;
         worker.written.insert(value);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            channels_[worker.channel].sent.insert(value);
+        }
         const std::string text =
             "VX_SetClosedLoopMoveSpeed_S(ch " + std::to_string(worker.channel) + ", " + std::to_string(value) + ")";
         const VX_STATUS status = call("VX_SetClosedLoopMoveSpeed_S", text,
@@ -289,6 +298,7 @@ private:
             worker.floor = value;
             std::lock_guard<std::mutex> lock(mutex_);
             confirmed_.push_back(value);
+            channels_[worker.channel].floor = value;
         } else {
             worker.certain = false;
         }
@@ -322,6 +332,32 @@ private:
             worker.certain = true;
             if (worker.written.count(speed)) worker.floor = std::max(worker.floor.value_or(0), speed);
         }
+    }
+
+    // A read of another worker's channel: a speed sent on it, and none
+    // older than what that channel's writes had confirmed when it began.
+    void peekSpeed(Worker& worker, unsigned channel) {
+        std::optional<uint32_t> floor;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            floor = channels_[channel].floor;
+        }
+        unsigned int speed = 0;
+        const std::string text = "VX_GetClosedLoopMoveSpeed_S(ch " + std::to_string(channel) + ")";
+        const VX_STATUS status = call("VX_GetClosedLoopMoveSpeed_S", text,
+                                      [&] { return VX_GetClosedLoopMoveSpeed_S(system_, channel, &speed); });
+        if (status != VX_OK) {
+            worker.certain = false;
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool known = channels_[channel].sent.count(speed) || (!floor && speed == initialSpeeds_[channel]);
+        if (!known)
+            record("own value", text, "gave 0 with " + std::to_string(speed) + ", a speed never written on this channel");
+        else if (floor && speed < *floor)
+            record("own value", text,
+                   "gave 0 with " + std::to_string(speed) + ", older than " + std::to_string(*floor) +
+                       ", which a write on this channel had confirmed before this read began");
     }
 
     void readSensorType(Worker& worker, unsigned channel) {
@@ -368,6 +404,11 @@ private:
     std::optional<Clock::time_point> lossAt_;
     bool lost_ = false;
     std::vector<uint32_t> confirmed_;
+    struct ChannelSpeeds {
+        std::set<uint32_t> sent;        // every speed a write carried
+        std::optional<uint32_t> floor;  // the last speed a write confirmed
+    };
+    ChannelSpeeds channels_[kWorkers];
 };
 
 // Opens the target once on a clean line and reads what the workers will
@@ -398,8 +439,10 @@ inline vxsim::LineFaultSchedule::Options tcpFaults(uint64_t seed) {
     vxsim::LineFaultSchedule::Options options;
     options.seed = seed;
     options.kinds = {Kind::Throttle, Kind::Stall, Kind::Hold, Kind::Delay, Kind::HalfClose, Kind::Drop};
-    // Holds past the answer wait, so that answers come late.
+    // Holds past the answer wait and delays near it, so that answers
+    // come late.
     options.faultMax = 4000ms;
+    options.delayMax = 2500ms;
     return options;
 }
 
