@@ -439,10 +439,11 @@ inline vxsim::LineFaultSchedule::Options tcpFaults(uint64_t seed) {
     vxsim::LineFaultSchedule::Options options;
     options.seed = seed;
     options.kinds = {Kind::Throttle, Kind::Stall, Kind::Hold, Kind::Delay, Kind::HalfClose, Kind::Drop};
-    // Holds past the answer wait and delays near it, so that answers
-    // come late.
+    // Holds past the answer wait, delays near it, and lines as slow as
+    // 800 bit/s, where answers queue behind one another: answers come late.
     options.faultMax = 4000ms;
     options.delayMax = 2500ms;
+    options.rateMin = 100;
     return options;
 }
 
