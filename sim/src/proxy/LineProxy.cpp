@@ -100,18 +100,34 @@ private:
         vxplatform::OwnedThread readers[2];
         vxplatform::OwnedThread writers[2];
         bool ending = false;        // the connection is over (TCP)
+        // A side that closed or failed (TCP): what it sent before still
+        // goes on to the other side, as TCP delivers it, then the
+        // connection ends; what is meant for it is lost.
+        bool gone[2] = {false, false};  // by direction: the client, the upstream
+        bool writing[2] = {false, false};
         bool reset = false;         // ... and ends with a reset
         bool halfClosed = false;    // nothing more goes to the client (TCP)
         bool cut = false;           // a serial line cut by a drop
         std::optional<uint64_t> dropAt;  // where in the client's bytes the drop falls
 
+        // A writer is woken only to end: a write it cuts short is lost.
         void wakeAll() {
-            for (auto& w : readWake) w.wake();
+            wakeReaders();
             for (auto& w : writeWake) w.wake();
+        }
+        void wakeReaders() {
+            for (auto& w : readWake) w.wake();
         }
     };
 
     bool over(const Session& session) const { return stopping_ || session.ending; }
+    // The side direction `d` reads from, and the side it writes to, by
+    // their index in Session::gone.
+    static size_t sourceOf(Direction d) { return d == kToUpstream ? 0 : 1; }
+    static size_t destinationOf(Direction d) { return d == kToUpstream ? 1 : 0; }
+    // Ends a TCP connection one of whose sides has gone once what that
+    // side sent has been passed on.
+    void endIfDone(Session& session);
     // How many bytes the reader of `d` may take now; 0 with *until set to
     // when that changes, or unset when only a notification changes it.
     size_t allowance(Session& session, Direction d, std::optional<Clock::time_point>* until) const;
@@ -312,7 +328,6 @@ void LineProxy::Impl::take(Session& session, Direction d, const uint8_t* data, s
     channel.chunks.emplace_back(data, data + length);
     channel.arrived.push_back(Clock::now());
     channel.queued += length;
-    session.writeWake[d].wake();
     changed_.notify_all();
 }
 
@@ -337,12 +352,14 @@ void LineProxy::Impl::readLoop(Session& session, Direction d) {
         lock.lock();
         if (n == LineEnd::kWoken) continue;
         if (n <= 0) {
-            // One side closed: so does the other (a serial line's far end
-            // is made again by its own end, and a pseudo-terminal never ends).
+            // A serial line's far end is made again by its own end, and a
+            // pseudo-terminal never ends: a serial upstream that does ends the line.
             if (!session.ending && !stopping_)
                 noteLocked("connection " + std::to_string(session.number) + " closed by the " +
                            (d == kToUpstream ? "client" : "upstream"));
-            session.ending = true;
+            session.gone[sourceOf(d)] = true;
+            if (options_.serial) session.ending = true;
+            endIfDone(session);
             session.wakeAll();
             changed_.notify_all();
             acceptWake_.wake();
@@ -367,7 +384,7 @@ void LineProxy::Impl::writeLoop(Session& session, Direction d) {
             changed_.wait(lock);
             continue;
         }
-        const bool discard = session.cut ||
+        const bool discard = session.cut || session.gone[destinationOf(d)] ||
                              (d == kToClient && (session.halfClosed || fault_.kind == LineFault::Kind::HalfClose));
         if (discard) {
             counters_.lost += channel.queued;
@@ -375,6 +392,7 @@ void LineProxy::Impl::writeLoop(Session& session, Direction d) {
             channel.queued = 0;
             channel.chunks.clear();
             channel.arrived.clear();
+            endIfDone(session);
             changed_.notify_all();
             continue;
         }
@@ -410,27 +428,40 @@ void LineProxy::Impl::writeLoop(Session& session, Direction d) {
             channel.free = std::max(channel.free, now) +
                            std::chrono::duration_cast<Clock::duration>(
                                std::chrono::nanoseconds(length * 1'000'000'000ull / rate));
+        session.writing[d] = true;
         changed_.notify_all();
-        session.readWake[d].wake();
         lock.unlock();
         const bool written = writeOut(session, d, slice.data(), slice.size(), session.writeWake[d]);
         lock.lock();
+        session.writing[d] = false;
         if (written) {
             (d == kToUpstream ? counters_.toUpstream : counters_.toClient) += length;
             noteLocked(std::string(d == kToUpstream ? ">" : "<") + " " + std::to_string(length) +
                        hexHead(slice.data(), slice.size()));
         } else {
             counters_.lost += length;
-            if (!options_.serial && !session.ending && !stopping_) {
+            if (!options_.serial && !session.ending && !stopping_ && !session.gone[destinationOf(d)]) {
                 noteLocked("connection " + std::to_string(session.number) + " lost its " +
                            (d == kToUpstream ? "upstream" : "client"));
-                session.ending = true;
-                session.wakeAll();
+                session.gone[destinationOf(d)] = true;
+                session.wakeReaders();
                 changed_.notify_all();
-                acceptWake_.wake();
             }
         }
+        endIfDone(session);
     }
+}
+
+void LineProxy::Impl::endIfDone(Session& session) {
+    if (options_.serial || session.ending) return;
+    bool done = session.gone[0] && session.gone[1];
+    for (Direction d : {kToUpstream, kToClient})
+        if (session.gone[sourceOf(d)] && session.channels[d].chunks.empty() && !session.writing[d]) done = true;
+    if (!done) return;
+    session.ending = true;
+    session.wakeAll();
+    changed_.notify_all();
+    acceptWake_.wake();
 }
 
 bool LineProxy::Impl::writeOut(Session& session, Direction d, const uint8_t* data, size_t length,
@@ -483,7 +514,9 @@ void LineProxy::Impl::setFault(const LineFault& fault) {
                 }
             }
             s.channels[kToClient].free = toUpstream.free = Clock::now();
-            s.wakeAll();
+            // Readers look again at what they may take; a drop that fell
+            // due has ended the connection and woken everything already.
+            s.wakeReaders();
         }
         held = options_.serial && fault.kind == LineFault::Kind::HoldOutput;
         changed_.notify_all();
