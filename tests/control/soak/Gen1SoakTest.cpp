@@ -94,10 +94,12 @@ TEST(QmxControlSoak, FirstGenerationCallsKeepTheirPromisesOnAFaultyLine) {
         std::vector<std::unique_ptr<TargetSoak>> soaks;
         soaks.push_back(std::make_unique<TargetSoak>(
             run, Target{"gen1 tcp", tcpProxy.locator(), "", true, &tcpProxy, 3000ms, 0ms,
-                        [&] { return tcpSpeeds.speeds(); }, 1}));
+                        [&] { return tcpSpeeds.speeds(); }, 1,
+                        [&](unsigned channel, int32_t position) { tcpSim.model().setPosition(channel, position); }}));
         soaks.push_back(std::make_unique<TargetSoak>(
             run, Target{"gen1 usb", "usb:sn:" + serial, "", true, &usbProxy, 1000ms, 0ms,
-                        [&] { return usbSpeeds.speeds(); }, 1}));
+                        [&] { return usbSpeeds.speeds(); }, 1,
+                        [&](unsigned channel, int32_t position) { usbSim.model().setPosition(channel, position); }}));
         for (auto& soak : soaks) {
             ASSERT_TRUE(learnKnownValues(*soak)) << soak->target().name;
             for (unsigned channel = 0; channel < kWorkers; ++channel)

@@ -18,9 +18,29 @@ namespace {
 using namespace qmxsoak;
 namespace gen2 = vxsim::gen2;
 
-// The closed-loop speed's key; the controller counts it in thousandths.
+// The closed-loop speed's key and the position's; the controller counts
+// both in thousandths of the library's units.
 constexpr uint32_t kMoveVelocity = 0x03050029;
-constexpr int64_t kVelocityScale = 1000;
+constexpr uint32_t kPosition = 0x0305001D;
+constexpr int64_t kScale = 1000;
+
+// Positions the test sets at the controller, past the line: reads of the
+// position key answer them.
+class MovedPositions {
+public:
+    explicit MovedPositions(vxsim::Gen2Model& model) : model_(model) {
+        model_.answerReads(kPosition, [this](uint8_t index) -> std::pair<uint16_t, vxsim::PropertyValue> {
+            const int64_t position = index < kWorkers ? positions_[index].load() : 0;
+            return {0, vxsim::PropertyValue{position * kScale}};
+        });
+    }
+    ~MovedPositions() { model_.answerReads(kPosition, {}); }
+    void set(unsigned channel, int32_t position) { positions_[channel] = position; }
+
+private:
+    vxsim::Gen2Model& model_;
+    std::atomic<int64_t> positions_[kWorkers] = {};
+};
 
 // The speeds of the speed writes one controller took, kept as they arrive.
 class SpeedLog {
@@ -32,7 +52,7 @@ public:
                 frame.key != kMoveVelocity || frame.values.empty())
                 return;
             std::lock_guard<std::mutex> lock(mutex_);
-            speeds_.push_back(frame.values[0] / kVelocityScale);
+            speeds_.push_back(frame.values[0] / kScale);
         });
     }
     std::vector<int64_t> speeds() const {
@@ -57,9 +77,11 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
     auto tcpSim = simulator();
     tcpSim->serveTcp();
     SpeedLog tcpSpeeds(tcpSim->endpoint().frameLog());
+    MovedPositions tcpPositions(tcpSim->model());
     auto usbSim = simulator();
     const std::string usbUpstream = usbSim->serveTcp().locator();
     SpeedLog usbSpeeds(usbSim->endpoint().frameLog());
+    MovedPositions usbPositions(usbSim->model());
     const VxFtdiDoubleApi* ftdi = vxftdi_api();
     ASSERT_NE(ftdi, nullptr);
     gen2road::rescanUsb();
@@ -89,10 +111,12 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
         std::vector<std::unique_ptr<TargetSoak>> soaks;
         soaks.push_back(std::make_unique<TargetSoak>(
             run, Target{"gen2 tcp", tcpProxy.locator(), "open-timeout 1000", false, &tcpProxy, 1000ms, 500ms,
-                        [&] { return tcpSpeeds.speeds(); }, 1}));
+                        [&] { return tcpSpeeds.speeds(); }, 1,
+                        [&](unsigned channel, int32_t position) { tcpPositions.set(channel, position); }}));
         soaks.push_back(std::make_unique<TargetSoak>(
             run, Target{"gen2 usb", "usb:sn:" + serial, "", false, &usbProxy, 1000ms, 500ms,
-                        [&] { return usbSpeeds.speeds(); }, 1}));
+                        [&] { return usbSpeeds.speeds(); }, 1,
+                        [&](unsigned channel, int32_t position) { usbPositions.set(channel, position); }}));
         for (auto& soak : soaks) ASSERT_TRUE(learnKnownValues(*soak)) << soak->target().name;
 
         vxsim::LineFaultSchedule tcpSchedule(tcpProxy, tcpFaults(vxtest::soak::mix(run.seed() ^ 0x2C9)));

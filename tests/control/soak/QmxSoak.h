@@ -13,7 +13,10 @@
 //               the controller had taken before the read was sent, as each
 //               worker's speeds only grow; on another worker's channel a
 //               speed sent there and none older than one a write had
-//               confirmed when the read began), a sensor type the test knows;
+//               confirmed when the read began), a position the channel had
+//               while the call ran (the test moves the positions at the
+//               controller every few milliseconds), a sensor type the test
+//               knows;
 //   confirmed   a write that gives 0 was taken by the controller, with its
 //               value, exactly once (the controller's frame log);
 //   bound       every call ends within its bound: the answer wait, plus the
@@ -86,6 +89,8 @@ struct Target {
     std::function<std::vector<int64_t>()> loggedSpeeds;
     // The first speed value the workers write (each target its own range).
     uint32_t speedBase = 1;
+    // Moves a channel's position at the controller, past the line.
+    std::function<void(unsigned channel, int32_t position)> setPosition;
 };
 
 // The faults that ran, as the schedule reports them.
@@ -115,6 +120,7 @@ public:
 
     // Opens, drives and closes the system until the run's time is over.
     void drive() {
+        std::thread mover([this] { movePositions(); });
         while (run_.running()) {
             if (!openSession()) continue;
             std::vector<std::thread> workers;
@@ -123,6 +129,7 @@ public:
             for (std::thread& thread : workers) thread.join();
             closeSession();
         }
+        mover.join();
     }
 
     // Every speed write the controller took: each value once, and each
@@ -268,12 +275,14 @@ private:
             }
             const double draw = rng.unit();
             const auto other = static_cast<unsigned>(rng.between(0, kWorkers - 1));
-            if (draw < 0.4)
+            if (draw < 0.3)
                 writeSpeed(worker);
-            else if (draw < 0.7)
+            else if (draw < 0.5)
                 readSpeed(worker);
-            else if (draw < 0.85)
+            else if (draw < 0.6)
                 peekSpeed(worker, other);
+            else if (draw < 0.9)
+                readPosition(worker, other);
             else
                 readSensorType(worker, other);
         }
@@ -360,6 +369,60 @@ private:
                        ", which a write on this channel had confirmed before this read began");
     }
 
+    // Moves every channel to a position of its own every few milliseconds,
+    // each one new, and keeps when each was set.
+    void movePositions() {
+        vxtest::soak::Rng rng = run_.rng(streamBase() + 0xAB0);
+        int32_t next = 1;
+        while (run_.running()) {
+            for (unsigned channel = 0; channel < kWorkers; ++channel) {
+                const int32_t position = next++;
+                const auto before = Clock::now();
+                target_.setPosition(channel, position);
+                const auto after = Clock::now();
+                std::lock_guard<std::mutex> lock(mutex_);
+                positions_[channel].push_back({before, after, position});
+            }
+            std::this_thread::sleep_for(rng.millis(5, 30));
+        }
+    }
+
+    // A position read gives one that the channel had at some moment while
+    // the call ran: set before the call ended, and not replaced before it
+    // began.
+    void readPosition(Worker& worker, unsigned channel) {
+        int position = 0;
+        const auto start = Clock::now();
+        const std::string text = "VX_GetPosition_S(ch " + std::to_string(channel) + ")";
+        const VX_STATUS status =
+            call("VX_GetPosition_S", text, [&] { return VX_GetPosition_S(system_, channel, &position); });
+        const auto end = Clock::now();
+        if (status != VX_OK) {
+            worker.certain = false;
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Positions are set in rising order.
+        const std::vector<PositionSet>& history = positions_[channel];
+        const auto at = std::lower_bound(history.begin(), history.end(), position,
+                                         [](const PositionSet& set, int32_t value) { return set.position < value; });
+        if (at == history.end() || at->position != position) {
+            // Before the first move took effect the channel stood where it was.
+            if (!history.empty() && history.front().after < start)
+                record("own value", text,
+                       "gave 0 with " + std::to_string(position) + ", a position this channel never had");
+            return;
+        }
+        const auto next = at + 1;
+        if (at->before > end)
+            record("own value", text,
+                   "gave 0 with " + std::to_string(position) + ", which was set only after the call ended");
+        else if (next != history.end() && next->after < start)
+            record("own value", text,
+                   "gave 0 with " + std::to_string(position) + ", replaced " +
+                       std::to_string(ms(start - next->after)) + " ms before the call began");
+    }
+
     void readSensorType(Worker& worker, unsigned channel) {
         unsigned int type = 0;
         const std::string text = "VX_GetSensorType_S(ch " + std::to_string(channel) + ")";
@@ -404,6 +467,11 @@ private:
     std::optional<Clock::time_point> lossAt_;
     bool lost_ = false;
     std::vector<uint32_t> confirmed_;
+    struct PositionSet {
+        Clock::time_point before, after;  // around the set
+        int32_t position;
+    };
+    std::vector<PositionSet> positions_[kWorkers];
     struct ChannelSpeeds {
         std::set<uint32_t> sent;        // every speed a write carried
         std::optional<uint32_t> floor;  // the last speed a write confirmed
