@@ -90,14 +90,15 @@ TEST(QmxControlSoak, FirstGenerationCallsKeepTheirPromisesOnAFaultyLine) {
 
         // Over TCP a send waits for the open time-out (3000 ms) for a line
         // that takes nothing; over USB for the adapter's write time-out
-        // (1000 ms).
+        // (1000 ms). A call may first wait for an answer still owed to an
+        // earlier call of its kind and module, up to 5 s from that request.
         std::vector<std::unique_ptr<TargetSoak>> soaks;
         soaks.push_back(std::make_unique<TargetSoak>(
-            run, Target{"gen1 tcp", tcpProxy.locator(), "", true, &tcpProxy, 3000ms, 0ms,
+            run, Target{"gen1 tcp", tcpProxy.locator(), "", true, &tcpProxy, 3000ms, 5000ms,
                         [&] { return tcpSpeeds.speeds(); }, 1,
                         [&](unsigned channel, int32_t position) { tcpSim.model().setPosition(channel, position); }}));
         soaks.push_back(std::make_unique<TargetSoak>(
-            run, Target{"gen1 usb", "usb:sn:" + serial, "", true, &usbProxy, 1000ms, 0ms,
+            run, Target{"gen1 usb", "usb:sn:" + serial, "", true, &usbProxy, 1000ms, 5000ms,
                         [&] { return usbSpeeds.speeds(); }, 1,
                         [&](unsigned channel, int32_t position) { usbSim.model().setPosition(channel, position); }}));
         for (auto& soak : soaks) {
