@@ -279,11 +279,11 @@ private:
             const auto other = static_cast<unsigned>(rng.between(0, kWorkers - 1));
             // Position reads share one channel, so that one of them that
             // gives up is often followed by another that its answer fits.
-            if (draw < 0.25)
+            if (draw < 0.2)
                 writeSpeed(worker);
-            else if (draw < 0.4)
+            else if (draw < 0.35)
                 readSpeed(worker);
-            else if (draw < 0.5)
+            else if (draw < 0.4)
                 peekSpeed(worker, other);
             else if (draw < 0.9)
                 readPosition(worker, kMovedChannel);
@@ -516,8 +516,8 @@ inline vxsim::LineFaultSchedule::Options tcpFaults(uint64_t seed) {
     // Holds past the answer wait, delays that bring the round trip near it
     // and past it, and lines as slow as 800 bit/s, where answers queue
     // behind one another.
-    options.faultMin = 300ms;
-    options.faultMax = 4000ms;
+    options.faultMin = 1500ms;
+    options.faultMax = 5000ms;
     options.delayMax = 2000ms;
     options.rateMin = 100;
     return options;
