@@ -7,8 +7,6 @@
 // The line's timing differs from run to run, so a seed reproduces the
 // schedule of calls and faults, not every interleaving.
 
-#include <dirent.h>
-
 #include <atomic>
 #include <chrono>
 #include <cinttypes>
@@ -21,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/ProcessResources.h"
 
 namespace vxtest::soak {
 
@@ -237,24 +237,14 @@ private:
     Clock::time_point start_;
 };
 
-// Entries of a /proc folder, without . and .. (the directory stream itself
-// holds a descriptor, alike on every count).
-inline size_t entriesIn(const char* folder) {
-    size_t count = 0;
-    if (DIR* dir = ::opendir(folder)) {
-        while (const dirent* entry = ::readdir(dir))
-            if (entry->d_name[0] != '.') ++count;
-        ::closedir(dir);
-    }
-    return count;
-}
+using vxtest::entriesIn;
 
-// The process's threads and open descriptors.
+// The process's threads (those not exiting) and open descriptors.
 struct Resources {
     size_t threads = 0;
     size_t descriptors = 0;
 
-    static Resources now() { return {entriesIn("/proc/self/task"), entriesIn("/proc/self/fd")}; }
+    static Resources now() { return {vxtest::liveThreadCount(), vxtest::descriptorCount()}; }
     bool operator==(const Resources&) const = default;
     std::string text() const {
         return std::to_string(threads) + " threads, " + std::to_string(descriptors) + " descriptors";
@@ -262,8 +252,8 @@ struct Resources {
 };
 
 // Waits until the threads and descriptors are back at exactly `start`
-// (a thread joined elsewhere leaves /proc a moment after its join returns).
-// Gives the last count seen.
+// (a thread may end a moment after what ends it returns); gives the last
+// count seen.
 inline Resources waitForResources(const Resources& start,
                                   std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
     const auto end = Clock::now() + deadline;

@@ -3,12 +3,11 @@
 // silent, or sends corrupt frames. Calls end within their deadlines, the
 // system closes in every case, and open/close cycles leave nothing behind.
 
-#include <dirent.h>
-
 #include <functional>
 #include <vector>
 
 #include "integration/gen2/Gen2System.h"
+#include "support/ProcessResources.h"
 
 namespace {
 
@@ -144,21 +143,11 @@ INSTANTIATE_TEST_SUITE_P(Gen2, CorruptFrames,
                                             ::testing::ValuesIn(kCorruptions)),
                          corruptionName);
 
-size_t entriesIn(const char* folder) {
-    size_t count = 0;
-    if (DIR* dir = ::opendir(folder)) {
-        while (const dirent* entry = ::readdir(dir))
-            if (entry->d_name[0] != '.') ++count;
-        ::closedir(dir);
-    }
-    return count;
-}
-
-// Threads and file descriptors of this process (the directory stream
-// itself counts one descriptor, alike each time).
+// Threads and file descriptors of this process; a thread that a close
+// joined a moment ago no longer counts, though /proc may still list it.
 struct Resources {
-    size_t threads = entriesIn("/proc/self/task");
-    size_t fds = entriesIn("/proc/self/fd");
+    size_t threads = vxtest::liveThreadCount();
+    size_t fds = vxtest::descriptorCount();
 };
 
 TEST(OpenCloseCycles, TwoHundredCyclesLeaveNoThreadOrDescriptorBehind) {
@@ -183,12 +172,11 @@ TEST(OpenCloseCycles, TwoHundredCyclesLeaveNoThreadOrDescriptorBehind) {
         ASSERT_EQ(system.close(), VX_OK) << cycle;
     }
     ASSERT_TRUE(controller.hostGone());
-    // Threads end as they are joined; give the last one's exit a moment.
     Resources after;
     EXPECT_TRUE(vxtest::waitUntil(
         [&] {
             after = Resources{};
-            return after.threads <= before.threads && after.fds <= before.fds;
+            return after.threads == before.threads && after.fds == before.fds;
         },
         3000ms));
     EXPECT_EQ(after.threads, before.threads);
