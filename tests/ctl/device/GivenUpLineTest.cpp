@@ -194,12 +194,12 @@ TEST(SerialLineGivenUp, TheNextOpenSucceeds) {
 
 // Flushes kept in flight on a TCP line that carries `rate` bytes a second:
 // blocks of 1024 frames flushed until one does not go out at once (the
-// kernel takes the first ones whole), and one more behind it, so that
-// about 256 KiB wait for the line.
+// kernel takes the first ones whole), and three more behind it, so that
+// about 1 MiB waits for the line.
 std::vector<std::future<VX_CTL_Result>> flushesInFlight(FaultyLine& line, Device& device, uint32_t rate) {
     line.proxy().setFault(LineFault::throttle(rate, 0));
     std::vector<std::future<VX_CTL_Result>> flushes;
-    for (int block = 0; block < 64 && flushes.size() < 2; ++block) {
+    for (int block = 0; block < 64 && flushes.size() < 4; ++block) {
         VX_CTL_TransmitHandle buffer = 0;
         if (device.createOutputBuffer(&buffer) != VX_CTL_OK) break;
         for (int32_t i = 0; i < 1024; ++i) sendWrite(device, block * 1024 + i, buffer);
@@ -223,7 +223,7 @@ TEST_P(HalfClosedPeer, OtherCallsEndWithinTheirReplyTime) {
     ASSERT_EQ(device.open(line.locator().c_str(), line.options().c_str()), VX_CTL_OK);
     device.setAutoReconnect(GetParam());
     std::vector<std::future<VX_CTL_Result>> flushes = flushesInFlight(line, device, 2560);
-    ASSERT_EQ(flushes.size(), 2u);
+    ASSERT_EQ(flushes.size(), 4u);
     for (auto& flush : flushes) ASSERT_EQ(flush.wait_for(0ms), std::future_status::timeout);
 
     std::atomic<bool> stop{false};
