@@ -5,6 +5,8 @@
 // faults that ran ("did the line stop taking bytes for the time-out?").
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -37,26 +39,67 @@ inline bool stopsTheLine(const vxsim::LineFaultSchedule::Step& step, std::chrono
     }
 }
 
+// VX_SOAK_FAULTS ("hold,stall", names as vxsim::lineFaultName gives them)
+// or the soak's own list, to run a soak by hand against some faults only.
+inline std::vector<vxsim::LineFault::Kind> faultsFromEnvironment(std::vector<vxsim::LineFault::Kind> fallback) {
+    const char* text = std::getenv("VX_SOAK_FAULTS");
+    if (!text || !*text) return fallback;
+    std::vector<vxsim::LineFault::Kind> kinds;
+    std::string names = text;
+    for (size_t at = 0; at <= names.size();) {
+        const size_t end = std::min(names.find(',', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        for (size_t kind = 1; kind < vxsim::kLineFaultKinds; ++kind)
+            if (name == vxsim::lineFaultName(static_cast<vxsim::LineFault::Kind>(kind)))
+                kinds.push_back(static_cast<vxsim::LineFault::Kind>(kind));
+        at = end + 1;
+    }
+    if (kinds.empty()) std::fprintf(stderr, "VX_SOAK_FAULTS=\"%s\" names no fault; the soak's own are used\n", text);
+    return kinds.empty() ? fallback : kinds;
+}
+
 // The proxy, its schedule and the faults that ran.
 class FaultyLine {
 public:
+    explicit FaultyLine(const vxsim::LineProxy::Options& options) : tcp_(!options.serial), proxy_(options) {}
     FaultyLine(const vxsim::LineProxy::Options& options, const vxsim::LineFaultSchedule::Options& schedule)
-        : tcp_(!options.serial), proxy_(options) {
-        if (!schedule.kinds.empty()) schedule_ = std::make_unique<vxsim::LineFaultSchedule>(proxy_, schedule);
+        : FaultyLine(options) {
+        start(schedule);
     }
     ~FaultyLine() { stop(); }
+
+    // Starts the faults (a line made without them passes everything until
+    // then), or starts them again after stop() with another schedule.
+    void start(const vxsim::LineFaultSchedule::Options& schedule) {
+        stop();
+        schedule_ = std::make_unique<vxsim::LineFaultSchedule>(proxy_, schedule);
+    }
 
     vxsim::LineProxy& proxy() { return proxy_; }
     const std::string& locator() const { return proxy_.locator(); }
     bool tcp() const { return tcp_; }
 
-    // Ends the faults; the line passes everything from now on.
+    // Ends the faults; the line passes everything from now on. Not
+    // thread-safe with start() or steps(): one thread runs the faults.
     void stop() {
-        if (schedule_) schedule_->stop();
+        if (!schedule_) return;
+        schedule_->stop();
+        const auto steps = schedule_->steps();
+        past_.insert(past_.end(), steps.begin(), steps.end());
+        // The last step ended with the stop.
+        if (!past_.empty())
+            past_.back().length = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - past_.back().at);
+        schedule_.reset();
     }
 
+    // Every step run so far, of this schedule and those before it.
     std::vector<vxsim::LineFaultSchedule::Step> steps() const {
-        return schedule_ ? schedule_->steps() : std::vector<vxsim::LineFaultSchedule::Step>{};
+        std::vector<vxsim::LineFaultSchedule::Step> all = past_;
+        if (schedule_) {
+            const auto steps = schedule_->steps();
+            all.insert(all.end(), steps.begin(), steps.end());
+        }
+        return all;
     }
 
     // Whether a fault that stops the line for `timeout` overlapped
@@ -89,6 +132,7 @@ private:
     bool tcp_;
     vxsim::LineProxy proxy_;
     std::unique_ptr<vxsim::LineFaultSchedule> schedule_;
+    std::vector<vxsim::LineFaultSchedule::Step> past_;
 };
 
 }  // namespace vxtest::soak
