@@ -5,6 +5,8 @@
 // faults that ran ("did the line stop taking bytes for the time-out?").
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -35,6 +37,25 @@ inline bool stopsTheLine(const vxsim::LineFaultSchedule::Step& step, std::chrono
     default:
         return false;
     }
+}
+
+// VX_SOAK_FAULTS ("hold,stall", names as vxsim::lineFaultName gives them)
+// or the soak's own list, to run a soak by hand against some faults only.
+inline std::vector<vxsim::LineFault::Kind> faultsFromEnvironment(std::vector<vxsim::LineFault::Kind> fallback) {
+    const char* text = std::getenv("VX_SOAK_FAULTS");
+    if (!text || !*text) return fallback;
+    std::vector<vxsim::LineFault::Kind> kinds;
+    std::string names = text;
+    for (size_t at = 0; at <= names.size();) {
+        const size_t end = std::min(names.find(',', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        for (size_t kind = 1; kind < vxsim::kLineFaultKinds; ++kind)
+            if (name == vxsim::lineFaultName(static_cast<vxsim::LineFault::Kind>(kind)))
+                kinds.push_back(static_cast<vxsim::LineFault::Kind>(kind));
+        at = end + 1;
+    }
+    if (kinds.empty()) std::fprintf(stderr, "VX_SOAK_FAULTS=\"%s\" names no fault; the soak's own are used\n", text);
+    return kinds.empty() ? fallback : kinds;
 }
 
 // The proxy, its schedule and the faults that ran.

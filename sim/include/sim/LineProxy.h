@@ -19,10 +19,12 @@ struct LineFault {
                      // when the fault ends, as TCP delivers after a cut
         Delay,       // each chunk passed `delay` after it came
         HalfClose,   // nothing more to the client (on TCP its receiving side is shut
-                     // for the rest of the connection), its bytes taken at toUpstreamRate
+                     // for the rest of the connection), its bytes taken at toUpstreamRate;
+                     // connections made later are whole
         Drop,        // once `after` more of the client's bytes have passed, the
-                     // connection is closed (or reset); on serial the line is cut
-                     // until the next fault: bytes either way are lost
+                     // connections open are closed (or reset), later ones pass; on
+                     // serial the line is cut until the next fault: bytes either
+                     // way are lost
         HoldOutput,  // the client's output is held as XOFF or a dropped CTS would
                      // (serial); on TCP it is a stall
     };

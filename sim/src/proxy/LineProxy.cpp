@@ -287,6 +287,8 @@ size_t LineProxy::Impl::allowance(Session& session, Direction d, std::optional<C
         // On serial the terminal itself holds the client's output.
         return options_.serial ? room : 0;
     case LineFault::Kind::HalfClose: {
+        // A TCP connection made after the fault began is whole.
+        if (!options_.serial && !session.halfClosed) break;
         const uint32_t rate = fault_.toUpstreamRate;
         if (rate == 0) return 0;
         const auto now = Clock::now();
@@ -385,7 +387,7 @@ void LineProxy::Impl::writeLoop(Session& session, Direction d) {
             continue;
         }
         const bool discard = session.cut || session.gone[destinationOf(d)] ||
-                             (d == kToClient && (session.halfClosed || fault_.kind == LineFault::Kind::HalfClose));
+                             (d == kToClient && (session.halfClosed || (options_.serial && fault_.kind == LineFault::Kind::HalfClose)));
         if (discard) {
             counters_.lost += channel.queued;
             channel.passed += channel.queued;
@@ -588,11 +590,6 @@ void LineProxy::Impl::acceptOne() {
     {
         std::lock_guard lock(mutex_);
         session->number = ++counters_.connections;
-        // A drop ends the connections it found; a half-closing peer stays so.
-        if (fault_.kind == LineFault::Kind::HalfClose) {
-            static_cast<SocketEnd*>(session->client.get())->shutdownSending();
-            session->halfClosed = true;
-        }
         sessions_.push_back(session);
         noteLocked("connection " + std::to_string(session->number) + " opened");
         changed_.notify_all();

@@ -1,6 +1,7 @@
 // Four threads make real calls on one VeltraxCTL device (reads of keys whose
 // values are known, writes of values never written before and reads back,
-// bursts of asynchronous reads, output buffers flushed as one block) over a
+// windows of asynchronous reads that together take every request ID,
+// output buffers flushed as one block) over a
 // line that a seeded schedule throttles, stalls, holds (up to 10 s, long
 // enough for late replies to meet reused request IDs), delays, half-closes
 // and drops (TCP), or stalls, holds, delays, holds the output of and cuts
@@ -24,15 +25,18 @@
 //      a device that lost its line opens again on the first try;
 //   6. threads and descriptors come back to their starting counts.
 // A device that lost its connection for good is closed and opened again.
-// Rounds of 5 to 12 s (15 to 40 s in runs over a minute) draw their transport and reconnection (pinned with
-// VX_SOAK_TRANSPORT=tcp|serial and VX_SOAK_RECONNECT=0|1). CI runs it 15 s;
-// VX_SOAK_SECONDS runs it longer and VX_SOAK_SEED repeats a run.
+// Rounds of 5 to 12 s (15 to 40 s in runs over a minute) draw their
+// transport and reconnection (pinned with VX_SOAK_TRANSPORT=tcp|serial and
+// VX_SOAK_RECONNECT=0|1). CI runs it 15 s; VX_SOAK_SECONDS runs it longer,
+// VX_SOAK_SEED repeats a run, VX_SOAK_FAULTS=hold,stall (the proxy's names)
+// draws from those faults only.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -277,25 +281,37 @@ void CtlSoak::writeAndRead(Opening& opening, Caller& caller) {
                                 std::to_string(expected & 0xFFFFFFFFFFLL) + " with no loss between");
 }
 
+// Keeps a window of asynchronous reads in flight for a while, collecting the
+// oldest and asking again: two threads' windows together take every request
+// ID, so on a held line IDs are given out again as soon as they are free.
 void CtlSoak::burst(Opening& opening, vxtest::soak::Rng& rng, Caller& caller) {
     struct Pending {
         VX_CTL_RequestID id;
         uint32_t key;
         vxtest::soak::Stopwatch since;
     };
-    std::vector<Pending> pending;
-    const int count = static_cast<int>(rng.between(8, 32));
+    std::deque<Pending> pending;
+    const size_t window = static_cast<size_t>(rng.between(16, caller.thread >= 2 ? 130 : 40));
+    const auto until = Clock::now() + rng.millis(200, 3000);
     const std::string who = " by thread " + std::to_string(caller.thread);
-    for (int i = 0; i < count; ++i) {
-        const uint32_t key = kKnownBase + static_cast<uint32_t>(rng.between(0, kKnownKeys - 1));
-        VX_CTL_RequestID id = 0;
-        const vxtest::soak::Stopwatch watch;
-        const VX_CTL_Result result = VX_CTL_RequestReadProperty(opening.handle, 0, key, &id, 0);
-        timed("VX_CTL_RequestReadProperty of " + hex(key) + who, watch, shape_.bound(), result, opening);
-        if (result != VX_CTL_OK) break;
-        pending.push_back({id, key, watch});
-    }
-    for (const Pending& request : pending) {
+    bool asking = true;
+    while (asking || !pending.empty()) {
+        asking = asking && Clock::now() < until;
+        while (asking && pending.size() < window) {
+            const uint32_t key = kKnownBase + static_cast<uint32_t>(rng.between(0, kKnownKeys - 1));
+            VX_CTL_RequestID id = 0;
+            const vxtest::soak::Stopwatch watch;
+            const VX_CTL_Result result = VX_CTL_RequestReadProperty(opening.handle, 0, key, &id, 0);
+            timed("VX_CTL_RequestReadProperty of " + hex(key) + who, watch, shape_.bound(), result, opening);
+            if (result != VX_CTL_OK) {
+                asking = false;
+                break;
+            }
+            pending.push_back({id, key, watch});
+        }
+        if (pending.empty()) break;
+        const Pending request = pending.front();
+        pending.pop_front();
         int64_t value = 0;
         size_t size = 1;
         const VX_CTL_Result result = VX_CTL_ReadProperty_i64(opening.handle, request.id, &value, &size);
@@ -354,12 +370,17 @@ void CtlSoak::work(int thread, vxtest::soak::Rng rng, Clock::time_point end) {
         openingChanged_.wait(lock, [&] { return stopping_ || opening_; });
         if (stopping_) return;
         Opening& opening = *opening_;
+        // Threads 0 and 1 mostly read, write and flush; 2 and 3 mostly keep
+        // windows of reads in flight.
         const double pick = rng.unit();
-        if (pick < 0.35)
+        const double reads = thread >= 2 ? 0.1 : 0.35;
+        const double writes = thread >= 2 ? 0.2 : 0.65;
+        const double windows = thread == 0 ? 0.7 : thread == 1 ? 0.9 : 0.95;
+        if (pick < reads)
             readKnown(opening, rng, caller);
-        else if (pick < 0.65)
+        else if (pick < writes)
             writeAndRead(opening, caller);
-        else if (pick < (thread == 0 ? 0.6 : 0.9))
+        else if (pick < windows)
             burst(opening, rng, caller);
         else
             flushBlock(opening, rng, caller);
@@ -526,10 +547,11 @@ void CtlSoak::round(int number, const LineShape& shape, Clock::time_point end) {
     vxsim::LineFaultSchedule::Options faults;
     faults.seed = run_.rng(1000 + number).next();
     using Kind = vxsim::LineFault::Kind;
-    faults.kinds = shape.tcp ? std::vector<Kind>{Kind::Throttle, Kind::Stall, Kind::Stall, Kind::Hold, Kind::Hold,
-                                                 Kind::Hold, Kind::Delay, Kind::HalfClose, Kind::Drop}
-                             : std::vector<Kind>{Kind::Stall, Kind::Hold, Kind::Delay, Kind::HoldOutput,
-                                                 Kind::HoldOutput, Kind::HoldOutput, Kind::Drop};
+    const std::vector<Kind> tcpFaults = {Kind::Throttle, Kind::Stall, Kind::Stall, Kind::Hold, Kind::Hold,
+                                         Kind::Hold,     Kind::Delay, Kind::HalfClose, Kind::Drop};
+    const std::vector<Kind> serialFaults = {Kind::Stall,      Kind::Hold,       Kind::Delay, Kind::HoldOutput,
+                                            Kind::HoldOutput, Kind::HoldOutput, Kind::Drop};
+    faults.kinds = vxtest::soak::faultsFromEnvironment(shape.tcp ? tcpFaults : serialFaults);
     faults.passMin = 300ms;
     faults.passMax = 1500ms;
     faults.faultMin = 100ms;
@@ -585,6 +607,11 @@ void CtlSoak::round(int number, const LineShape& shape, Clock::time_point end) {
         std::unique_lock lock(openingMutex_);
         close();
     }
+    if (std::getenv("VX_SOAK_DEBUG"))
+        for (const auto& step : line_->steps())
+            if (step.fault.kind != vxsim::LineFault::Kind::Pass)
+                std::printf("  fault %s for %lld ms\n", step.fault.text().c_str(),
+                            static_cast<long long>(step.length.count()));
     line_->record(recorder_);
     recorder_.fault("proxy drops", line_->proxy().counters().drops);
     recorder_.fault("connections made", line_->proxy().counters().connections);

@@ -19,7 +19,8 @@
 // into rounds of a drawn transport; VX_SOAK_TRANSPORT=tcp or serial keeps
 // one, and VX_SOAK_BAUD a serial line's rate (38400 or 115200 are drawn,
 // and 9600 in runs over a minute); VX_SOAK_DEBUG prints the proxy's recent faults at a give-up
-// the line did not call for. CI runs it 15 s (VX_SOAK_SECONDS for longer, VX_SOAK_SEED to repeat).
+// the line did not call for. CI runs it 15 s (VX_SOAK_SECONDS for longer, VX_SOAK_SEED to repeat,
+// VX_SOAK_FAULTS=hold,stall to draw from those faults only).
 
 #include <gtest/gtest.h>
 
@@ -408,9 +409,9 @@ void IoSoak::round(int number, const LineShape& shape, Clock::time_point end) {
     vxsim::LineFaultSchedule::Options faults;
     faults.seed = run_.rng(1000 + number).next();
     using Kind = vxsim::LineFault::Kind;
-    faults.kinds = shape.tcp ? std::vector<Kind>{Kind::Throttle, Kind::Stall, Kind::Hold, Kind::Delay,
-                                                 Kind::HalfClose, Kind::Drop}
-                             : std::vector<Kind>{Kind::Stall, Kind::Hold, Kind::Delay, Kind::HoldOutput, Kind::Drop};
+    const std::vector<Kind> tcpFaults = {Kind::Throttle, Kind::Stall, Kind::Hold, Kind::Delay, Kind::HalfClose, Kind::Drop};
+    const std::vector<Kind> serialFaults = {Kind::Stall, Kind::Hold, Kind::Delay, Kind::HoldOutput, Kind::Drop};
+    faults.kinds = vxtest::soak::faultsFromEnvironment(shape.tcp ? tcpFaults : serialFaults);
     faults.passMin = 1000ms;
     faults.passMax = 2500ms;
     faults.faultMin = 100ms;
