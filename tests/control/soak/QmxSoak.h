@@ -24,7 +24,9 @@
 //               began, plus a margin (open and close have bounds of their own);
 //   kept line   a lost connection comes only from a fault that stops the line
 //               (a drop, a half-close, a stall or hold at least the send
-//               limit long), never from a line that is merely slow;
+//               limit long) or slows it below the slowest promised rate (a
+//               segment in the send limit), never from a line that keeps
+//               taking bytes at that rate;
 //   reported    after the proxy dropped the connection no call gives 0, and
 //               once a call gave the sticky status every later call gives it
 //               (first generation);
@@ -98,12 +100,19 @@ struct Target {
 // The faults that ran, as the schedule reports them.
 using Steps = std::vector<vxsim::LineFaultSchedule::Step>;
 
+// A TCP send shows progress a whole segment (1448 bytes) at a time: a line
+// slower than one segment in the send limit may be given up.
+constexpr uint32_t kSegment = 1448;
+
 inline bool stopsTheLine(const vxsim::LineFaultSchedule::Step& step, milliseconds sendLimit) {
     using Kind = vxsim::LineFault::Kind;
     switch (step.fault.kind) {
     case Kind::Drop:
     case Kind::HalfClose:
         return true;
+    case Kind::Throttle:
+        return step.fault.toUpstreamRate != 0 &&
+               step.fault.toUpstreamRate * sendLimit.count() < kSegment * 1000;
     case Kind::Stall:
     case Kind::Hold:
     case Kind::HoldOutput:
@@ -514,11 +523,12 @@ inline vxsim::LineFaultSchedule::Options tcpFaults(uint64_t seed) {
     options.kinds = {Kind::Throttle, Kind::Stall, Kind::Hold,      Kind::Hold, Kind::Delay,
                      Kind::Delay,    Kind::Delay, Kind::HalfClose, Kind::Drop};
     // Holds past the answer wait, delays that bring the round trip near it
-    // and past it, and lines as slow as 800 bit/s, where answers queue
-    // behind one another.
+    // and past twice the reply time (when the second generation gives a
+    // request's ID out again), and lines as slow as 800 bit/s, where answers
+    // queue behind one another.
     options.faultMin = 1500ms;
-    options.faultMax = 5000ms;
-    options.delayMax = 2000ms;
+    options.faultMax = 6000ms;
+    options.delayMax = 3000ms;
     options.rateMin = 100;
     return options;
 }
