@@ -20,7 +20,9 @@
 //   confirmed   a write that gives 0 was taken by the controller, with its
 //               value, exactly once (the controller's frame log);
 //   bound       every call ends within its bound: the answer wait, plus the
-//               send limit, for itself and for each call in flight when it
+//               send limit, plus what the generation may add (a wait for an
+//               answer still owed to an earlier call, a wait for the loss
+//               report), for itself and for each call in flight when it
 //               began, plus a margin (open and close have bounds of their own);
 //   kept line   a lost connection comes only from a fault that stops the line
 //               (a drop, a half-close, a stall or hold at least the send
@@ -29,7 +31,8 @@
 //               taking bytes at that rate;
 //   reported    after the proxy dropped the connection no call gives 0, and
 //               once a call gave the sticky status every later call gives it
-//               (first generation);
+//               (first generation; on an asynchronous system every later
+//               receive);
 //   resources   threads and descriptors are back at their starting counts
 //               once every system is closed.
 
