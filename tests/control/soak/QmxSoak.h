@@ -394,13 +394,17 @@ private:
         vxtest::soak::Rng rng = run_.rng(streamBase() + 0xAB0);
         int32_t next = 1;
         while (run_.running()) {
+            // Listed before it is set, so that a read that finds it finds it
+            // listed; when it took effect is known once the set returned.
             const int32_t position = next++;
-            const auto before = Clock::now();
-            target_.setPosition(kMovedChannel, position);
-            const auto after = Clock::now();
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                positions_.push_back({before, after, position});
+                positions_.push_back({Clock::now(), Clock::time_point::max(), position});
+            }
+            target_.setPosition(kMovedChannel, position);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                positions_.back().after = Clock::now();
             }
             std::this_thread::sleep_for(rng.millis(5, 30));
         }
@@ -558,13 +562,17 @@ private:
         vxtest::soak::Rng rng = run_.rng(0xA5A5);
         int32_t next = 1;
         while (run_.running()) {
+            // Listed before it is set, so that a read that finds it finds it
+            // listed; when it took effect is known once the set returned.
             const int32_t position = next++;
-            const auto before = Clock::now();
-            target_.setPosition(kMovedChannel, position);
-            const auto after = Clock::now();
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                positions_.push_back({before, after, position});
+                positions_.push_back({Clock::now(), Clock::time_point::max(), position});
+            }
+            target_.setPosition(kMovedChannel, position);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                positions_.back().after = Clock::now();
             }
             std::this_thread::sleep_for(rng.millis(5, 30));
         }
