@@ -1,7 +1,8 @@
 // A second-generation system over TCP and one over a USB adapter (the FTDI
-// double's bridge) are driven through QMXControl at the same time, each
-// through its own line-fault proxy under a seeded schedule; see QmxSoak.h
-// for what is checked. CI runs it 15 s (VX_SOAK_SECONDS for longer,
+// double's bridge) are driven through QMXControl at the same time, and an
+// asynchronous one over TCP with many reads in flight, each through its own
+// line-fault proxy under a seeded schedule; see QmxSoak.h for what is
+// checked. CI runs it 15 s (VX_SOAK_SECONDS for longer,
 // VX_SOAK_SEED to repeat a schedule).
 
 #include <atomic>
@@ -82,6 +83,9 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
     const std::string usbUpstream = usbSim->serveTcp().locator();
     SpeedLog usbSpeeds(usbSim->endpoint().frameLog());
     MovedPositions usbPositions(usbSim->model());
+    auto asyncSim = simulator();
+    asyncSim->serveTcp();
+    MovedPositions asyncPositions(asyncSim->model());
     const VxFtdiDoubleApi* ftdi = vxftdi_api();
     ASSERT_NE(ftdi, nullptr);
     gen2road::rescanUsb();
@@ -91,6 +95,7 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
     {
         vxsim::LineProxy tcpProxy({tcpSim->tcpLocator()});
         vxsim::LineProxy usbProxy({usbUpstream});
+        vxsim::LineProxy asyncProxy({asyncSim->tcpLocator()});
         static std::atomic<uint32_t> next{1};
         const uint32_t number = next++;
         const std::string serial = "QMX2-SOAK" + std::to_string(number);
@@ -118,16 +123,27 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
                         [&] { return usbSpeeds.speeds(); }, 1,
                         [&](unsigned channel, int32_t position) { usbPositions.set(channel, position); }}));
         for (auto& soak : soaks) ASSERT_TRUE(learnKnownValues(*soak)) << soak->target().name;
+        // Many reads in flight at once, so that IDs come round again while
+        // late replies are still on their way.
+        AsyncSoak async(run, Target{"gen2 tcp async", asyncProxy.locator(), "open-timeout 1000", false, &asyncProxy,
+                                    1000ms, 500ms, {}, 1,
+                                    [&](unsigned channel, int32_t position) { asyncPositions.set(channel, position); }});
 
         vxsim::LineFaultSchedule tcpSchedule(tcpProxy, tcpFaults(vxtest::soak::mix(run.seed() ^ 0x2C9)));
         vxsim::LineFaultSchedule usbSchedule(usbProxy, tcpFaults(vxtest::soak::mix(run.seed() ^ 0x25B)));
+        vxsim::LineFaultSchedule asyncSchedule(asyncProxy, tcpFaults(vxtest::soak::mix(run.seed() ^ 0x2A5)));
         soaks[0]->setSchedule(&tcpSchedule);
         soaks[1]->setSchedule(&usbSchedule);
+        async.setSchedule(&asyncSchedule);
+        std::thread asyncDriver([&] { async.drive(); });
         driveAll(soaks);
+        asyncDriver.join();
         tcpSchedule.stop();
         usbSchedule.stop();
+        asyncSchedule.stop();
         recordFaults(run.recorder(), "gen2 tcp", tcpSchedule.steps());
         recordFaults(run.recorder(), "gen2 usb", usbSchedule.steps());
+        recordFaults(run.recorder(), "gen2 tcp async", asyncSchedule.steps());
         for (auto& soak : soaks) {
             soak->setSchedule(nullptr);
             soak->checkFrameLog();

@@ -20,14 +20,19 @@
 //   confirmed   a write that gives 0 was taken by the controller, with its
 //               value, exactly once (the controller's frame log);
 //   bound       every call ends within its bound: the answer wait, plus the
-//               send limit, for itself and for each call in flight when it
+//               send limit, plus what the generation may add (a wait for an
+//               answer still owed to an earlier call, a wait for the loss
+//               report), for itself and for each call in flight when it
 //               began, plus a margin (open and close have bounds of their own);
 //   kept line   a lost connection comes only from a fault that stops the line
 //               (a drop, a half-close, a stall or hold at least the send
-//               limit long), never from a line that is merely slow;
+//               limit long) or slows it below the slowest promised rate (a
+//               segment in the send limit), never from a line that keeps
+//               taking bytes at that rate;
 //   reported    after the proxy dropped the connection no call gives 0, and
 //               once a call gave the sticky status every later call gives it
-//               (first generation);
+//               (first generation; on an asynchronous system every later
+//               receive);
 //   resources   threads and descriptors are back at their starting counts
 //               once every system is closed.
 
@@ -36,6 +41,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -62,6 +69,7 @@ constexpr unsigned kWorkers = 3;  // one channel each
 constexpr VX_STATUS kReadError = 10;
 constexpr VX_STATUS kTransmitError = 7;
 constexpr VX_STATUS kOtherError = 255;
+constexpr VX_STATUS kBufferLimit = 149;
 constexpr VX_SystemIndex kNoSystem = 0xFFFFFFFF;
 // How long an _S call waits for its answer.
 constexpr milliseconds kAnswerWait = 2000ms;
@@ -98,12 +106,19 @@ struct Target {
 // The faults that ran, as the schedule reports them.
 using Steps = std::vector<vxsim::LineFaultSchedule::Step>;
 
+// A TCP send shows progress a whole segment (1448 bytes) at a time: a line
+// slower than one segment in the send limit may be given up.
+constexpr uint32_t kSegment = 1448;
+
 inline bool stopsTheLine(const vxsim::LineFaultSchedule::Step& step, milliseconds sendLimit) {
     using Kind = vxsim::LineFault::Kind;
     switch (step.fault.kind) {
     case Kind::Drop:
     case Kind::HalfClose:
         return true;
+    case Kind::Throttle:
+        return step.fault.toUpstreamRate != 0 &&
+               step.fault.toUpstreamRate * sendLimit.count() < kSegment * 1000;
     case Kind::Stall:
     case Kind::Hold:
     case Kind::HoldOutput:
@@ -379,13 +394,17 @@ private:
         vxtest::soak::Rng rng = run_.rng(streamBase() + 0xAB0);
         int32_t next = 1;
         while (run_.running()) {
+            // Listed before it is set, so that a read that finds it finds it
+            // listed; when it took effect is known once the set returned.
             const int32_t position = next++;
-            const auto before = Clock::now();
-            target_.setPosition(kMovedChannel, position);
-            const auto after = Clock::now();
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                positions_.push_back({before, after, position});
+                positions_.push_back({Clock::now(), Clock::time_point::max(), position});
+            }
+            target_.setPosition(kMovedChannel, position);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                positions_.back().after = Clock::now();
             }
             std::this_thread::sleep_for(rng.millis(5, 30));
         }
@@ -483,6 +502,197 @@ private:
     ChannelSpeeds channels_[kWorkers];
 };
 
+// An asynchronous system: one thread keeps many position reads of the
+// moved channel in flight with _A calls, another takes their packets,
+// which come one per request in the order of the requests. A position in a
+// packet is one the channel had after the earliest request still without
+// its packet was sent (a late reply that answered a newer request carries
+// one from before it); a loss stays reported by every receive; a session
+// that ends on a passing line gets a packet for every request.
+class AsyncSoak {
+public:
+    static constexpr size_t kInFlight = 120;
+
+    AsyncSoak(Run& run, Target target) : run_(run), target_(std::move(target)) {}
+    void setSchedule(const vxsim::LineFaultSchedule* schedule) { schedule_ = schedule; }
+    const Target& target() const { return target_; }
+
+    void drive() {
+        std::thread mover([this] { movePositions(); });
+        while (run_.running()) {
+            VX_SystemIndex index = kNoSystem;
+            const std::string options = target_.options + "\nasync";
+            const VX_STATUS opened = VX_OpenSystem(&index, target_.locator.c_str(), options.c_str());
+            run_.recorder().call(target_.name + " VX_OpenSystem", static_cast<int>(opened));
+            if (opened != VX_OK) {
+                std::this_thread::sleep_for(50ms);
+                continue;
+            }
+            system_ = index;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                sent_.clear();
+                lost_ = false;
+            }
+            std::thread sender([this] { send(); });
+            receive();
+            sender.join();
+            const auto start = Clock::now();
+            VX_CloseSystem(system_);
+            if (Clock::now() - start > target_.sendLimit + kMargin)
+                record("bound", "VX_CloseSystem", "took " + std::to_string(ms(Clock::now() - start)) + " ms");
+        }
+        mover.join();
+    }
+
+private:
+    struct PositionSet {
+        Clock::time_point before, after;
+        int32_t position;
+    };
+
+    static int64_t ms(Clock::duration duration) {
+        return std::chrono::duration_cast<milliseconds>(duration).count();
+    }
+    void record(const std::string& invariant, const std::string& call, const std::string& detail) {
+        run_.recorder().violation(invariant, target_.name + " " + call, detail);
+    }
+
+    void movePositions() {
+        vxtest::soak::Rng rng = run_.rng(0xA5A5);
+        int32_t next = 1;
+        while (run_.running()) {
+            // Listed before it is set, so that a read that finds it finds it
+            // listed; when it took effect is known once the set returned.
+            const int32_t position = next++;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                positions_.push_back({Clock::now(), Clock::time_point::max(), position});
+            }
+            target_.setPosition(kMovedChannel, position);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                positions_.back().after = Clock::now();
+            }
+            std::this_thread::sleep_for(rng.millis(5, 30));
+        }
+    }
+
+    void send() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (run_.running() && !lost_) {
+            if (sent_.size() >= kInFlight) {
+                room_.wait_for(lock, 100ms);
+                continue;
+            }
+            const auto start = Clock::now();
+            sent_.push_back(start);
+            lock.unlock();
+            const VX_STATUS status = VX_GetPosition_A(system_, kMovedChannel);
+            const auto took = Clock::now() - start;
+            run_.recorder().call(target_.name + " VX_GetPosition_A", static_cast<int>(status));
+            if (took > target_.sendLimit + kMargin)
+                record("bound", "VX_GetPosition_A", "took " + std::to_string(ms(took)) + " ms");
+            lock.lock();
+            // Refused: no packet will come for it. The library's own limit
+            // of requests in flight (149) clears as packets come.
+            if (status != VX_OK && !sent_.empty()) sent_.pop_back();
+            if (status == kBufferLimit) {
+                const size_t waiting = sent_.size();
+                room_.wait_for(lock, 100ms, [&] { return sent_.size() < waiting || lost_; });
+            }
+        }
+    }
+
+    void receive() {
+        int afterLoss = 0;
+        std::optional<VX_STATUS> sticky;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (!run_.running() && !lost_) {
+                    // A passing line: every request still gets its packet,
+                    // each within the reply time after the one before.
+                    if (sent_.empty()) break;
+                    if (!drainDeadline_) drainDeadline_ = Clock::now() + kAnswerWait * (sent_.size() + 1) + kMargin;
+                    if (Clock::now() > *drainDeadline_) {
+                        record("every packet", "VX_ReceiveNextPacket_A",
+                               std::to_string(sent_.size()) + " requests still without a packet");
+                        break;
+                    }
+                }
+            }
+            if (sticky && ++afterLoss > kCallsAfterLoss) break;
+            VX_packet packet{};
+            const auto start = Clock::now();
+            const VX_STATUS status = VX_ReceiveNextPacket_A(system_, 500, &packet);
+            const auto end = Clock::now();
+            run_.recorder().call(target_.name + " VX_ReceiveNextPacket_A", static_cast<int>(status));
+            if (end - start > 500ms + kMargin)
+                record("bound", "VX_ReceiveNextPacket_A(500)", "took " + std::to_string(ms(end - start)) + " ms");
+            if (sticky) {
+                if (status != *sticky)
+                    record("reported", "VX_ReceiveNextPacket_A",
+                           "gave " + std::to_string(status) + " after a receive had given " + std::to_string(*sticky));
+                continue;
+            }
+            if (status != VX_OK) {
+                sticky = status;
+                std::lock_guard<std::mutex> lock(mutex_);
+                lost_ = true;
+                room_.notify_all();
+                continue;
+            }
+            if (packet.packetType == VX_PACKET_NONE) continue;
+            run_.recorder().call(target_.name + " packet type " + std::to_string(packet.packetType),
+                                 static_cast<int>(packet.packetType == VX_PACKET_ERROR ? packet.data1 : 0));
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (sent_.empty()) {
+                record("own value", "VX_ReceiveNextPacket_A", "a packet no request asked for");
+                continue;
+            }
+            const Clock::time_point asked = sent_.front();
+            sent_.pop_front();
+            room_.notify_all();
+            if (packet.packetType == VX_PACKET_POSITION) check(packet.data2, asked, end);
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        lost_ = true;
+        drainDeadline_.reset();
+        room_.notify_all();
+    }
+
+    // Under the mutex.
+    void check(int32_t position, Clock::time_point asked, Clock::time_point received) {
+        const auto at = std::lower_bound(positions_.begin(), positions_.end(), position,
+                                         [](const PositionSet& set, int32_t value) { return set.position < value; });
+        const std::string call = "VX_GetPosition_A(ch " + std::to_string(kMovedChannel) + ")";
+        if (at == positions_.end() || at->position != position) {
+            if (!positions_.empty() && positions_.front().after < asked)
+                record("own value", call, "packet with " + std::to_string(position) + ", a position never set");
+            return;
+        }
+        const auto next = at + 1;
+        if (at->before > received)
+            record("own value", call, "packet with " + std::to_string(position) + ", set after it came");
+        else if (next != positions_.end() && next->after < asked)
+            record("own value", call,
+                   "packet with " + std::to_string(position) + ", replaced " + std::to_string(ms(asked - next->after)) +
+                       " ms before the earliest request still waiting for its packet was sent");
+    }
+
+    Run& run_;
+    Target target_;
+    const vxsim::LineFaultSchedule* schedule_ = nullptr;
+    VX_SystemIndex system_ = kNoSystem;
+    std::mutex mutex_;  // what follows
+    std::condition_variable room_;
+    std::deque<Clock::time_point> sent_;  // each request without its packet yet
+    bool lost_ = false;
+    std::optional<Clock::time_point> drainDeadline_;
+    std::vector<PositionSet> positions_;
+};
+
 // Opens the target once on a clean line and reads what the workers will
 // expect; false when it cannot be opened.
 inline bool learnKnownValues(TargetSoak& soak) {
@@ -514,11 +724,12 @@ inline vxsim::LineFaultSchedule::Options tcpFaults(uint64_t seed) {
     options.kinds = {Kind::Throttle, Kind::Stall, Kind::Hold,      Kind::Hold, Kind::Delay,
                      Kind::Delay,    Kind::Delay, Kind::HalfClose, Kind::Drop};
     // Holds past the answer wait, delays that bring the round trip near it
-    // and past it, and lines as slow as 800 bit/s, where answers queue
-    // behind one another.
+    // and past twice the reply time (when the second generation gives a
+    // request's ID out again), and lines as slow as 800 bit/s, where answers
+    // queue behind one another.
     options.faultMin = 1500ms;
-    options.faultMax = 5000ms;
-    options.delayMax = 2000ms;
+    options.faultMax = 6000ms;
+    options.delayMax = 3000ms;
     options.rateMin = 100;
     return options;
 }
