@@ -24,6 +24,11 @@ for variant in release asan tsan; do
     continue
   fi
   echo "== tests ($variant)"
+  # The paced serial rows at 9600 and 2400 baud take up to 30 s each; one
+  # build runs them.
+  slow=0
+  [ "$variant" = release ] && slow=1
+  VX_SLOW_TESTS=$slow \
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
