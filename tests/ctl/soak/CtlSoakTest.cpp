@@ -30,7 +30,8 @@
 // transport and reconnection (pinned with VX_SOAK_TRANSPORT=tcp|serial and
 // VX_SOAK_RECONNECT=0|1). CI runs it 15 s; VX_SOAK_SECONDS runs it longer,
 // VX_SOAK_SEED repeats a run, VX_SOAK_FAULTS=hold,stall (the proxy's names)
-// draws from those faults only.
+// draws from those faults only, VX_SOAK_DEBUG prints the faults of each round
+// and those before a give-up the line did not call for.
 
 #include <gtest/gtest.h>
 
