@@ -1,6 +1,7 @@
 // Four threads make real calls on one VeltraxCTL device (reads of keys whose
 // values are known, writes of values never written before and reads back,
-// windows of asynchronous reads that together take every request ID,
+// windows of asynchronous reads that soon take every request ID on a held
+// line,
 // output buffers flushed as one block) over a
 // line that a seeded schedule throttles, stalls, holds (up to 10 s, long
 // enough for late replies to meet reused request IDs), delays, half-closes
@@ -29,7 +30,8 @@
 // transport and reconnection (pinned with VX_SOAK_TRANSPORT=tcp|serial and
 // VX_SOAK_RECONNECT=0|1). CI runs it 15 s; VX_SOAK_SECONDS runs it longer,
 // VX_SOAK_SEED repeats a run, VX_SOAK_FAULTS=hold,stall (the proxy's names)
-// draws from those faults only.
+// draws from those faults only, VX_SOAK_DEBUG prints the faults of each round
+// and those before a give-up the line did not call for.
 
 #include <gtest/gtest.h>
 
@@ -189,7 +191,29 @@ private:
     int openings_ = 0;
     bool stopping_ = false;
     std::atomic<uint64_t> notConnected_{0};  // calls that found the device disconnected
+    // When each thread's operation began (0: between operations), for a
+    // call that never returns.
+    std::atomic<Clock::rep> busySince_[kThreads] = {};
+
+public:
+    // A thread whose operation (at most a window of reads, each within its
+    // bound) has not returned long past its bound hangs: the run cannot end,
+    // so it is reported and the program stops.
+    void watch();
 };
+
+void CtlSoak::watch() {
+    const milliseconds overdue = shape_.bound() * 3;
+    for (int thread = 0; thread < kThreads; ++thread) {
+        const Clock::rep since = busySince_[thread].load();
+        if (since == 0 || Clock::now() - Clock::time_point(Clock::duration(since)) < overdue) continue;
+        recorder_.violation("every call ends within its bound", "an operation of thread " + std::to_string(thread),
+                            "has not returned after " + std::to_string(overdue.count()) + " ms");
+        recorder_.printSummary();
+        std::fflush(stderr);
+        std::abort();
+    }
+}
 
 void CtlSoak::observe(const vxsim::LoggedFrame& frame) {
     if (!frame.accepted || frame.command != gen2::command::kWriteProperty || frame.values.empty()) return;
@@ -282,8 +306,8 @@ void CtlSoak::writeAndRead(Opening& opening, Caller& caller) {
 }
 
 // Keeps a window of asynchronous reads in flight for a while, collecting the
-// oldest and asking again: two threads' windows together take every request
-// ID, so on a held line IDs are given out again as soon as they are free.
+// oldest and asking again: on a held line the windows soon take every
+// request ID, so IDs are given out again as soon as they are free.
 void CtlSoak::burst(Opening& opening, vxtest::soak::Rng& rng, Caller& caller) {
     struct Pending {
         VX_CTL_RequestID id;
@@ -291,7 +315,10 @@ void CtlSoak::burst(Opening& opening, vxtest::soak::Rng& rng, Caller& caller) {
         vxtest::soak::Stopwatch since;
     };
     std::deque<Pending> pending;
-    const size_t window = static_cast<size_t>(rng.between(16, caller.thread >= 2 ? 130 : 40));
+    // Collected requests stay taken until their read: all windows together
+    // stay below the 239 IDs, or a thread waiting for an ID while holding
+    // uncollected ones could wait for ever.
+    const size_t window = static_cast<size_t>(rng.between(8, caller.thread >= 2 ? 100 : 16));
     const auto until = Clock::now() + rng.millis(200, 3000);
     const std::string who = " by thread " + std::to_string(caller.thread);
     bool asking = true;
@@ -364,12 +391,14 @@ void CtlSoak::flushBlock(Opening& opening, vxtest::soak::Rng& rng, Caller& calle
 void CtlSoak::work(int thread, vxtest::soak::Rng rng, Clock::time_point end) {
     Caller caller;
     caller.thread = thread;
+    busySince_[thread] = 0;
     caller.nextSeq = rng.next() & 0xFFFFFFFFull;  // distinct from every earlier round's values
     while (Clock::now() < end) {
         std::shared_lock lock(openingMutex_);
         openingChanged_.wait(lock, [&] { return stopping_ || opening_; });
         if (stopping_) return;
         Opening& opening = *opening_;
+        busySince_[thread] = Clock::now().time_since_epoch().count();
         // Threads 0 and 1 mostly read, write and flush; 2 and 3 mostly keep
         // windows of reads in flight.
         const double pick = rng.unit();
@@ -384,6 +413,7 @@ void CtlSoak::work(int thread, vxtest::soak::Rng rng, Clock::time_point end) {
             burst(opening, rng, caller);
         else
             flushBlock(opening, rng, caller);
+        busySince_[thread] = 0;
         lock.unlock();
         if (rng.chance(0.3)) std::this_thread::sleep_for(rng.millis(0, 20));
     }
@@ -570,6 +600,7 @@ void CtlSoak::round(int number, const LineShape& shape, Clock::time_point end) {
     // Opens the device again once it lost its connection for good.
     while (Clock::now() < end) {
         sim_->endpoint().clearRequests();
+        watch();
         std::shared_ptr<Opening> opening;
         {
             std::shared_lock lock(openingMutex_);
@@ -600,6 +631,12 @@ void CtlSoak::round(int number, const LineShape& shape, Clock::time_point end) {
         std::unique_lock lock(openingMutex_);
         stopping_ = true;
         openingChanged_.notify_all();
+    }
+    for (bool busy = true; busy;) {
+        watch();
+        busy = false;
+        for (const auto& since : busySince_) busy = busy || since.load() != 0;
+        if (busy) std::this_thread::sleep_for(100ms);
     }
     for (auto& worker : workers) worker.join();
     line_->stop();
