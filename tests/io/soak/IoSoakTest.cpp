@@ -63,8 +63,12 @@ constexpr uint8_t kWriteId = 201;
 constexpr milliseconds kMargin{1500};
 // Once the faults have ended, frames of sends that gave 0 may still be on
 // their way (a pseudo-terminal holds tens of KiB): they are waited for
-// while they keep arriving, and given up for lost after this long without one.
+// while they keep arriving, and given up for lost after this long without one
+// on top of the line time of the largest piece the line hands on at once.
 constexpr milliseconds kArrivalStopped{3000};
+// The simulator takes a pseudo-terminal's bytes in reads of up to 4 KiB and
+// hands each on whole once the line has carried it: at 9600 baud 4.3 s apart.
+constexpr size_t kLargestPiece = 4096;
 constexpr milliseconds kArrivalAtMost{60000};
 // How soon a give-up or a dropped connection must reach the error callback.
 constexpr milliseconds kReport{1500};
@@ -365,6 +369,7 @@ void IoSoak::judge(Epoch& epoch, bool final) {
         std::lock_guard sentLock(sentMutex_);
         sent = sent_[epoch.number];
     }
+    const milliseconds stopped = kArrivalStopped + milliseconds(kLargestPiece * 1000 / shape_.slowest);
     std::vector<uint64_t> missing;
     size_t arrivedBefore = 0;
     auto lastArrival = Clock::now();
@@ -379,7 +384,7 @@ void IoSoak::judge(Epoch& epoch, bool final) {
                 arrivedBefore = arrived_.size();
                 lastArrival = Clock::now();
             }
-            return missing.empty() || Clock::now() - lastArrival > kArrivalStopped || Clock::now() > giveUp;
+            return missing.empty() || Clock::now() - lastArrival > stopped || Clock::now() > giveUp;
         },
         kArrivalAtMost + 1s);
     if (!missing.empty() && !excused)
