@@ -30,7 +30,6 @@
 // the simulator along).
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +52,7 @@
 #include "sim/Pty.h"
 #include "sim/TcpServer.h"
 #include "sim/TextEndpoint.h"
+#include "sim/StopSignals.h"
 #include "sim/UpdateFolder.h"
 
 namespace {
@@ -209,12 +209,7 @@ int main(int argc, char** argv) {
     }
 
     // Blocked before any thread starts, so only the signal fd sees them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return 1;
-    vxplatform::UniqueFd signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
+    vxplatform::UniqueFd signalFd = vxsim::stopSignalFd();
     if (!signalFd.valid()) {
         std::perror("signalfd");
         return 1;

@@ -16,7 +16,6 @@
 // fault. Runs until SIGINT or SIGTERM, or until stdin ends.
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +29,7 @@
 
 #include "platform/UniqueFd.h"
 #include "sim/LineProxy.h"
+#include "sim/StopSignals.h"
 
 namespace {
 
@@ -130,12 +130,7 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return 1;
-    vxplatform::UniqueFd signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
+    vxplatform::UniqueFd signalFd = vxsim::stopSignalFd();
     if (!signalFd.valid()) {
         std::perror("signalfd");
         return 1;

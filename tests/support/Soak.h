@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -263,6 +264,22 @@ inline Resources waitForResources(const Resources& start,
         seen = Resources::now();
     }
     return seen;
+}
+
+// Runs rounds until the run ends; after each, the threads and descriptors
+// must be back where they were before the first (`closeCall` names what
+// should have let them go).
+inline void runRounds(Run& run, const std::string& closeCall, const std::function<void(int number)>& round) {
+    const auto before = Resources::now();
+    for (int number = 1; run.running(); ++number) {
+        round(number);
+        const auto after = waitForResources(before);
+        if (!(after == before))
+            run.recorder().violation("descriptors and threads return to their starting counts",
+                                     closeCall + " of round " + std::to_string(number),
+                                     "before " + before.text() + ", after " + after.text());
+    }
+    run.recorder().printSummary();
 }
 
 }  // namespace vxtest::soak

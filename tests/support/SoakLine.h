@@ -58,6 +58,31 @@ inline std::vector<vxsim::LineFault::Kind> faultsFromEnvironment(std::vector<vxs
     return kinds.empty() ? fallback : kinds;
 }
 
+// The options a library opens a soak's line with: the time-out after which
+// a line that takes no bytes is given up, and a serial line's rate.
+inline std::string lineOptions(bool tcp, uint32_t baud, std::chrono::milliseconds timeout) {
+    if (tcp) return "connect-timeout " + std::to_string(timeout.count());
+    return "baudrate " + std::to_string(baud) + "\ntx-timeout " + std::to_string(timeout.count());
+}
+
+// VX_SOAK_TRANSPORT=tcp|serial or a draw of either.
+inline bool tcpFromEnvironment(Rng& rng) {
+    const char* transport = std::getenv("VX_SOAK_TRANSPORT");
+    return transport && *transport ? std::string(transport) != "serial" : rng.chance(0.5);
+}
+
+// A proxy in front of `upstream` (a simulator's TCP locator) that offers
+// the client a TCP port or a paced pseudo-terminal, keeping its last
+// `debugEntries` log entries when VX_SOAK_DEBUG is set.
+inline vxsim::LineProxy::Options proxyOptions(const std::string& upstream, bool tcp, size_t debugEntries) {
+    vxsim::LineProxy::Options proxy;
+    proxy.upstream = upstream;
+    proxy.serial = !tcp;
+    proxy.paced = !tcp;
+    proxy.logEntries = std::getenv("VX_SOAK_DEBUG") ? debugEntries : 0;
+    return proxy;
+}
+
 // The proxy, its schedule and the faults that ran.
 class FaultyLine {
 public:
@@ -121,11 +146,13 @@ public:
         });
     }
 
-    // Counts each fault that ran, by kind, into the run's record.
+    // Counts each fault that ran, by kind, and the connections the proxy
+    // dropped into the run's record.
     void record(Recorder& recorder) const {
         for (const auto& step : steps())
             if (step.fault.kind != vxsim::LineFault::Kind::Pass)
                 recorder.fault(std::string(tcp_ ? "tcp " : "serial ") + vxsim::lineFaultName(step.fault.kind));
+        recorder.fault("proxy drops", proxy_.counters().drops);
     }
 
 private:

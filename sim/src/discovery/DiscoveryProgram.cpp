@@ -1,4 +1,3 @@
-#include <pthread.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "sim/DiscoveryDevice.h"
+#include "sim/StopSignals.h"
 
 namespace vxsim {
 
@@ -77,10 +77,7 @@ int runDiscoveryProgram(int argc, char** argv) {
 
     // Blocked before the device's thread starts, so that only sigwait sees them.
     sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    blockStopSignals(&stopSignals);
 
     try {
         DiscoveryDevice device(iface, identity);

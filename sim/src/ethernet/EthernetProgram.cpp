@@ -1,4 +1,3 @@
-#include <pthread.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 
 #include "platform/Ipv4.h"
 #include "sim/EthernetCarrier.h"
+#include "sim/StopSignals.h"
 
 namespace vxsim {
 
@@ -104,10 +104,7 @@ int runEthernetProgram(int argc, char** argv) {
 
     // Blocked before the carrier's thread starts, so that only sigwait sees them.
     sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    blockStopSignals(&stopSignals);
 
     try {
         EthernetCarrier carrier(iface, [](const std::vector<uint8_t>& frame) {

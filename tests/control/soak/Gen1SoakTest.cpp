@@ -4,8 +4,6 @@
 // checked. CI runs it 15 s (VX_SOAK_SECONDS for longer, VX_SOAK_SEED to
 // repeat a schedule).
 
-#include <atomic>
-
 #include "FtdiDouble.h"
 #include "VeltraxIO.h"
 #include "control/soak/QmxSoak.h"
@@ -27,30 +25,14 @@ vxsim::SystemSetup setup() {
     return setup;
 }
 
-// The speeds of the speed writes one controller took (opcode, write access,
-// then the speed, little-endian), kept as they arrive.
-class SpeedLog {
-public:
-    explicit SpeedLog(vxsim::FrameLog& log) {
-        log.setKeeping(false);
-        log.setObserver([this](const vxsim::LoggedFrame& frame) {
-            const auto& bytes = frame.bytes;
-            if (frame.command != gen1::kMoveSpeed || bytes.size() < 8 || bytes[3] != gen1::kWrite) return;
-            const uint32_t speed = static_cast<uint32_t>(bytes[4]) | static_cast<uint32_t>(bytes[5]) << 8 |
-                                   static_cast<uint32_t>(bytes[6]) << 16 | static_cast<uint32_t>(bytes[7]) << 24;
-            std::lock_guard<std::mutex> lock(mutex_);
-            speeds_.push_back(speed);
-        });
-    }
-    std::vector<int64_t> speeds() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return speeds_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<int64_t> speeds_;
-};
+// The speed of a speed write (opcode, write access, then the speed,
+// little-endian).
+std::optional<int64_t> speedOf(const vxsim::LoggedFrame& frame) {
+    const auto& bytes = frame.bytes;
+    if (frame.command != gen1::kMoveSpeed || bytes.size() < 8 || bytes[3] != gen1::kWrite) return std::nullopt;
+    return static_cast<uint32_t>(bytes[4]) | static_cast<uint32_t>(bytes[5]) << 8 |
+           static_cast<uint32_t>(bytes[6]) << 16 | static_cast<uint32_t>(bytes[7]) << 24;
+}
 
 void rescanUsb() {
     char list[4096];
@@ -63,11 +45,11 @@ TEST(QmxControlSoak, FirstGenerationCallsKeepTheirPromisesOnAFaultyLine) {
 
     vxsim::Gen1Simulator tcpSim(setup());
     tcpSim.serveTcp();
-    SpeedLog tcpSpeeds(tcpSim.endpoint().frameLog());
+    SpeedLog tcpSpeeds(tcpSim.endpoint().frameLog(), speedOf);
     // A USB adapter's far side: no greeting, as the adapter gives none.
     vxsim::Gen1Simulator usbSim(setup());
     vxsim::TcpServer usbServer(usbSim.endpoint());
-    SpeedLog usbSpeeds(usbSim.endpoint().frameLog());
+    SpeedLog usbSpeeds(usbSim.endpoint().frameLog(), speedOf);
     const VxFtdiDoubleApi* ftdi = vxftdi_api();
     ASSERT_NE(ftdi, nullptr);
     rescanUsb();
@@ -77,14 +59,8 @@ TEST(QmxControlSoak, FirstGenerationCallsKeepTheirPromisesOnAFaultyLine) {
     {
         vxsim::LineProxy tcpProxy({tcpSim.tcpLocator()});
         vxsim::LineProxy usbProxy({usbServer.locator()});
-        static std::atomic<uint32_t> next{1};
-        const uint32_t number = next++;
-        const std::string serial = "SOAK1-" + std::to_string(number);
-        VxFtdiAdapterSpec spec{};
-        spec.serial = serial.c_str();
-        spec.description = "Veltrax QMX-I";
-        spec.chipId = 0x50AC0000 + number;
-        const int adapter = ftdi->addBridgedAdapter(&spec, "127.0.0.1", portOf(usbProxy.locator()));
+        std::string serial;
+        const int adapter = addBridgedAdapter(ftdi, "SOAK1-", "Veltrax QMX-I", 0x50AC0000, usbProxy.locator(), &serial);
         ASSERT_GT(adapter, 0);
         rescanUsb();
 
@@ -123,12 +99,7 @@ TEST(QmxControlSoak, FirstGenerationCallsKeepTheirPromisesOnAFaultyLine) {
         ftdi->unplug(adapter);
         rescanUsb();
     }
-    const auto after = vxtest::soak::waitForResources(before);
-    if (!(after == before))
-        run.recorder().violation("resources", "VX_CloseSystem",
-                                 "after the last close: " + after.text() + ", before the first open: " + before.text());
-    run.recorder().printSummary();
-    EXPECT_EQ(run.recorder().violationCount(), 0u) << "seed " << run.seed() << ": see the summary above";
+    finishRun(run, before);
 }
 
 }  // namespace

@@ -43,28 +43,13 @@ private:
     std::atomic<int64_t> positions_[kWorkers] = {};
 };
 
-// The speeds of the speed writes one controller took, kept as they arrive.
-class SpeedLog {
-public:
-    explicit SpeedLog(vxsim::FrameLog& log) {
-        log.setKeeping(false);
-        log.setObserver([this](const vxsim::LoggedFrame& frame) {
-            if (!frame.accepted || frame.start != gen2::kCommandStart || frame.command != gen2::command::kWriteProperty ||
-                frame.key != kMoveVelocity || frame.values.empty())
-                return;
-            std::lock_guard<std::mutex> lock(mutex_);
-            speeds_.push_back(frame.values[0] / kScale);
-        });
-    }
-    std::vector<int64_t> speeds() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return speeds_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<int64_t> speeds_;
-};
+// The speed of a speed write the controller took.
+std::optional<int64_t> speedOf(const vxsim::LoggedFrame& frame) {
+    if (!frame.accepted || frame.start != gen2::kCommandStart || frame.command != gen2::command::kWriteProperty ||
+        frame.key != kMoveVelocity || frame.values.empty())
+        return std::nullopt;
+    return frame.values[0] / kScale;
+}
 
 std::unique_ptr<vxsim::Gen2Simulator> simulator() {
     auto sim = std::make_unique<vxsim::Gen2Simulator>();
@@ -77,11 +62,11 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
 
     auto tcpSim = simulator();
     tcpSim->serveTcp();
-    SpeedLog tcpSpeeds(tcpSim->endpoint().frameLog());
+    SpeedLog tcpSpeeds(tcpSim->endpoint().frameLog(), speedOf);
     MovedPositions tcpPositions(tcpSim->model());
     auto usbSim = simulator();
     const std::string usbUpstream = usbSim->serveTcp().locator();
-    SpeedLog usbSpeeds(usbSim->endpoint().frameLog());
+    SpeedLog usbSpeeds(usbSim->endpoint().frameLog(), speedOf);
     MovedPositions usbPositions(usbSim->model());
     auto asyncSim = simulator();
     asyncSim->serveTcp();
@@ -96,14 +81,8 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
         vxsim::LineProxy tcpProxy({tcpSim->tcpLocator()});
         vxsim::LineProxy usbProxy({usbUpstream});
         vxsim::LineProxy asyncProxy({asyncSim->tcpLocator()});
-        static std::atomic<uint32_t> next{1};
-        const uint32_t number = next++;
-        const std::string serial = "QMX2-SOAK" + std::to_string(number);
-        VxFtdiAdapterSpec spec{};
-        spec.serial = serial.c_str();
-        spec.description = "Veltrax QMX2";
-        spec.chipId = 0x2E500000 + number;
-        const int adapter = ftdi->addBridgedAdapter(&spec, "127.0.0.1", portOf(usbProxy.locator()));
+        std::string serial;
+        const int adapter = addBridgedAdapter(ftdi, "QMX2-SOAK", "Veltrax QMX2", 0x2E500000, usbProxy.locator(), &serial);
         ASSERT_GT(adapter, 0);
         gen2road::rescanUsb();
 
@@ -151,12 +130,7 @@ TEST(QmxControlSoak, SecondGenerationCallsKeepTheirPromisesOnAFaultyLine) {
         ftdi->unplug(adapter);
         gen2road::rescanUsb();
     }
-    const auto after = vxtest::soak::waitForResources(before);
-    if (!(after == before))
-        run.recorder().violation("resources", "VX_CloseSystem",
-                                 "after the last close: " + after.text() + ", before the first open: " + before.text());
-    run.recorder().printSummary();
-    EXPECT_EQ(run.recorder().violationCount(), 0u) << "seed " << run.seed() << ": see the summary above";
+    finishRun(run, before);
 }
 
 }  // namespace

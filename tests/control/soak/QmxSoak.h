@@ -53,7 +53,9 @@
 #include <thread>
 #include <vector>
 
+#include "FtdiDouble.h"
 #include "QMXControl.h"
+#include "sim/FrameLog.h"
 #include "sim/LineProxy.h"
 #include "support/Soak.h"
 
@@ -103,6 +105,89 @@ struct Target {
     std::function<void(unsigned channel, int32_t position)> setPosition;
 };
 
+// The positions one thread sets on the moved channel, in rising order, and
+// when each set began and returned. Thread-safe.
+class PositionHistory {
+public:
+    // Where a position read between `from` and `to` stands in the history.
+    struct Finding {
+        enum Kind { Fits, NeverSet, SetAfter, Replaced } kind = Fits;
+        milliseconds replacedBefore{0};  // Replaced: how long before `from`
+    };
+
+    // Moves the channel to a new position every few milliseconds until the
+    // run ends.
+    void move(const Run& run, vxtest::soak::Rng rng, const Target& target) {
+        int32_t next = 1;
+        while (run.running()) {
+            // Listed before it is set, so that a read that finds it finds it
+            // listed; when it took effect is known once the set returned.
+            const int32_t position = next++;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                sets_.push_back({Clock::now(), Clock::time_point::max(), position});
+            }
+            target.setPosition(kMovedChannel, position);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                sets_.back().after = Clock::now();
+            }
+            std::this_thread::sleep_for(rng.millis(5, 30));
+        }
+    }
+
+    // A position read gives one the channel had at some moment from `from`
+    // to `to`: set before `to`, and not replaced before `from`.
+    Finding find(int32_t position, Clock::time_point from, Clock::time_point to) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = std::lower_bound(sets_.begin(), sets_.end(), position,
+                                         [](const Set& set, int32_t value) { return set.position < value; });
+        if (at == sets_.end() || at->position != position) {
+            // Before the first move took effect the channel stood where it was.
+            if (!sets_.empty() && sets_.front().after < from) return {Finding::NeverSet};
+            return {};
+        }
+        const auto next = at + 1;
+        if (at->before > to) return {Finding::SetAfter};
+        if (next != sets_.end() && next->after < from)
+            return {Finding::Replaced, std::chrono::duration_cast<milliseconds>(from - next->after)};
+        return {};
+    }
+
+private:
+    struct Set {
+        Clock::time_point before, after;  // around the set
+        int32_t position;
+    };
+    mutable std::mutex mutex_;  // what follows
+    std::vector<Set> sets_;
+};
+
+// The speeds of the speed writes one controller took, kept as they arrive;
+// `speedOf` gives a frame's speed, or nothing for other frames.
+class SpeedLog {
+public:
+    SpeedLog(vxsim::FrameLog& log, std::function<std::optional<int64_t>(const vxsim::LoggedFrame&)> speedOf)
+        : speedOf_(std::move(speedOf)) {
+        log.setKeeping(false);
+        log.setObserver([this](const vxsim::LoggedFrame& frame) {
+            const std::optional<int64_t> speed = speedOf_(frame);
+            if (!speed) return;
+            std::lock_guard<std::mutex> lock(mutex_);
+            speeds_.push_back(*speed);
+        });
+    }
+    std::vector<int64_t> speeds() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return speeds_;
+    }
+
+private:
+    std::function<std::optional<int64_t>(const vxsim::LoggedFrame&)> speedOf_;
+    mutable std::mutex mutex_;
+    std::vector<int64_t> speeds_;
+};
+
 // The faults that ran, as the schedule reports them.
 using Steps = std::vector<vxsim::LineFaultSchedule::Step>;
 
@@ -137,7 +222,7 @@ public:
 
     // Opens, drives and closes the system until the run's time is over.
     void drive() {
-        std::thread mover([this] { movePositions(); });
+        std::thread mover([this] { positions_.move(run_, run_.rng(streamBase() + 0xAB0), target_); });
         while (run_.running()) {
             if (!openSession()) continue;
             std::vector<std::thread> workers;
@@ -388,28 +473,6 @@ private:
                        ", which a write on this channel had confirmed before this read began");
     }
 
-    // Moves one channel to a new position every few milliseconds, and keeps
-    // when each was set.
-    void movePositions() {
-        vxtest::soak::Rng rng = run_.rng(streamBase() + 0xAB0);
-        int32_t next = 1;
-        while (run_.running()) {
-            // Listed before it is set, so that a read that finds it finds it
-            // listed; when it took effect is known once the set returned.
-            const int32_t position = next++;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                positions_.push_back({Clock::now(), Clock::time_point::max(), position});
-            }
-            target_.setPosition(kMovedChannel, position);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                positions_.back().after = Clock::now();
-            }
-            std::this_thread::sleep_for(rng.millis(5, 30));
-        }
-    }
-
     // A position read gives one that the channel had at some moment while
     // the call ran: set before the call ended, and not replaced before it
     // began.
@@ -424,26 +487,17 @@ private:
             worker.certain = false;
             return;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        // Positions are set in rising order.
-        const std::vector<PositionSet>& history = positions_;
-        const auto at = std::lower_bound(history.begin(), history.end(), position,
-                                         [](const PositionSet& set, int32_t value) { return set.position < value; });
-        if (at == history.end() || at->position != position) {
-            // Before the first move took effect the channel stood where it was.
-            if (!history.empty() && history.front().after < start)
-                record("own value", text,
-                       "gave 0 with " + std::to_string(position) + ", a position this channel never had");
-            return;
-        }
-        const auto next = at + 1;
-        if (at->before > end)
+        const PositionHistory::Finding found = positions_.find(position, start, end);
+        if (found.kind == PositionHistory::Finding::NeverSet)
+            record("own value", text,
+                   "gave 0 with " + std::to_string(position) + ", a position this channel never had");
+        else if (found.kind == PositionHistory::Finding::SetAfter)
             record("own value", text,
                    "gave 0 with " + std::to_string(position) + ", which was set only after the call ended");
-        else if (next != history.end() && next->after < start)
+        else if (found.kind == PositionHistory::Finding::Replaced)
             record("own value", text,
                    "gave 0 with " + std::to_string(position) + ", replaced " +
-                       std::to_string(ms(start - next->after)) + " ms before the call began");
+                       std::to_string(found.replacedBefore.count()) + " ms before the call began");
     }
 
     void readSensorType(Worker& worker, unsigned channel) {
@@ -490,11 +544,7 @@ private:
     std::optional<Clock::time_point> lossAt_;
     bool lost_ = false;
     std::vector<uint32_t> confirmed_;
-    struct PositionSet {
-        Clock::time_point before, after;  // around the set
-        int32_t position;
-    };
-    std::vector<PositionSet> positions_;
+    PositionHistory positions_;
     struct ChannelSpeeds {
         std::set<uint32_t> sent;        // every speed a write carried
         std::optional<uint32_t> floor;  // the last speed a write confirmed
@@ -518,7 +568,7 @@ public:
     const Target& target() const { return target_; }
 
     void drive() {
-        std::thread mover([this] { movePositions(); });
+        std::thread mover([this] { positions_.move(run_, run_.rng(0xA5A5), target_); });
         while (run_.running()) {
             VX_SystemIndex index = kNoSystem;
             const std::string options = target_.options + "\nasync";
@@ -546,36 +596,12 @@ public:
     }
 
 private:
-    struct PositionSet {
-        Clock::time_point before, after;
-        int32_t position;
-    };
 
     static int64_t ms(Clock::duration duration) {
         return std::chrono::duration_cast<milliseconds>(duration).count();
     }
     void record(const std::string& invariant, const std::string& call, const std::string& detail) {
         run_.recorder().violation(invariant, target_.name + " " + call, detail);
-    }
-
-    void movePositions() {
-        vxtest::soak::Rng rng = run_.rng(0xA5A5);
-        int32_t next = 1;
-        while (run_.running()) {
-            // Listed before it is set, so that a read that finds it finds it
-            // listed; when it took effect is known once the set returned.
-            const int32_t position = next++;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                positions_.push_back({Clock::now(), Clock::time_point::max(), position});
-            }
-            target_.setPosition(kMovedChannel, position);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                positions_.back().after = Clock::now();
-            }
-            std::this_thread::sleep_for(rng.millis(5, 30));
-        }
     }
 
     void send() {
@@ -664,20 +690,16 @@ private:
 
     // Under the mutex.
     void check(int32_t position, Clock::time_point asked, Clock::time_point received) {
-        const auto at = std::lower_bound(positions_.begin(), positions_.end(), position,
-                                         [](const PositionSet& set, int32_t value) { return set.position < value; });
+        const PositionHistory::Finding found = positions_.find(position, asked, received);
         const std::string call = "VX_GetPosition_A(ch " + std::to_string(kMovedChannel) + ")";
-        if (at == positions_.end() || at->position != position) {
-            if (!positions_.empty() && positions_.front().after < asked)
-                record("own value", call, "packet with " + std::to_string(position) + ", a position never set");
-            return;
-        }
-        const auto next = at + 1;
-        if (at->before > received)
+        if (found.kind == PositionHistory::Finding::NeverSet)
+            record("own value", call, "packet with " + std::to_string(position) + ", a position never set");
+        else if (found.kind == PositionHistory::Finding::SetAfter)
             record("own value", call, "packet with " + std::to_string(position) + ", set after it came");
-        else if (next != positions_.end() && next->after < asked)
+        else if (found.kind == PositionHistory::Finding::Replaced)
             record("own value", call,
-                   "packet with " + std::to_string(position) + ", replaced " + std::to_string(ms(asked - next->after)) +
+                   "packet with " + std::to_string(position) + ", replaced " +
+                       std::to_string(found.replacedBefore.count()) +
                        " ms before the earliest request still waiting for its packet was sent");
     }
 
@@ -690,7 +712,7 @@ private:
     std::deque<Clock::time_point> sent_;  // each request without its packet yet
     bool lost_ = false;
     std::optional<Clock::time_point> drainDeadline_;
-    std::vector<PositionSet> positions_;
+    PositionHistory positions_;
 };
 
 // Opens the target once on a clean line and reads what the workers will
@@ -713,6 +735,33 @@ inline bool learnKnownValues(TargetSoak& soak) {
 // The port of a "network:HOST:PORT" locator.
 inline uint16_t portOf(const std::string& locator) {
     return static_cast<uint16_t>(std::stoul(locator.substr(locator.rfind(':') + 1)));
+}
+
+// Plugs a USB adapter of the FTDI double bridged to the proxy at `locator`;
+// its serial is `prefix` and a number new in this process (kept in
+// `serial`, which must outlive the adapter), its chip ID `chipIdBase` plus
+// that number. Gives the adapter's handle, above 0 when it was added.
+inline int addBridgedAdapter(const VxFtdiDoubleApi* ftdi, const std::string& prefix, const char* description,
+                             uint32_t chipIdBase, const std::string& locator, std::string* serial) {
+    static std::atomic<uint32_t> next{1};
+    const uint32_t number = next++;
+    *serial = prefix + std::to_string(number);
+    VxFtdiAdapterSpec spec{};
+    spec.serial = serial->c_str();
+    spec.description = description;
+    spec.chipId = chipIdBase + number;
+    return ftdi->addBridgedAdapter(&spec, "127.0.0.1", portOf(locator));
+}
+
+// Ends a run: threads and descriptors must be back where they were before
+// the proxies and the first open (`before`), and no promise broken.
+inline void finishRun(Run& run, const vxtest::soak::Resources& before) {
+    const auto after = vxtest::soak::waitForResources(before);
+    if (!(after == before))
+        run.recorder().violation("resources", "VX_CloseSystem",
+                                 "after the last close: " + after.text() + ", before the first open: " + before.text());
+    run.recorder().printSummary();
+    EXPECT_EQ(run.recorder().violationCount(), 0u) << "seed " << run.seed() << ": see the summary above";
 }
 
 // A schedule of the faults a TCP line can show, drawn from `seed`. Holds

@@ -105,10 +105,7 @@ struct LineShape {
     milliseconds timeout{0};
     uint32_t slowest = 0;
 
-    std::string options() const {
-        if (tcp) return "connect-timeout " + std::to_string(timeout.count());
-        return "baudrate " + std::to_string(baud) + "\ntx-timeout " + std::to_string(timeout.count());
-    }
+    std::string options() const { return vxtest::soak::lineOptions(tcp, baud, timeout); }
     milliseconds lineTime(size_t bytes) const { return milliseconds(bytes * 1000 / slowest); }
     milliseconds bound(size_t ownBytes = 0) const {
         return timeout + lineTime(kBlocksAhead * kWriteFrame + ownBytes) + kReplyTime + kWorker +
@@ -564,12 +561,7 @@ void CtlSoak::round(int number, const LineShape& shape, Clock::time_point end) {
     sim_->endpoint().frameLog().setObserver([this](const vxsim::LoggedFrame& frame) { observe(frame); });
     sim_->serveTcp();
 
-    vxsim::LineProxy::Options proxy;
-    proxy.upstream = sim_->tcpLocator();
-    proxy.serial = !shape.tcp;
-    proxy.paced = !shape.tcp;
-    proxy.logEntries = std::getenv("VX_SOAK_DEBUG") ? 400 : 0;
-    line_ = std::make_unique<vxtest::soak::FaultyLine>(proxy);
+    line_ = std::make_unique<vxtest::soak::FaultyLine>(vxtest::soak::proxyOptions(sim_->tcpLocator(), shape.tcp, 400));
     std::printf("round %d: %s, bound %lld ms\n", number, shape.text().c_str(),
                 static_cast<long long>(shape.bound().count()));
     std::fflush(stdout);
@@ -656,7 +648,6 @@ void CtlSoak::round(int number, const LineShape& shape, Clock::time_point end) {
                 std::printf("  fault %s for %lld ms\n", step.fault.text().c_str(),
                             static_cast<long long>(step.length.count()));
     line_->record(recorder_);
-    recorder_.fault("proxy drops", line_->proxy().counters().drops);
     recorder_.fault("connections made", line_->proxy().counters().connections);
     {
         std::lock_guard lock(framesMutex_);
@@ -669,8 +660,7 @@ void CtlSoak::round(int number, const LineShape& shape, Clock::time_point end) {
 
 LineShape drawShape(vxtest::soak::Rng& rng) {
     LineShape shape;
-    const char* transport = std::getenv("VX_SOAK_TRANSPORT");
-    shape.tcp = transport && *transport ? std::string(transport) != "serial" : rng.chance(0.5);
+    shape.tcp = vxtest::soak::tcpFromEnvironment(rng);
     const char* reconnect = std::getenv("VX_SOAK_RECONNECT");
     shape.reconnect = reconnect && *reconnect ? std::string(reconnect) != "0" : rng.chance(0.5);
     if (shape.tcp) {
@@ -697,20 +687,13 @@ TEST(CtlSoak, CallsKeepTheirPromisesOnAFaultyLine) {
         ASSERT_EQ(VX_CTL_Open(&handle, sim.tcpLocator().c_str(), nullptr), VX_CTL_OK);
         VX_CTL_Close(handle);
     }
-    const auto before = vxtest::soak::Resources::now();
-    for (int number = 1; run.running(); ++number) {
+    vxtest::soak::runRounds(run, "VX_CTL_Close", [&](int number) {
         const LineShape shape = drawShape(rng);
         // Longer runs have longer rounds, room for the longest holds.
         const auto end = std::min(run.end(), Clock::now() + (run.length() > 60s ? rng.millis(15000, 40000)
                                                                                 : rng.millis(5000, 12000)));
         soak.round(number, shape, end);
-        const auto after = vxtest::soak::waitForResources(before);
-        if (!(after == before))
-            run.recorder().violation("descriptors and threads return to their starting counts",
-                                     "VX_CTL_Close of round " + std::to_string(number),
-                                     "before " + before.text() + ", after " + after.text());
-    }
-    run.recorder().printSummary();
+    });
     EXPECT_EQ(run.recorder().violationCount(), 0u) << run.recorder().summary();
 }
 

@@ -89,10 +89,7 @@ struct LineShape {
     size_t maxBatch = 0;      // bytes of one send at most
     milliseconds longestFault{0};
 
-    std::string options() const {
-        if (tcp) return "connect-timeout " + std::to_string(timeout.count());
-        return "baudrate " + std::to_string(baud) + "\ntx-timeout " + std::to_string(timeout.count());
-    }
+    std::string options() const { return vxtest::soak::lineOptions(tcp, baud, timeout); }
     milliseconds bound() const {
         const auto lineTime = milliseconds(2 * kThreads * maxBatch * 1000 / slowest);
         return timeout + longestFault + lineTime + kMargin;
@@ -406,11 +403,7 @@ void IoSoak::round(int number, const LineShape& shape, Clock::time_point end) {
     sim_->endpoint().frameLog().setObserver([this](const vxsim::LoggedFrame& frame) { observe(frame); });
     sim_->serveTcp();
 
-    vxsim::LineProxy::Options proxy;
-    proxy.upstream = sim_->tcpLocator();
-    proxy.serial = !shape.tcp;
-    proxy.paced = !shape.tcp;
-    proxy.logEntries = std::getenv("VX_SOAK_DEBUG") ? 200 : 0;
+    const auto proxy = vxtest::soak::proxyOptions(sim_->tcpLocator(), shape.tcp, 200);
     vxsim::LineFaultSchedule::Options faults;
     faults.seed = run_.rng(1000 + number).next();
     using Kind = vxsim::LineFault::Kind;
@@ -487,8 +480,6 @@ void IoSoak::round(int number, const LineShape& shape, Clock::time_point end) {
         }
     }
     line_->record(recorder_);
-    const auto counters = line_->proxy().counters();
-    recorder_.fault("proxy drops", counters.drops);
     {
         std::lock_guard lock(framesMutex_);
         recorder_.fault("frames rejected by the controller", rejected_);
@@ -506,9 +497,8 @@ void IoSoak::round(int number, const LineShape& shape, Clock::time_point end) {
 }
 
 LineShape drawShape(vxtest::soak::Rng& rng, bool longRun) {
-    const char* pinned = std::getenv("VX_SOAK_TRANSPORT");
     LineShape shape;
-    shape.tcp = pinned && *pinned ? std::string(pinned) != "serial" : rng.chance(0.5);
+    shape.tcp = vxtest::soak::tcpFromEnvironment(rng);
     if (shape.tcp) {
         shape.timeout = 2000ms;
         // Far above the slowest TCP link the header promises for this
@@ -547,18 +537,11 @@ TEST(IoSoak, SendsKeepTheirPromisesOnAFaultyLine) {
         ASSERT_EQ(VX_IO_Open(&handle, server.locator().c_str(), nullptr, nullptr, &ignoreBytes, nullptr), VX_IO_OK);
         VX_IO_Close(handle, 1);
     }
-    const auto before = vxtest::soak::Resources::now();
-    for (int number = 1; run.running(); ++number) {
+    vxtest::soak::runRounds(run, "VX_IO_Close", [&](int number) {
         const LineShape shape = drawShape(rng, run.length() > 60s);
         const auto end = std::min(run.end(), Clock::now() + rng.millis(5000, 12000));
         soak.round(number, shape, end);
-        const auto after = vxtest::soak::waitForResources(before);
-        if (!(after == before))
-            run.recorder().violation("descriptors and threads return to their starting counts",
-                                     "VX_IO_Close of round " + std::to_string(number),
-                                     "before " + before.text() + ", after " + after.text());
-    }
-    run.recorder().printSummary();
+    });
     EXPECT_EQ(run.recorder().violationCount(), 0u) << run.recorder().summary();
 }
 
