@@ -9,6 +9,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 
 jobs=$(nproc)
+# The soaks draw their faults from a seed; CI runs a fixed one so that a
+# failure can be run again as it was. By hand any seed can be given.
+export VX_SOAK_SEED=${VX_SOAK_SEED:-1}
 status=0
 for variant in release asan tsan; do
   dir="$top/build/$variant"
