@@ -132,6 +132,9 @@ TcpServer::~TcpServer() { stop(); }
 std::string TcpServer::locator() const { return "network:" + address_ + ":" + std::to_string(port_); }
 
 void TcpServer::stop() {
+    // Stops listening before the connections go: the kernel would otherwise
+    // still complete a client's reconnect into the backlog meanwhile.
+    if (listener_.valid()) ::shutdown(listener_.get(), SHUT_RDWR);
     // From a handler, on the server thread itself, the join returns at once
     // and the loop ends when the handler returns.
     thread_.stop();
