@@ -70,6 +70,18 @@ constexpr milliseconds kArrivalStopped{3000};
 // hands each on whole once the line has carried it: at 9600 baud 4.3 s apart.
 constexpr size_t kLargestPiece = 4096;
 constexpr milliseconds kArrivalAtMost{60000};
+// The simulator takes frames at its own pace, far slower under the
+// sanitizers (a few hundred a second): a sender waits while more than this
+// many of the open's frames are on their way, so that what is still in
+// flight when a round ends can arrive within the wait above. Without a
+// sanitizer, more than the line's buffers hold, so a stalled line blocks the
+// sends themselves.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kInFlightAtMost = 3000;
+#else
+constexpr size_t kInFlightAtMost = 20000;
+#endif
+constexpr milliseconds kInFlightWait{1000};
 // How soon a give-up or a dropped connection must reach the error callback.
 constexpr milliseconds kReport{1500};
 
@@ -200,6 +212,9 @@ private:
     std::mutex framesMutex_;
     std::map<uint64_t, int> arrived_;
     uint64_t rejected_ = 0;
+    std::condition_variable arrivedMore_;
+    size_t arrivedAtOpen_ = 0;
+    std::atomic<size_t> sentInOpen_{0};
 
     // Sends hold it shared; a close and open hold it alone.
     std::shared_mutex epochMutex_;
@@ -235,6 +250,7 @@ void IoSoak::observe(const vxsim::LoggedFrame& frame) {
     }
     if (frame.command != gen2::command::kWriteProperty || frame.key != kWriteKey || frame.values.empty()) return;
     const uint64_t value = static_cast<uint64_t>(frame.values.front());
+    arrivedMore_.notify_all();
     if (++arrived_[value] == 2)
         recorder_.violation("no frame reaches the controller twice", "VX_IO_Send",
                             valueName(value) + " reached the controller twice");
@@ -266,6 +282,13 @@ std::vector<uint8_t> IoSoak::batch(int thread, vxtest::soak::Rng& rng, std::vect
 
 void IoSoak::send(int thread, vxtest::soak::Rng rng, Clock::time_point end) {
     while (Clock::now() < end && !stopping_) {
+        {
+            // Bounded, since a lost open's frames never arrive.
+            std::unique_lock framesLock(framesMutex_);
+            arrivedMore_.wait_until(framesLock, std::min(end, Clock::now() + kInFlightWait), [&] {
+                return stopping_ || sentInOpen_ < kInFlightAtMost + (arrived_.size() - arrivedAtOpen_);
+            });
+        }
         std::shared_lock lock(epochMutex_);
         // A line given up waits for the manager to open the device again.
         epochChanged_.wait(lock, [&] { return stopping_ || (epoch_ && !epoch_->lost()); });
@@ -287,6 +310,7 @@ void IoSoak::send(int thread, vxtest::soak::Rng rng, Clock::time_point end) {
             std::lock_guard sentLock(sentMutex_);
             auto& list = sent_[epoch->number];
             list.insert(list.end(), values.begin(), values.end());
+            sentInOpen_ += values.size();
         } else {
             std::lock_guard epochLock(epoch->mutex);
             if (!epoch->failedAt) {
@@ -315,6 +339,11 @@ bool IoSoak::open() {
         return false;
     }
     dropsAtOpen_ = line_->proxy().counters().drops;
+    {
+        std::lock_guard framesLock(framesMutex_);
+        arrivedAtOpen_ = arrived_.size();
+    }
+    sentInOpen_ = 0;
     epoch_ = epoch;
     epochChanged_.notify_all();
     return true;
