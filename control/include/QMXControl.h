@@ -63,7 +63,9 @@
  * of its module and still gave 15 (that one may have been its own), a call
  * of the same kind to the same module first waits for the answer owed, until
  * 5 s after its request at most, and then sends and waits its 2 s. A lost
- * answer may so cost a later call a 15 and a wait, never a wrong value.
+ * answer may so cost a later call a 15 and a wait, never a wrong value (an
+ * answer that came more than 5 s after its request, which a USB line does
+ * not hold, could still be taken).
  *
  * _A results. An _A function only sends: 0 means sent, or stored for
  * VX_FlushOutput_A while buffered output is on (149 when the request does not

@@ -84,7 +84,7 @@ TEST(QmxControlSoak, FirstGenerationCallsKeepTheirPromisesOnAFaultyLine) {
         }
 
         vxsim::LineFaultSchedule tcpSchedule(tcpProxy, tcpFaults(vxtest::soak::mix(run.seed() ^ 0x7C9)));
-        vxsim::LineFaultSchedule usbSchedule(usbProxy, tcpFaults(vxtest::soak::mix(run.seed() ^ 0x05B)));
+        vxsim::LineFaultSchedule usbSchedule(usbProxy, usbFaults(vxtest::soak::mix(run.seed() ^ 0x05B)));
         soaks[0]->setSchedule(&tcpSchedule);
         soaks[1]->setSchedule(&usbSchedule);
         driveAll(soaks);

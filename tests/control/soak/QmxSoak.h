@@ -783,6 +783,16 @@ inline vxsim::LineFaultSchedule::Options tcpFaults(uint64_t seed) {
     return options;
 }
 
+// The same for a first-generation USB line, whose answers come within 5 s
+// of their request or not at all: a skipped answer is waited for that long,
+// so holds and delays stay well inside it.
+inline vxsim::LineFaultSchedule::Options usbFaults(uint64_t seed) {
+    vxsim::LineFaultSchedule::Options options = tcpFaults(seed);
+    options.faultMax = 3000ms;
+    options.delayMax = 2000ms;
+    return options;
+}
+
 // Counts each fault that ran, by kind.
 inline void recordFaults(Recorder& recorder, const std::string& name, const Steps& steps) {
     for (const auto& step : steps)
