@@ -307,23 +307,8 @@ VX_STATUS System::exchangeAnswer(const OutPacket& request, std::optional<uint16_
 }
 
 VX_STATUS System::exchangeAcknowledge(const OutPacket& request) {
-    Exchange exchange;
-    VX_STATUS status = beginExchange(request, opcode::kAcknowledge, &exchange);
-    if (status != VX_OK) return status;
     RawPacket answer;
-    status = waitForAnswer(&answer, remainingMs(exchange.deadline), true);
-    if (status != VX_OK) {
-        endExchange(exchange, status, false);
-        return status;
-    }
-    const bool fromModule = answer.address() == exchange.address;
-    if (!fromModule)
-        status = VX_PROTOCOL_ERROR;
-    else if (answer.opcode() != opcode::kAcknowledge)
-        // An error answer without a code would pass for success.
-        status = answer.errorCode() != VX_OK ? answer.errorCode() : VX_PROTOCOL_ERROR;
-    endExchange(exchange, status, fromModule);
-    return status;
+    return exchangeAnswer(request, request.address(), opcode::kAcknowledge, &answer);
 }
 
 void System::discardQueued() {
